@@ -1,0 +1,170 @@
+#include "generation/column_types.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <cctype>
+
+#include "services/text/text.h"
+
+namespace quorix {
+
+namespace {
+
+const std::vector<std::string> kAccess = {"ﾃｷｽﾄ型", "ﾒﾓ型", "数値型", "日付/時刻型",
+                                          "通貨型", "ｵｰﾄﾅﾝﾊﾞｰ型", "Yes/No型"};
+const std::vector<std::string> kJet351 = {"ﾃｷｽﾄ型", "ﾒﾓ型", "数値型",
+                                          "日付/時刻型", "通貨型", "Yes/No型"};
+const std::vector<std::string> kOracle = {"BLOB", "CHAR", "CLOB", "DATE",
+                                          "LONG", "NUMBER", "VARCHAR2"};
+const std::vector<std::string> kSqlServer = {
+    "Bit",  "Char",          "Datetime", "Float",      "Image", "int",     "Money",
+    "Real", "Smalldatetime", "Smallint", "Smallmoney", "text",  "Tinyint", "Varchar"};
+
+struct JetEntry {
+    const char* name;
+    const char* accessCode;
+    const char* jet351Code;
+    const char* property;
+};
+
+const JetEntry kJetMapping[] = {
+    {"ﾃｷｽﾄ型", "202", "200", ""},  {"ﾒﾓ型", "203", "201", ""},
+    {"数値型", "3", "3", ""},         {"日付/時刻型", "7", "135", ""},
+    {"通貨型", "6", "6", ""},         {"ｵｰﾄﾅﾝﾊﾞｰ型", "3", "3", "AutoIncrement,true"},
+    {"Yes/No型", "11", "11", ""},
+};
+
+// Single precision, then the nearest 16-bit integer with halves to even.
+std::string sizeFromNumber(double value, const std::string& original, const char* fallback) {
+    const float single = static_cast<float>(value);
+    const int saved = std::fegetround();
+    std::fesetround(FE_TONEAREST);
+    const double rounded = std::nearbyint(static_cast<double>(single));
+    std::fesetround(saved);
+    if (!std::isfinite(rounded) || rounded < -32768.0 || rounded > 32767.0)
+        throw ColumnTypeError("桁数「" + original + "」が大きすぎます（32767まで）。");
+    if (rounded < 1) return fallback;
+    return std::to_string(static_cast<int>(rounded));
+}
+
+std::string sizeRule(const std::optional<std::string>& sizeText, const char* fallback) {
+    if (!sizeText) return {};
+    const std::string s = trimBlanks(*sizeText);
+    const auto comma = s.find(',');
+    if (comma != std::string::npos) {
+        if (auto n = parseNumber(std::string_view(s).substr(0, comma)))
+            return sizeFromNumber(*n, s, fallback);
+    }
+    if (auto n = parseNumber(s)) return sizeFromNumber(*n, s, fallback);
+    return fallback;
+}
+
+}  // namespace
+
+std::optional<double> parseNumber(std::string_view text) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == ' ') ++i;
+    std::size_t end = n;
+    while (end > i && text[end - 1] == ' ') --end;
+    std::string digits;
+    if (i < end && (text[i] == '+' || text[i] == '-')) digits += text[i++];
+    bool any = false;
+    // Integer part: digits with thousands separators between them.
+    while (i < end && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == ',')) {
+        if (text[i] == ',') {
+            if (!any) return std::nullopt;
+        } else {
+            digits += text[i];
+            any = true;
+        }
+        ++i;
+    }
+    if (i < end && text[i] == '.') {
+        digits += text[i++];
+        while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            digits += text[i++];
+            any = true;
+        }
+    }
+    if (!any) return std::nullopt;
+    if (i < end && (text[i] == 'e' || text[i] == 'E')) {
+        digits += text[i++];
+        if (i < end && (text[i] == '+' || text[i] == '-')) digits += text[i++];
+        bool exp = false;
+        while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            digits += text[i++];
+            exp = true;
+        }
+        if (!exp) return std::nullopt;
+    }
+    if (i != end) return std::nullopt;
+    return std::strtod(digits.c_str(), nullptr);
+}
+
+std::vector<std::string> typeNamesFor(std::string_view dbType) {
+    if (dbType == "access") return kAccess;
+    if (dbType == "ole3.51") return kJet351;
+    if (dbType == "oracle") return kOracle;
+    if (dbType == "sqlserver") return kSqlServer;
+    return {};
+}
+
+int initialTypeIndex(std::string_view dbType) {
+    if (dbType == "access" || dbType == "ole3.51") return 0;
+    if (dbType == "oracle") return 6;
+    if (dbType == "sqlserver") return 13;
+    return -1;
+}
+
+std::string DBDatatype(std::string_view dbType, std::string_view xmlType) {
+    if (dbType != "access") return {};
+    struct Entry {
+        const char* xml;
+        const char* name;
+    };
+    static const Entry kMap[] = {
+        {"string", "ﾃｷｽﾄ型"},       {"number", "数値型"},        {"int", "数値型"},
+        {"fixed", "数値型"},           {"boolean", "Yes/No型"},     {"dateTime", "日付/時刻型"},
+        {"dateTime.tz", "日付/時刻型"}, {"date", "日付/時刻型"},   {"time", "日付/時刻型"},
+        {"time.tz", "日付/時刻型"},    {"i1_byte", "数値型"},       {"i2", "数値型"},
+        {"i4", "数値型"},              {"ui2", "数値型"},           {"ui4", "数値型"},
+        {"r4", "数値型"},              {"r8,float", "数値型"},
+    };
+    for (const auto& e : kMap)
+        if (xmlType == e.xml) return e.name;
+    return "ﾃｷｽﾄ型";
+}
+
+std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string_view typeName,
+                                            const std::optional<std::string>& sizeText) {
+    const std::string name = trimBlanks(typeName);
+    if (dbType == "access" || dbType == "ole3.51") {
+        const bool access = dbType == "access";
+        for (const auto& e : kJetMapping) {
+            if (name != e.name) continue;
+            ColumnTypeSpec spec;
+            spec.typeCode = access ? e.accessCode : e.jet351Code;
+            spec.property = e.property;
+            if (name == "ﾃｷｽﾄ型") spec.size = sizeRule(sizeText, "255");
+            return spec;
+        }
+        return std::nullopt;
+    }
+    if (dbType == "oracle") {
+        if (name == "CHAR") return ColumnTypeSpec{"129", {}, {}};
+        if (name == "DATE") return ColumnTypeSpec{"135", {}, {}};
+        if (name == "NUMBER") return ColumnTypeSpec{"131", {}, {}};
+        if (name == "VARCHAR2") return ColumnTypeSpec{"200", sizeRule(sizeText, "10"), {}};
+        return std::nullopt;
+    }
+    if (dbType == "sqlserver") {
+        for (const auto& n : kSqlServer)
+            if (n == name) return std::nullopt;
+        return ColumnTypeSpec{"200", "10", {}};
+    }
+    return std::nullopt;
+}
+
+}  // namespace quorix

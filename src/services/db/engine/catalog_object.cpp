@@ -1,0 +1,66 @@
+#include "services/db/engine/catalog_object.h"
+
+#include <cstdio>
+
+#include "services/db/engine/service_error.h"
+
+namespace quorix {
+
+std::string propertyText(const PropertyValue& value) {
+    struct Visitor {
+        std::string operator()(std::monostate) const { return {}; }
+        std::string operator()(bool b) const { return b ? "True" : "False"; }
+        std::string operator()(long long n) const { return std::to_string(n); }
+        std::string operator()(double d) const {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%.15g", d);
+            return buf;
+        }
+        std::string operator()(const std::string& s) const { return s; }
+    };
+    return std::visit(Visitor{}, value);
+}
+
+CatalogObject::CatalogObject(std::string kind, std::string name)
+    : m_kind(std::move(kind)), m_name(std::move(name)) {}
+
+bool CatalogObject::isCollection() const { return !m_kind.empty() && m_kind.back() == 's'; }
+
+PropertyValue CatalogObject::property(std::string_view name) const {
+    if (isCollection()) {
+        if (name == "Count") return static_cast<long long>(m_members.size());
+    } else if (name == "Name") {
+        return m_name;
+    }
+    if (auto it = m_properties.find(name); it != m_properties.end()) return it->second;
+    if (auto it = m_propertyErrors.find(name); it != m_propertyErrors.end())
+        throw ServiceError(ErrorNumber::kNotSupported, it->second);
+    throw ServiceError(ErrorNumber::kItemNotFound,
+                       "プロパティ「" + std::string(name) + "」はこのデータベースでは取得できません。");
+}
+
+void CatalogObject::setProperty(const std::string& name, PropertyValue value) {
+    m_properties[name] = std::move(value);
+}
+
+void CatalogObject::setPropertyError(const std::string& name, const std::string& description) {
+    m_propertyErrors[name] = description;
+}
+
+CatalogObjectPtr CatalogObject::child(std::string_view role) const {
+    if (auto it = m_children.find(role); it != m_children.end()) return it->second;
+    throw ServiceError(ErrorNumber::kNotSupported,
+                       "「" + std::string(role) + "」はこのデータベースでは取得できません。");
+}
+
+void CatalogObject::setChild(const std::string& role, CatalogObjectPtr object) {
+    m_children[role] = std::move(object);
+}
+
+CatalogObjectPtr CatalogObject::member(std::string_view name) const {
+    for (const auto& m : m_members)
+        if (m->name() == name) return m;
+    return nullptr;
+}
+
+}  // namespace quorix

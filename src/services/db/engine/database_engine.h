@@ -1,0 +1,45 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "services/db/engine/catalog_object.h"
+#include "services/db/engine/connection_info.h"
+#include "services/db/engine/table_definition.h"
+
+namespace quorix {
+
+/// One open database of an engine. Every call throws ServiceError on failure.
+class DatabaseSession {
+public:
+    virtual ~DatabaseSession() = default;
+
+    virtual void beginTransaction() = 0;
+    virtual void commitTransaction() = 0;
+    virtual void rollbackTransaction() = 0;
+
+    /// The catalog's collections; one the engine does not have throws.
+    virtual CatalogObjectPtr tables() = 0;
+    virtual CatalogObjectPtr views() = 0;
+    virtual CatalogObjectPtr procedures() = 0;
+    virtual CatalogObjectPtr groups() = 0;
+    virtual CatalogObjectPtr users() = 0;
+
+    /// Creates the table with its columns, column properties and indexes, inside the open
+    /// transaction if there is one.
+    virtual void createTable(const TableDefinition& table) = 0;
+    virtual void dropTable(const std::string& name) = 0;
+};
+
+/// A database engine behind one or more provider names.
+class DatabaseEngine {
+public:
+    virtual ~DatabaseEngine() = default;
+
+    /// Opens an existing database; never creates one.
+    virtual std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) = 0;
+    /// Writes a new, empty database. Throws ServiceError kFileExists when it exists.
+    virtual void createDatabase(const ConnectionInfo& info) = 0;
+};
+
+}  // namespace quorix

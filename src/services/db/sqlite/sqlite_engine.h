@@ -1,0 +1,14 @@
+#pragma once
+
+#include "services/db/engine/database_engine.h"
+
+namespace quorix {
+
+/// The embedded file engine: every database is one SQLite file at the data source path.
+class SqliteEngine : public DatabaseEngine {
+public:
+    std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) override;
+    void createDatabase(const ConnectionInfo& info) override;
+};
+
+}  // namespace quorix

@@ -1,0 +1,159 @@
+#include "services/db/sqlite/sqlite_types.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "services/db/engine/data_type.h"
+#include "services/db/engine/service_error.h"
+
+namespace quorix {
+
+namespace {
+
+struct TypeEntry {
+    int32_t type;
+    const char* declared;  // our declared name
+    bool sized;            // takes "(n)"
+    int32_t size;          // defined size, or default size when sized
+    bool fixed;
+    int32_t precision;
+};
+
+// One entry per code; the first entry of a code is the name we write.
+constexpr TypeEntry kTypes[] = {
+    {adSmallInt, "SMALLINT", false, 2, true, 5},
+    {adInteger, "INTEGER", false, 4, true, 10},
+    {adSingle, "FLOAT4", false, 4, true, 7},
+    {adDouble, "DOUBLE", false, 8, true, 15},
+    {adCurrency, "CURRENCY", false, 8, true, 19},
+    {adDate, "DATETIME", false, 8, true, 0},
+    {adBoolean, "BIT", false, 2, true, 0},
+    {adDecimal, "DECIMAL", false, 16, true, 18},
+    {adTinyInt, "TINYINT", false, 1, true, 3},
+    {adUnsignedTinyInt, "BYTE", false, 1, true, 3},
+    {adBigInt, "BIGINT", false, 8, true, 19},
+    {adGUID, "GUID", false, 16, true, 0},
+    {adBinary, "BINARY", true, 255, true, 0},
+    {adChar, "CHAR", true, 255, true, 0},
+    {adWChar, "NCHAR", true, 255, true, 0},
+    {adNumeric, "NUMERIC", false, 19, true, 18},
+    {adDBTimeStamp, "TIMESTAMP", false, 16, true, 0},
+    {adVarChar, "VARCHAR", true, 255, false, 0},
+    {adLongVarChar, "TEXT", false, 0, false, 0},
+    {adVarWChar, "NVARCHAR", true, 255, false, 0},
+    {adLongVarWChar, "NTEXT", false, 0, false, 0},
+    {adVarBinary, "VARBINARY", true, 255, false, 0},
+    {adLongVarBinary, "BLOB", false, 0, false, 0},
+};
+
+// Other names real files use, read as one of our codes.
+struct Synonym {
+    const char* name;
+    int32_t type;
+};
+constexpr Synonym kSynonyms[] = {
+    {"INT", adInteger},          {"LONG", adInteger},          {"COUNTER", adInteger},
+    {"AUTOINCREMENT", adInteger}, {"BOOLEAN", adBoolean},       {"YESNO", adBoolean},
+    {"LOGICAL", adBoolean},      {"MONEY", adCurrency},        {"DATE", adDate},
+    {"REAL", adDouble},          {"FLOAT", adDouble},          {"DOUBLE PRECISION", adDouble},
+    {"SINGLE", adSingle},        {"CHARACTER", adChar},        {"NATIONAL CHARACTER", adWChar},
+    {"VARYING CHARACTER", adVarChar}, {"CHARACTER VARYING", adVarChar},
+    {"NATIONAL VARYING CHARACTER", adVarWChar}, {"NVARCHAR2", adVarWChar},
+    {"VARCHAR2", adVarChar},     {"MEMO", adLongVarWChar},     {"LONGTEXT", adLongVarWChar},
+    {"CLOB", adLongVarChar},     {"LONGBINARY", adLongVarBinary}, {"IMAGE", adLongVarBinary},
+    {"UNIQUEIDENTIFIER", adGUID}, {"DATETIME2", adDBTimeStamp},
+};
+
+const TypeEntry* entryFor(int32_t type) {
+    for (const auto& e : kTypes)
+        if (e.type == type) return &e;
+    return nullptr;
+}
+
+std::string upper(std::string_view s) {
+    std::string u(s);
+    std::transform(u.begin(), u.end(), u.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return u;
+}
+
+std::string trimmed(std::string_view s) {
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos) return {};
+    return std::string(s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1));
+}
+
+}  // namespace
+
+std::string sqliteDeclaredType(int32_t type, int32_t definedSize) {
+    const TypeEntry* e = entryFor(type);
+    if (!e)
+        throw ServiceError(ErrorNumber::kBadColumn,
+                           "型コード " + std::to_string(type) + " はこのデータベースでは使用できません。");
+    if (definedSize < 0)
+        throw ServiceError(ErrorNumber::kBadColumn,
+                           "列の長さ " + std::to_string(definedSize) + " は使用できません。");
+    if (!e->sized) return e->declared;
+    return std::string(e->declared) + "(" + std::to_string(definedSize > 0 ? definedSize : e->size) +
+           ")";
+}
+
+SqliteColumnType sqliteColumnType(std::string_view declared) {
+    const std::string text = upper(trimmed(declared));
+    const auto paren = text.find('(');
+    const std::string base = trimmed(std::string_view(text).substr(0, paren));
+    int32_t arg = 0;
+    if (paren != std::string::npos) arg = std::atoi(text.c_str() + paren + 1);
+
+    int32_t type = -1;
+    for (const auto& e : kTypes)
+        if (base == e.declared) type = e.type;
+    if (type < 0)
+        for (const auto& s : kSynonyms)
+            if (base == s.name) type = s.type;
+    if (type < 0) {
+        // SQLite's own affinity rules for everything else.
+        if (base.find("INT") != std::string::npos)
+            type = adInteger;
+        else if (base.find("CHAR") != std::string::npos || base.find("CLOB") != std::string::npos ||
+                 base.find("TEXT") != std::string::npos)
+            type = adLongVarWChar;
+        else if (base.empty() || base.find("BLOB") != std::string::npos)
+            type = adLongVarBinary;
+        else if (base.find("REAL") != std::string::npos || base.find("FLOA") != std::string::npos ||
+                 base.find("DOUB") != std::string::npos)
+            type = adDouble;
+        else
+            type = adNumeric;
+    }
+    const TypeEntry* e = entryFor(type);
+    SqliteColumnType result;
+    result.type = type;
+    result.fixedLength = e->fixed;
+    result.precision = e->precision;
+    result.definedSize = e->sized ? (arg > 0 ? arg : e->size) : e->size;
+    if ((type == adNumeric || type == adDecimal) && arg > 0) {
+        result.precision = arg;
+        const auto comma = text.find(',', paren);
+        result.numericScale = comma == std::string::npos ? 0 : std::atoi(text.c_str() + comma + 1);
+    }
+    return result;
+}
+
+bool isIntegerType(int32_t type) {
+    return type == adInteger || type == adSmallInt || type == adTinyInt ||
+           type == adUnsignedTinyInt || type == adBigInt;
+}
+
+std::string quoteIdentifier(std::string_view name) {
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    q += '"';
+    return q;
+}
+
+}  // namespace quorix

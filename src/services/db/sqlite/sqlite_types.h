@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorix {
+
+/// What a declared SQLite column type stands for in the service's type codes.
+struct SqliteColumnType {
+    int32_t type = 0;
+    int32_t definedSize = 0;
+    bool fixedLength = false;
+    int32_t precision = 0;
+    int32_t numericScale = 0;
+};
+
+/// The declared type for a type code and size (0 = default size). Throws ServiceError for a
+/// code the engine cannot store.
+std::string sqliteDeclaredType(int32_t type, int32_t definedSize);
+
+/// Reads back a declared type: ours exactly, any other by SQLite's affinity rules.
+SqliteColumnType sqliteColumnType(std::string_view declared);
+
+/// Whether the code is one of the integer types (the only ones that can auto-number).
+bool isIntegerType(int32_t type);
+
+/// The identifier in double quotes, inner quotes doubled.
+std::string quoteIdentifier(std::string_view name);
+
+}  // namespace quorix

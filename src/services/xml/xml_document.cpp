@@ -1,0 +1,330 @@
+#include "services/xml/xml_document.h"
+
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+#include "services/text/text.h"
+
+namespace quorix {
+
+namespace {
+
+// Our own code for a file that cannot be read at all.
+constexpr long kUnreadableFile = 1549;  // libxml2's XML_IO_LOAD_ERROR
+
+const int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
+                          XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
+
+// Nothing outside the document itself is ever read.
+xmlParserInputPtr refuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
+    return nullptr;
+}
+
+void silentError(void*, const char*, ...) {}
+
+// The first error of a parse: the one that made the document ill-formed.
+struct FirstError {
+    bool set = false;
+    int code = 0;
+    long line = 0;
+    std::string message;
+};
+
+void recordFirstError(void* data, xmlErrorPtr error) {
+    auto* ctxt = static_cast<xmlParserCtxtPtr>(data);
+    auto* first = ctxt ? static_cast<FirstError*>(ctxt->_private) : nullptr;
+    if (!first || first->set || !error || error->level < XML_ERR_ERROR) return;
+    first->set = true;
+    first->code = error->code;
+    first->line = error->line;
+    first->message = error->message ? error->message : "";
+}
+
+// A parser context that records its first error.
+xmlParserCtxtPtr newContext(FirstError* first) {
+    xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
+    if (ctxt) {
+        ctxt->_private = first;
+        ctxt->sax->serror = recordFirstError;
+    }
+    return ctxt;
+}
+
+void initLibxml() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        xmlInitParser();
+        xmlSetExternalEntityLoader(refuseExternalEntity);
+        xmlSetGenericErrorFunc(nullptr, silentError);
+    });
+}
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// What the file says about its encoding: a byte-order mark, else the XML declaration.
+struct EncodingGuess {
+    std::string declared;  // as written in the declaration, or the BOM's name
+    bool wide = false;     // UTF-16/32: lines cannot be split on the byte '\n'
+};
+
+EncodingGuess guessEncoding(std::string_view head) {
+    EncodingGuess g;
+    auto starts = [&](const char* bom, std::size_t n) {
+        return head.size() >= n && std::memcmp(head.data(), bom, n) == 0;
+    };
+    if (starts("\xFF\xFE\0\0", 4) || starts("\0\0\xFE\xFF", 4)) return {"UTF-32", true};
+    if (starts("\xFF\xFE", 2)) return {"UTF-16LE", true};
+    if (starts("\xFE\xFF", 2)) return {"UTF-16BE", true};
+    if (starts("<\0?\0", 4)) return {"UTF-16LE", true};
+    if (starts("\0<\0?", 4)) return {"UTF-16BE", true};
+    if (starts("\xEF\xBB\xBF", 3)) head.remove_prefix(3);
+    if (head.substr(0, 5) != "<?xml") return g;
+    const auto end = head.find("?>");
+    const std::string_view decl = head.substr(0, end);
+    const auto at = decl.find("encoding");
+    if (at == std::string_view::npos) return g;
+    auto q = decl.find_first_of("\"'", at);
+    if (q == std::string_view::npos) return g;
+    const auto close = decl.find(decl[q], q + 1);
+    if (close == std::string_view::npos) return g;
+    g.declared = std::string(decl.substr(q + 1, close - q - 1));
+    return g;
+}
+
+// Japanese files that declare Shift_JIS really hold CP932 (NEC and IBM extensions).
+std::string encodingOverride(const std::string& declared) {
+    const std::string d = lower(declared);
+    if (d == "shift_jis" || d == "shift-jis" || d == "sjis" || d == "x-sjis" ||
+        d == "ms_kanji" || d == "csshiftjis" || d == "windows-31j")
+        return "CP932";
+    return {};
+}
+
+std::string japaneseReason(int code, const char* libxmlMessage) {
+    switch (code) {
+        case XML_ERR_DOCUMENT_EMPTY:
+            return "文書が空か、ルート要素がありません。";
+        case XML_ERR_DOCUMENT_START:
+            return "文書の先頭が正しくありません。";
+        case XML_ERR_DOCUMENT_END:
+            return "ルート要素の後に余分な内容があります。";
+        case XML_ERR_INVALID_CHAR:
+        case XML_ERR_INVALID_CHARREF:
+            return "使用できない文字が含まれています。";
+        case XML_ERR_INVALID_ENCODING:
+            return "文字コードが宣言と一致しません。";
+        case XML_ERR_UNDECLARED_ENTITY:
+        case XML_WAR_UNDECLARED_ENTITY:
+            return "宣言されていないエンティティが参照されています。";
+        case XML_ERR_ENTITY_LOOP:
+            return "エンティティの展開が多すぎるか、循環しています。";
+        case XML_ERR_UNKNOWN_ENCODING:
+        case XML_ERR_UNSUPPORTED_ENCODING:
+            return "サポートされていない文字コードです。";
+        case XML_ERR_TAG_NAME_MISMATCH:
+            return "終了タグが開始タグと一致しません。";
+        case XML_ERR_TAG_NOT_FINISHED:
+            return "文書が途中で終わっています（閉じられていないタグがあります）。";
+        case XML_ERR_GT_REQUIRED:
+            return "タグが「>」で閉じられていません。";
+        case XML_ERR_NAME_REQUIRED:
+            return "名前が必要な位置に名前がありません。";
+        case XML_ERR_ATTRIBUTE_WITHOUT_VALUE:
+        case XML_ERR_ATTRIBUTE_NOT_STARTED:
+            return "属性の値が正しくありません。";
+        case XML_ERR_ATTRIBUTE_REDEFINED:
+            return "同じ属性が二度指定されています。";
+        case XML_ERR_LT_IN_ATTRIBUTE:
+            return "属性の値に「<」は使用できません。";
+        case XML_ERR_STRING_NOT_CLOSED:
+            return "引用符が閉じられていません。";
+        case XML_ERR_ENTITYREF_SEMICOL_MISSING:
+            return "エンティティ参照が「;」で終わっていません。";
+        default: {
+            std::string text = libxmlMessage ? libxmlMessage : "XML文書を解析できません。";
+            while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+            return text;
+        }
+    }
+}
+
+// The text of line @p line (1-based) of the file, decoded to UTF-8.
+std::string sourceLine(int fd, long line, const std::string& encoding, bool wide) {
+    if (line < 1 || lseek(fd, 0, SEEK_SET) < 0) return {};
+    std::string wanted;
+    if (wide) {
+        std::string all;
+        char buf[65536];
+        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) all.append(buf, std::size_t(n));
+        const std::string text = decodeToUtf8(all, encoding);
+        std::size_t start = 0;
+        for (long l = 1; l < line && start != std::string::npos; ++l) {
+            start = text.find('\n', start);
+            if (start != std::string::npos) ++start;
+        }
+        if (start == std::string::npos) return {};
+        wanted = text.substr(start, text.find('\n', start) - start);
+    } else {
+        // '\n' never occurs inside a multibyte character of these encodings.
+        long current = 1;
+        char buf[65536];
+        bool done = false;
+        for (ssize_t n; !done && (n = read(fd, buf, sizeof buf)) > 0;) {
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buf[i] == '\n') {
+                    if (current == line) {
+                        done = true;
+                        break;
+                    }
+                    ++current;
+                } else if (current == line) {
+                    wanted += buf[i];
+                }
+            }
+        }
+        wanted = decodeToUtf8(wanted, encoding);
+    }
+    if (wanted.size() >= 3 && wanted.compare(0, 3, "\xEF\xBB\xBF") == 0) wanted.erase(0, 3);
+    while (!wanted.empty() && (wanted.back() == '\r' || wanted.back() == '\0')) wanted.pop_back();
+    return wanted;
+}
+
+}  // namespace
+
+void XmlDocument::Freer::operator()(_xmlDoc* doc) const { xmlFreeDoc(doc); }
+
+XmlDocument::XmlDocument() {
+    initLibxml();
+    reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+}
+
+XmlDocument::~XmlDocument() = default;
+XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
+
+void XmlDocument::reset(_xmlDoc* doc) { m_doc.reset(doc); }
+
+bool XmlDocument::load(const std::string& path) {
+    m_error = {};
+    reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0) ::close(fd);
+        m_error.errorCode = kUnreadableFile;
+        m_error.reason = (fd < 0 && errno == ENOENT) ? "ファイルが見つかりません。"
+                                                     : "ファイルを読み込めません。";
+        return false;
+    }
+    char head[1024];
+    const ssize_t n = pread(fd, head, sizeof head, 0);
+    const EncodingGuess guess = guessEncoding(std::string_view(head, n > 0 ? std::size_t(n) : 0));
+    const std::string override = encodingOverride(guess.declared);
+    const bool ok = parseFd(fd, path, override);
+    if (!ok && m_error.line > 0) {
+        const std::string enc = !override.empty() ? override : guess.declared;
+        m_error.srcText = sourceLine(fd, m_error.line, enc, guess.wide);
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool XmlDocument::parseFd(int fd, const std::string& path, const std::string& encodingOverride) {
+    FirstError first;
+    xmlParserCtxtPtr ctxt = newContext(&first);
+    if (!ctxt) {
+        m_error = {kUnreadableFile, "メモリが不足しています。", 0, {}};
+        return false;
+    }
+    xmlDocPtr doc = xmlCtxtReadFd(ctxt, fd, path.c_str(),
+                                  encodingOverride.empty() ? nullptr : encodingOverride.c_str(),
+                                  kParseOptions);
+    if (doc && ctxt->wellFormed) {
+        reset(doc);
+        xmlFreeParserCtxt(ctxt);
+        return true;
+    }
+    if (doc) xmlFreeDoc(doc);
+    setError(&first, ctxt);
+    xmlFreeParserCtxt(ctxt);
+    return false;
+}
+
+void XmlDocument::setError(const void* firstError, _xmlParserCtxt* ctxt) {
+    const auto& first = *static_cast<const FirstError*>(firstError);
+    if (first.set) {
+        m_error.errorCode = first.code;
+        m_error.reason = japaneseReason(first.code, first.message.c_str());
+        m_error.line = first.line;
+        return;
+    }
+    const xmlError* err = xmlCtxtGetLastError(ctxt);
+    m_error.errorCode = err && err->code ? err->code : XML_ERR_INTERNAL_ERROR;
+    m_error.reason = japaneseReason(err ? err->code : 0, err ? err->message : nullptr);
+    m_error.line = err ? err->line : 0;
+}
+
+bool XmlDocument::loadXml(std::string_view text) {
+    m_error = {};
+    FirstError first;
+    xmlParserCtxtPtr ctxt = newContext(&first);
+    xmlDocPtr doc = xmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr,
+                                      nullptr, kParseOptions);
+    const bool ok = doc && ctxt->wellFormed;
+    if (ok) {
+        reset(doc);
+    } else {
+        if (doc) xmlFreeDoc(doc);
+        reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+        setError(&first, ctxt);
+        std::size_t start = 0;
+        for (long l = 1; l < m_error.line && start != std::string_view::npos; ++l) {
+            start = text.find('\n', start);
+            if (start != std::string_view::npos) ++start;
+        }
+        if (start != std::string_view::npos && m_error.line > 0)
+            m_error.srcText = std::string(text.substr(start, text.find('\n', start) - start));
+    }
+    xmlFreeParserCtxt(ctxt);
+    return ok;
+}
+
+XmlNode XmlDocument::documentElement() const {
+    return XmlNode(m_doc ? xmlDocGetRootElement(m_doc.get()) : nullptr);
+}
+
+void XmlDocument::setDocumentElement(XmlNode element) {
+    if (m_doc && element) xmlDocSetRootElement(m_doc.get(), element.raw());
+}
+
+XmlNode XmlDocument::createElement(const std::string& name) {
+    if (name.empty() || xmlValidateName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) != 0)
+        throw XmlError("「" + name + "」は要素名として使用できません。");
+    return XmlNode(
+        xmlNewDocNode(m_doc.get(), nullptr, reinterpret_cast<const xmlChar*>(name.c_str()), nullptr));
+}
+
+std::vector<XmlNode> XmlDocument::getElementsByTagName(std::string_view name) const {
+    XmlNode root = documentElement();
+    if (!root) return {};
+    std::vector<XmlNode> found;
+    if (root.hasName(name)) found.push_back(root);
+    auto below = root.getElementsByTagName(name);
+    found.insert(found.end(), below.begin(), below.end());
+    return found;
+}
+
+}  // namespace quorix

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "generation/column_types.h"
+
+using namespace quorix;
+
+TEST(TypeVocabulary, ListsAndInitialEntries) {
+    EXPECT_EQ(typeNamesFor("access"),
+              (std::vector<std::string>{"ﾃｷｽﾄ型", "ﾒﾓ型", "数値型", "日付/時刻型", "通貨型",
+                                        "ｵｰﾄﾅﾝﾊﾞｰ型", "Yes/No型"}));
+    EXPECT_EQ(typeNamesFor("ole3.51").size(), 6u);
+    EXPECT_EQ(typeNamesFor("ole3.51")[5], "Yes/No型");
+    EXPECT_EQ(typeNamesFor("oracle")[initialTypeIndex("oracle")], "VARCHAR2");
+    EXPECT_EQ(typeNamesFor("sqlserver")[initialTypeIndex("sqlserver")], "Varchar");
+    EXPECT_EQ(typeNamesFor("sqlserver").size(), 14u);
+    EXPECT_EQ(initialTypeIndex("access"), 0);
+    EXPECT_TRUE(typeNamesFor("Access").empty());
+    EXPECT_EQ(initialTypeIndex("mysql"), -1);
+}
+
+TEST(TypeVocabulary, DBDatatype) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"string", "ﾃｷｽﾄ型"},        {"int", "数値型"},           {"fixed", "数値型"},
+        {"boolean", "Yes/No型"},     {"dateTime.tz", "日付/時刻型"}, {"time", "日付/時刻型"},
+        {"i1_byte", "数値型"},       {"r8,float", "数値型"},       {"ui4", "数値型"},
+        {"r8", "ﾃｷｽﾄ型"},            {"i1", "ﾃｷｽﾄ型"},            {"float", "ﾃｷｽﾄ型"},
+        {"fixed.14.4", "ﾃｷｽﾄ型"},    {"", "ﾃｷｽﾄ型"},              {"Int", "ﾃｷｽﾄ型"},
+        {" int", "ﾃｷｽﾄ型"},
+    };
+    for (const auto& [xml, name] : cases) EXPECT_EQ(DBDatatype("access", xml), name) << xml;
+    EXPECT_EQ(DBDatatype("ole3.51", "int"), "");
+    EXPECT_EQ(DBDatatype("oracle", "string"), "");
+}
+
+TEST(TypeVocabulary, MapColumnTypeForJet) {
+    using S = ColumnTypeSpec;
+    const std::optional<std::string> null;
+    auto txt = [](const char* s) { return std::optional<std::string>(s); };
+    struct Case {
+        const char* db;
+        const char* name;
+        std::optional<std::string> size;
+        S expected;
+    };
+    const Case cases[] = {
+        {"access", "ﾃｷｽﾄ型", txt("50"), {"202", "50", ""}},
+        {"access", "ﾃｷｽﾄ型", null, {"202", "", ""}},
+        {"access", "ﾃｷｽﾄ型", txt(""), {"202", "255", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("12        "), {"202", "12", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("10,2"), {"202", "10", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("1,000"), {"202", "1", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("0"), {"202", "255", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("-5"), {"202", "255", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("abc"), {"202", "255", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("2.5"), {"202", "2", ""}},  // halves to even
+        {"access", "ﾃｷｽﾄ型", txt("3.5"), {"202", "4", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("0.5"), {"202", "255", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("32767"), {"202", "32767", ""}},
+        {"access", "ﾃｷｽﾄ型", txt("1e2"), {"202", "100", ""}},
+        {"access", "数値型    ", txt("50"), {"3", "", ""}},
+        {"access", "日付/時刻型", null, {"7", "", ""}},
+        {"ole3.51", "日付/時刻型", null, {"135", "", ""}},
+        {"ole3.51", "ﾃｷｽﾄ型", txt("20"), {"200", "20", ""}},
+        {"ole3.51", "ﾒﾓ型", null, {"201", "", ""}},
+        {"access", "ｵｰﾄﾅﾝﾊﾞｰ型", null, {"3", "", "AutoIncrement,true"}},
+        {"ole3.51", "ｵｰﾄﾅﾝﾊﾞｰ型", null, {"3", "", "AutoIncrement,true"}},
+        {"access", "通貨型", null, {"6", "", ""}},
+        {"access", "Yes/No型", null, {"11", "", ""}},
+        {"oracle", "VARCHAR2", txt("x"), {"200", "10", ""}},
+        {"oracle", "NUMBER", null, {"131", "", ""}},
+        {"sqlserver", "nvarchar", null, {"200", "10", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.db) + " " + c.name + " " + c.size.value_or("<null>"));
+        auto spec = MapColumnType(c.db, c.name, c.size);
+        ASSERT_TRUE(spec.has_value());
+        EXPECT_EQ(*spec, c.expected);
+    }
+}
+
+TEST(TypeVocabulary, NamesWithoutAMatchAndSizesThatDoNotFit) {
+    for (const char* name : {"", "-----", "Text", "VARCHAR2", "ﾃｷｽﾄ"})
+        EXPECT_FALSE(MapColumnType("access", name, std::nullopt)) << name;
+    EXPECT_FALSE(MapColumnType("sqlserver", "Varchar", std::nullopt));
+    EXPECT_FALSE(MapColumnType("oracle", "BLOB", std::nullopt));
+    EXPECT_FALSE(MapColumnType("mysql", "ﾃｷｽﾄ型", std::nullopt));
+    EXPECT_THROW(MapColumnType("access", "ﾃｷｽﾄ型", std::string("40000")), ColumnTypeError);
+    EXPECT_THROW(MapColumnType("access", "ﾃｷｽﾄ型", std::string("32767.5")), ColumnTypeError);
+    EXPECT_THROW(MapColumnType("access", "ﾃｷｽﾄ型", std::string("-40000")), ColumnTypeError);
+    // Only the text type takes a size, so a huge size elsewhere is ignored.
+    EXPECT_NO_THROW(MapColumnType("access", "数値型", std::string("40000")));
+}
+
+TEST(TypeVocabulary, NumericTest) {
+    EXPECT_EQ(parseNumber(" 1,234.5 "), 1234.5);
+    EXPECT_EQ(parseNumber("-7"), -7);
+    EXPECT_EQ(parseNumber("+.5"), 0.5);
+    for (const char* bad : {"", " ", "abc", "1x", ",1", "1e", "--1", "1 2"})
+        EXPECT_FALSE(parseNumber(bad)) << bad;
+}
