@@ -28,6 +28,7 @@ void RecordSet::appendField(const std::string& name, int32_t type, int32_t defin
 }
 
 void RecordSet::open() {
+    if (m_observer) m_observer->recordSetAboutToReset();
     m_open = true;
     m_records.clear();
     m_pos = -1;
@@ -35,6 +36,7 @@ void RecordSet::open() {
 }
 
 void RecordSet::close() {
+    if (m_observer) m_observer->recordSetAboutToReset();
     m_open = false;
     m_records.clear();
     m_pos = -1;
@@ -43,14 +45,16 @@ void RecordSet::close() {
 
 void RecordSet::addNew() {
     if (!m_open) throw ServiceError(ErrorNumber::kNotOpen, "表が開いていません。");
+    const int row = recordCount();
+    if (m_observer) m_observer->recordAboutToBeAppended(row);
     m_records.emplace_back(m_fields.size());
-    const int row = recordCount() - 1;
     if (m_observer) m_observer->recordAppended(row);
     setPosition(row);
 }
 
 void RecordSet::deleteCurrent() {
     const int row = requireCurrent();
+    if (m_observer) m_observer->recordAboutToBeRemoved(row);
     m_records.erase(m_records.begin() + row);
     if (m_observer) m_observer->recordRemoved(row);
     // The following record becomes current, or the new last one.

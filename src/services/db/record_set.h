@@ -23,8 +23,11 @@ struct FieldDefinition {
 class RecordSetObserver {
 public:
     virtual ~RecordSetObserver() = default;
+    virtual void recordSetAboutToReset() {}
     virtual void recordSetReset() {}
+    virtual void recordAboutToBeAppended(int /*row*/) {}
     virtual void recordAppended(int /*row*/) {}
+    virtual void recordAboutToBeRemoved(int /*row*/) {}
     virtual void recordRemoved(int /*row*/) {}
     virtual void valueChanged(int /*row*/, int /*field*/) {}
     /// The cursor moved; row is 0-based, -1 when there is no current record.

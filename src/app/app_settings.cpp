@@ -1,0 +1,43 @@
+#include "app/app_settings.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace quorix {
+
+void AppSettings::setDefaults() {
+    DBType = "access";
+    Rowset = "ROWSET";
+    Row = "ROW";
+    DSN = defaultDataSource();
+    User.clear();
+    Password.clear();
+}
+
+std::string defaultDataSource() {
+    std::string home;
+    if (const char* h = std::getenv("HOME"); h && *h == '/') home = h;
+    if (home.empty())
+        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    if (home.empty()) home = "/tmp";
+    if (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home + "/Book.mdb";
+}
+
+std::string providerFor(const std::string& dbType) {
+    if (dbType == "access") return "Microsoft.Jet.OLEDB.4.0";
+    if (dbType == "ole3.51") return "Microsoft.Jet.OLEDB.3.51";
+    if (dbType == "sqlserver") return "sqloledb";
+    return {};
+}
+
+std::string buildConnectionString(const AppSettings& s) {
+    std::string text = "Provider=" + providerFor(s.getDBType()) + ";Data Source=" + s.getDSN();
+    if (!s.getUser().empty()) text += ";User ID=" + s.getUser();
+    if (!s.getPassword().empty()) text += ";Password=" + s.getPassword();
+    return text;
+}
+
+}  // namespace quorix

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+namespace quorix {
+
+/// The settings of the main window. Other windows read and write them only through the
+/// accessors, which neither validate nor trim.
+class AppSettings {
+public:
+    void putDBType(const std::string& v) { DBType = v; }
+    const std::string& getDBType() const { return DBType; }
+    void putDSN(const std::string& v) { DSN = v; }
+    const std::string& getDSN() const { return DSN; }
+    void putUser(const std::string& v) { User = v; }
+    const std::string& getUser() const { return User; }
+    void putPassword(const std::string& v) { Password = v; }
+    const std::string& getPassword() const { return Password; }
+    void putRowset(const std::string& v) { Rowset = v; }
+    const std::string& getRowset() const { return Rowset; }
+    void putRow(const std::string& v) { Row = v; }
+    const std::string& getRow() const { return Row; }
+    void putDlgFlg(bool v) { DlgFlg = v; }
+    bool getDlgFlg() const { return DlgFlg; }
+    void putConnStatus(bool v) { ConnStatus = v; }
+    bool getConnStatus() const { return ConnStatus; }
+
+    /// Start-up values: "access", the default data source, no user or password,
+    /// "ROWSET" and "ROW".
+    void setDefaults();
+
+private:
+    std::string DBType;
+    std::string DSN;
+    std::string User;
+    std::string Password;
+    std::string Rowset;
+    std::string Row;
+    bool DlgFlg = false;
+    bool ConnStatus = false;
+};
+
+/// The default data source: Book.mdb in the user's home folder, as an absolute path.
+std::string defaultDataSource();
+
+/// The provider name for a database type key; empty for "oracle" and unknown keys.
+std::string providerFor(const std::string& dbType);
+
+/// "Provider=...;Data Source=..." with ";User ID=" and ";Password=" when not empty.
+/// Values are inserted as they are.
+std::string buildConnectionString(const AppSettings& settings);
+
+}  // namespace quorix

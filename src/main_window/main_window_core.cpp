@@ -1,0 +1,240 @@
+#include "main_window/main_window_core.h"
+
+#include "definition_edit/line_edits.h"
+#include "generation/column_types.h"
+#include "services/text/text.h"
+#include "xml_analysis/grid_geometry.h"
+#include "xml_analysis/xml_loading.h"
+
+namespace quorix {
+
+namespace {
+
+// Shows the busy cursor for a scope and restores it on every way out.
+class BusyCursor {
+public:
+    explicit BusyCursor(MainWindowPort& port) : m_port(port) { m_port.setBusyCursor(true); }
+    ~BusyCursor() { m_port.setBusyCursor(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    MainWindowPort& m_port;
+};
+
+// Text of the current line's field, or empty without a current line.
+std::string currentText(const DefinitionTable* table, const char* field) {
+    if (!table) return {};
+    const RecordSet& rs = table->records();
+    if (rs.bof() || rs.eof()) return {};
+    return rs.text(field);
+}
+
+}  // namespace
+
+MainWindowCore::MainWindowCore(MainWindowPort& port) : m_port(port) {}
+
+MainWindowCore::~MainWindowCore() = default;
+
+MainWindowCore::StartResult MainWindowCore::Form_Load() {
+    m_settings.setDefaults();
+    IndentUnit = "･･";
+    Busy = false;
+
+    do {
+        m_port.showConnectionDialog(m_settings);
+        if (!m_settings.getDlgFlg()) {
+            if (m_port.askYesNo("プログラムを終了しますか？", "プログラムの終了", MessageIcon::None))
+                return StartResult::Quit;
+            m_settings.putDSN({});
+        }
+    } while (m_settings.getDSN().empty());
+
+    m_port.setWindowTitle("Quorix(" + m_settings.getDSN() + ")");
+    ConnectionString = buildConnectionString(m_settings);
+    m_connection.setConnectionString(ConnectionString);
+    try {
+        m_connection.open();
+    } catch (const ServiceError& e) {
+        m_port.beep();
+        m_port.setStatus("データベースは開けません。");
+        // The window closes at once, so the reason is shown where the user can read it.
+        m_port.showMessage(std::string("データベースは開けません。") + kCrLf + e.description(),
+                           kAppTitle, MessageIcon::Critical);
+        return StartResult::Failed;
+    }
+    m_catalog.setActiveConnection(&m_connection);
+    replaceTable(nullptr);
+    m_port.setTypeChoices(typeNamesFor(m_settings.getDBType()),
+                          initialTypeIndex(m_settings.getDBType()));
+    InitDefinitionTable(true);
+    return StartResult::Started;
+}
+
+void MainWindowCore::Form_Unload() {
+    replaceTable(nullptr);
+    m_connection.close();
+    m_catalog.setActiveConnection(nullptr);
+}
+
+void MainWindowCore::replaceTable(std::unique_ptr<DefinitionTable> table) {
+    // The grid lets go of the old records before they are destroyed.
+    m_port.bindDefinitionTable(table ? &table->records() : nullptr);
+    m_table = std::move(table);
+}
+
+void MainWindowCore::InitDefinitionTable(bool withFirstLine) {
+    if (!m_table) m_table = std::make_unique<DefinitionTable>();
+    m_port.bindDefinitionTable(&m_table->records());
+    const InitialEditorLayout layout =
+        initialEditorLayout(m_port.gridState().geometry, m_port.typeChooserHeight());
+    m_port.setGridRowHeight(layout.rowHeight);
+    m_port.setCellEditors({layout.generateButton, layout.typeChooser});
+    m_port.setStatus({});
+    if (withFirstLine) cmdAppend_Click();
+}
+
+void MainWindowCore::cmdOpen_Click() {
+    m_port.setStatus({});
+    FileDialogRequest request;
+    request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
+    request.defaultExtension = "xml";
+    request.title = "XML文書を開く";
+    request.initialFile = XmlPath;
+    const auto file = m_port.chooseFile(request);
+    if (!file) return;  // a cancel changes nothing, in particular no reload
+    const std::string extension = fileExtension(*file);
+    if (extension == "dtd") return;
+    XmlPath = *file;
+    if (extension == "xml") LoadXmlDocument();
+}
+
+void MainWindowCore::LoadXmlDocument() {
+    BusyCursor cursor(m_port);
+    m_xmlDocument = std::make_unique<XmlDocument>();
+    if (!m_xmlDocument->load(XmlPath)) {
+        m_port.beep();
+        m_port.setStatus(parseErrorText(m_xmlDocument->parseError()));
+        return;
+    }
+    auto tmpl = BuildStructureTemplate(*m_xmlDocument, m_settings.getRowset(),
+                                       m_settings.getRow(), m_port);
+    if (!tmpl) return;
+    std::unique_ptr<DefinitionTable> table;
+    try {
+        const std::string dbType = m_settings.getDBType();
+        table = FillDefinitionTable(
+            *tmpl, [&](const std::string& xmlType) { return DBDatatype(dbType, xmlType); },
+            IndentUnit, m_port.typeChooserText());
+    } catch (const ServiceError& e) {
+        // The old lines stay: nothing of the document is shown cut.
+        m_port.beep();
+        m_port.setStatus("XML文書を読み込めません。" + e.description());
+        return;
+    }
+    replaceTable(nullptr);
+    m_table = std::move(table);
+    InitDefinitionTable(false);
+    m_table->records().moveFirst();
+    PlaceCellEditors();
+}
+
+template <typename Command>
+void MainWindowCore::edit(Command command) {
+    if (m_table) command(*m_table, *this);
+}
+
+void MainWindowCore::cmdUp_Click() { edit(MoveLineUp); }
+void MainWindowCore::cmdDown_Click() {
+    try {
+        edit(MoveLineDown);
+    } catch (const ServiceError& e) {
+        Busy = false;
+        m_port.setStatus(e.description());
+    }
+}
+void MainWindowCore::cmdLeft_Click() {
+    try {
+        edit(ShiftLineLeft);
+    } catch (const ServiceError& e) {
+        m_port.setStatus(e.description());
+    }
+}
+void MainWindowCore::cmdRight_Click() { edit(ShiftLineRight); }
+void MainWindowCore::cmdInsert_Click() {
+    try {
+        edit(InsertLine);
+    } catch (const ServiceError& e) {
+        Busy = false;
+        m_port.setStatus(e.description());
+    }
+}
+void MainWindowCore::cmdAppend_Click() { edit(AppendLine); }
+void MainWindowCore::cmdDelete_Click() {
+    try {
+        edit(DeleteLine);
+    } catch (const ServiceError& e) {
+        m_port.setStatus(e.description());
+    }
+}
+void MainWindowCore::cmdGen1_Click() { edit(ToggleGenerateFlag); }
+void MainWindowCore::cboFType_Click() { edit(SetLineType); }
+
+void MainWindowCore::cmdDBConnect_Click() {
+    m_port.setStatus({});
+    m_port.showConnectionDialog(m_settings);
+}
+
+void MainWindowCore::mnuNew_Click() {
+    replaceTable(nullptr);
+    InitDefinitionTable(true);
+}
+
+void MainWindowCore::mnuExit_Click() { m_port.closeWindow(); }
+
+void MainWindowCore::setGenerateCaption(const std::string& caption) {
+    m_port.setGenerateCaption(caption);
+}
+
+void MainWindowCore::PlaceCellEditors() {
+    if (Busy) return;
+    const GridState grid = m_port.gridState();
+    if (!grid.currentCellVisible) return;
+    m_port.setCellEditors(placeCellEditors(grid, m_port.cellEditors()));
+    m_port.setGenerateCaption(currentText(m_table.get(), Field::kGenerate));
+}
+
+void MainWindowCore::DataGrid1_RowColChange() {
+    if (Busy) return;
+    const GridState grid = m_port.gridState();
+    const ActivationResult result = activateCellEditor(grid, m_port.cellEditors());
+    m_port.setCellEditors(result.editors);
+    if (result.focus == EditorFocus::GenerateButton)
+        m_port.setGenerateCaption(currentText(m_table.get(), Field::kGenerate));
+    else if (result.focus == EditorFocus::TypeChooser)
+        m_port.setTypeChooserText(currentText(m_table.get(), Field::kType));
+    m_port.setFocus(result.focus);
+    PlaceCellEditors();
+}
+
+void MainWindowCore::DataGrid1_RowResize() {
+    if (m_port.gridRowHeight() < m_port.typeChooserHeight())
+        m_port.setGridRowHeight(m_port.typeChooserHeight());
+    else
+        PlaceCellEditors();
+}
+
+void MainWindowCore::DataGrid1_ColResize() {
+    const GridState grid = m_port.gridState();
+    CellEditors editors = m_port.cellEditors();
+    if (grid.geometry.columnWidths.size() > 6) {
+        editors.generateButton.width = grid.geometry.columnWidths[1] - 22;
+        editors.typeChooser.width = grid.geometry.columnWidths[6] - 22;
+    }
+    m_port.setCellEditors(editors);
+    PlaceCellEditors();
+}
+
+void MainWindowCore::DataGrid1_Scroll() { m_port.setCellEditors(hideCellEditors(m_port.cellEditors())); }
+
+}  // namespace quorix

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/app_settings.h"
+#include "definition_edit/edit_host.h"
+#include "main_window/main_window_port.h"
+#include "services/db/catalog.h"
+#include "services/db/connection.h"
+#include "services/xml/xml_document.h"
+#include "xml_analysis/definition_table.h"
+
+namespace quorix {
+
+/// The main window frmQuorix without its widgets: all shared state of the run and every
+/// command, speaking to the window through its port.
+class MainWindowCore : public EditHost {
+public:
+    enum class StartResult { Started, Quit, Failed };
+
+    /// The port must outlive the core.
+    explicit MainWindowCore(MainWindowPort& port);
+    ~MainWindowCore() override;
+
+    /// Start-up: asks for a database until one is confirmed, opens it and prepares the
+    /// window. Quit when the user chose to end; Failed when the database cannot be opened.
+    StartResult Form_Load();
+    /// Closing: releases the definition table, the connection and the catalog.
+    void Form_Unload();
+
+    /// Creates the definition table if there is none, binds it to the grid, places the
+    /// editors and, with @p withFirstLine, adds the first line.
+    void InitDefinitionTable(bool withFirstLine);
+
+    // Commands of the window.
+    void cmdOpen_Click();
+    void LoadXmlDocument();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdLeft_Click();
+    void cmdRight_Click();
+    void cmdInsert_Click();
+    void cmdAppend_Click();
+    void cmdDelete_Click();
+    void cmdGen1_Click();
+    void cboFType_Click();
+    void cmdDBConnect_Click();
+    void mnuConnect_Click() { cmdDBConnect_Click(); }
+    void mnuNew_Click();
+    void mnuOpen_Click() { cmdOpen_Click(); }
+    void mnuExit_Click();
+
+    // Events of the grid.
+    /// The current cell changed (row or column).
+    void DataGrid1_RowColChange();
+    void DataGrid1_RowResize();
+    void DataGrid1_ColResize();
+    void DataGrid1_Scroll();
+
+    // EditHost
+    UserPort& port() override { return m_port; }
+    bool& busy() override { return Busy; }
+    const std::string& indentUnit() const override { return IndentUnit; }
+    std::string typeChooserText() const override { return m_port.typeChooserText(); }
+    std::string generateCaption() const override { return m_port.generateCaption(); }
+    void setGenerateCaption(const std::string& caption) override;
+    void PlaceCellEditors() override;
+
+    AppSettings& settings() { return m_settings; }
+    DefinitionTable* definitionTable() { return m_table.get(); }
+    const std::string& connectionString() const { return ConnectionString; }
+    const std::string& xmlPath() const { return XmlPath; }
+    Connection& connection() { return m_connection; }
+    Catalog& catalog() { return m_catalog; }
+
+    static constexpr int LayoutMargin = 150;
+    static constexpr int StatusExpandedHeight = 2500;
+
+private:
+    /// Replaces the definition table (null releases it) and shows it.
+    void replaceTable(std::unique_ptr<DefinitionTable> table);
+    /// Runs an editing command when there is a table.
+    template <typename Command>
+    void edit(Command command);
+
+    MainWindowPort& m_port;
+    AppSettings m_settings;
+    std::string ConnectionString;
+    Connection m_connection;
+    Catalog m_catalog;
+    bool Busy = false;
+    std::string IndentUnit = "･･";
+    std::string XmlPath;
+    std::unique_ptr<XmlDocument> m_xmlDocument;
+    std::unique_ptr<DefinitionTable> m_table;
+};
+
+}  // namespace quorix

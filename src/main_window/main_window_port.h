@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/app_settings.h"
+#include "app/user_port.h"
+#include "definition_edit/cell_editors.h"
+
+namespace quorix {
+
+class RecordSet;
+
+/// How the main window's commands reach the window. All geometry is in twips.
+class MainWindowPort : public UserPort {
+public:
+    virtual void setWindowTitle(const std::string& title) = 0;
+    /// Shows the connection dialog modally; it writes the settings through their accessors.
+    virtual void showConnectionDialog(AppSettings& settings) = 0;
+    virtual void closeWindow() = 0;
+    /// Shows the busy cursor while a long command runs.
+    virtual void setBusyCursor(bool busy) = 0;
+
+    // The type chooser cboFType.
+    virtual void setTypeChoices(const std::vector<std::string>& names, int selected) = 0;
+    virtual std::string typeChooserText() const = 0;
+    virtual void setTypeChooserText(const std::string& text) = 0;
+    virtual int typeChooserHeight() const = 0;
+
+    // The grid DataGrid1 and its two overlay editors.
+    /// Shows the records in the grid; null shows nothing.
+    virtual void bindDefinitionTable(RecordSet* records) = 0;
+    virtual GridState gridState() const = 0;
+    virtual int gridRowHeight() const = 0;
+    virtual void setGridRowHeight(int twips) = 0;
+    virtual CellEditors cellEditors() const = 0;
+    virtual void setCellEditors(const CellEditors& editors) = 0;
+    virtual std::string generateCaption() const = 0;
+    virtual void setGenerateCaption(const std::string& caption) = 0;
+    virtual void setFocus(EditorFocus target) = 0;
+};
+
+}  // namespace quorix

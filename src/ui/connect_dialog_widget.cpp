@@ -1,0 +1,128 @@
+#include "ui/connect_dialog_widget.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/twips.h"
+
+namespace quorix {
+
+namespace {
+
+template <typename W>
+W* place(QWidget* parent, const char* name, const Twips& t, int left, int top, int width,
+         int height) {
+    auto* w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(t.toPx(left, top, width, height));
+    return w;
+}
+
+QLabel* label(QWidget* parent, const char* name, const char* text, const Twips& t, int top) {
+    auto* l = place<QLabel>(parent, name, t, 30, top, 1770, 300);
+    l->setText(QString::fromUtf8(text));
+    return l;
+}
+
+}  // namespace
+
+ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent)
+    : QDialog(parent), m_logic(settings, static_cast<ConnectDialogPort&>(*this)) {
+    setObjectName(QStringLiteral("dlgConnect"));
+    setWindowTitle(QString::fromUtf8(ConnectDialog::kTitle));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    const Twips t = Twips::of(this);
+    setFixedSize(t.toPx(6600), t.toPx(3390));
+
+    label(this, "lblDBType", "データベースタイプ：", t, 390);
+    label(this, "lblDSN", "データソース:", t, 870);
+    label(this, "lblUser", "ユーザ：", t, 1215);
+    label(this, "lblPassword", "パスワード：", t, 1575);
+
+    m_type = place<QComboBox>(this, "cboDBType", t, 1800, 360, 2175, 315);
+    m_type->setEditable(true);
+    m_type->setInsertPolicy(QComboBox::NoInsert);
+    m_dataSource = place<QLineEdit>(this, "txtDSN", t, 1800, 840, 3135, 315);
+    m_user = place<QLineEdit>(this, "txtUser", t, 1800, 1200, 1935, 315);
+    m_password = place<QLineEdit>(this, "txtPassword", t, 1800, 1560, 1935, 315);
+    m_browse = place<QPushButton>(this, "cmdDSN", t, 5040, 840, 1335, 375);
+    m_browse->setText(QStringLiteral("参照(&B)..."));
+    m_create = place<QPushButton>(this, "cmdCreateDB", t, 5040, 1320, 1335, 375);
+    m_create->setText(QStringLiteral("新規作成(&D)"));
+    m_ok = place<QPushButton>(this, "OKButton", t, 480, 2160, 1455, 615);
+    m_ok->setText(QStringLiteral("接続(&O)"));
+    m_cancel = place<QPushButton>(this, "CancelButton", t, 2160, 2160, 1455, 615);
+    m_cancel->setText(QStringLiteral("キャンセル(&C)"));
+    for (QPushButton* b : {m_browse, m_create, m_ok, m_cancel}) b->setAutoDefault(false);
+    m_line = place<QFrame>(this, "lineStatus", t, 0, 3000, 6600, 15);
+    m_line->setFrameShape(QFrame::HLine);
+    m_line->setFrameShadow(QFrame::Sunken);
+    m_status = place<QLabel>(this, "lblStatus", t, 0, 3015, 6600, 375);
+
+    setTabOrder(m_ok, m_cancel);
+    setTabOrder(m_cancel, m_type);
+    setTabOrder(m_type, m_dataSource);
+    setTabOrder(m_dataSource, m_user);
+    setTabOrder(m_user, m_password);
+    setTabOrder(m_password, m_browse);
+    setTabOrder(m_browse, m_create);
+
+    connect(m_type, &QComboBox::editTextChanged, this, [this] { m_logic.cboDBType_Change(); });
+    connect(m_browse, &QPushButton::clicked, this, [this] { m_logic.cmdDSN_Click(); });
+    connect(m_ok, &QPushButton::clicked, this, [this] { m_logic.OKButton_Click(); });
+    connect(m_create, &QPushButton::clicked, this, [this] { m_logic.cmdCreateDB_Click(); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { m_logic.CancelButton_Click(); });
+
+    m_logic.Form_Load();
+    m_ok->setFocus();
+}
+
+void ConnectDialogWidget::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (isMinimized()) return;
+    m_line->resize(width(), m_line->height());
+    m_status->resize(width(), m_status->height());
+}
+
+void ConnectDialogWidget::setStatus(const std::string& text) { m_status->setText(display(text)); }
+std::string ConnectDialogWidget::status() const { return ss(m_status->text()); }
+void ConnectDialogWidget::beep() { QApplication::beep(); }
+bool ConnectDialogWidget::askYesNo(const std::string& text, const std::string& title,
+                                   MessageIcon icon) {
+    return askYesNoBox(this, text, title, icon);
+}
+void ConnectDialogWidget::showMessage(const std::string& text, const std::string& title,
+                                      MessageIcon icon) {
+    showMessageBox(this, text, title, icon);
+}
+std::optional<std::string> ConnectDialogWidget::chooseFile(const FileDialogRequest& request) {
+    return chooseFileDialog(this, request);
+}
+std::string ConnectDialogWidget::typeText() const { return ss(m_type->currentText()); }
+void ConnectDialogWidget::setTypeText(const std::string& text) { m_type->setEditText(qs(text)); }
+void ConnectDialogWidget::addTypeEntry(const std::string& text) {
+    const QString current = m_type->currentText();
+    m_type->addItem(qs(text));
+    m_type->setEditText(current);
+}
+std::string ConnectDialogWidget::dataSourceText() const { return ss(m_dataSource->text()); }
+void ConnectDialogWidget::setDataSourceText(const std::string& text) {
+    m_dataSource->setText(qs(text));
+}
+std::string ConnectDialogWidget::userText() const { return ss(m_user->text()); }
+void ConnectDialogWidget::setUserText(const std::string& text) { m_user->setText(qs(text)); }
+std::string ConnectDialogWidget::passwordText() const { return ss(m_password->text()); }
+void ConnectDialogWidget::setPasswordText(const std::string& text) {
+    m_password->setText(qs(text));
+}
+void ConnectDialogWidget::setCreateEnabled(bool enabled) { m_create->setEnabled(enabled); }
+void ConnectDialogWidget::closeDialog() { accept(); }
+
+}  // namespace quorix

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+
+#include "catalog/connect_dialog.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QFrame;
+
+namespace quorix {
+
+/// dlgConnect: the modal connection dialog. Forwards its events to ConnectDialog.
+class ConnectDialogWidget : public QDialog, private ConnectDialogPort {
+    Q_OBJECT
+public:
+    /// @p settings is read when the dialog opens and written when it is confirmed.
+    ConnectDialogWidget(AppSettings& settings, QWidget* parent = nullptr);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // ConnectDialogPort
+    void setStatus(const std::string& text) override;
+    std::string status() const override;
+    void beep() override;
+    bool askYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
+    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+    std::string typeText() const override;
+    void setTypeText(const std::string& text) override;
+    void addTypeEntry(const std::string& text) override;
+    std::string dataSourceText() const override;
+    void setDataSourceText(const std::string& text) override;
+    std::string userText() const override;
+    void setUserText(const std::string& text) override;
+    std::string passwordText() const override;
+    void setPasswordText(const std::string& text) override;
+    void setCreateEnabled(bool enabled) override;
+    void closeDialog() override;
+
+    ConnectDialog m_logic;
+    QComboBox* m_type;
+    QLineEdit* m_dataSource;
+    QLineEdit* m_user;
+    QLineEdit* m_password;
+    QPushButton* m_browse;
+    QPushButton* m_create;
+    QPushButton* m_ok;
+    QPushButton* m_cancel;
+    QFrame* m_line;
+    QLabel* m_status;
+};
+
+}  // namespace quorix

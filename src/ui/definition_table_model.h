@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <functional>
+
+#include "services/db/record_set.h"
+
+namespace quorix {
+
+/// Shows a RecordSet as a table: one column per field, titled with the field name. Edits go
+/// through the record set, which refuses values that do not fit; the refusal is reported.
+class DefinitionTableModel : public QAbstractTableModel, private RecordSetObserver {
+    Q_OBJECT
+public:
+    explicit DefinitionTableModel(QObject* parent = nullptr);
+    ~DefinitionTableModel() override;
+
+    /// Shows @p records (not owned; null shows nothing).
+    void setRecords(RecordSet* records);
+    RecordSet* records() const { return m_records; }
+    /// Columns the user cannot type into.
+    void setLockedColumns(QList<int> columns) { m_locked = std::move(columns); }
+    /// Called with the description when an edit is refused.
+    void setErrorHandler(std::function<void(const std::string&)> handler) {
+        m_onError = std::move(handler);
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+Q_SIGNALS:
+    /// The record set's cursor moved to @p row (-1: no current record).
+    void currentRecordChanged(int row);
+
+private:
+    void recordSetAboutToReset() override;
+    void recordSetReset() override;
+    void recordAboutToBeAppended(int row) override;
+    void recordAppended(int row) override;
+    void recordAboutToBeRemoved(int row) override;
+    void recordRemoved(int row) override;
+    void valueChanged(int row, int field) override;
+    void currentChanged(int row) override;
+
+    RecordSet* m_records = nullptr;
+    QList<int> m_locked;
+    std::function<void(const std::string&)> m_onError;
+    bool m_resetting = false;
+};
+
+}  // namespace quorix

@@ -1,0 +1,75 @@
+#include "ui/dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "ui/qt_text.h"
+
+namespace quorix {
+
+namespace {
+
+QMessageBox::Icon qtIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::Exclamation:
+            return QMessageBox::Warning;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
+        case MessageIcon::Information:
+            return QMessageBox::Information;
+        case MessageIcon::Critical:
+            return QMessageBox::Critical;
+        case MessageIcon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+}  // namespace
+
+void showMessageBox(QWidget* parent, const std::string& text, const std::string& title,
+                    MessageIcon icon) {
+    QMessageBox box(qtIcon(icon), qs(title), display(text), QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("messageBox"));
+    box.exec();
+}
+
+bool askYesNoBox(QWidget* parent, const std::string& text, const std::string& title,
+                 MessageIcon icon) {
+    QMessageBox box(qtIcon(icon), qs(title), display(text), QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setObjectName(QStringLiteral("questionBox"));
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QStringList nameFilters(const std::string& filter) {
+    const QStringList parts = qs(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString pattern = parts[i + 1];
+        if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
+        filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
+    }
+    return filters;
+}
+
+std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogRequest& request) {
+    QFileDialog dialog(parent, qs(request.title));
+    dialog.setObjectName(QStringLiteral("cdlOpen"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(nameFilters(request.filter));
+    dialog.setDefaultSuffix(qs(request.defaultExtension));
+    if (!request.initialFile.empty()) {
+        const QFileInfo info(qs(request.initialFile));
+        dialog.setDirectory(info.absolutePath());
+        dialog.selectFile(info.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return ss(dialog.selectedFiles().constFirst());
+}
+
+}  // namespace quorix

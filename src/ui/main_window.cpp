@@ -1,0 +1,487 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include "ui/connect_dialog_widget.h"
+#include "ui/definition_table_model.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui/twips.h"
+
+namespace quorix {
+
+namespace {
+
+enum class Arrow { Left, Right, Up, Down };
+
+// A black arrow on a transparent 27 x 18 picture.
+QIcon arrowIcon(Arrow direction) {
+    QPixmap pixmap(27, 18);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    QPolygonF shape;
+    switch (direction) {
+        case Arrow::Left:
+            shape << QPointF(4, 9) << QPointF(12, 2) << QPointF(12, 6) << QPointF(23, 6)
+                  << QPointF(23, 12) << QPointF(12, 12) << QPointF(12, 16);
+            break;
+        case Arrow::Right:
+            shape << QPointF(23, 9) << QPointF(15, 2) << QPointF(15, 6) << QPointF(4, 6)
+                  << QPointF(4, 12) << QPointF(15, 12) << QPointF(15, 16);
+            break;
+        case Arrow::Up:
+            shape << QPointF(13.5, 1) << QPointF(21, 9) << QPointF(16.5, 9) << QPointF(16.5, 17)
+                  << QPointF(10.5, 17) << QPointF(10.5, 9) << QPointF(6, 9);
+            break;
+        case Arrow::Down:
+            shape << QPointF(13.5, 17) << QPointF(21, 9) << QPointF(16.5, 9) << QPointF(16.5, 1)
+                  << QPointF(10.5, 1) << QPointF(10.5, 9) << QPointF(6, 9);
+            break;
+    }
+    p.drawPolygon(shape);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmQuorix"));
+    QMainWindow::setWindowTitle(QStringLiteral("Quorix"));
+    m_core = std::make_unique<MainWindowCore>(static_cast<MainWindowPort&>(*this));
+    buildMenus();
+    buildControls();
+    bindEvents();
+}
+
+MainWindow::~MainWindow() {
+    if (m_model) m_model->setRecords(nullptr);
+}
+
+void MainWindow::buildMenus() {
+    auto action = [this](QMenu* menu, const char* name, const char* text, auto slot) {
+        QAction* a = menu->addAction(QString::fromUtf8(text));
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    auto separator = [](QMenu* menu, const char* name) {
+        menu->addSeparator()->setObjectName(QLatin1String(name));
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    action(file, "mnuNew", "新規(&N)", [this] { m_core->mnuNew_Click(); });
+    action(file, "mnuOpen", "開く(&O)", [this] { m_core->mnuOpen_Click(); });
+    separator(file, "mnuSep1");
+    action(file, "mnuExit", "終了(&X)", [this] { m_core->mnuExit_Click(); });
+
+    QMenu* db = menuBar()->addMenu(QStringLiteral("データベース(&D)"));
+    db->setObjectName(QStringLiteral("mnuDB"));
+    action(db, "mnuConnect", "接続(&C)", [this] { m_core->mnuConnect_Click(); });
+    separator(db, "mnuSep21");
+    action(db, "mnuDBRefresh", "再表示(&R)", [] {})->setEnabled(false);
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
+    settings->setObjectName(QStringLiteral("mnuSettings"));
+    action(settings, "mnuXML", "XML(&X)", [] {})->setEnabled(false);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    action(help, "mnuAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)", [] {})->setEnabled(false);
+
+    // The table pop-up menu is never in the menu bar.
+    m_mnuTbl = new QMenu(QStringLiteral("表操作"), this);
+    m_mnuTbl->setObjectName(QStringLiteral("mnuTbl"));
+    action(m_mnuTbl, "mnuTblDelete", "削除(&D)", [] {});
+}
+
+void MainWindow::buildControls() {
+    m_settingUp = true;
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(m_client);
+    const Twips t = Twips::of(this);
+    resize(t.toPx(12390), t.toPx(6645) + menuBar()->sizeHint().height());
+
+    m_frmDB = new QGroupBox(QStringLiteral("データベース情報"), m_client);
+    m_frmDB->setObjectName(QStringLiteral("frmDB"));
+    m_frmDB->setGeometry(t.toPx(0, 0, 3135, 5775));
+    m_tree = new QTreeWidget(m_frmDB);
+    m_tree->setObjectName(QStringLiteral("TreeView1"));
+    m_tree->setHeaderHidden(true);
+    m_tree->setGeometry(t.toPx(0, 360, 3135, 5775 - 375));
+
+    m_tabs = new QTabWidget(m_client);
+    m_tabs->setObjectName(QStringLiteral("SSTab1"));
+    m_tabs->setGeometry(t.toPx(3240, 0, 9015, 5655));
+    m_columnPage = new QWidget;
+    m_columnPage->setObjectName(QStringLiteral("tabColumns"));
+    m_infoPage = new QWidget;
+    m_infoPage->setObjectName(QStringLiteral("tabDBInfo"));
+    m_tabs->addTab(m_columnPage, QStringLiteral("列の設定"));
+    m_tabs->addTab(m_infoPage, QStringLiteral("DB情報"));
+    m_tabTop = m_tabs->tabBar()->sizeHint().height() + 2;
+
+    // Controls of a tab are given in the tab panel's coordinates, tabs included.
+    auto button = [&](const char* name, const char* text, int left, int top, int width,
+                      int height) {
+        auto* b = new QPushButton(QString::fromUtf8(text), m_columnPage);
+        b->setObjectName(QLatin1String(name));
+        QRect r = t.toPx(left, top, width, height);
+        r.translate(0, -m_tabTop);
+        b->setGeometry(r);
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_cmdOpen = button("cmdOpen", "XMLを開く(&O)", 240, 480, 1215, 375);
+    m_cmdLeft = button("cmdLeft", "", 240, 960, 375, 375);
+    m_cmdRight = button("cmdRight", "", 720, 960, 375, 375);
+    m_cmdUp = button("cmdUp", "", 1200, 960, 375, 375);
+    m_cmdDown = button("cmdDown", "", 1680, 960, 375, 375);
+    const std::pair<QPushButton*, std::pair<Arrow, const char*>> arrows[] = {
+        {m_cmdLeft, {Arrow::Left, "左へ（レベルを下げる）"}},
+        {m_cmdRight, {Arrow::Right, "右へ（レベルを上げる）"}},
+        {m_cmdUp, {Arrow::Up, "上へ移動"}},
+        {m_cmdDown, {Arrow::Down, "下へ移動"}}};
+    for (const auto& [b, spec] : arrows) {
+        b->setIcon(arrowIcon(spec.first));
+        b->setIconSize(QSize(27, 18));
+        b->setToolTip(QString::fromUtf8(spec.second));
+        b->setAccessibleName(QString::fromUtf8(spec.second));
+    }
+    m_cmdInsert = button("cmdInsert", "挿入(&I)", 2280, 960, 855, 375);
+    m_cmdAppend = button("cmdAppend", "追加(&A)", 3240, 960, 855, 375);
+    m_cmdDelete = button("cmdDelete", "削除(&D)", 4200, 960, 855, 375);
+
+    m_grid = new QTableView(m_columnPage);
+    m_grid->setObjectName(QStringLiteral("DataGrid1"));
+    QRect gridRect = t.toPx(240, 1440, 8535, 3255);
+    gridRect.translate(0, -m_tabTop);
+    m_grid->setGeometry(gridRect);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                            QAbstractItemView::AnyKeyPressed);
+    m_grid->verticalHeader()->setFixedWidth(t.toPx(225));
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_model = new DefinitionTableModel(this);
+    m_model->setLockedColumns({1, 4});
+    m_model->setErrorHandler([this](const std::string& description) {
+        beep();
+        setStatus(description);
+    });
+    m_grid->setModel(m_model);
+
+    m_cmdGen1 = new QPushButton(m_columnPage);
+    m_cmdGen1->setObjectName(QStringLiteral("cmdGen1"));
+    m_cmdGen1->setAutoDefault(false);
+    m_cmdGen1->setAccessibleName(QStringLiteral("生成"));
+    m_cboFType = new QComboBox(m_columnPage);
+    m_cboFType->setObjectName(QStringLiteral("cboFType"));
+    m_cboFType->setEditable(true);
+    m_cboFType->setInsertPolicy(QComboBox::NoInsert);
+    m_cboFType->setAccessibleName(QStringLiteral("型"));
+    m_cboFType->resize(t.toPx(1300 - 22), m_cboFType->sizeHint().height());
+
+    m_cmdDBConnect = button("cmdDBConnect", "DB接続", 240, 4800, 1335, 615);
+    m_cmdCreate = button("cmdCreate", "作成(&T)", 1680, 4800, 1335, 615);
+    m_cmdCreate->setEnabled(false);
+
+    m_picture = new QPlainTextEdit(m_infoPage);
+    m_picture->setObjectName(QStringLiteral("Picture1"));
+    m_picture->setReadOnly(true);
+    m_picture->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QRect pictureRect = t.toPx(120, 480, 9015 - 240, 5655 - 600);
+    pictureRect.translate(0, -m_tabTop);
+    m_picture->setGeometry(pictureRect);
+
+    m_lineStatus = new QFrame(m_client);
+    m_lineStatus->setObjectName(QStringLiteral("lineStatus"));
+    m_lineStatus->setFrameShape(QFrame::HLine);
+    m_lineStatus->setFrameShadow(QFrame::Sunken);
+    m_lineStatus->setGeometry(t.toPx(0, 6360 - 150, 12390, 15));
+    m_lblStatus = new QLabel(m_client);
+    m_lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    m_lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_lblStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_lblStatus->setGeometry(t.toPx(0, 6360, 9615, 255));
+    m_cmdStatus = new QPushButton(QStringLiteral(">>"), m_client);
+    m_cmdStatus->setObjectName(QStringLiteral("cmdStatus"));
+    m_cmdStatus->setGeometry(t.toPx(9720, 6360, 495, 255));
+    m_cmdStatus->setEnabled(false);
+
+    setTabOrder(m_cmdOpen, m_cmdLeft);
+    setTabOrder(m_cmdLeft, m_cmdRight);
+    setTabOrder(m_cmdRight, m_cmdUp);
+    setTabOrder(m_cmdUp, m_cmdDown);
+    setTabOrder(m_cmdDown, m_cmdInsert);
+    setTabOrder(m_cmdInsert, m_cmdAppend);
+    setTabOrder(m_cmdAppend, m_cmdDelete);
+    setTabOrder(m_cmdDelete, m_grid);
+    setTabOrder(m_grid, m_cmdDBConnect);
+    setTabOrder(m_cmdDBConnect, m_cmdCreate);
+    m_settingUp = false;
+}
+
+void MainWindow::bindEvents() {
+    MainWindowCore& c = *m_core;
+    connect(m_cmdOpen, &QPushButton::clicked, this, [&c] { c.cmdOpen_Click(); });
+    connect(m_cmdUp, &QPushButton::clicked, this, [&c] { c.cmdUp_Click(); });
+    connect(m_cmdDown, &QPushButton::clicked, this, [&c] { c.cmdDown_Click(); });
+    connect(m_cmdLeft, &QPushButton::clicked, this, [&c] { c.cmdLeft_Click(); });
+    connect(m_cmdRight, &QPushButton::clicked, this, [&c] { c.cmdRight_Click(); });
+    connect(m_cmdInsert, &QPushButton::clicked, this, [&c] { c.cmdInsert_Click(); });
+    connect(m_cmdAppend, &QPushButton::clicked, this, [&c] { c.cmdAppend_Click(); });
+    connect(m_cmdDelete, &QPushButton::clicked, this, [&c] { c.cmdDelete_Click(); });
+    connect(m_cmdGen1, &QPushButton::clicked, this, [&c] { c.cmdGen1_Click(); });
+    connect(m_cboFType, qOverload<int>(&QComboBox::activated), this,
+            [&c](int) { c.cboFType_Click(); });
+    connect(m_cmdDBConnect, &QPushButton::clicked, this, [&c] { c.cmdDBConnect_Click(); });
+
+    connect(m_model, &DefinitionTableModel::currentRecordChanged, this, &MainWindow::followCursor);
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (!m_syncing && current.isValid() && m_model->records()) {
+                    m_syncing = true;
+                    m_model->records()->setCurrentRow(current.row());
+                    m_syncing = false;
+                }
+                m_core->DataGrid1_RowColChange();
+            });
+    connect(m_grid->horizontalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { m_core->DataGrid1_Scroll(); });
+    connect(m_grid->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { m_core->DataGrid1_Scroll(); });
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_settingUp) m_core->DataGrid1_ColResize();
+    });
+    connect(m_grid->verticalHeader(), &QHeaderView::sectionResized, this,
+            [this](int, int, int newSize) {
+                if (m_settingUp) return;
+                // The grid has one row height for all its rows.
+                m_settingUp = true;
+                m_grid->verticalHeader()->setDefaultSectionSize(newSize);
+                m_grid->verticalHeader()->reset();
+                m_settingUp = false;
+                m_core->DataGrid1_RowResize();
+            });
+}
+
+void MainWindow::followCursor(int row) {
+    if (m_syncing) return;
+    m_syncing = true;
+    if (row < 0) {
+        m_grid->selectionModel()->clearCurrentIndex();
+    } else {
+        int column = m_grid->currentIndex().isValid() ? m_grid->currentIndex().column() : 1;
+        const QModelIndex target = m_model->index(row, column);
+        m_grid->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    }
+    m_syncing = false;
+}
+
+MainWindowCore::StartResult MainWindow::start() {
+    const auto result = m_core->Form_Load();
+    if (result == MainWindowCore::StartResult::Started) show();
+    return result;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_unloaded) {
+        m_unloaded = true;
+        m_core->Form_Unload();
+    }
+    event->accept();
+}
+
+// --- MainWindowPort ---
+
+void MainWindow::setStatus(const std::string& text) { m_lblStatus->setText(display(text)); }
+
+std::string MainWindow::status() const {
+    return ss(m_lblStatus->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
+}
+
+void MainWindow::beep() { QApplication::beep(); }
+
+bool MainWindow::askYesNo(const std::string& text, const std::string& title, MessageIcon icon) {
+    return askYesNoBox(this, text, title, icon);
+}
+
+void MainWindow::showMessage(const std::string& text, const std::string& title, MessageIcon icon) {
+    showMessageBox(this, text, title, icon);
+}
+
+std::optional<std::string> MainWindow::chooseFile(const FileDialogRequest& request) {
+    return chooseFileDialog(this, request);
+}
+
+void MainWindow::setWindowTitle(const std::string& title) { QMainWindow::setWindowTitle(qs(title)); }
+
+void MainWindow::showConnectionDialog(AppSettings& settings) {
+    ConnectDialogWidget dialog(settings, this);
+    dialog.exec();
+}
+
+void MainWindow::closeWindow() { close(); }
+
+void MainWindow::setBusyCursor(bool busy) {
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::setTypeChoices(const std::vector<std::string>& names, int selected) {
+    m_cboFType->clear();
+    for (const auto& n : names) m_cboFType->addItem(qs(n));
+    m_cboFType->setCurrentIndex(selected);
+    if (selected < 0) m_cboFType->setEditText(QString());
+}
+
+std::string MainWindow::typeChooserText() const { return ss(m_cboFType->currentText()); }
+
+void MainWindow::setTypeChooserText(const std::string& text) {
+    const int i = m_cboFType->findText(qs(text));
+    if (i >= 0) m_cboFType->setCurrentIndex(i);
+    m_cboFType->setEditText(qs(text));
+}
+
+int MainWindow::typeChooserHeight() const { return Twips::of(this).toTwips(m_cboFType->height()); }
+
+void MainWindow::bindDefinitionTable(RecordSet* records) {
+    m_settingUp = true;
+    m_model->setRecords(records);
+    const Twips t = Twips::of(this);
+    if (records) {
+        for (int i = 0; i < static_cast<int>(kGridColumns.size()); ++i) {
+            if (kGridColumns[i].width == 0) {
+                m_grid->hideColumn(i);
+            } else {
+                m_grid->showColumn(i);
+                m_grid->setColumnWidth(i, t.toPx(kGridColumns[i].width));
+            }
+        }
+    }
+    m_settingUp = false;
+    followCursor(records ? records->currentRow() : -1);
+}
+
+GridState MainWindow::gridState() const {
+    const Twips t = Twips::of(this);
+    GridState s;
+    const QRect g = m_grid->geometry();
+    s.geometry.left = t.toTwips(g.x());
+    s.geometry.top = t.toTwips(g.y() + m_tabTop);
+    s.geometry.width = t.toTwips(g.width());
+    s.geometry.height = t.toTwips(g.height());
+    // Cell positions relative to the grid's own edge: frame, record selector, headers.
+    const QPoint origin = m_grid->viewport()->mapTo(m_grid, QPoint(0, 0));
+    const int columns = m_model->columnCount();
+    const QHeaderView* h = m_grid->horizontalHeader();
+    for (int i = 0; i < columns; ++i) {
+        const int pos = h->sectionViewportPosition(i);
+        const bool shown = !m_grid->isColumnHidden(i) && pos >= 0 &&
+                           pos < m_grid->viewport()->width();
+        s.geometry.columnLefts.push_back(shown ? t.toTwips(origin.x() + pos) : 0);
+        s.geometry.columnWidths.push_back(m_grid->isColumnHidden(i) ? 0
+                                                                   : t.toTwips(h->sectionSize(i)));
+    }
+    if (columns == 0) {
+        for (const auto& c : kGridColumns) {
+            s.geometry.columnLefts.push_back(0);
+            s.geometry.columnWidths.push_back(c.width);
+        }
+    }
+    s.geometry.rowHeight = t.toTwips(m_grid->verticalHeader()->defaultSectionSize());
+    s.geometry.firstRowTop = t.toTwips(origin.y());
+    const QModelIndex current = m_grid->currentIndex();
+    s.currentColumn = current.isValid() ? current.column() : -1;
+    if (current.isValid()) {
+        const QRect cell = m_grid->visualRect(current);
+        s.currentRowTop = t.toTwips(origin.y() + cell.y());
+        s.currentCellVisible = m_grid->viewport()->rect().contains(cell.topLeft()) &&
+                               cell.bottom() <= m_grid->viewport()->height();
+    }
+    s.visible = m_grid->isVisibleTo(m_tabs);
+    return s;
+}
+
+int MainWindow::gridRowHeight() const {
+    return Twips::of(this).toTwips(m_grid->verticalHeader()->defaultSectionSize());
+}
+
+void MainWindow::setGridRowHeight(int twips) {
+    m_settingUp = true;
+    m_grid->verticalHeader()->setMinimumSectionSize(1);
+    m_grid->verticalHeader()->setDefaultSectionSize(Twips::of(this).toPx(twips));
+    m_settingUp = false;
+}
+
+CellEditors MainWindow::cellEditors() const {
+    const Twips t = Twips::of(this);
+    CellEditors e;
+    QRect b = m_cmdGen1->geometry();
+    b.translate(0, m_tabTop);
+    QRect c = m_cboFType->geometry();
+    c.translate(0, m_tabTop);
+    e.generateButton = t.toTwips(b);
+    e.typeChooser = t.toTwips(c);
+    // A hidden editor reports exactly where it was put.
+    if (m_cmdGen1->x() <= t.toPx(kHiddenLeft) + 1) e.generateButton.left = kHiddenLeft;
+    if (m_cboFType->x() <= t.toPx(kHiddenLeft) + 1) e.typeChooser.left = kHiddenLeft;
+    return e;
+}
+
+void MainWindow::setCellEditors(const CellEditors& editors) {
+    const Twips t = Twips::of(this);
+    QRect b = t.toPx(editors.generateButton);
+    b.translate(0, -m_tabTop);
+    QRect c = t.toPx(editors.typeChooser);
+    c.translate(0, -m_tabTop);
+    m_cmdGen1->setGeometry(b.normalized());
+    m_cboFType->setGeometry(c.x(), c.y(), std::max(0, c.width()), m_cboFType->height());
+    m_cmdGen1->raise();
+    m_cboFType->raise();
+}
+
+std::string MainWindow::generateCaption() const { return ss(m_cmdGen1->text()); }
+
+void MainWindow::setGenerateCaption(const std::string& caption) { m_cmdGen1->setText(qs(caption)); }
+
+void MainWindow::setFocus(EditorFocus target) {
+    switch (target) {
+        case EditorFocus::GenerateButton:
+            m_cmdGen1->setFocus();
+            break;
+        case EditorFocus::TypeChooser:
+            m_cboFType->setFocus();
+            break;
+        case EditorFocus::Grid:
+            if (m_grid->isVisible()) m_grid->setFocus();
+            break;
+        case EditorFocus::None:
+            break;
+    }
+}
+
+}  // namespace quorix

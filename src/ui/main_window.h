@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "main_window/main_window_core.h"
+
+class QAction;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QTreeWidget;
+
+namespace quorix {
+
+class DefinitionTableModel;
+
+/// frmQuorix: the main window. Shows the core's state and forwards every event to it.
+class MainWindow : public QMainWindow, private MainWindowPort {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    /// Runs start-up; the window is shown when it succeeds.
+    MainWindowCore::StartResult start();
+    MainWindowCore& core() { return *m_core; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildControls();
+    void bindEvents();
+    /// Makes the grid's current row follow the record set's cursor.
+    void followCursor(int row);
+
+    // MainWindowPort
+    void setStatus(const std::string& text) override;
+    std::string status() const override;
+    void beep() override;
+    bool askYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
+    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
+    std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+    void setWindowTitle(const std::string& title) override;
+    void showConnectionDialog(AppSettings& settings) override;
+    void closeWindow() override;
+    void setBusyCursor(bool busy) override;
+    void setTypeChoices(const std::vector<std::string>& names, int selected) override;
+    std::string typeChooserText() const override;
+    void setTypeChooserText(const std::string& text) override;
+    int typeChooserHeight() const override;
+    void bindDefinitionTable(RecordSet* records) override;
+    GridState gridState() const override;
+    int gridRowHeight() const override;
+    void setGridRowHeight(int twips) override;
+    CellEditors cellEditors() const override;
+    void setCellEditors(const CellEditors& editors) override;
+    std::string generateCaption() const override;
+    void setGenerateCaption(const std::string& caption) override;
+    void setFocus(EditorFocus target) override;
+
+    std::unique_ptr<MainWindowCore> m_core;
+    DefinitionTableModel* m_model = nullptr;
+    bool m_syncing = false;  // the grid is being moved to follow the cursor
+    bool m_settingUp = false;
+    bool m_unloaded = false;
+
+    QWidget* m_client = nullptr;
+    QGroupBox* m_frmDB = nullptr;
+    QTreeWidget* m_tree = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QWidget* m_columnPage = nullptr;
+    QWidget* m_infoPage = nullptr;
+    QPushButton* m_cmdOpen = nullptr;
+    QPushButton* m_cmdLeft = nullptr;
+    QPushButton* m_cmdRight = nullptr;
+    QPushButton* m_cmdUp = nullptr;
+    QPushButton* m_cmdDown = nullptr;
+    QPushButton* m_cmdInsert = nullptr;
+    QPushButton* m_cmdAppend = nullptr;
+    QPushButton* m_cmdDelete = nullptr;
+    QTableView* m_grid = nullptr;
+    QPushButton* m_cmdGen1 = nullptr;
+    QComboBox* m_cboFType = nullptr;
+    QPushButton* m_cmdDBConnect = nullptr;
+    QPushButton* m_cmdCreate = nullptr;
+    QPlainTextEdit* m_picture = nullptr;
+    QFrame* m_lineStatus = nullptr;
+    QLabel* m_lblStatus = nullptr;
+    QPushButton* m_cmdStatus = nullptr;
+    QMenu* m_mnuTbl = nullptr;
+    int m_tabTop = 0;  // px between the tab panel's top and its pages' top
+};
+
+}  // namespace quorix

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "services/db/record_set.h"
+
+namespace quorix {
+
+/// Names of the definition table's fields, in their order.
+namespace Field {
+inline constexpr const char* kKey = "キー";
+inline constexpr const char* kGenerate = "生成";
+inline constexpr const char* kLevel = "レベル";
+inline constexpr const char* kKind = "タイプ";
+inline constexpr const char* kTagName = "タグ名";
+inline constexpr const char* kColumnName = "列名";
+inline constexpr const char* kType = "型";
+inline constexpr const char* kSize = "桁数";
+inline constexpr const char* kTableName = "表名";
+}  // namespace Field
+
+/// Generate flag values.
+namespace Flag {
+inline constexpr const char* kGenerate = "○";
+inline constexpr const char* kExclude = "×";
+inline constexpr const char* kRowTag = "－";
+}  // namespace Flag
+
+/// The line kind every line the program creates holds.
+inline constexpr const char* kNodeKind = "ノード";
+
+/// One column of the definition grid: its field, width in twips (0 = hidden) and lock.
+struct GridColumn {
+    const char* field;
+    int width;
+    bool locked;
+};
+
+inline constexpr std::array<GridColumn, 9> kGridColumns = {{
+    {Field::kKey, 0, false},
+    {Field::kGenerate, 400, true},
+    {Field::kLevel, 0, false},
+    {Field::kKind, 0, false},
+    {Field::kTagName, 1500, true},
+    {Field::kColumnName, 1500, false},
+    {Field::kType, 1300, false},
+    {Field::kSize, 800, false},
+    {Field::kTableName, 1500, false},
+}};
+
+/// The column definition table: one line per element path, on a standalone record set with
+/// the nine fields of fixed CP932 widths.
+class DefinitionTable {
+public:
+    DefinitionTable();
+
+    RecordSet& records() { return m_records; }
+    const RecordSet& records() const { return m_records; }
+
+private:
+    RecordSet m_records;
+};
+
+/// The indentation of a tag name at @p level: @p indentUnit repeated level times.
+std::string indentation(const std::string& indentUnit, int level);
+
+}  // namespace quorix

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "catalog/connect_dialog.h"
+#include "support/fake_port.h"
+#include "support/test_support.h"
+
+using namespace quorix;
+using quorix::test::sqlite3Cli;
+using quorix::test::TempDir;
+
+namespace {
+
+class FakeDialog : public test::RecordingPort<ConnectDialogPort> {
+public:
+    std::string type, source, user, password;
+    std::vector<std::string> entries;
+    bool createEnabled = false;
+    bool closed = false;
+
+    std::string typeText() const override { return type; }
+    void setTypeText(const std::string& t) override { type = t; }
+    void addTypeEntry(const std::string& t) override { entries.push_back(t); }
+    std::string dataSourceText() const override { return source; }
+    void setDataSourceText(const std::string& t) override { source = t; }
+    std::string userText() const override { return user; }
+    void setUserText(const std::string& t) override { user = t; }
+    std::string passwordText() const override { return password; }
+    void setPasswordText(const std::string& t) override { password = t; }
+    void setCreateEnabled(bool e) override { createEnabled = e; }
+    void closeDialog() override { closed = true; }
+};
+
+struct Fixture : ::testing::Test {
+    Fixture() : dialog(settings, port) {
+        settings.setDefaults();
+        settings.putDSN("/old.mdb");
+        settings.putUser("u0");
+        dialog.Form_Load();
+    }
+    AppSettings settings;
+    FakeDialog port;
+    ConnectDialog dialog;
+    TempDir dir;
+};
+
+const char kUnsupported[] = "Quorix|データベースタイプ「ms access」はサポートされていません。";
+
+}  // namespace
+
+TEST_F(Fixture, OpensWithTheSettings) {
+    EXPECT_EQ(port.source, "/old.mdb");
+    EXPECT_EQ(port.user, "u0");
+    EXPECT_EQ(port.entries, std::vector<std::string>{"MS Access"});
+    EXPECT_EQ(port.type, "MS Access");
+    EXPECT_TRUE(port.createEnabled);
+}
+
+TEST_F(Fixture, ConnectChecksSourceFirstThenType) {
+    port.source = "   ";
+    port.type = "ms access";
+    dialog.cboDBType_Change();
+    EXPECT_FALSE(port.createEnabled);
+    dialog.OKButton_Click();
+    EXPECT_EQ(port.messages.back(), "データベース接続情報|DSNを入力してください。");
+    EXPECT_FALSE(port.closed);
+
+    port.source = " /a.mdb ";
+    dialog.OKButton_Click();
+    EXPECT_EQ(port.messages.back(), kUnsupported);
+    EXPECT_EQ(port.beeps, 1);
+    EXPECT_EQ(settings.getDSN(), "/old.mdb");
+    EXPECT_FALSE(port.closed);
+
+    port.type = "MS Access";
+    port.user = "";
+    dialog.OKButton_Click();
+    EXPECT_TRUE(port.closed);
+    EXPECT_TRUE(settings.getDlgFlg());
+    EXPECT_TRUE(settings.getConnStatus());
+    EXPECT_EQ(settings.getDSN(), " /a.mdb ");  // stored as typed
+    EXPECT_EQ(settings.getUser(), "");
+    EXPECT_EQ(settings.getDBType(), "access");
+}
+
+TEST_F(Fixture, CreateChecksTypeFirstThenSource) {
+    port.type = "ms access";
+    port.source = "";
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.messages.back(), kUnsupported);
+    port.type = "MS Access";
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.messages.back(), "Quorix|データソースを入力してください。\r\n(例：test.mdb)");
+    EXPECT_FALSE(port.closed);
+}
+
+TEST_F(Fixture, CreatesTheDatabaseAtTheTrimmedPathAndConnects) {
+    const std::string path = dir.file("新規 データ.mdb");
+    port.source = "  " + path + " ";
+    dialog.cmdCreateDB_Click();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(sqlite3Cli(path, "PRAGMA integrity_check"), "ok\n");
+    EXPECT_EQ(port.statusText, "データベースを作成しました。");
+    EXPECT_TRUE(port.closed);
+    EXPECT_EQ(settings.getDSN(), "  " + path + " ");
+}
+
+TEST_F(Fixture, ReplacesAnExistingFileOnlyAfterYes) {
+    const std::string path = dir.write("old.mdb", "not a database");
+    port.source = path;
+    port.answers = {false};
+    dialog.cmdCreateDB_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_EQ(port.questions[0], "データベースの削除|データベース" + path + "は既に存在します。\r\n削除しますか？");
+    EXPECT_EQ(std::filesystem::file_size(path), 14u);
+    EXPECT_FALSE(port.closed);
+
+    port.answers = {true};
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(sqlite3Cli(path, "PRAGMA integrity_check"), "ok\n");
+    EXPECT_TRUE(port.closed);
+}
+
+TEST_F(Fixture, ReportsWhatCannotBeDeletedOrCreated) {
+    // A folder where the file should be cannot be deleted.
+    const std::string folder = dir.file("folder.mdb");
+    std::filesystem::create_directory(folder);
+    port.source = folder;
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.messages.back(), "Quorix|データベース「" + folder + "」は削除できません。");
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
+
+    port.source = dir.file("missing/x.mdb");
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.statusText.rfind("-2147467259: ", 0), 0u) << port.statusText;
+    EXPECT_EQ(port.beeps, 1);
+    EXPECT_FALSE(port.closed);
+}
+
+TEST_F(Fixture, BrowseAndCancel) {
+    port.files = {std::optional<std::string>("  /picked.mdb "), std::nullopt};
+    dialog.cmdDSN_Click();
+    EXPECT_EQ(port.source, "/picked.mdb");
+    ASSERT_EQ(port.fileRequests.size(), 1u);
+    EXPECT_EQ(port.fileRequests[0].filter, "MS Access(*.mdb)|*.mdb|全てのファイル|*.*");
+    EXPECT_EQ(port.fileRequests[0].title, "データベースファイルを開く");
+    EXPECT_EQ(port.fileRequests[0].defaultExtension, "mdb");
+    dialog.cmdDSN_Click();  // cancelled: what was typed stays
+    EXPECT_EQ(port.source, "/picked.mdb");
+
+    settings.putDlgFlg(true);
+    dialog.CancelButton_Click();
+    EXPECT_FALSE(settings.getDlgFlg());
+    EXPECT_FALSE(settings.getConnStatus());
+    EXPECT_EQ(settings.getDSN(), "/old.mdb");
+    EXPECT_TRUE(port.closed);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <functional>
+
+#include "main_window/main_window_port.h"
+#include "services/db/record_set.h"
+#include "support/fake_port.h"
+
+namespace quorix::test {
+
+/// The main window without widgets: records what the core shows, runs a scripted
+/// connection dialog and reports a fixed grid.
+class FakeMainPort : public RecordingPort<MainWindowPort> {
+public:
+    std::string title;
+    int dialogShown = 0;
+    /// What the user does in the connection dialog; cancels when not set.
+    std::function<void(AppSettings&, int showing)> dialog;
+    std::vector<std::string> typeChoices;
+    std::string chooserText;
+    RecordSet* bound = nullptr;
+    int rowHeight = 0;
+    CellEditors editors;
+    std::string caption;
+    EditorFocus focus = EditorFocus::None;
+    bool closed = false;
+    int busyCursor = 0;
+    int busyCursorMax = 0;
+    GridState grid;
+
+    FakeMainPort() {
+        grid.geometry = {240, 1440, 8535, 3255, {0, 225, 0, 0, 625, 2125, 3625, 4925, 5725},
+                         {0, 400, 0, 0, 1500, 1500, 1300, 800, 1500}, 285, 300};
+        grid.currentColumn = 5;
+        grid.currentCellVisible = true;
+    }
+
+    void setWindowTitle(const std::string& t) override { title = t; }
+    void showConnectionDialog(AppSettings& settings) override {
+        ++dialogShown;
+        if (dialog) {
+            dialog(settings, dialogShown);
+        } else {
+            settings.putDlgFlg(false);
+            settings.putConnStatus(false);
+        }
+    }
+    void closeWindow() override { closed = true; }
+    void setBusyCursor(bool busy) override {
+        busyCursor += busy ? 1 : -1;
+        busyCursorMax = std::max(busyCursorMax, busyCursor);
+    }
+    void setTypeChoices(const std::vector<std::string>& names, int selected) override {
+        typeChoices = names;
+        chooserText = selected >= 0 ? names[selected] : "";
+    }
+    std::string typeChooserText() const override { return chooserText; }
+    void setTypeChooserText(const std::string& t) override { chooserText = t; }
+    int typeChooserHeight() const override { return 330; }
+    void bindDefinitionTable(RecordSet* records) override { bound = records; }
+    GridState gridState() const override {
+        GridState g = grid;
+        if (bound) g.currentRowTop = 285 + 300 * std::max(0, bound->currentRow());
+        return g;
+    }
+    int gridRowHeight() const override { return rowHeight; }
+    void setGridRowHeight(int twips) override { rowHeight = twips; }
+    CellEditors cellEditors() const override { return editors; }
+    void setCellEditors(const CellEditors& e) override { editors = e; }
+    std::string generateCaption() const override { return caption; }
+    void setGenerateCaption(const std::string& c) override { caption = c; }
+    void setFocus(EditorFocus target) override { focus = target; }
+};
+
+/// A dialog script that connects to @p path.
+inline std::function<void(AppSettings&, int)> connectTo(const std::string& path) {
+    return [path](AppSettings& s, int) {
+        s.putDBType("access");
+        s.putDlgFlg(true);
+        s.putConnStatus(true);
+        s.putDSN(path);
+    };
+}
+
+}  // namespace quorix::test

@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include "generation/column_types.h"
+#include "services/db/engine/service_error.h"
+#include "support/fake_port.h"
+#include "support/test_support.h"
+#include "xml_analysis/xml_loading.h"
+
+using namespace quorix;
+using quorix::test::testData;
+
+namespace {
+
+// The template as "name(type)[children]" text, for compact comparisons.
+std::string shape(const TemplateNode& n) {
+    std::string s = n.name;
+    if (n.type) s += "(" + *n.type + ")";
+    if (!n.children.empty()) {
+        s += "[";
+        for (std::size_t i = 0; i < n.children.size(); ++i)
+            s += (i ? "," : "") + shape(*n.children[i]);
+        s += "]";
+    }
+    return s;
+}
+
+std::string templateOf(const std::string& xml, const std::string& rowset = "ROWSET",
+                       const std::string& row = "ROW") {
+    XmlDocument doc;
+    EXPECT_TRUE(doc.loadXml(xml)) << doc.parseError().reason;
+    test::RecordingPort<> port;
+    auto t = BuildStructureTemplate(doc, rowset, row, port);
+    return t ? shape(t->root()) : "<none>:" + port.statusText;
+}
+
+std::vector<std::string> lines(const DefinitionTable& table) {
+    std::vector<std::string> out;
+    RecordSet& rs = const_cast<DefinitionTable&>(table).records();
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext())
+        out.push_back(rs.text(Field::kGenerate) + "|" + rs.text(Field::kLevel) + "|" +
+                      rs.text(Field::kTagName) + "|" + rs.text(Field::kType) + "|" +
+                      rs.text(Field::kKind) + "|" + rs.text(Field::kColumnName) + "|" +
+                      rs.text(Field::kTableName) + "|" + (rs.isNull(Field::kSize) ? "null" : "set"));
+    return out;
+}
+
+std::unique_ptr<DefinitionTable> fill(const StructureTemplate& t, const std::string& chooser = "ﾃｷｽﾄ型") {
+    return FillDefinitionTable(
+        t, [](const std::string& x) { return DBDatatype("access", x); }, "･･", chooser);
+}
+
+}  // namespace
+
+TEST(StructureTemplate, WorkedExampleFromAFile) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.load(testData("worked_example.xml")));
+    test::RecordingPort<> port;
+    auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
+    ASSERT_TRUE(t);
+    EXPECT_EQ(shape(t->root()), "ROW[A,B[C,D],E(int)]");
+    EXPECT_EQ(port.beeps, 0);
+
+    auto table = fill(*t);
+    EXPECT_EQ(table->records().absolutePosition(), 1);
+    EXPECT_EQ(lines(*table), (std::vector<std::string>{
+                                 "－|0|ROW|ﾃｷｽﾄ型|ノード|||null",
+                                 "○|1|･･A|ﾃｷｽﾄ型|ノード|||null",
+                                 "○|1|･･B|ﾃｷｽﾄ型|ノード|||null",
+                                 "○|2|････C|ﾃｷｽﾄ型|ノード|||null",
+                                 "○|2|････D|ﾃｷｽﾄ型|ノード|||null",
+                                 "○|1|･･E|数値型|ノード|||null",
+                             }));
+}
+
+TEST(StructureTemplate, MergeRules) {
+    const std::pair<std::string, std::string> cases[] = {
+        // The rowset may be the document element; order of first appearance.
+        {"<ROWSET><ROW><A/><B/></ROW><ROW><B/><C/></ROW></ROWSET>", "ROW[A,B,C]"},
+        {"<ROWSET><ROW><B/><A/></ROW><ROW><A/><B/></ROW></ROWSET>", "ROW[B,A]"},
+        // Only the first occurrence gives the type.
+        {"<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes'><ROW><A/></ROW>"
+         "<ROW><A dt:dt='int'/><B dt:dt='boolean'/></ROW></ROWSET>",
+         "ROW[A,B(boolean)]"},
+        // A nested row is merged as a path and as a row of its own.
+        {"<ROWSET><ROW><A><ROW><X/></ROW></A></ROW></ROWSET>", "ROW[A[ROW[X]],X]"},
+        // Text only, comments and processing instructions add nothing.
+        {"<ROWSET><ROW>text</ROW><ROW><!--c--><?pi x?>t<A/></ROW></ROWSET>", "ROW[A]"},
+        {"<ROWSET><ROW>only text</ROW></ROWSET>", "ROW"},
+        // Prefixes stay part of the name.
+        {"<d><ROWSET><ROW xmlns:p='u'><p:A/><A/></ROW></ROWSET></d>", "ROW[p:A,A]"},
+        {"<ROWSET><ROW><a1><a2><a3><a4><a5><a6><a7><a8><a9><a10/></a9></a8></a7></a6></a5>"
+         "</a4></a3></a2></a1></ROW></ROWSET>",
+         "ROW[a1[a2[a3[a4[a5[a6[a7[a8[a9[a10]]]]]]]]]]"},
+        {"<ROWSET><ROW><A><B/></A><A><C/></A></ROW></ROWSET>", "ROW[A[B,C]]"},
+    };
+    for (const auto& [xml, expected] : cases) EXPECT_EQ(templateOf(xml), expected) << xml;
+}
+
+TEST(StructureTemplate, MissingTags) {
+    EXPECT_EQ(templateOf("<rowset><ROW/></rowset>"),
+              "<none>:XML文書内にルートタグ「ROWSET」がありません。");
+    EXPECT_EQ(templateOf("<ROWSET><row><A/></row></ROWSET>"),
+              "<none>:XML文書内に行タグ「ROW」がありません。");
+    // The rowset element itself is not one of its rows.
+    EXPECT_EQ(templateOf("<ROW><A/></ROW>", "ROW", "ROW"), "<none>:XML文書内に行タグ「ROW」がありません。");
+    EXPECT_EQ(templateOf("<data><ROWSET/><ROWSET><ROW><A/></ROW></ROWSET></data>"),
+              "<none>:XML文書内に行タグ「ROW」がありません。");
+}
+
+TEST(DefinitionRows, TypesAndChooserText) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.loadXml("<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes'><ROW>"
+                            "<A dt:dt='dateTime'/><B dt:dt='r8'/><C/><D dt:dt='i4'/></ROW></ROWSET>"));
+    test::RecordingPort<> port;
+    auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
+    auto table = fill(*t, "数値型");
+    auto l = lines(*table);
+    ASSERT_EQ(l.size(), 5u);
+    EXPECT_EQ(l[0], "－|0|ROW|数値型|ノード|||null");
+    EXPECT_EQ(l[1], "○|1|･･A|日付/時刻型|ノード|||null");
+    EXPECT_EQ(l[2], "○|1|･･B|ﾃｷｽﾄ型|ノード|||null");
+    EXPECT_EQ(l[3], "○|1|･･C|数値型|ノード|||null");
+    EXPECT_EQ(l[4], "○|1|･･D|数値型|ノード|||null");
+}
+
+TEST(DefinitionRows, ATagNameThatDoesNotFitIsRefusedNotCut) {
+    const std::string longName(199, 'x');
+    XmlDocument doc;
+    ASSERT_TRUE(doc.loadXml("<ROWSET><ROW><" + longName + "/></ROW></ROWSET>"));
+    test::RecordingPort<> port;
+    auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
+    EXPECT_THROW(fill(*t), ServiceError);
+}
