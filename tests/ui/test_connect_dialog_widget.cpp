@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "modal.h"
+#include "support/test_support.h"
+#include "ui/connect_dialog_widget.h"
+
+using namespace quorix;
+
+TEST(ConnectDialogWidget, ControlsCaptionsAndTabOrder) {
+    AppSettings settings;
+    settings.setDefaults();
+    settings.putDSN("/data/x.mdb");
+    ConnectDialogWidget dialog(settings);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("データベース接続情報"));
+    const std::pair<const char*, const char*> captions[] = {
+        {"cmdDSN", "参照(&B)..."}, {"cmdCreateDB", "新規作成(&D)"}, {"OKButton", "接続(&O)"},
+        {"CancelButton", "キャンセル(&C)"}};
+    for (const auto& [name, text] : captions) {
+        auto* b = dialog.findChild<QPushButton*>(QLatin1String(name));
+        ASSERT_TRUE(b) << name;
+        EXPECT_EQ(b->text(), QString::fromUtf8(text));
+    }
+    for (const char* l : {"lblDBType", "lblDSN", "lblUser", "lblPassword", "lblStatus"})
+        EXPECT_TRUE(dialog.findChild<QLabel*>(QLatin1String(l))) << l;
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtDSN"))->text(), QStringLiteral("/data/x.mdb"));
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->echoMode(), QLineEdit::Normal);
+    auto* type = dialog.findChild<QComboBox*>(QStringLiteral("cboDBType"));
+    EXPECT_EQ(type->currentText(), QStringLiteral("MS Access"));
+    auto* create = dialog.findChild<QPushButton*>(QStringLiteral("cmdCreateDB"));
+    EXPECT_TRUE(create->isEnabled());
+    type->setEditText(QStringLiteral("ms access"));
+    EXPECT_FALSE(create->isEnabled());
+
+    // Focus chain: connect, cancel, type, source, user, password, browse, create.
+    QStringList chain;
+    QWidget* w = dialog.findChild<QPushButton*>(QStringLiteral("OKButton"));
+    for (int i = 0; i < 8; ++i) {
+        chain << w->objectName();
+        do {
+            w = w->nextInFocusChain();
+        } while (w->objectName().isEmpty() || w->focusPolicy() == Qt::NoFocus);
+    }
+    EXPECT_EQ(chain.join(QLatin1Char(',')),
+              QStringLiteral("OKButton,CancelButton,cboDBType,txtDSN,txtUser,txtPassword,cmdDSN,cmdCreateDB"));
+}
+
+TEST(ConnectDialogWidget, BlankSourceIsRefusedInAMessageBox) {
+    AppSettings settings;
+    settings.setDefaults();
+    ConnectDialogWidget dialog(settings);
+    dialog.findChild<QLineEdit*>(QStringLiteral("txtDSN"))->setText(QStringLiteral("   "));
+    QString seen;
+    test::onNextModal([&](QWidget* box) {
+        auto* m = qobject_cast<QMessageBox*>(box);
+        ASSERT_TRUE(m);
+        seen = m->windowTitle() + QLatin1Char('|') + m->text();
+        m->accept();
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    EXPECT_EQ(seen, QStringLiteral("データベース接続情報|DSNを入力してください。"));
+    EXPECT_FALSE(settings.getDlgFlg());
+}
