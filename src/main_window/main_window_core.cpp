@@ -2,6 +2,7 @@
 
 #include "definition_edit/line_edits.h"
 #include "generation/column_types.h"
+#include "generation/table_creation.h"
 #include "services/text/text.h"
 #include "xml_analysis/grid_geometry.h"
 #include "xml_analysis/xml_loading.h"
@@ -32,7 +33,8 @@ std::string currentText(const DefinitionTable* table, const char* field) {
 
 }  // namespace
 
-MainWindowCore::MainWindowCore(MainWindowPort& port) : m_port(port) {}
+MainWindowCore::MainWindowCore(MainWindowPort& port)
+    : m_port(port), m_browser(port, port) {}
 
 MainWindowCore::~MainWindowCore() = default;
 
@@ -65,6 +67,7 @@ MainWindowCore::StartResult MainWindowCore::Form_Load() {
     }
     m_catalog.setActiveConnection(&m_connection);
     replaceTable(nullptr);
+    RefreshTreeView(ConnectionString);
     m_port.setTypeChoices(typeNamesFor(m_settings.getDBType()),
                           initialTypeIndex(m_settings.getDBType()));
     InitDefinitionTable(true);
@@ -183,6 +186,52 @@ void MainWindowCore::cboFType_Click() { edit(SetLineType); }
 void MainWindowCore::cmdDBConnect_Click() {
     m_port.setStatus({});
     m_port.showConnectionDialog(m_settings);
+}
+
+void MainWindowCore::mnuDBRefresh_Click() { RefreshTreeView(ConnectionString); }
+
+void MainWindowCore::cmdCreate_Click() {
+    if (!m_table) return;
+    static const char kUndone[] = "全ての処理は元の状態に戻されました。";
+    RecordSet& rs = m_table->records();
+    Busy = true;
+    m_port.setStatus({});
+    LayoutResult layout = buildTableLayout(*m_table, m_settings.getDBType(), IndentUnit);
+    if (layout.outcome == LayoutResult::Outcome::Stop) {
+        m_port.beep();
+        m_port.setStatus(layout.message);
+        Busy = false;
+        PlaceCellEditors();  // over the offending line
+        return;
+    }
+    if (layout.outcome == LayoutResult::Outcome::Failure) {
+        Busy = false;
+        m_port.beep();
+        m_port.setStatus(layout.message + kCrLf + kUndone);
+        rs.moveFirst();
+        PlaceCellEditors();
+        return;
+    }
+    m_layout = std::move(layout.layout);
+    const CreationResult created = createLayoutTables(*m_layout, m_connection, m_catalog);
+    if (!created.ok) {
+        Busy = false;
+        m_port.beep();
+        // Only the errors: the tables reported so far were rolled back.
+        std::string text;
+        for (const auto& e : created.errors) text += e + kCrLf;
+        m_port.setStatus(text + kUndone);
+        PlaceCellEditors();
+        return;
+    }
+    std::string report;
+    for (const auto& name : created.createdTables)
+        report += (report.empty() ? "" : kCrLf) + ("表「" + name + "」を作成しました。");
+    m_port.setStatus(report);
+    RefreshTreeView(ConnectionString);
+    Busy = false;
+    rs.moveFirst();
+    PlaceCellEditors();
 }
 
 void MainWindowCore::mnuNew_Click() {

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "app/app_settings.h"
+#include "catalog/catalog_tree.h"
 #include "definition_edit/edit_host.h"
+#include "generation/table_layout.h"
 #include "main_window/main_window_port.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
@@ -45,11 +47,28 @@ public:
     void cmdDelete_Click();
     void cmdGen1_Click();
     void cboFType_Click();
+    void cmdCreate_Click();
     void cmdDBConnect_Click();
+    void mnuDBRefresh_Click();
     void mnuConnect_Click() { cmdDBConnect_Click(); }
     void mnuNew_Click();
     void mnuOpen_Click() { cmdOpen_Click(); }
     void mnuExit_Click();
+
+    // Events of the catalog tree.
+    void TreeView1_NodeClick(TreeNode* node) { m_browser.TreeView1_NodeClick(node); }
+    void TreeView1_KeyDown(int keyCode, int shift) {
+        m_browser.TreeView1_KeyDown(keyCode, shift, m_catalog);
+    }
+    /// True when the table pop-up menu is to be opened.
+    bool TreeView1_MouseDown(int button) { return m_browser.TreeView1_MouseDown(button); }
+    void mnuTblDelete_Click() { m_browser.mnuTblDelete_Click(m_catalog); }
+    /// Rebuilds the catalog tree from the connection string.
+    void RefreshTreeView(const std::string& connectionString) {
+        m_browser.RefreshTreeView(connectionString);
+    }
+    CatalogBrowser& browser() { return m_browser; }
+    const LayoutDocument* layoutDocument() const { return m_layout.get(); }
 
     // Events of the grid.
     /// The current cell changed (row or column).
@@ -94,6 +113,8 @@ private:
     std::string XmlPath;
     std::unique_ptr<XmlDocument> m_xmlDocument;
     std::unique_ptr<DefinitionTable> m_table;
+    std::unique_ptr<LayoutDocument> m_layout;
+    CatalogBrowser m_browser;
 };
 
 }  // namespace quorix

@@ -5,6 +5,7 @@
 
 #include "app/app_settings.h"
 #include "app/user_port.h"
+#include "catalog/catalog_tree.h"
 #include "definition_edit/cell_editors.h"
 
 namespace quorix {
@@ -12,7 +13,7 @@ namespace quorix {
 class RecordSet;
 
 /// How the main window's commands reach the window. All geometry is in twips.
-class MainWindowPort : public UserPort {
+class MainWindowPort : public UserPort, public CatalogView {
 public:
     virtual void setWindowTitle(const std::string& title) = 0;
     /// Shows the connection dialog modally; it writes the settings through their accessors.

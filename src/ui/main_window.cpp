@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
@@ -97,7 +99,7 @@ void MainWindow::buildMenus() {
     db->setObjectName(QStringLiteral("mnuDB"));
     action(db, "mnuConnect", "接続(&C)", [this] { m_core->mnuConnect_Click(); });
     separator(db, "mnuSep21");
-    action(db, "mnuDBRefresh", "再表示(&R)", [] {})->setEnabled(false);
+    action(db, "mnuDBRefresh", "再表示(&R)", [this] { m_core->mnuDBRefresh_Click(); });
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));
@@ -110,7 +112,7 @@ void MainWindow::buildMenus() {
     // The table pop-up menu is never in the menu bar.
     m_mnuTbl = new QMenu(QStringLiteral("表操作"), this);
     m_mnuTbl->setObjectName(QStringLiteral("mnuTbl"));
-    action(m_mnuTbl, "mnuTblDelete", "削除(&D)", [] {});
+    action(m_mnuTbl, "mnuTblDelete", "削除(&D)", [this] { m_core->mnuTblDelete_Click(); });
 }
 
 void MainWindow::buildControls() {
@@ -204,7 +206,6 @@ void MainWindow::buildControls() {
 
     m_cmdDBConnect = button("cmdDBConnect", "DB接続", 240, 4800, 1335, 615);
     m_cmdCreate = button("cmdCreate", "作成(&T)", 1680, 4800, 1335, 615);
-    m_cmdCreate->setEnabled(false);
 
     m_picture = new QPlainTextEdit(m_infoPage);
     m_picture->setObjectName(QStringLiteral("Picture1"));
@@ -256,6 +257,12 @@ void MainWindow::bindEvents() {
     connect(m_cboFType, qOverload<int>(&QComboBox::activated), this,
             [&c](int) { c.cboFType_Click(); });
     connect(m_cmdDBConnect, &QPushButton::clicked, this, [&c] { c.cmdDBConnect_Click(); });
+    connect(m_cmdCreate, &QPushButton::clicked, this, [&c] { c.cmdCreate_Click(); });
+    connect(m_tree, &QTreeWidget::itemClicked, this, [&c](QTreeWidgetItem* item) {
+        c.TreeView1_NodeClick(static_cast<TreeNode*>(item->data(0, Qt::UserRole).value<void*>()));
+    });
+    m_tree->installEventFilter(this);
+    m_tree->viewport()->installEventFilter(this);
 
     connect(m_model, &DefinitionTableModel::currentRecordChanged, this, &MainWindow::followCursor);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -284,6 +291,27 @@ void MainWindow::bindEvents() {
                 m_settingUp = false;
                 m_core->DataGrid1_RowResize();
             });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_tree && event->type() == QEvent::KeyPress) {
+        // The key codes of the tree's key-down event: Delete is 46.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const int code = key == Qt::Key_Delete ? CatalogBrowser::kDeleteKey : (key & 0xFFFF);
+        m_core->TreeView1_KeyDown(code, 0);
+        if (key == Qt::Key_Delete) return true;
+    } else if (watched == m_tree->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        int button = 0;
+        if (mouse->buttons() & Qt::LeftButton) button |= 1;
+        if (mouse->buttons() & Qt::RightButton) button |= CatalogBrowser::kRightButton;
+        if (mouse->buttons() & Qt::MiddleButton) button |= 4;
+        if (m_core->TreeView1_MouseDown(button)) {
+            m_mnuTbl->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::followCursor(int row) {
@@ -482,6 +510,47 @@ void MainWindow::setFocus(EditorFocus target) {
         case EditorFocus::None:
             break;
     }
+}
+
+void MainWindow::treeRebuilt() {
+    m_tree->clear();
+    const TreeNode* root = m_core->browser().root();
+    if (!root) return;
+    // Iteratively, so that a large catalog cannot exhaust the stack.
+    std::vector<std::pair<const TreeNode*, QTreeWidgetItem*>> pending;
+    auto* rootItem = new QTreeWidgetItem(m_tree, QStringList(qs(root->text)));
+    rootItem->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(const_cast<TreeNode*>(root))));
+    pending.emplace_back(root, rootItem);
+    while (!pending.empty()) {
+        auto [node, item] = pending.back();
+        pending.pop_back();
+        QList<QTreeWidgetItem*> children;
+        children.reserve(static_cast<int>(node->children.size()));
+        for (const auto& child : node->children) {
+            auto* c = new QTreeWidgetItem(QStringList(qs(child->text)));
+            c->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(child.get())));
+            children << c;
+            pending.emplace_back(child.get(), c);
+        }
+        item->addChildren(children);
+    }
+    rootItem->setExpanded(root->expanded);
+}
+
+void MainWindow::treeNodeAboutToBeRemoved(const TreeNode* node) {
+    QTreeWidgetItemIterator it(m_tree);
+    for (; *it; ++it) {
+        if ((*it)->data(0, Qt::UserRole).value<void*>() == node) {
+            delete *it;
+            return;
+        }
+    }
+}
+
+void MainWindow::showPropertyLines(const std::vector<std::string>& lines) {
+    QStringList text;
+    for (const auto& l : lines) text << qs(l);
+    m_picture->setPlainText(text.join(QLatin1Char('\n')));
 }
 
 }  // namespace quorix

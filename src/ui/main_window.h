@@ -34,6 +34,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
@@ -66,6 +67,10 @@ private:
     std::string generateCaption() const override;
     void setGenerateCaption(const std::string& caption) override;
     void setFocus(EditorFocus target) override;
+    // CatalogView
+    void treeRebuilt() override;
+    void treeNodeAboutToBeRemoved(const TreeNode* node) override;
+    void showPropertyLines(const std::vector<std::string>& lines) override;
 
     std::unique_ptr<MainWindowCore> m_core;
     DefinitionTableModel* m_model = nullptr;

@@ -70,6 +70,13 @@ public:
     std::string generateCaption() const override { return caption; }
     void setGenerateCaption(const std::string& c) override { caption = c; }
     void setFocus(EditorFocus target) override { focus = target; }
+
+    int treeBuilds = 0;
+    std::vector<const TreeNode*> removedNodes;
+    std::vector<std::string> propertyLines;
+    void treeRebuilt() override { ++treeBuilds; }
+    void treeNodeAboutToBeRemoved(const TreeNode* node) override { removedNodes.push_back(node); }
+    void showPropertyLines(const std::vector<std::string>& lines) override { propertyLines = lines; }
 };
 
 /// A dialog script that connects to @p path.

@@ -1,0 +1,195 @@
+#include "catalog/catalog_tree.h"
+
+#include <functional>
+
+#include "catalog/property_panel.h"
+
+namespace quorix {
+
+namespace {
+
+// Runs one step of the refresh; a failing step is skipped.
+template <typename Step>
+void skipOnFailure(Step step) {
+    try {
+        step();
+    } catch (const ServiceError&) {
+    }
+}
+
+}  // namespace
+
+TreeNode* TreeNode::nextSibling() const {
+    if (!parent) return nullptr;
+    const auto& siblings = parent->children;
+    for (std::size_t i = 0; i + 1 < siblings.size(); ++i)
+        if (siblings[i].get() == this) return siblings[i + 1].get();
+    return nullptr;
+}
+
+CatalogBrowser::CatalogBrowser(UserPort& port, CatalogView& view)
+    : m_port(port), m_view(view), m_objects(101) {}
+
+CatalogObjectPtr CatalogBrowser::objectAt(int32_t tag) const {
+    if (tag <= 0 || tag >= static_cast<int32_t>(m_objects.size())) return nullptr;
+    return m_objects[tag];
+}
+
+TreeNode* CatalogBrowser::addNode(CatalogObjectPtr item, TreeNode* parent, std::string text) {
+    const int32_t n = ++m_count;
+    if (n > catalogObjectListBound()) m_objects.resize(static_cast<std::size_t>(n) + 100);
+    if (text.empty() && item) text = item->name();
+    m_objects[n] = std::move(item);
+    auto node = std::make_unique<TreeNode>();
+    node->text = std::move(text);
+    node->tag = n;
+    node->parent = parent;
+    TreeNode* raw = node.get();
+    if (parent)
+        parent->children.push_back(std::move(node));
+    else
+        m_root = std::move(node);
+    return raw;
+}
+
+// A "列" node under an index or key, with one node per column.
+void CatalogBrowser::addColumnsOf(const CatalogObjectPtr& owner, TreeNode* ownerNode) {
+    skipOnFailure([&] {
+        CatalogObjectPtr columns = owner->child("Columns");
+        TreeNode* node = addNode(columns, ownerNode, "列");
+        for (const auto& c : columns->members()) addNode(c, node, {});
+    });
+}
+
+// The "コマンド" node of a view or procedure, with its parameters when it has any.
+void CatalogBrowser::addCommand(const CatalogObjectPtr& owner, TreeNode* ownerNode) {
+    skipOnFailure([&] {
+        CatalogObjectPtr command = owner->child("Command");
+        TreeNode* commandNode = addNode(command, ownerNode, "コマンド");
+        CatalogObjectPtr parameters = command->child("Parameters");
+        long long count = 1;
+        skipOnFailure([&] { count = std::get<long long>(parameters->property("Count")); });
+        if (count == 0) return;
+        TreeNode* node = addNode(parameters, commandNode, "引数");
+        for (const auto& p : parameters->members()) addNode(p, node, {});
+    });
+}
+
+void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
+    Connection connection;
+    Catalog catalog;
+    skipOnFailure([&] {
+        connection.setConnectionString(connectionString);
+        connection.open();
+    });
+    catalog.setActiveConnection(&connection);
+
+    // The old nodes go; a current node never points into them.
+    m_currentNode = nullptr;
+    m_root.reset();
+    TreeNode* root = addNode(catalog.object(), nullptr, "カタログ");
+    root->expanded = true;
+
+    if (connection.isOpen()) {
+        skipOnFailure([&] {
+            CatalogObjectPtr tables = catalog.tables();
+            TreeNode* tablesNode = addNode(tables, root, "表");
+            for (const auto& table : tables->members()) {
+                TreeNode* tableNode = addNode(table, tablesNode, {});
+                skipOnFailure([&] {
+                    CatalogObjectPtr columns = table->child("Columns");
+                    TreeNode* node = addNode(columns, tableNode, "列");
+                    for (const auto& c : columns->members()) addNode(c, node, {});
+                });
+                for (const auto& [role, label] : {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
+                    skipOnFailure([&] {
+                        CatalogObjectPtr members = table->child(role);
+                        TreeNode* node = addNode(members, tableNode, label);
+                        for (const auto& m : members->members())
+                            addColumnsOf(m, addNode(m, node, {}));
+                    });
+                }
+            }
+        });
+        const std::pair<std::function<CatalogObjectPtr()>, const char*> commands[] = {
+            {[&] { return catalog.views(); }, "ビュー"},
+            {[&] { return catalog.procedures(); }, "プロシージャ"}};
+        for (const auto& [fetch, label] : commands) {
+            skipOnFailure([&] {
+                CatalogObjectPtr members = fetch();
+                TreeNode* node = addNode(members, root, label);
+                for (const auto& m : members->members()) addCommand(m, addNode(m, node, {}));
+            });
+        }
+        const std::tuple<std::function<CatalogObjectPtr()>, const char*, const char*, const char*>
+            people[] = {{[&] { return catalog.groups(); }, "グループ", "Users", "ユーザ"},
+                        {[&] { return catalog.users(); }, "ユーザ", "Groups", "グループ"}};
+        for (const auto& [fetch, label, role, childLabel] : people) {
+            skipOnFailure([&] {
+                CatalogObjectPtr members = fetch();
+                TreeNode* node = addNode(members, root, label);
+                for (const auto& m : members->members()) {
+                    TreeNode* memberNode = addNode(m, node, {});
+                    skipOnFailure([&] {
+                        CatalogObjectPtr inner = m->child(role);
+                        TreeNode* innerNode = addNode(inner, memberNode, childLabel);
+                        for (const auto& i : inner->members()) addNode(i, innerNode, {});
+                    });
+                }
+            });
+        }
+    }
+    m_view.treeRebuilt();
+}
+
+void CatalogBrowser::TreeView1_NodeClick(TreeNode* node) {
+    m_port.setStatus({});
+    if (!node) return;
+    CatalogObjectPtr object = objectAt(node->tag);
+    m_currentNode = node;
+    m_view.showPropertyLines(object ? propertyLines(*object) : std::vector<std::string>{});
+}
+
+void CatalogBrowser::TreeView1_KeyDown(int keyCode, int /*shift*/, Catalog& mainCatalog) {
+    m_port.setStatus({});
+    if (!m_currentNode) {
+        m_port.beep();
+        m_port.setStatus("削除する表を選択してください。");
+        return;
+    }
+    CatalogObjectPtr object = objectAt(m_currentNode->tag);
+    TreeNode* next = m_currentNode->nextSibling();
+    if (keyCode != kDeleteKey || !object || object->kind() != "Table") return;
+    const std::string name = object->name();
+    if (!m_port.askYesNo("表「" + name + "」を削除しますか？", "表の削除", MessageIcon::Question))
+        return;
+    try {
+        mainCatalog.deleteTable(name);
+    } catch (const ServiceError& e) {
+        // Saying why the table is still there.
+        m_port.beep();
+        m_port.setStatus(e.description());
+        return;
+    }
+    TreeNode* gone = m_currentNode;
+    m_view.treeNodeAboutToBeRemoved(gone);
+    auto& siblings = gone->parent->children;
+    for (auto it = siblings.begin(); it != siblings.end(); ++it) {
+        if (it->get() == gone) {
+            siblings.erase(it);
+            break;
+        }
+    }
+    m_port.beep();
+    m_port.setStatus("表「" + name + "」を削除しました。");
+    m_currentNode = next;
+}
+
+bool CatalogBrowser::TreeView1_MouseDown(int button) {
+    m_port.setStatus({});
+    if (!m_currentNode) return false;
+    CatalogObjectPtr object = objectAt(m_currentNode->tag);
+    return object && object->kind() == "Table" && (button & kRightButton);
+}
+
+}  // namespace quorix

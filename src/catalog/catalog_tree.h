@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/user_port.h"
+#include "services/db/catalog.h"
+
+namespace quorix {
+
+/// One node of the catalog tree: a text, the tag of its object in the object list and its
+/// children in order.
+struct TreeNode {
+    std::string text;
+    int32_t tag = 0;
+    bool expanded = false;
+    TreeNode* parent = nullptr;
+    std::vector<std::unique_ptr<TreeNode>> children;
+
+    /// The following sibling, or null for the last child.
+    TreeNode* nextSibling() const;
+};
+
+/// What the catalog browser tells the window showing it.
+class CatalogView {
+public:
+    virtual ~CatalogView() = default;
+    /// The whole tree was rebuilt.
+    virtual void treeRebuilt() = 0;
+    /// @p node and everything below it are about to disappear.
+    virtual void treeNodeAboutToBeRemoved(const TreeNode* node) = 0;
+    /// The property panel now shows these lines.
+    virtual void showPropertyLines(const std::vector<std::string>& lines) = 0;
+};
+
+/// The catalog tree, the property panel and table deletion: the state the main window keeps
+/// for them (the object list, its counter, the current node) and their commands.
+class CatalogBrowser {
+public:
+    static constexpr int kDeleteKey = 46;
+    static constexpr int kRightButton = 2;
+
+    /// Both must outlive the browser.
+    CatalogBrowser(UserPort& port, CatalogView& view);
+
+    /// Rebuilds the whole tree from a private connection. Never reports: a step that fails
+    /// is skipped.
+    void RefreshTreeView(const std::string& connectionString);
+
+    /// Makes @p node current and shows its object's properties.
+    void TreeView1_NodeClick(TreeNode* node);
+    /// Delete (key 46) on a table node asks and drops the table through @p mainCatalog.
+    void TreeView1_KeyDown(int keyCode, int shift, Catalog& mainCatalog);
+    /// True when the table pop-up menu is to be opened.
+    bool TreeView1_MouseDown(int button);
+    void mnuTblDelete_Click(Catalog& mainCatalog) { TreeView1_KeyDown(kDeleteKey, 0, mainCatalog); }
+
+    const TreeNode* root() const { return m_root.get(); }
+    TreeNode* currentNode() const { return m_currentNode; }
+    CatalogObjectPtr objectAt(int32_t tag) const;
+    int32_t catalogObjectCount() const { return m_count; }
+    /// Highest index of the object list.
+    int32_t catalogObjectListBound() const { return static_cast<int32_t>(m_objects.size()) - 1; }
+
+private:
+    TreeNode* addNode(CatalogObjectPtr item, TreeNode* parent, std::string text);
+    void addColumnsOf(const CatalogObjectPtr& owner, TreeNode* ownerNode);
+    void addCommand(const CatalogObjectPtr& owner, TreeNode* ownerNode);
+
+    UserPort& m_port;
+    CatalogView& m_view;
+    std::vector<CatalogObjectPtr> m_objects;
+    int32_t m_count = 0;
+    std::unique_ptr<TreeNode> m_root;
+    TreeNode* m_currentNode = nullptr;
+};
+
+}  // namespace quorix

@@ -1,0 +1,100 @@
+#include "generation/table_creation.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "generation/column_types.h"
+
+namespace quorix {
+
+namespace {
+
+// A failure that does not come from the database service.
+struct LayoutError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Single precision, then the nearest 32-bit integer.
+int32_t toInt32(const std::string& text, const std::string& what) {
+    const auto number = parseNumber(text);
+    if (!number) throw LayoutError(what + "「" + text + "」は数値ではありません。");
+    const double rounded = std::nearbyint(static_cast<double>(static_cast<float>(*number)));
+    if (rounded < std::numeric_limits<int32_t>::min() || rounded > std::numeric_limits<int32_t>::max())
+        throw LayoutError(what + "「" + text + "」が大きすぎます。");
+    return static_cast<int32_t>(rounded);
+}
+
+ColumnDefinition columnOf(const LayoutColumn& c) {
+    ColumnDefinition d;
+    d.name = c.name;
+    d.type = toInt32(c.type, "列「" + c.name + "」の型");
+    d.definedSize = c.param && !c.param->empty() ? toInt32(*c.param, "列「" + c.name + "」の桁数") : 0;
+    return d;
+}
+
+void applyProperty(ColumnDefinition& d, const LayoutColumn& c) {
+    if (!c.prop) return;
+    const auto comma = c.prop->find(',');
+    if (comma == std::string::npos) return;
+    d.properties.emplace_back(c.prop->substr(0, comma), c.prop->substr(comma + 1));
+}
+
+// Creates the table of the group under @p parent, then the groups nested in it, in order.
+void createGroup(const LayoutColumn& parent, Catalog& catalog, CreationResult& result) {
+    const LayoutColumn& first = *parent.children.front();
+    TableDefinition table;
+    IndexDefinition key;
+    key.primaryKey = true;
+    std::vector<const LayoutColumn*> enclosing;
+    for (const LayoutColumn* c = &parent; !c->isRoot(); c = c->parent) enclosing.insert(enclosing.begin(), c);
+    for (const LayoutColumn* c : enclosing) {
+        key.columns.push_back(c->name);
+        table.columns.push_back(columnOf(*c));
+    }
+    key.columns.push_back(first.name);
+    for (const auto& own : parent.children) {
+        ColumnDefinition d = columnOf(*own);
+        applyProperty(d, *own);
+        table.columns.push_back(std::move(d));
+    }
+    table.name = first.table.value_or(std::string());
+    key.name = table.name;
+    table.indexes.push_back(key);
+    catalog.appendTable(table);
+    result.createdTables.push_back(table.name);
+    for (const auto& own : parent.children)
+        if (!own->children.empty()) createGroup(*own, catalog, result);
+}
+
+}  // namespace
+
+CreationResult createLayoutTables(const LayoutDocument& layout, Connection& connection,
+                                  Catalog& catalog) {
+    CreationResult result;
+    bool begun = false;
+    try {
+        connection.beginTrans();
+        begun = true;
+        if (!layout.root.children.empty()) createGroup(layout.root, catalog, result);
+        connection.commitTrans();
+        result.ok = true;
+        return result;
+    } catch (const ServiceError&) {
+        for (const auto& e : connection.errors()) result.errors.push_back(e.description());
+    } catch (const LayoutError& e) {
+        result.errors.push_back(e.what());
+    }
+    if (result.errors.empty()) result.errors.push_back("表を作成できません。");
+    if (begun) {
+        try {
+            connection.rollbackTrans();
+        } catch (const ServiceError& e) {
+            result.errors.push_back(e.description());
+        }
+    }
+    result.createdTables.clear();
+    return result;
+}
+
+}  // namespace quorix

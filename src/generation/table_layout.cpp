@@ -1,0 +1,144 @@
+#include "generation/table_layout.h"
+
+#include <array>
+
+#include "generation/column_types.h"
+#include "services/text/text.h"
+
+namespace quorix {
+
+namespace {
+
+constexpr int kMaxLevel = 100;
+
+LayoutResult stop(const std::string& message) {
+    return {LayoutResult::Outcome::Stop, message, nullptr};
+}
+
+LayoutResult failure(const std::string& description) {
+    return {LayoutResult::Outcome::Failure, description, nullptr};
+}
+
+// Appends @p column as the last child of @p parent and returns it.
+LayoutColumn* appendChild(LayoutColumn* parent, std::unique_ptr<LayoutColumn> column) {
+    column->parent = parent;
+    parent->children.push_back(std::move(column));
+    return parent->children.back().get();
+}
+
+bool levelIs(const LayoutColumn* c, int level) { return !c->isRoot() && c->level == level; }
+bool levelAbove(const LayoutColumn* c, int level) { return !c->isRoot() && level < c->level; }
+
+// The number of characters (code points) of a UTF-8 text.
+std::size_t characters(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+// @p s without its first @p count characters.
+std::string dropCharacters(const std::string& s, std::size_t count) {
+    std::size_t i = 0;
+    for (std::size_t seen = 0; i < s.size() && seen < count; ++seen) {
+        ++i;
+        while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    }
+    return s.substr(i);
+}
+
+}  // namespace
+
+LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
+                              const std::string& indentUnit) {
+    RecordSet& rs = table.records();
+    auto layout = std::make_unique<LayoutDocument>();
+    int currentLevel = 0;
+    std::string currentTableName;
+    bool needTableName = true;
+    std::array<std::string, kMaxLevel + 1> tableNameByLevel;
+    LayoutColumn* current = &layout->root;
+    ColumnTypeSpec currentSpec;
+
+    for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
+        const std::string flag = rs.text(Field::kGenerate);
+        if (flag != Flag::kGenerate && !flag.empty()) continue;
+
+        const FieldValue levelValue = rs.value(Field::kLevel);
+        const int level = std::holds_alternative<int32_t>(levelValue) ? std::get<int32_t>(levelValue) : 0;
+        if (level < 0 || level > kMaxLevel)
+            return failure("レベル「" + std::to_string(level) + "」は0から" +
+                           std::to_string(kMaxLevel) + "の範囲でなければなりません。");
+        if (level > currentLevel) {
+            currentLevel = level;
+            needTableName = true;
+        } else if (level < currentLevel) {
+            currentLevel = level;
+            if (!tableNameByLevel[level].empty())
+                currentTableName = tableNameByLevel[level];
+            else
+                needTableName = true;
+        }
+
+        const std::string tableName = rs.text(Field::kTableName);
+        if (needTableName) {
+            currentTableName = tableName;
+            if (currentTableName.empty()) return stop("表名を入力してください。");
+            tableNameByLevel[currentLevel] = currentTableName;
+            needTableName = false;
+        } else if (!tableName.empty()) {
+            currentTableName = tableName;
+        }
+
+        std::string name = rs.text(Field::kColumnName);
+        if (flag == Flag::kGenerate && name.empty()) {
+            const std::string tag = rs.text(Field::kTagName);
+            name = dropCharacters(tag, static_cast<std::size_t>(level) * characters(indentUnit));
+            if (name.empty()) return stop("列名を入力してください。");
+        }
+
+        // A line without a column needs no type.
+        if (name.empty()) continue;
+
+        // A type name without a match is refused: no column silently takes another's type.
+        const std::string typeName = rs.text(Field::kType);
+        const std::optional<std::string> size =
+            rs.isNull(Field::kSize) ? std::nullopt : std::optional<std::string>(rs.text(Field::kSize));
+        std::optional<ColumnTypeSpec> spec;
+        try {
+            spec = MapColumnType(dbType, typeName, size);
+        } catch (const ColumnTypeError& e) {
+            return failure(e.what());
+        }
+        if (!spec) return stop("型「" + typeName + "」は使用できません。");
+        currentSpec = *spec;
+
+        auto column = std::make_unique<LayoutColumn>();
+        column->name = name;
+        column->type = currentSpec.typeCode;
+        if (!currentSpec.size.empty()) column->param = currentSpec.size;
+        if (!currentTableName.empty()) column->table = currentTableName;
+        column->level = level;
+        if (!currentSpec.property.empty()) column->prop = currentSpec.property;
+
+        LayoutColumn* c = current;
+        if (levelIs(c, level)) {
+            current = appendChild(c->parent, std::move(column));
+        } else if (levelAbove(c, level)) {
+            LayoutColumn* a = c;
+            while (levelAbove(a, level)) a = a->parent;
+            if (!a->isRoot() && level > a->level) {
+                current = appendChild(a, std::move(column));
+            } else if (a->isRoot()) {
+                return stop("上位レベルのタグを生成しない場合は「設定」－「XML」の文書タグを変えてください。");
+            } else {
+                current = appendChild(a->parent, std::move(column));
+            }
+        } else {
+            current = appendChild(c, std::move(column));
+        }
+    }
+    return {LayoutResult::Outcome::Done, {}, std::move(layout)};
+}
+
+}  // namespace quorix

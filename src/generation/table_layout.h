@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "xml_analysis/definition_table.h"
+
+namespace quorix {
+
+/// One column of the layout: a line that takes part and has a column name. Its children are
+/// the columns of the deeper level that follow it; each group of siblings is one table.
+struct LayoutColumn {
+    std::string name;
+    std::string type;                  ///< decimal type code, may be empty
+    std::optional<std::string> param;  ///< size, when given
+    std::optional<std::string> table;  ///< the table name current at this line
+    std::optional<std::string> prop;   ///< "AutoIncrement,true", when given
+    int level = 0;
+    LayoutColumn* parent = nullptr;
+    std::vector<std::unique_ptr<LayoutColumn>> children;
+
+    bool isRoot() const { return parent == nullptr; }
+};
+
+/// The layout of one create command: a root without level whose child groups are tables.
+struct LayoutDocument {
+    LayoutColumn root;
+};
+
+/// How the first pass ended.
+struct LayoutResult {
+    enum class Outcome { Done, Stop, Failure };
+    Outcome outcome = Outcome::Done;
+    /// The message of a validation stop, or the description of a failure.
+    std::string message;
+    std::unique_ptr<LayoutDocument> layout;
+};
+
+/// Walks the definition from its first line to its last and builds the layout. A validation
+/// stop leaves the cursor on the offending line; the definition is never changed.
+LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
+                              const std::string& indentUnit);
+
+}  // namespace quorix
