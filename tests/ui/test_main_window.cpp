@@ -6,6 +6,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QAction>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -149,4 +152,82 @@ TEST_F(MainWindowTest, OpensADocumentAndEditsItWithTheButtons) {
     chooser->setCurrentIndex(2);
     Q_EMIT chooser->activated(2);
     EXPECT_EQ(cell(4, 6), QStringLiteral("数値型"));
+}
+
+namespace {
+
+QTreeWidgetItem* findItem(QTreeWidgetItem* from, const QStringList& path) {
+    QTreeWidgetItem* item = from;
+    for (const QString& part : path) {
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < item->childCount(); ++i)
+            if (item->child(i)->text(0) == part) next = item->child(i);
+        if (!next) return nullptr;
+        item = next;
+    }
+    return item;
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, CreatesTheTablesOfAnExampleDocument) {
+    openDocument(std::string(QUORIX_EXAMPLES) + "/products.xml");
+    ASSERT_EQ(grid->model()->rowCount(), 12);
+    auto* model = grid->model();
+    EXPECT_TRUE(model->setData(model->index(1, 8), QStringLiteral("製品")));
+    EXPECT_TRUE(model->setData(model->index(5, 8), QStringLiteral("価格表")));
+    EXPECT_TRUE(model->setData(model->index(6, 8), QStringLiteral("価格")));
+    EXPECT_TRUE(model->setData(model->index(1, 7), QStringLiteral("10")));
+    button("cmdCreate")->click();
+    EXPECT_EQ(status(), QStringLiteral("表「製品」を作成しました。\n表「価格表」を作成しました。\n表「価格」を作成しました。"));
+    EXPECT_EQ(sqlite3Cli(dbPath, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid"),
+              "製品\n価格表\n価格\n");
+    EXPECT_EQ(sqlite3Cli(dbPath, "SELECT group_concat(name || ':' || type || ':' || pk, ' ') FROM pragma_table_info('価格')"),
+              "PRICES:NVARCHAR(255):1 PRICE:NVARCHAR(255):2 LIST:NVARCHAR(255):3 "
+              "AMOUNT:INTEGER:0 VALID_FROM:DATETIME:0 CURRENCY:NVARCHAR(255):0\n");
+    EXPECT_NE(sqlite3Cli(dbPath, ".schema 製品").find("\"CODE\" NVARCHAR(10)"), std::string::npos);
+    EXPECT_EQ(window.core().definitionTable()->records().absolutePosition(), 1);
+
+    // The tree shows the new tables; clicking a column fills the panel.
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    EXPECT_EQ(root->text(0), QStringLiteral("カタログ"));
+    EXPECT_TRUE(root->isExpanded());
+    QTreeWidgetItem* code = findItem(root, {QStringLiteral("表"), QStringLiteral("製品"),
+                                            QStringLiteral("列"), QStringLiteral("CODE")});
+    ASSERT_TRUE(code);
+    tree->scrollToItem(code);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(code).center());
+    auto* panel = window.findChild<QPlainTextEdit*>(QStringLiteral("Picture1"));
+    EXPECT_EQ(panel->toPlainText().split(QLatin1Char('\n')).last(), QStringLiteral("Type = adVarWChar"));
+    EXPECT_TRUE(panel->toPlainText().contains(QStringLiteral("DefinedSize = 10")));
+
+    // A second create of the same names fails and leaves the file as it was.
+    button("cmdCreate")->click();
+    EXPECT_TRUE(status().endsWith(QStringLiteral("全ての処理は元の状態に戻されました。")));
+    EXPECT_FALSE(status().contains(QStringLiteral("を作成しました")));
+    EXPECT_EQ(sqlite3Cli(dbPath, "SELECT count(*) FROM sqlite_master WHERE type='table'"), "3\n");
+}
+
+TEST_F(MainWindowTest, DeletesATableFromTheTreeWithTheDeleteKey) {
+    sqlite3Cli(dbPath, "CREATE TABLE 古い表(x INT); CREATE TABLE keep(y INT);");
+    window.findChild<QAction*>(QStringLiteral("mnuDBRefresh"))->trigger();
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    QTreeWidgetItem* old = findItem(tree->topLevelItem(0), {QStringLiteral("表"), QStringLiteral("古い表")});
+    ASSERT_TRUE(old);
+    tree->expandAll();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(old).center());
+    QString question;
+    test::onNextModal([&](QWidget* box) {
+        auto* m = qobject_cast<QMessageBox*>(box);
+        ASSERT_TRUE(m);
+        question = m->windowTitle() + QLatin1Char('|') + m->text();
+        m->button(QMessageBox::Yes)->click();
+    });
+    QTest::keyClick(tree, Qt::Key_Delete);
+    EXPECT_EQ(question, QStringLiteral("表の削除|表「古い表」を削除しますか？"));
+    EXPECT_EQ(status(), QStringLiteral("表「古い表」を削除しました。"));
+    EXPECT_EQ(sqlite3Cli(dbPath, ".tables"), "keep\n");
+    EXPECT_FALSE(findItem(tree->topLevelItem(0), {QStringLiteral("表"), QStringLiteral("古い表")}));
 }

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include "catalog/catalog_tree.h"
+#include "support/fake_port.h"
+#include "support/test_support.h"
+
+using namespace quorix;
+using quorix::test::sqlite3Cli;
+using quorix::test::TempDir;
+
+namespace {
+
+struct View : CatalogView {
+    int builds = 0;
+    std::vector<const TreeNode*> removed;
+    std::vector<std::string> lines;
+    void treeRebuilt() override { ++builds; }
+    void treeNodeAboutToBeRemoved(const TreeNode* n) override { removed.push_back(n); }
+    void showPropertyLines(const std::vector<std::string>& l) override { lines = l; }
+};
+
+// The tree as indented "text#tag" lines.
+void dump(const TreeNode& n, int depth, std::string& out, bool tags) {
+    out += std::string(depth * 2, ' ') + n.text + (tags ? "#" + std::to_string(n.tag) : "") + "\n";
+    for (const auto& c : n.children) dump(*c, depth + 1, out, tags);
+}
+
+std::string dump(const TreeNode* root, bool tags = false) {
+    std::string out;
+    if (root) dump(*root, 0, out, tags);
+    return out;
+}
+
+TreeNode* find(TreeNode* n, const std::string& path) {
+    // "表/T1/列" style paths below the root.
+    std::size_t start = 0;
+    while (n && start <= path.size()) {
+        const auto slash = path.find('/', start);
+        const std::string part = path.substr(start, slash - start);
+        TreeNode* next = nullptr;
+        for (auto& c : n->children)
+            if (c->text == part) next = c.get();
+        n = next;
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return n;
+}
+
+struct CatalogTree : ::testing::Test {
+    void SetUp() override {
+        path = dir.file("tree.mdb");
+        connectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
+        Catalog().create(connectionString);
+        sqlite3Cli(path,
+                   "CREATE TABLE T1(a NVARCHAR(50) NOT NULL, b INTEGER, CONSTRAINT T1 PRIMARY KEY (a));"
+                   "CREATE TABLE T2(x INTEGER REFERENCES T1(a), y NTEXT);"
+                   "CREATE VIEW V1 AS SELECT a FROM T1;");
+        main.setConnectionString(connectionString);
+        main.open();
+        mainCatalog.setActiveConnection(&main);
+    }
+    TreeNode* root() { return const_cast<TreeNode*>(browser.root()); }
+
+    TempDir dir;
+    std::string path, connectionString;
+    test::RecordingPort<> port;
+    View view;
+    CatalogBrowser browser{port, view};
+    Connection main;
+    Catalog mainCatalog;
+};
+
+}  // namespace
+
+TEST_F(CatalogTree, ShapeLabelsAndOrder) {
+    browser.RefreshTreeView(connectionString);
+    EXPECT_EQ(view.builds, 1);
+    EXPECT_EQ(dump(root()),
+              "カタログ\n"
+              "  表\n"
+              "    T1\n      列\n        a\n        b\n"
+              "      索引\n        T1\n          列\n            a\n"
+              "      キー\n        T1\n          列\n            a\n"
+              "    T2\n      列\n        x\n        y\n"
+              "      索引\n"
+              "      キー\n        T2_FK1\n          列\n            x\n"
+              "  ビュー\n    V1\n      コマンド\n");
+    EXPECT_TRUE(root()->expanded);
+    EXPECT_FALSE(find(root(), "表")->expanded);
+}
+
+TEST_F(CatalogTree, TagsAreNeverReusedAndTheListGrowsInHundreds) {
+    EXPECT_EQ(browser.catalogObjectListBound(), 100);
+    browser.RefreshTreeView(connectionString);
+    EXPECT_EQ(root()->tag, 1);
+    const int32_t first = browser.catalogObjectCount();
+    EXPECT_EQ(first, 26);  // one per node of the tree
+    browser.RefreshTreeView(connectionString);
+    EXPECT_EQ(root()->tag, first + 1);
+    EXPECT_EQ(browser.catalogObjectCount(), 2 * first);
+    for (int i = 0; i < 3; ++i) browser.RefreshTreeView(connectionString);
+    EXPECT_EQ(browser.catalogObjectCount(), 5 * first);  // 130
+    // The 101st registration made the list 0..200.
+    EXPECT_EQ(browser.catalogObjectListBound(), 200);
+    EXPECT_EQ(browser.objectAt(root()->tag)->kind(), "Catalog");
+    EXPECT_EQ(browser.objectAt(find(root(), "表/T1")->tag)->kind(), "Table");
+}
+
+TEST_F(CatalogTree, ADatabaseThatCannotBeOpenedLeavesTheRootAlone) {
+    browser.RefreshTreeView("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + dir.file("none.mdb"));
+    EXPECT_EQ(dump(root()), "カタログ\n");
+    EXPECT_EQ(port.statusText, "");
+    EXPECT_EQ(port.beeps, 0);
+}
+
+TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
+    browser.RefreshTreeView(connectionString);
+    browser.TreeView1_NodeClick(root());
+    EXPECT_EQ(view.lines, std::vector<std::string>{"ActiveConnection = " + connectionString});
+    browser.TreeView1_NodeClick(find(root(), "表"));
+    EXPECT_EQ(view.lines, std::vector<std::string>{"Count = 2"});
+    browser.TreeView1_NodeClick(find(root(), "表/T1/列/a"));
+    EXPECT_EQ(view.lines, (std::vector<std::string>{
+                              "Attribute = ",
+                              "DefinedSize = 50",
+                              "Name = a",
+                              "NumericScale = 0",
+                              "Precision = 0",
+                              "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
+                              "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
+                              "Type = adVarWChar",
+                          }));
+    browser.TreeView1_NodeClick(find(root(), "表/T1/索引/T1"));
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"Clustered = False", "IndexNulls = adIndexNullsDisallow",
+                                                     "Name = T1", "PrimaryKey = True", "Unique = True"}));
+    browser.TreeView1_NodeClick(find(root(), "表/T2/キー/T2_FK1"));
+    EXPECT_EQ(view.lines, (std::vector<std::string>{"DeleteRule = adRINone", "Name = T2_FK1",
+                                                     "RelatedTable = T1", "Type = adKeyForeign",
+                                                     "UpdateRule = adRINone"}));
+    browser.TreeView1_NodeClick(find(root(), "ビュー/V1/コマンド"));
+    EXPECT_EQ(view.lines.at(1), "CommandText = SELECT a FROM T1");
+    EXPECT_EQ(view.lines.back(), "CommandType = adCmdText");
+    browser.TreeView1_NodeClick(find(root(), "表/T1"));
+    EXPECT_EQ(view.lines.at(2), "Type = TABLE");
+    EXPECT_EQ(view.lines.at(0).rfind("DateCreated = <", 0), 0u);
+    EXPECT_EQ(browser.currentNode(), find(root(), "表/T1"));
+}
+
+TEST_F(CatalogTree, DeletingTablesOneAfterTheOther) {
+    sqlite3Cli(path, "DROP VIEW V1; CREATE TABLE T3(z INT);");
+    browser.RefreshTreeView(connectionString);
+    // No node clicked yet: any key beeps and asks for a table.
+    browser.TreeView1_KeyDown(40, 0, mainCatalog);
+    EXPECT_EQ(port.statusText, "削除する表を選択してください。");
+    EXPECT_EQ(port.beeps, 1);
+
+    browser.TreeView1_NodeClick(find(root(), "表/T1/列"));
+    browser.TreeView1_KeyDown(CatalogBrowser::kDeleteKey, 0, mainCatalog);  // not a table
+    EXPECT_TRUE(port.questions.empty());
+
+    browser.TreeView1_NodeClick(find(root(), "表/T2"));
+    port.answers = {false};
+    browser.TreeView1_KeyDown(CatalogBrowser::kDeleteKey, 0, mainCatalog);
+    EXPECT_EQ(port.questions.back(), "表の削除|表「T2」を削除しますか？");
+    EXPECT_EQ(sqlite3Cli(path, ".tables"), "T1  T2  T3\n");
+    EXPECT_EQ(port.statusText, "");
+
+    port.answers = {true, true};
+    browser.TreeView1_KeyDown(CatalogBrowser::kDeleteKey, 0, mainCatalog);
+    EXPECT_EQ(port.statusText, "表「T2」を削除しました。");
+    EXPECT_EQ(browser.currentNode(), find(root(), "表/T3"));
+    browser.TreeView1_KeyDown(CatalogBrowser::kDeleteKey, 0, mainCatalog);
+    EXPECT_EQ(port.statusText, "表「T3」を削除しました。");
+    EXPECT_EQ(sqlite3Cli(path, ".tables"), "T1\n");
+    EXPECT_EQ(view.removed.size(), 2u);
+    EXPECT_EQ(browser.currentNode(), nullptr);  // the last table went
+    EXPECT_EQ(dump(find(root(), "表")), "表\n  T1\n    列\n      a\n      b\n    索引\n      T1\n        列\n          a\n    キー\n      T1\n        列\n          a\n");
+}
+
+TEST_F(CatalogTree, ARefusedDeletionSaysWhyAndKeepsTheNode) {
+    browser.RefreshTreeView(connectionString);
+    sqlite3Cli(path, "DROP TABLE T2;");  // gone behind our back
+    TreeNode* t2 = find(root(), "表/T2");
+    browser.TreeView1_NodeClick(t2);
+    port.answers = {true};
+    browser.TreeView1_KeyDown(CatalogBrowser::kDeleteKey, 0, mainCatalog);
+    EXPECT_EQ(port.statusText, "表「T2」が見つかりません。");
+    EXPECT_EQ(port.beeps, 1);
+    EXPECT_EQ(browser.currentNode(), t2);
+    EXPECT_TRUE(view.removed.empty());
+    // "再表示" shows the new state.
+    browser.RefreshTreeView(connectionString);
+    EXPECT_EQ(find(root(), "表/T2"), nullptr);
+    EXPECT_EQ(browser.currentNode(), nullptr);
+}
+
+TEST_F(CatalogTree, RightButtonOnATableOpensTheMenu) {
+    browser.RefreshTreeView(connectionString);
+    EXPECT_FALSE(browser.TreeView1_MouseDown(CatalogBrowser::kRightButton));
+    browser.TreeView1_NodeClick(find(root(), "表/T1"));
+    EXPECT_TRUE(browser.TreeView1_MouseDown(CatalogBrowser::kRightButton));
+    EXPECT_FALSE(browser.TreeView1_MouseDown(1));
+    port.answers = {true};
+    browser.mnuTblDelete_Click(mainCatalog);
+    EXPECT_EQ(port.questions.back(), "表の削除|表「T1」を削除しますか？");
+}
