@@ -241,6 +241,30 @@ void MainWindowCore::mnuNew_Click() {
 
 void MainWindowCore::mnuExit_Click() { m_port.closeWindow(); }
 
+void MainWindowCore::mnuXML_Click() {
+    m_port.setStatus({});
+    m_port.showXmlTagDialog(m_settings);
+}
+
+void MainWindowCore::mnuAbout_Click() {
+    m_port.setStatus({});
+    m_port.showAboutBox();
+}
+
+void MainWindowCore::cmdStatus_Click() {
+    m_statusExpanded = !m_statusExpanded;
+    m_port.setStatusButtonCaption(m_statusExpanded ? "<<" : ">>");
+    m_windowLayout.statusHeight = m_statusExpanded ? kStatusExpandedHeight : kStatusCollapsedHeight;
+    m_port.applyLayout(m_windowLayout);
+    m_port.setWindowOuterHeight(statusPanelWindowHeight(m_windowLayout, m_windowLayout.statusHeight));
+}
+
+void MainWindowCore::Form_Resize(int outerWidth, int innerHeight, bool minimized) {
+    if (minimized) return;
+    m_windowLayout = quorix::Form_Resize(m_windowLayout, outerWidth, innerHeight);
+    m_port.applyLayout(m_windowLayout);
+}
+
 void MainWindowCore::setGenerateCaption(const std::string& caption) {
     m_port.setGenerateCaption(caption);
 }

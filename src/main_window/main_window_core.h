@@ -54,6 +54,13 @@ public:
     void mnuNew_Click();
     void mnuOpen_Click() { cmdOpen_Click(); }
     void mnuExit_Click();
+    void mnuXML_Click();
+    void mnuAbout_Click();
+    void cmdStatus_Click();
+    /// The layout rules for the window's new size; nothing while it is minimised.
+    void Form_Resize(int outerWidth, int innerHeight, bool minimized);
+    const WindowLayout& windowLayout() const { return m_windowLayout; }
+    bool statusExpanded() const { return m_statusExpanded; }
 
     // Events of the catalog tree.
     void TreeView1_NodeClick(TreeNode* node) { m_browser.TreeView1_NodeClick(node); }
@@ -115,6 +122,8 @@ private:
     std::unique_ptr<DefinitionTable> m_table;
     std::unique_ptr<LayoutDocument> m_layout;
     CatalogBrowser m_browser;
+    WindowLayout m_windowLayout;
+    bool m_statusExpanded = false;
 };
 
 }  // namespace quorix

@@ -7,6 +7,7 @@
 #include "app/user_port.h"
 #include "catalog/catalog_tree.h"
 #include "definition_edit/cell_editors.h"
+#include "main_window/window_layout.h"
 
 namespace quorix {
 
@@ -21,6 +22,16 @@ public:
     virtual void closeWindow() = 0;
     /// Shows the busy cursor while a long command runs.
     virtual void setBusyCursor(bool busy) = 0;
+
+    /// Moves and sizes the controls that follow the window's size.
+    virtual void applyLayout(const WindowLayout& layout) = 0;
+    /// Sets the window's outer height (title and menu bar included); the window then runs
+    /// its layout rules.
+    virtual void setWindowOuterHeight(int twips) = 0;
+    virtual void setStatusButtonCaption(const std::string& caption) = 0;
+    /// Shows the XML tag dialog modally; it writes the tags through their accessors.
+    virtual void showXmlTagDialog(AppSettings& settings) = 0;
+    virtual void showAboutBox() = 0;
 
     // The type chooser cboFType.
     virtual void setTypeChoices(const std::vector<std::string>& names, int selected) = 0;

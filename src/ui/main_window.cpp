@@ -20,11 +20,14 @@
 #include <QTableView>
 #include <QTreeWidget>
 
+#include "ui/about_box.h"
 #include "ui/connect_dialog_widget.h"
 #include "ui/definition_table_model.h"
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
+#include "ui/program_icon.h"
 #include "ui/twips.h"
+#include "ui/xml_tag_dialog_widget.h"
 
 namespace quorix {
 
@@ -68,6 +71,7 @@ QIcon arrowIcon(Arrow direction) {
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmQuorix"));
     QMainWindow::setWindowTitle(QStringLiteral("Quorix"));
+    setWindowIcon(programIcon());
     m_core = std::make_unique<MainWindowCore>(static_cast<MainWindowPort&>(*this));
     buildMenus();
     buildControls();
@@ -103,11 +107,11 @@ void MainWindow::buildMenus() {
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));
-    action(settings, "mnuXML", "XML(&X)", [] {})->setEnabled(false);
+    action(settings, "mnuXML", "XML(&X)", [this] { m_core->mnuXML_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    action(help, "mnuAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)", [] {})->setEnabled(false);
+    action(help, "mnuAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)", [this] { m_core->mnuAbout_Click(); });
 
     // The table pop-up menu is never in the menu bar.
     m_mnuTbl = new QMenu(QStringLiteral("表操作"), this);
@@ -228,7 +232,6 @@ void MainWindow::buildControls() {
     m_cmdStatus = new QPushButton(QStringLiteral(">>"), m_client);
     m_cmdStatus->setObjectName(QStringLiteral("cmdStatus"));
     m_cmdStatus->setGeometry(t.toPx(9720, 6360, 495, 255));
-    m_cmdStatus->setEnabled(false);
 
     setTabOrder(m_cmdOpen, m_cmdLeft);
     setTabOrder(m_cmdLeft, m_cmdRight);
@@ -241,6 +244,7 @@ void MainWindow::buildControls() {
     setTabOrder(m_grid, m_cmdDBConnect);
     setTabOrder(m_cmdDBConnect, m_cmdCreate);
     m_settingUp = false;
+    m_built = true;
 }
 
 void MainWindow::bindEvents() {
@@ -258,6 +262,7 @@ void MainWindow::bindEvents() {
             [&c](int) { c.cboFType_Click(); });
     connect(m_cmdDBConnect, &QPushButton::clicked, this, [&c] { c.cmdDBConnect_Click(); });
     connect(m_cmdCreate, &QPushButton::clicked, this, [&c] { c.cmdCreate_Click(); });
+    connect(m_cmdStatus, &QPushButton::clicked, this, [&c] { c.cmdStatus_Click(); });
     connect(m_tree, &QTreeWidget::itemClicked, this, [&c](QTreeWidgetItem* item) {
         c.TreeView1_NodeClick(static_cast<TreeNode*>(item->data(0, Qt::UserRole).value<void*>()));
     });
@@ -325,6 +330,61 @@ void MainWindow::followCursor(int row) {
         m_grid->selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
     }
     m_syncing = false;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    relayout();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Restoring from the minimised state runs the rules again.
+    if (event->type() == QEvent::WindowStateChange) relayout();
+}
+
+void MainWindow::relayout() {
+    if (!m_built) return;
+    const Twips t = Twips::of(this);
+    m_core->Form_Resize(t.toTwips(frameGeometry().width()), t.toTwips(m_client->height()),
+                        isMinimized());
+}
+
+void MainWindow::applyLayout(const WindowLayout& l) {
+    const Twips t = Twips::of(this);
+    m_tabs->setGeometry(t.toPx(l.tabLeft, l.tabTop, l.tabWidth, l.tabHeight));
+    QRect grid = t.toPx(l.gridLeft, l.gridTop, l.gridWidth, l.gridHeight);
+    grid.translate(0, -m_tabTop);
+    m_grid->setGeometry(grid);
+    for (QPushButton* b : {m_cmdDBConnect, m_cmdCreate})
+        b->move(b->x(), t.toPx(l.buttonRowTop) - m_tabTop);
+    m_picture->resize(m_infoPage->width() - t.toPx(240),
+                      std::max(0, t.toPx(l.tabHeight - 600)));
+    m_frmDB->resize(m_frmDB->width(), t.toPx(l.frameHeight));
+    m_tree->resize(m_tree->width(), std::max(0, t.toPx(l.treeHeight)));
+    m_lineStatus->setGeometry(0, t.toPx(l.lineY), t.toPx(l.lineX2), m_lineStatus->height());
+    m_lblStatus->setGeometry(0, t.toPx(l.statusTop), std::max(0, t.toPx(l.statusWidth)),
+                             t.toPx(l.statusHeight));
+    m_cmdStatus->move(t.toPx(l.statusButtonLeft), t.toPx(l.statusButtonTop));
+}
+
+void MainWindow::setWindowOuterHeight(int twips) {
+    const Twips t = Twips::of(this);
+    // The title bar belongs to the outer height but not to the widget's own height.
+    const int titleBar = std::max(0, frameGeometry().height() - geometry().height());
+    resize(width(), std::max(1, t.toPx(twips) - titleBar));
+}
+
+void MainWindow::setStatusButtonCaption(const std::string& caption) { m_cmdStatus->setText(qs(caption)); }
+
+void MainWindow::showXmlTagDialog(AppSettings& settings) {
+    XmlTagDialogWidget dialog(settings, this);
+    dialog.exec();
+}
+
+void MainWindow::showAboutBox() {
+    AboutBox box(this);
+    box.exec();
 }
 
 MainWindowCore::StartResult MainWindow::start() {

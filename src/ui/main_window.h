@@ -35,6 +35,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildMenus();
@@ -67,6 +69,13 @@ private:
     std::string generateCaption() const override;
     void setGenerateCaption(const std::string& caption) override;
     void setFocus(EditorFocus target) override;
+    void applyLayout(const WindowLayout& layout) override;
+    void setWindowOuterHeight(int twips) override;
+    void setStatusButtonCaption(const std::string& caption) override;
+    void showXmlTagDialog(AppSettings& settings) override;
+    void showAboutBox() override;
+    /// Runs the layout rules for the current size.
+    void relayout();
     // CatalogView
     void treeRebuilt() override;
     void treeNodeAboutToBeRemoved(const TreeNode* node) override;
@@ -77,6 +86,7 @@ private:
     bool m_syncing = false;  // the grid is being moved to follow the cursor
     bool m_settingUp = false;
     bool m_unloaded = false;
+    bool m_built = false;
 
     QWidget* m_client = nullptr;
     QGroupBox* m_frmDB = nullptr;

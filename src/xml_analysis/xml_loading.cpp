@@ -10,7 +10,9 @@ std::string fileExtension(const std::string& fileName) {
 std::string parseErrorText(const XmlParseError& error) {
     // A file that cannot be read at all has no line to point at.
     if (error.line <= 0) return error.reason;
-    return error.reason + "行" + std::to_string(error.line) + ": " + error.srcText;
+    std::string text = error.reason;
+    text.append("行").append(std::to_string(error.line)).append(": ").append(error.srcText);
+    return text;
 }
 
 std::unique_ptr<StructureTemplate> BuildStructureTemplate(const XmlDocument& document,

@@ -71,6 +71,20 @@ public:
     void setGenerateCaption(const std::string& c) override { caption = c; }
     void setFocus(EditorFocus target) override { focus = target; }
 
+    WindowLayout layout;
+    int layoutsApplied = 0;
+    int outerHeight = 0;
+    std::string statusCaption = ">>";
+    int xmlDialogs = 0, aboutBoxes = 0;
+    void applyLayout(const WindowLayout& l) override {
+        layout = l;
+        ++layoutsApplied;
+    }
+    void setWindowOuterHeight(int twips) override { outerHeight = twips; }
+    void setStatusButtonCaption(const std::string& c) override { statusCaption = c; }
+    void showXmlTagDialog(AppSettings&) override { ++xmlDialogs; }
+    void showAboutBox() override { ++aboutBoxes; }
+
     int treeBuilds = 0;
     std::vector<const TreeNode*> removedNodes;
     std::vector<std::string> propertyLines;

@@ -231,3 +231,28 @@ TEST_F(MainWindowTest, DeletesATableFromTheTreeWithTheDeleteKey) {
     EXPECT_EQ(sqlite3Cli(dbPath, ".tables"), "keep\n");
     EXPECT_FALSE(findItem(tree->topLevelItem(0), {QStringLiteral("表"), QStringLiteral("古い表")}));
 }
+
+TEST_F(MainWindowTest, StatusPanelAndResizing) {
+    auto* status = button("cmdStatus");
+    auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
+    const int oneLine = label->height();
+    status->click();
+    EXPECT_EQ(status->text(), QStringLiteral("<<"));
+    EXPECT_GT(label->height(), oneLine * 5);
+    EXPECT_LE(label->geometry().bottom(), window.centralWidget()->height());
+    status->click();
+    EXPECT_EQ(status->text(), QStringLiteral(">>"));
+    EXPECT_EQ(label->height(), oneLine);
+
+    window.resize(1200, 700);
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("SSTab1"));
+    EXPECT_EQ(tabs->geometry().right() + 1, window.frameGeometry().width());  // the outer width
+    EXPECT_LT(tabs->geometry().bottom(), label->geometry().top());
+    EXPECT_EQ(status->geometry().bottom(), label->geometry().bottom());
+    for (int i = 0; i < 4; ++i) {
+        window.resize(50, 40);  // tiny: nothing negative, nothing lost
+        window.resize(1000, 600);
+    }
+    EXPECT_GT(grid->height(), 0);
+    EXPECT_EQ(grid->model()->rowCount(), 1);
+}

@@ -1,0 +1,49 @@
+#include "main_window/dialogs_logic.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "services/text/text.h"
+
+namespace quorix {
+
+bool XmlTagDialog::OKButton_Click(const std::string& rowset, const std::string& row) {
+    if (trimBlanks(rowset).empty()) {
+        m_port.showMessage("基準タグ名を入力してください。", kAppTitle, MessageIcon::None);
+        return false;
+    }
+    if (trimBlanks(row).empty()) {
+        m_port.showMessage("行タグ名を入力してください。", kAppTitle, MessageIcon::None);
+        return false;
+    }
+    m_settings.putRowset(rowset);
+    m_settings.putRow(row);
+    return true;
+}
+
+std::optional<std::string> findSystemInfoTool(const std::string& searchPath) {
+    for (const char* tool : kSystemInfoTools) {
+        std::size_t start = 0;
+        while (start <= searchPath.size()) {
+            const auto colon = searchPath.find(':', start);
+            std::string dir = searchPath.substr(start, colon - start);
+            if (dir.empty()) dir = ".";
+            const std::string candidate = dir + "/" + tool;
+            struct stat st {};
+            if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                ::access(candidate.c_str(), X_OK) == 0)
+                return candidate;
+            if (colon == std::string::npos) break;
+            start = colon + 1;
+        }
+    }
+    return std::nullopt;
+}
+
+void StartSysInfo(const std::string& searchPath, ProgramStarter& starter, UserPort& port) {
+    const auto tool = findSystemInfoTool(searchPath);
+    if (!tool || !starter.startDetached(*tool))
+        port.showMessage(AboutTexts::kNoSystemInfo, kAppTitle, MessageIcon::None);
+}
+
+}  // namespace quorix

@@ -1,0 +1,37 @@
+#pragma once
+
+namespace quorix {
+
+/// Where the main window's resizable controls stand, in twips. Tab panel, frame and status
+/// line are in the client area; the grid and the button row in the tab panel.
+struct WindowLayout {
+    int tabLeft = 3240, tabTop = 0, tabWidth = 9015, tabHeight = 5655;
+    int gridLeft = 240, gridTop = 1440, gridWidth = 8535, gridHeight = 3255;
+    int buttonRowTop = 4800;  ///< top of cmdDBConnect and cmdCreate
+    int createHeight = 615;
+    int frameHeight = 5775;
+    int treeHeight = 5775 - 375;
+    int lineX2 = 12390, lineY = 6360 - 150;
+    int statusTop = 6360, statusWidth = 9615, statusHeight = 255;
+    int statusButtonLeft = 9720, statusButtonTop = 6360, statusButtonWidth = 495;
+
+    bool operator==(const WindowLayout&) const = default;
+};
+
+inline constexpr int kLayoutMargin = 150;
+inline constexpr int kMinimumGridWidth = 11880;
+inline constexpr int kMinimumLayoutHeight = 4335;
+inline constexpr int kStatusCollapsedHeight = 255;
+inline constexpr int kStatusExpandedHeight = 2500;
+inline constexpr int kStatusPanelExtra = 990;
+
+/// The layout rules, applied to @p layout for a window @p outerWidth wide whose client area
+/// is @p innerHeight high. Sizes below the thresholds leave the controls where they were.
+WindowLayout Form_Resize(WindowLayout layout, int outerWidth, int innerHeight);
+
+/// The window's outer height after the status panel changes to @p statusHeight.
+inline int statusPanelWindowHeight(const WindowLayout& l, int statusHeight) {
+    return l.tabHeight + l.tabTop + statusHeight + kStatusPanelExtra;
+}
+
+}  // namespace quorix

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "fake_main_port.h"
+#include "main_window/main_window_core.h"
+#include "main_window/window_layout.h"
+
+using namespace quorix;
+
+TEST(WindowLayout, GridWidthAndThresholds) {
+    WindowLayout l;
+    // A tab panel 9000 wide: the grid keeps its minimum 11880; 13000: the grid follows.
+    l = Form_Resize(l, 3240 + 9000, 8000);
+    EXPECT_EQ(l.tabWidth, 9000);
+    EXPECT_EQ(l.gridWidth, 11880);
+    l = Form_Resize(l, 3240 + 13000, 8000);
+    EXPECT_EQ(l.gridWidth, 13000);
+    EXPECT_EQ(l.lineX2, 16240);
+    EXPECT_EQ(l.statusButtonLeft, 16240 - 495 - 150);
+    EXPECT_EQ(l.statusWidth, 16240 - 495 - 300);
+    EXPECT_EQ(l.statusTop, 8000 - 255);
+    EXPECT_EQ(l.statusButtonTop, 8000 - 255);
+    EXPECT_EQ(l.lineY, 8000 - 255 - 150);
+    EXPECT_EQ(l.tabHeight, 8000 - 255 - 300);
+    EXPECT_EQ(l.buttonRowTop, l.tabHeight - 150 - 615);
+    EXPECT_EQ(l.gridHeight, l.buttonRowTop - 1440 - 150);
+    EXPECT_EQ(l.frameHeight, l.tabHeight);
+    EXPECT_EQ(l.treeHeight, l.tabHeight - 375);
+
+    // Too low: the status line and the tab panel stay where they were.
+    const WindowLayout before = l;
+    l = Form_Resize(l, 3240 + 13000, 4335 + 255);
+    EXPECT_EQ(l.statusTop, before.statusTop);
+    EXPECT_EQ(l.tabHeight, before.tabHeight);
+    // Just above the status threshold, but not enough for the tab panel.
+    l = Form_Resize(before, 16240, 4335 + 255 + 1);
+    EXPECT_EQ(l.statusTop, 4336);
+    EXPECT_EQ(l.tabHeight, before.tabHeight);
+    l = Form_Resize(before, 16240, 4335 + 255 + 300 + 1);
+    EXPECT_EQ(l.tabHeight, 4336);
+}
+
+TEST(WindowLayout, TinySizesGiveNoNegativeHeights) {
+    WindowLayout l;
+    for (int h : {0, 10, 500, 3000}) {
+        l = Form_Resize(l, 100, h);
+        EXPECT_GT(l.tabHeight, 4335);
+        EXPECT_GT(l.gridHeight, 0);
+        EXPECT_GT(l.treeHeight, 0);
+        EXPECT_EQ(l.statusTop, 6360);
+    }
+    EXPECT_EQ(l.gridWidth, 11880);
+}
+
+TEST(WindowLayout, StatusPanelToggle) {
+    test::FakeMainPort port;
+    MainWindowCore core(port);
+    core.Form_Resize(12390, 6645, false);
+    const int tabHeight = core.windowLayout().tabHeight;
+    core.cmdStatus_Click();
+    EXPECT_EQ(port.statusCaption, "<<");
+    EXPECT_EQ(port.outerHeight, tabHeight + 2500 + 990);
+    core.cmdStatus_Click();
+    EXPECT_EQ(port.statusCaption, ">>");
+    EXPECT_EQ(port.outerHeight, tabHeight + 255 + 990);
+    EXPECT_EQ(core.windowLayout().statusHeight, 255);
+    // Minimised: nothing changes.
+    const int applied = port.layoutsApplied;
+    core.Form_Resize(10, 10, true);
+    EXPECT_EQ(port.layoutsApplied, applied);
+}
