@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Drives the real program under Xvfb the way a person would: creates a database in the
+# connection dialog, opens an example document, names the tables, creates them, and then
+# checks the database file with sqlite3. Screenshots of each step go to the output folder.
+set -euo pipefail
+
+program=$1
+examples=$2
+out=$3
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+if [ -z "${QUORIX_E2E_INNER:-}" ]; then
+    export QUORIX_E2E_INNER=1
+    exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" "$@"
+fi
+
+home=$(mktemp -d)
+trap 'kill "$pid" 2>/dev/null || true; rm -rf "$home"' EXIT
+export HOME=$home
+db="$home/Book.mdb"
+
+fail() { echo "e2e: $*" >&2; import -window root "$out/failure.png" || true; exit 1; }
+shot() { import -window root "$out/$1.png"; }
+
+# Waits until a window whose name matches appears and gives it the keyboard focus.
+focus() {
+    local id=""
+    for _ in $(seq 1 100); do
+        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    [ -n "$id" ] || fail "no window named '$1'"
+    xdotool windowfocus --sync "$id"
+    sleep 0.3
+    echo "$id"
+}
+
+"$program" &
+pid=$!
+
+focus "データベース接続情報" > /dev/null
+shot 1-connect-dialog
+xdotool key alt+d   # 新規作成(&D): creates Book.mdb in the home folder and connects
+main=$(focus "Quorix\(")
+[ -f "$db" ] || fail "the database file was not created"
+shot 2-main-window
+
+xdotool key alt+o   # XMLを開く(&O)
+focus "XML文書を開く" > /dev/null
+xdotool type --delay 15 "$examples/orders.xml"
+xdotool key Return
+sleep 1
+xdotool windowfocus --sync "$main"
+shot 3-document-open
+
+# Click the 列名 cell of the first line, go to its 表名 cell, then walk down that column
+# with the keyboard and type the table names.
+xdotool mousemove --window "$main" 440 152 click 1
+sleep 0.3
+xdotool key End
+name_line() {  # down N lines in the 表名 column, type the name
+    for _ in $(seq 1 "$1"); do xdotool key Down; done
+    xdotool type --delay 15 "$2"
+    xdotool key Return
+    sleep 0.2
+}
+name_line 1 ORDERS_T      # ORDER_NO, level 1
+name_line 4 ITEM_GROUP    # ITEM, level 2
+name_line 1 ITEM_LINES    # LINE, level 3
+shot 4-named
+
+xdotool key alt+t   # 作成(&T)
+sleep 1
+shot 5-created
+
+tables=$(sqlite3 "$db" "SELECT group_concat(name, ' ') FROM sqlite_master WHERE type='table' ORDER BY rowid")
+[ "$tables" = "ORDERS_T ITEM_GROUP ITEM_LINES" ] || fail "tables are '$tables'"
+cols=$(sqlite3 "$db" "SELECT group_concat(name || ':' || pk, ' ') FROM pragma_table_info('ITEM_LINES')")
+[ "$cols" = "ITEMS:1 ITEM:2 LINE:3 SKU:0 QTY:0 NOTE:0" ] || fail "ITEM_LINES columns are '$cols'"
+type=$(sqlite3 "$db" "SELECT type FROM pragma_table_info('ORDERS_T') WHERE name='ORDER_NO'")
+[ "$type" = "INTEGER" ] || fail "ORDER_NO is '$type'"
+
+xdotool key alt+f x   # ファイル(&F) → 終了(&X)
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end on 終了"
+echo "1 passed, 0 failed"
