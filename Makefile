@@ -15,7 +15,7 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 run: build
 	$(BUILD_DIR)/src/quorix

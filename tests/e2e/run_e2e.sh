@@ -15,6 +15,8 @@ if [ -z "${QUORIX_E2E_INNER:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x800x24 -dpi 96" "$0" "$@"
 fi
 
+# A real window on the X server, whatever the test run set for the widget tests.
+export QT_QPA_PLATFORM=xcb
 home=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$home"' EXIT
 export HOME=$home
