@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "services/db/engine/data_type.h"
@@ -195,6 +196,34 @@ CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, 
     return c;
 }
 
+// The statements that read one table's catalog, prepared once for all tables, and the
+// emulated auto-number columns of every table.
+struct TableReader {
+    explicit TableReader(sqlite3* db)
+        : tableInfo(db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)"),
+          indexList(db, "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY seq DESC"),
+          indexInfo(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno"),
+          foreignKeys(db, "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
+                          "pragma_foreign_key_list(?1) ORDER BY id DESC, seq") {
+        Statement triggers(db, "SELECT tbl_name, name FROM sqlite_master WHERE type = 'trigger'");
+        while (triggers.step()) {
+            const std::string table = triggers.text(0);
+            const std::string prefix = std::string(kAutoIncrementTrigger) + table + ":";
+            const std::string name = triggers.text(1);
+            if (name.compare(0, prefix.size(), prefix) == 0)
+                autoColumns[table].insert(name.substr(prefix.size()));
+        }
+    }
+    Statement& use(Statement& st, const std::string& name) {
+        st.reset();
+        st.bind(1, name);
+        return st;
+    }
+
+    Statement tableInfo, indexList, indexInfo, foreignKeys;
+    std::map<std::string, std::set<std::string>> autoColumns;
+};
+
 class SqliteSession : public DatabaseSession {
 public:
     explicit SqliteSession(sqlite3* db) : m_db(db) {}
@@ -232,7 +261,7 @@ private:
         if (rc != SQLITE_OK) fail(m_db, rc, what);
     }
     bool tableExists(const std::string& name);
-    CatalogObjectPtr readTable(const std::string& name, const std::string& sql);
+    CatalogObjectPtr readTable(const std::string& name, const std::string& sql, TableReader& reader);
 
     sqlite3* m_db;
 };
@@ -250,11 +279,13 @@ CatalogObjectPtr SqliteSession::tables() {
     Statement st(m_db,
                  "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
                  "'sqlite\\_%' ESCAPE '\\' ORDER BY rowid");
-    while (st.step()) tables->addMember(readTable(st.text(0), st.text(1)));
+    TableReader reader(m_db);
+    while (st.step()) tables->addMember(readTable(st.text(0), st.text(1), reader));
     return tables;
 }
 
-CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::string& sql) {
+CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::string& sql,
+                                          TableReader& reader) {
     auto table = std::make_shared<CatalogObject>("Table", name);
     table->setProperty("Type", std::string("TABLE"));
     table->setPropertyError("DateCreated", kNoDates);
@@ -262,25 +293,14 @@ CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::st
     const auto tokens = tokenize(sql);
     const bool rowidAutoIncrement = hasKeyword(tokens, "AUTOINCREMENT");
 
-    std::set<std::string> emulatedAuto;
-    {
-        Statement st(m_db, "SELECT name FROM sqlite_master WHERE type = 'trigger' AND tbl_name = ?1");
-        st.bind(1, name);
-        const std::string prefix = std::string(kAutoIncrementTrigger) + name + ":";
-        while (st.step()) {
-            const std::string trigger = st.text(0);
-            if (trigger.compare(0, prefix.size(), prefix) == 0)
-                emulatedAuto.insert(trigger.substr(prefix.size()));
-        }
-    }
+    const std::set<std::string>& emulatedAuto = reader.autoColumns[name];
 
     // Columns, and the primary key columns in key order.
     auto columns = std::make_shared<CatalogObject>("Columns");
     std::vector<std::pair<long long, std::string>> pkColumns;
     std::map<std::string, SqliteColumnType> types;
     {
-        Statement st(m_db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)");
-        st.bind(1, name);
+        Statement& st = reader.use(reader.tableInfo, name);
         std::vector<std::tuple<std::string, std::string, bool, long long>> rows;
         while (st.step()) rows.emplace_back(st.text(0), st.text(1), st.integer(2) != 0, st.integer(3));
         const long long pkCount = std::count_if(rows.begin(), rows.end(),
@@ -337,15 +357,12 @@ CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::st
     }
 
     {
-        Statement list(m_db, "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY seq DESC");
-        list.bind(1, name);
+        Statement& list = reader.use(reader.indexList, name);
         std::vector<std::tuple<std::string, bool, std::string>> rows;
         while (list.step()) rows.emplace_back(list.text(0), list.integer(1) != 0, list.text(2));
-        Statement info(m_db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno");
         for (const auto& [indexName, unique, origin] : rows) {
             if (origin == "pk") continue;
-            info.reset();
-            info.bind(1, indexName);
+            Statement& info = reader.use(reader.indexInfo, indexName);
             auto index = std::make_shared<CatalogObject>("Index", indexName);
             auto cols = std::make_shared<CatalogObject>("Columns");
             std::vector<std::string> colNames;
@@ -374,10 +391,7 @@ CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::st
     }
 
     {
-        Statement st(m_db,
-                     "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
-                     "pragma_foreign_key_list(?1) ORDER BY id DESC, seq");
-        st.bind(1, name);
+        Statement& st = reader.use(reader.foreignKeys, name);
         long long currentId = -1;
         CatalogObjectPtr key, keyCols;
         int number = 0;

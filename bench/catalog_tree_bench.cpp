@@ -1,0 +1,52 @@
+// bench_catalog_tree sql FILE: the script of 2000 tables of 10 columns, 2 indexes and 1
+// foreign key each. bench_catalog_tree refresh DB: builds the catalog tree of DB once.
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "catalog/catalog_tree.h"
+
+namespace {
+
+class QuietPort : public quorix::UserPort, public quorix::CatalogView {
+public:
+    void setStatus(const std::string&) override {}
+    std::string status() const override { return {}; }
+    void beep() override {}
+    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override { return true; }
+    void showMessage(const std::string&, const std::string&, quorix::MessageIcon) override {}
+    std::optional<std::string> chooseFile(const quorix::FileDialogRequest&) override { return {}; }
+    void treeRebuilt() override {}
+    void treeNodeAboutToBeRemoved(const quorix::TreeNode*) override {}
+    void showPropertyLines(const std::vector<std::string>&) override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (argc == 3 && mode == "sql") {
+        std::ofstream out(argv[2]);
+        out << "BEGIN;\n";
+        for (int t = 0; t < 2000; ++t) {
+            const std::string n = "t" + std::to_string(t);
+            out << "CREATE TABLE " << n << " (id INTEGER NOT NULL, ";
+            for (int c = 1; c < 10; ++c) out << "c" << c << (c % 2 ? " NVARCHAR(50)" : " INTEGER") << ", ";
+            out << "CONSTRAINT " << n << " PRIMARY KEY (id)"
+                << (t > 0 ? ", FOREIGN KEY (c2) REFERENCES t" + std::to_string(t - 1) + "(id)" : "")
+                << ");\nCREATE INDEX " << n << "_a ON " << n << "(c1);\nCREATE UNIQUE INDEX " << n
+                << "_b ON " << n << "(c3, c4);\n";
+        }
+        out << "COMMIT;\n";
+        return 0;
+    }
+    if (argc == 3 && mode == "refresh") {
+        QuietPort port;
+        quorix::CatalogBrowser browser(port, port);
+        browser.RefreshTreeView(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + argv[2]);
+        std::printf("%d\n", browser.catalogObjectCount());
+        return 0;
+    }
+    std::fprintf(stderr, "usage: bench_catalog_tree sql FILE | refresh DB\n");
+    return 2;
+}

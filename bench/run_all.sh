@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs every benchmark against its reference in the same run and prints the ratios.
+#   bench/run_all.sh BUILD_DIR [xml|generation|catalog ...]
+set -euo pipefail
+build=${1:-build}
+shift || true
+which=${*:-xml generation catalog}
+bin=$build/bench
+work=$build/bench-data
+mkdir -p "$work"
+measure() { "$bin/bench_measure" "$@"; }
+# Best of three runs: "seconds kib".
+best() {
+    local best_t="" best_m=""
+    for _ in 1 2 3; do
+        read -r t m s < <(measure "$@")
+        [ "$s" = 0 ] || { echo "failed: $*" >&2; exit 1; }
+        if [ -z "$best_t" ] || awk "BEGIN{exit !($t < $best_t)}"; then best_t=$t; fi
+        if [ -z "$best_m" ] || [ "$m" -lt "$best_m" ]; then best_m=$m; fi
+    done
+    echo "$best_t $best_m"
+}
+ratio() { awk "BEGIN{printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.001)}"; }
+
+for w in $which; do
+case $w in
+xml)
+    echo "XML analysis (load, template, definition lines) against xmllint --noout"
+    printf "%-10s %10s %10s %8s %12s %12s %8s\n" rows "ours s" "xmllint s" ratio "ours KiB" "xmllint KiB" "mem x"
+    for rows in 10000 100000 1000000; do
+        f=$work/rows_$rows.xml
+        [ -f "$f" ] || "$bin/bench_xml_analysis" generate "$rows" "$f"
+        read -r ot om < <(best "$bin/bench_xml_analysis" analyse "$f")
+        read -r xt xm < <(best xmllint --noout "$f")
+        printf "%-10s %10s %10s %8s %12s %12s %8s\n" "$rows" "$ot" "$xt" "$(ratio "$ot" "$xt")" "$om" "$xm" "$(ratio "$om" "$xm")"
+    done
+    ls -l "$work"/rows_1000000.xml | awk '{printf "largest document: %.0f MB\n", $5/1e6}'
+    ;;
+generation)
+    echo "Create command (500 tables x 20 columns, 3 levels) against sqlite3 running the same DDL"
+    "$bin/bench_generation" sql "$work/generation.sql"
+    ours=() ref=()
+    for i in 1 2 3; do
+        rm -f "$work/gen_ours.mdb" "$work/gen_ref.mdb"
+        sqlite3 "$work/gen_ours.mdb" "PRAGMA user_version=1"
+        sqlite3 "$work/gen_ref.mdb" "PRAGMA user_version=1"
+        read -r t _ s < <(measure "$bin/bench_generation" create "$work/gen_ours.mdb"); ours+=("$t")
+        read -r r _ s < <(measure sqlite3 "$work/gen_ref.mdb" ".read $work/generation.sql"); ref+=("$r")
+    done
+    ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+    rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+    n=$(sqlite3 "$work/gen_ours.mdb" "SELECT count(*) FROM sqlite_master WHERE type='table'")
+    echo "tables created: $n; ours ${ot}s, sqlite3 ${rt}s, ratio $(ratio "$ot" "$rt")"
+    ;;
+catalog)
+    echo "Catalog tree refresh (2000 tables, 10 columns, 2 indexes, 1 foreign key) against sqlite3 .schema"
+    db=$work/catalog.mdb
+    if [ ! -f "$db" ]; then
+        "$bin/bench_catalog_tree" sql "$work/catalog.sql"
+        sqlite3 "$db" ".read $work/catalog.sql"
+    fi
+    read -r ot om < <(best "$bin/bench_catalog_tree" refresh "$db")
+    read -r rt rm < <(best sh -c "sqlite3 '$db' .schema > /dev/null")
+    echo "ours ${ot}s (${om} KiB), sqlite3 .schema ${rt}s, ratio $(ratio "$ot" "$rt")"
+    ;;
+esac
+done
