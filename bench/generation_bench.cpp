@@ -9,32 +9,43 @@
 
 namespace {
 
-constexpr int kGroups = 125;  // each: 1 top table + 1 + 1 + 1 nested = 4 tables -> 500
+constexpr int kTables = 500;
 constexpr int kColumns = 20;
 
-// One top-level table with a chain of three nested tables below its last column, repeated.
-// Each table has 20 columns of its own; nested tables also get their enclosing columns.
-void fill(quorix::DefinitionTable& t) {
-    quorix::RecordSet& rs = t.records();
-    auto line = [&](int level, const std::string& name, const std::string& table, const char* type) {
-        rs.addNew();
-        rs.setValue("生成", std::string("○"));
-        rs.setValue("レベル", level);
-        rs.setValue("タイプ", std::string("ノード"));
-        rs.setValue("タグ名", quorix::indentation("･･", level) + name);
-        rs.setValue("列名", name);
-        rs.setValue("型", std::string(type));
-        rs.setValue("表名", table);
-    };
-    for (int g = 0; g < kGroups; ++g) {
-        for (int level = 1; level <= 4; ++level) {
-            const std::string table = "T" + std::to_string(g) + "_" + std::to_string(level);
-            for (int c = 0; c < kColumns; ++c)
-                line(level, "c" + std::to_string(level) + "_" + std::to_string(c), c == 0 ? table : "",
-                     c % 4 == 1 ? "数値型" : "ﾃｷｽﾄ型");
+// A top-level table of 20 columns; below its first 5 columns a table each (level 2); below
+// the first 9 columns of those a table each (level 3); below the first 10 columns of those a
+// table each (level 4), until there are 500 tables. Every table has 20 columns of its own.
+class Definition {
+public:
+    explicit Definition(quorix::RecordSet& rs) : m_rs(rs) {}
+
+    void table(int level) {
+        const std::string name = "T" + std::to_string(++m_tables);
+        static const int kNested[] = {0, 5, 9, 10, 0};
+        for (int c = 0; c < kColumns; ++c) {
+            line(level, name + "_c" + std::to_string(c), c == 0 ? name : "",
+                 c % 4 == 1 ? "数値型" : "ﾃｷｽﾄ型");
+            if (c < kNested[level] && m_tables < kTables) table(level + 1);
         }
     }
-}
+
+private:
+    void line(int level, const std::string& column, const std::string& tableName, const char* type) {
+        m_rs.addNew();
+        m_rs.setValue("生成", std::string("○"));
+        m_rs.setValue("レベル", level);
+        m_rs.setValue("タイプ", std::string("ノード"));
+        m_rs.setValue("タグ名", quorix::indentation("･･", level) + "e");
+        m_rs.setValue("列名", column);
+        m_rs.setValue("型", std::string(type));
+        m_rs.setValue("表名", tableName);
+    }
+
+    quorix::RecordSet& m_rs;
+    int m_tables = 0;
+};
+
+void fill(quorix::DefinitionTable& t) { Definition(t.records()).table(1); }
 
 void collect(const quorix::LayoutColumn& parent, std::vector<const quorix::LayoutColumn*>& path,
              std::ofstream& out) {

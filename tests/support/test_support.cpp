@@ -39,8 +39,9 @@ std::string shellQuote(const std::string& s) {
 }
 }  // namespace
 
-std::string sqlite3Cli(const std::string& dbFile, const std::string& command) {
-    const std::string cmd = "sqlite3 " + shellQuote(dbFile) + " " + shellQuote(command) + " 2>&1";
+std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
+                       const std::string& options) {
+    const std::string cmd = "sqlite3 " + options + " " + shellQuote(dbFile) + " " + shellQuote(command) + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) throw std::runtime_error("popen failed");
     std::string out;

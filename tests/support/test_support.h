@@ -24,7 +24,9 @@ private:
 
 /// Runs the sqlite3 program on @p dbFile with @p command (".schema", an SQL statement) and
 /// returns what it printed (standard output and error).
-std::string sqlite3Cli(const std::string& dbFile, const std::string& command);
+/// @p options go before the file name ("-ascii", for example).
+std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
+                       const std::string& options = {});
 
 /// Path of a file in the test data folder.
 std::string testData(const std::string& name);

@@ -56,7 +56,8 @@ std::size_t cp932Length(std::string_view utf8) {
     }
     if (ascii) return utf8.size();
 
-    Iconv cd("CP932", "UTF-8");
+    // Opening a converter costs far more than converting a short text: keep one per thread.
+    thread_local Iconv cd("CP932", "UTF-8");
     if (!cd.valid()) {
         // Without a converter count every non-ASCII character as two bytes.
         std::size_t n = 0;

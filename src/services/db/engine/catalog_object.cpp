@@ -1,10 +1,33 @@
 #include "services/db/engine/catalog_object.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "services/db/engine/service_error.h"
 
 namespace quorix {
+
+namespace {
+
+template <typename Value>
+auto find(std::vector<std::pair<std::string, Value>>& list, std::string_view name) {
+    return std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.first == name; });
+}
+
+template <typename Value>
+auto find(const std::vector<std::pair<std::string, Value>>& list, std::string_view name) {
+    return std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.first == name; });
+}
+
+template <typename Value>
+void put(std::vector<std::pair<std::string, Value>>& list, const std::string& name, Value value) {
+    if (auto it = find(list, name); it != list.end())
+        it->second = std::move(value);
+    else
+        list.emplace_back(name, std::move(value));
+}
+
+}  // namespace
 
 std::string propertyText(const PropertyValue& value) {
     struct Visitor {
@@ -32,29 +55,30 @@ PropertyValue CatalogObject::property(std::string_view name) const {
     } else if (name == "Name") {
         return m_name;
     }
-    if (auto it = m_properties.find(name); it != m_properties.end()) return it->second;
-    if (auto it = m_propertyErrors.find(name); it != m_propertyErrors.end())
+    if (auto it = find(m_properties, name); it != m_properties.end()) return it->second;
+    if (auto it = find(m_propertyErrors, name); it != m_propertyErrors.end())
         throw ServiceError(ErrorNumber::kNotSupported, it->second);
+    if (m_base) return m_base->property(name);
     throw ServiceError(ErrorNumber::kItemNotFound,
                        "プロパティ「" + std::string(name) + "」はこのデータベースでは取得できません。");
 }
 
 void CatalogObject::setProperty(const std::string& name, PropertyValue value) {
-    m_properties[name] = std::move(value);
+    put(m_properties, name, std::move(value));
 }
 
 void CatalogObject::setPropertyError(const std::string& name, const std::string& description) {
-    m_propertyErrors[name] = description;
+    put(m_propertyErrors, name, description);
 }
 
 CatalogObjectPtr CatalogObject::child(std::string_view role) const {
-    if (auto it = m_children.find(role); it != m_children.end()) return it->second;
+    if (auto it = find(m_children, role); it != m_children.end()) return it->second;
     throw ServiceError(ErrorNumber::kNotSupported,
                        "「" + std::string(role) + "」はこのデータベースでは取得できません。");
 }
 
 void CatalogObject::setChild(const std::string& role, CatalogObjectPtr object) {
-    m_children[role] = std::move(object);
+    put(m_children, role, std::move(object));
 }
 
 CatalogObjectPtr CatalogObject::member(std::string_view name) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +27,10 @@ public:
     /// Throws ServiceError with a description when the engine cannot give it.
     PropertyValue property(std::string_view name) const;
     void setProperty(const std::string& name, PropertyValue value);
+    void reserveProperties(std::size_t count) { m_properties.reserve(count); }
+    /// Properties this object does not have of its own are read from @p base (an index's
+    /// column reads the table column's type, for example).
+    void setBase(CatalogObjectPtr base) { m_base = std::move(base); }
     /// Records that a property exists but could not be read, with the reason.
     void setPropertyError(const std::string& name, const std::string& description);
 
@@ -45,10 +48,12 @@ public:
 private:
     std::string m_kind;
     std::string m_name;
-    std::map<std::string, PropertyValue, std::less<>> m_properties;
-    std::map<std::string, std::string, std::less<>> m_propertyErrors;
-    std::map<std::string, CatalogObjectPtr, std::less<>> m_children;
+    // Few entries each: a flat list is faster than a map to build and to search.
+    std::vector<std::pair<std::string, PropertyValue>> m_properties;
+    std::vector<std::pair<std::string, std::string>> m_propertyErrors;
+    std::vector<std::pair<std::string, CatalogObjectPtr>> m_children;
     std::vector<CatalogObjectPtr> m_members;
+    CatalogObjectPtr m_base;
 };
 
 }  // namespace quorix

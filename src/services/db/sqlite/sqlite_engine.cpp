@@ -14,6 +14,7 @@
 
 #include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
+#include "services/db/sqlite/sqlite_schema.h"
 #include "services/db/sqlite/sqlite_types.h"
 
 namespace quorix {
@@ -103,75 +104,6 @@ std::string upper(std::string s) {
     return s;
 }
 
-// Just enough of SQL's lexical rules to read back the constraint names we write.
-struct SqlToken {
-    std::string text;
-    bool identifier = false;  // quoted identifier, never a keyword
-    std::size_t end = 0;      // offset just past the token
-};
-
-std::vector<SqlToken> tokenize(std::string_view sql) {
-    std::vector<SqlToken> tokens;
-    std::size_t i = 0;
-    const std::size_t n = sql.size();
-    auto wordChar = [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; };
-    while (i < n) {
-        const char c = sql[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-        } else if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
-            i = sql.find('\n', i);
-            if (i == std::string_view::npos) i = n;
-        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
-            i = sql.find("*/", i + 2);
-            i = i == std::string_view::npos ? n : i + 2;
-        } else if (c == '"' || c == '`' || c == '[' || c == '\'') {
-            const char close = c == '[' ? ']' : c;
-            std::string text;
-            ++i;
-            while (i < n) {
-                if (sql[i] == close) {
-                    if (close != ']' && i + 1 < n && sql[i + 1] == close) {
-                        text += close;
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                text += sql[i++];
-            }
-            tokens.push_back({text, c != '\'', i});
-        } else if (wordChar(static_cast<unsigned char>(c))) {
-            const std::size_t start = i;
-            while (i < n && wordChar(static_cast<unsigned char>(sql[i]))) ++i;
-            tokens.push_back({std::string(sql.substr(start, i - start)), false, i});
-        } else {
-            ++i;
-            tokens.push_back({std::string(1, c), false, i});
-        }
-    }
-    return tokens;
-}
-
-bool isKeyword(const SqlToken& t, const char* keyword) {
-    return !t.identifier && upper(t.text) == keyword;
-}
-
-// The name given to the primary key with "CONSTRAINT name PRIMARY KEY", if any.
-std::string primaryKeyName(const std::vector<SqlToken>& tokens) {
-    for (std::size_t i = 0; i + 3 < tokens.size(); ++i)
-        if (isKeyword(tokens[i], "CONSTRAINT") && isKeyword(tokens[i + 2], "PRIMARY") &&
-            isKeyword(tokens[i + 3], "KEY"))
-            return tokens[i + 1].text;
-    return {};
-}
-
-bool hasKeyword(const std::vector<SqlToken>& tokens, const char* keyword) {
-    return std::any_of(tokens.begin(), tokens.end(),
-                       [&](const SqlToken& t) { return isKeyword(t, keyword); });
-}
-
 int32_t ruleCode(const std::string& rule) {
     const std::string r = upper(rule);
     if (r == "CASCADE") return adRICascade;
@@ -185,6 +117,7 @@ const char kNoDates[] = "作成日時と更新日時はこのデータベース�
 CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, bool nullable,
                             bool autoIncrement) {
     auto c = std::make_shared<CatalogObject>("Column", name);
+    c->reserveProperties(8);
     c->setProperty("Type", static_cast<long long>(t.type));
     c->setProperty("DefinedSize", static_cast<long long>(t.definedSize));
     c->setProperty("Attributes", static_cast<long long>((t.fixedLength ? adColFixed : 0) |
@@ -205,6 +138,9 @@ struct TableReader {
           indexInfo(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno"),
           foreignKeys(db, "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
                           "pragma_foreign_key_list(?1) ORDER BY id DESC, seq") {
+        Statement indexes(db, "SELECT tbl_name, name, sql FROM sqlite_master WHERE type = 'index' "
+                              "AND sql IS NOT NULL ORDER BY rowid");
+        while (indexes.step()) createdIndexes[indexes.text(0)].push_back({indexes.text(1), indexes.text(2)});
         Statement triggers(db, "SELECT tbl_name, name FROM sqlite_master WHERE type = 'trigger'");
         while (triggers.step()) {
             const std::string table = triggers.text(0);
@@ -220,9 +156,52 @@ struct TableReader {
         return st;
     }
 
+    /// The table's catalog as the engine's pragmas report it.
+    RawTable pragmas(const std::string& name, const std::vector<SqlToken>& tokens);
+
     Statement tableInfo, indexList, indexInfo, foreignKeys;
     std::map<std::string, std::set<std::string>> autoColumns;
+    std::map<std::string, std::vector<CreatedIndex>> createdIndexes;
+    /// Declared types already read: most tables repeat a few.
+    std::map<std::string, SqliteColumnType, std::less<>> types;
+
+    const SqliteColumnType& typeOf(const std::string& declared) {
+        auto it = types.find(declared);
+        if (it == types.end()) it = types.emplace(declared, sqliteColumnType(declared)).first;
+        return it->second;
+    }
 };
+
+RawTable TableReader::pragmas(const std::string& name, const std::vector<SqlToken>& tokens) {
+    RawTable raw;
+    for (std::size_t i = 0; i + 3 < tokens.size(); ++i)
+        if (tokens[i].is("CONSTRAINT") && tokens[i + 2].is("PRIMARY") && tokens[i + 3].is("KEY"))
+            raw.primaryKeyName = tokens[i + 1].text;
+    raw.autoIncrement = std::any_of(tokens.begin(), tokens.end(),
+                                    [](const SqlToken& t) { return t.is("AUTOINCREMENT"); });
+    Statement& info = use(tableInfo, name);
+    while (info.step())
+        raw.columns.push_back({info.text(0), info.text(1), info.integer(2) != 0,
+                               static_cast<int>(info.integer(3))});
+    std::vector<RawIndex> indexes;
+    Statement& list = use(indexList, name);
+    while (list.step()) indexes.push_back({list.text(0), list.integer(1) != 0, list.text(2), {}});
+    for (auto& index : indexes) {
+        Statement& cols = use(indexInfo, index.name);
+        while (cols.step()) index.columns.emplace_back(cols.text(0), cols.integer(1) != 0);
+    }
+    raw.indexes = std::move(indexes);
+    Statement& fks = use(foreignKeys, name);
+    long long currentId = -1;
+    while (fks.step()) {
+        if (fks.integer(0) != currentId) {
+            currentId = fks.integer(0);
+            raw.foreignKeys.push_back({fks.text(1), {}, fks.text(4), fks.text(5)});
+        }
+        raw.foreignKeys.back().columns.emplace_back(fks.text(2), fks.text(3));
+    }
+    return raw;
+}
 
 class SqliteSession : public DatabaseSession {
 public:
@@ -262,16 +241,16 @@ private:
     }
     bool tableExists(const std::string& name);
     CatalogObjectPtr readTable(const std::string& name, const std::string& sql, TableReader& reader);
+    CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw, TableReader& reader);
 
     sqlite3* m_db;
 };
 
 bool SqliteSession::tableExists(const std::string& name) {
-    Statement st(m_db,
-                 "SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1 "
-                 "COLLATE NOCASE");
-    st.bind(1, name);
-    return st.step();
+    // The engine's own schema lookup: no scan of the schema table, names compared as the
+    // engine compares them (without regard to case).
+    return sqlite3_table_column_metadata(m_db, nullptr, name.c_str(), nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 CatalogObjectPtr SqliteSession::tables() {
@@ -286,130 +265,103 @@ CatalogObjectPtr SqliteSession::tables() {
 
 CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::string& sql,
                                           TableReader& reader) {
+    // Reading the schema text is much faster than the pragmas; they answer what it cannot.
+    static const std::vector<CreatedIndex> kNone;
+    const auto created = reader.createdIndexes.find(name);
+    auto raw = parseTableSchema(name, sql, created == reader.createdIndexes.end() ? kNone : created->second);
+    if (!raw) raw = reader.pragmas(name, tokenize(sql));
+    return buildTable(name, *raw, reader);
+}
+
+CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTable& raw,
+                                           TableReader& reader) {
+    static const std::set<std::string> kNoAuto;
+    const auto autoIt = reader.autoColumns.find(name);
+    const std::set<std::string>& emulatedAuto = autoIt == reader.autoColumns.end() ? kNoAuto : autoIt->second;
     auto table = std::make_shared<CatalogObject>("Table", name);
     table->setProperty("Type", std::string("TABLE"));
     table->setPropertyError("DateCreated", kNoDates);
     table->setPropertyError("DateModified", kNoDates);
-    const auto tokens = tokenize(sql);
-    const bool rowidAutoIncrement = hasKeyword(tokens, "AUTOINCREMENT");
-
-    const std::set<std::string>& emulatedAuto = reader.autoColumns[name];
 
     // Columns, and the primary key columns in key order.
     auto columns = std::make_shared<CatalogObject>("Columns");
-    std::vector<std::pair<long long, std::string>> pkColumns;
-    std::map<std::string, SqliteColumnType> types;
-    {
-        Statement& st = reader.use(reader.tableInfo, name);
-        std::vector<std::tuple<std::string, std::string, bool, long long>> rows;
-        while (st.step()) rows.emplace_back(st.text(0), st.text(1), st.integer(2) != 0, st.integer(3));
-        const long long pkCount = std::count_if(rows.begin(), rows.end(),
-                                                [](const auto& r) { return std::get<3>(r) > 0; });
-        for (const auto& [colName, declared, notNull, pk] : rows) {
-            const SqliteColumnType t = sqliteColumnType(declared);
-            types[colName] = t;
-            const bool rowidAlias = pk > 0 && pkCount == 1 && upper(declared) == "INTEGER";
-            const bool autoInc = (rowidAlias && rowidAutoIncrement) || emulatedAuto.count(colName);
-            const bool nullable = !notNull && !rowidAlias && pk == 0;
-            columns->addMember(makeColumn(colName, t, nullable, autoInc));
-            if (pk > 0) pkColumns.emplace_back(pk, colName);
-        }
+    std::vector<std::pair<int, std::string>> pkColumns;
+    const long long pkCount = std::count_if(raw.columns.begin(), raw.columns.end(),
+                                            [](const RawColumn& c) { return c.pk > 0; });
+    for (const RawColumn& c : raw.columns) {
+        const SqliteColumnType& t = reader.typeOf(c.declared);
+        const bool rowidAlias = c.pk > 0 && pkCount == 1 && upper(c.declared) == "INTEGER";
+        const bool autoInc = (rowidAlias && raw.autoIncrement) || emulatedAuto.count(c.name);
+        const bool nullable = !c.notNull && !rowidAlias && c.pk == 0;
+        columns->addMember(makeColumn(c.name, t, nullable, autoInc));
+        if (c.pk > 0) pkColumns.emplace_back(c.pk, c.name);
     }
     std::sort(pkColumns.begin(), pkColumns.end());
     table->setChild("Columns", columns);
 
     auto indexes = std::make_shared<CatalogObject>("Indexes");
     auto keys = std::make_shared<CatalogObject>("Keys");
-    auto keyColumn = [&](const std::string& col, const std::string& related) {
-        auto c = makeColumn(col, types.count(col) ? types[col] : SqliteColumnType{}, false, false);
-        c->setProperty("RelatedColumn", related);
+    // An index's or key's column: the table column's properties and one of its own.
+    auto memberColumn = [&](const std::string& col, const char* property, PropertyValue value) {
+        auto c = std::make_shared<CatalogObject>("Column", col);
+        c->setProperty(property, std::move(value));
+        c->setBase(columns->member(col));
         return c;
     };
+    auto keyColumn = [&](const std::string& col, const std::string& related) {
+        return memberColumn(col, "RelatedColumn", related);
+    };
     auto indexColumn = [&](const std::string& col, bool desc) {
-        auto c = makeColumn(col, types.count(col) ? types[col] : SqliteColumnType{}, false, false);
-        c->setProperty("SortOrder", static_cast<long long>(desc ? 2 : 1));
-        return c;
+        return memberColumn(col, "SortOrder", static_cast<long long>(desc ? 2 : 1));
+    };
+    auto makeKey = [&](const std::string& keyName, int32_t type, const std::string& related,
+                       int32_t onUpdate, int32_t onDelete) {
+        auto key = std::make_shared<CatalogObject>("Key", keyName);
+        key->setProperty("Type", static_cast<long long>(type));
+        key->setProperty("RelatedTable", related);
+        key->setProperty("UpdateRule", static_cast<long long>(onUpdate));
+        key->setProperty("DeleteRule", static_cast<long long>(onDelete));
+        auto cols = std::make_shared<CatalogObject>("Columns");
+        key->setChild("Columns", cols);
+        keys->addMember(key);
+        return cols;
+    };
+    auto makeIndex = [&](const std::string& indexName, bool primary, bool unique) {
+        auto index = std::make_shared<CatalogObject>("Index", indexName);
+        index->setProperty("Clustered", false);
+        index->setProperty("IndexNulls",
+                           static_cast<long long>(primary ? adIndexNullsDisallow : adIndexNullsAllow));
+        index->setProperty("PrimaryKey", primary);
+        index->setProperty("Unique", unique);
+        auto cols = std::make_shared<CatalogObject>("Columns");
+        index->setChild("Columns", cols);
+        indexes->addMember(index);
+        return cols;
     };
 
     if (!pkColumns.empty()) {
-        std::string pkName = primaryKeyName(tokens);
-        if (pkName.empty()) pkName = "PrimaryKey";
-        auto index = std::make_shared<CatalogObject>("Index", pkName);
-        auto key = std::make_shared<CatalogObject>("Key", pkName);
-        auto indexCols = std::make_shared<CatalogObject>("Columns");
-        auto keyCols = std::make_shared<CatalogObject>("Columns");
+        const std::string pkName = raw.primaryKeyName.empty() ? "PrimaryKey" : raw.primaryKeyName;
+        auto indexCols = makeIndex(pkName, true, true);
+        auto keyCols = makeKey(pkName, adKeyPrimary, std::string(), adRINone, adRINone);
         for (const auto& [pos, col] : pkColumns) {
             indexCols->addMember(indexColumn(col, false));
             keyCols->addMember(keyColumn(col, std::string()));
         }
-        index->setProperty("Clustered", false);
-        index->setProperty("IndexNulls", static_cast<long long>(adIndexNullsDisallow));
-        index->setProperty("PrimaryKey", true);
-        index->setProperty("Unique", true);
-        index->setChild("Columns", indexCols);
-        indexes->addMember(index);
-        key->setProperty("Type", static_cast<long long>(adKeyPrimary));
-        key->setProperty("RelatedTable", std::string());
-        key->setProperty("DeleteRule", static_cast<long long>(adRINone));
-        key->setProperty("UpdateRule", static_cast<long long>(adRINone));
-        key->setChild("Columns", keyCols);
-        keys->addMember(key);
     }
-
-    {
-        Statement& list = reader.use(reader.indexList, name);
-        std::vector<std::tuple<std::string, bool, std::string>> rows;
-        while (list.step()) rows.emplace_back(list.text(0), list.integer(1) != 0, list.text(2));
-        for (const auto& [indexName, unique, origin] : rows) {
-            if (origin == "pk") continue;
-            Statement& info = reader.use(reader.indexInfo, indexName);
-            auto index = std::make_shared<CatalogObject>("Index", indexName);
-            auto cols = std::make_shared<CatalogObject>("Columns");
-            std::vector<std::string> colNames;
-            while (info.step()) {
-                cols->addMember(indexColumn(info.text(0), info.integer(1) != 0));
-                colNames.push_back(info.text(0));
-            }
-            index->setProperty("Clustered", false);
-            index->setProperty("IndexNulls", static_cast<long long>(adIndexNullsAllow));
-            index->setProperty("PrimaryKey", false);
-            index->setProperty("Unique", unique);
-            index->setChild("Columns", cols);
-            indexes->addMember(index);
-            if (origin == "u") {
-                auto key = std::make_shared<CatalogObject>("Key", indexName);
-                auto keyCols = std::make_shared<CatalogObject>("Columns");
-                for (const auto& c : colNames) keyCols->addMember(keyColumn(c, std::string()));
-                key->setProperty("Type", static_cast<long long>(adKeyUnique));
-                key->setProperty("RelatedTable", std::string());
-                key->setProperty("DeleteRule", static_cast<long long>(adRINone));
-                key->setProperty("UpdateRule", static_cast<long long>(adRINone));
-                key->setChild("Columns", keyCols);
-                keys->addMember(key);
-            }
+    for (const RawIndex& index : raw.indexes) {
+        if (index.origin == "pk") continue;
+        auto cols = makeIndex(index.name, false, index.unique);
+        for (const auto& [col, desc] : index.columns) cols->addMember(indexColumn(col, desc));
+        if (index.origin == "u") {
+            auto keyCols = makeKey(index.name, adKeyUnique, std::string(), adRINone, adRINone);
+            for (const auto& c : index.columns) keyCols->addMember(keyColumn(c.first, std::string()));
         }
     }
-
-    {
-        Statement& st = reader.use(reader.foreignKeys, name);
-        long long currentId = -1;
-        CatalogObjectPtr key, keyCols;
-        int number = 0;
-        while (st.step()) {
-            if (st.integer(0) != currentId) {
-                currentId = st.integer(0);
-                key = std::make_shared<CatalogObject>(
-                    "Key", name + "_FK" + std::to_string(++number));
-                keyCols = std::make_shared<CatalogObject>("Columns");
-                key->setProperty("Type", static_cast<long long>(adKeyForeign));
-                key->setProperty("RelatedTable", st.text(1));
-                key->setProperty("UpdateRule", static_cast<long long>(ruleCode(st.text(4))));
-                key->setProperty("DeleteRule", static_cast<long long>(ruleCode(st.text(5))));
-                key->setChild("Columns", keyCols);
-                keys->addMember(key);
-            }
-            keyCols->addMember(keyColumn(st.text(2), st.text(3)));
-        }
+    int number = 0;
+    for (const RawForeignKey& fk : raw.foreignKeys) {
+        auto cols = makeKey(name + "_FK" + std::to_string(++number), adKeyForeign, fk.table,
+                            ruleCode(fk.onUpdate), ruleCode(fk.onDelete));
+        for (const auto& [from, to] : fk.columns) cols->addMember(keyColumn(from, to));
     }
     table->setChild("Indexes", indexes);
     table->setChild("Keys", keys);
@@ -428,7 +380,7 @@ CatalogObjectPtr SqliteSession::views() {
         const std::string sql = st.text(1);
         std::string text = sql;
         for (const auto& t : tokenize(sql)) {
-            if (isKeyword(t, "AS")) {
+            if (t.is("AS")) {
                 text = sql.substr(t.end);
                 text.erase(0, text.find_first_not_of(" \t\r\n"));
                 break;

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorix {
+
+/// One token of SQL text.
+struct SqlToken {
+    enum Kind { Word, Identifier, Literal, Punctuation };
+    std::string text;    ///< unquoted
+    Kind kind = Word;
+    std::size_t begin = 0;  ///< offset of the token's first character
+    std::size_t end = 0;    ///< offset just past the token
+
+    /// A bare word equal to @p keyword (given in capitals), case-insensitively. Quoted names
+    /// are never keywords.
+    bool is(std::string_view keyword) const {
+        if (kind != Word || text.size() != keyword.size()) return false;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            char c = text[i];
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (c != keyword[i]) return false;
+        }
+        return true;
+    }
+};
+
+/// SQL's lexical rules: words, quoted names ("", ``, []), string literals, comments.
+std::vector<SqlToken> tokenize(std::string_view sql);
+
+/// What a table's catalog is made of, as SQLite's own pragmas report it.
+struct RawColumn {
+    std::string name;
+    std::string declared;  ///< the declared type, as written
+    bool notNull = false;
+    int pk = 0;  ///< 1-based position in the primary key, 0 when not in it
+    bool operator==(const RawColumn&) const = default;
+};
+
+struct RawIndex {
+    std::string name;
+    bool unique = false;
+    std::string origin;  ///< "c" created, "u" unique constraint, "pk" primary key
+    std::vector<std::pair<std::string, bool>> columns;  ///< name, descending
+    bool operator==(const RawIndex&) const = default;
+};
+
+struct RawForeignKey {
+    std::string table;
+    std::vector<std::pair<std::string, std::string>> columns;  ///< from, to ("" = the key)
+    std::string onUpdate = "NO ACTION";
+    std::string onDelete = "NO ACTION";
+    bool operator==(const RawForeignKey&) const = default;
+};
+
+struct RawTable {
+    std::vector<RawColumn> columns;
+    std::vector<RawIndex> indexes;  ///< in creation order
+    std::vector<RawForeignKey> foreignKeys;  ///< in declaration order
+    std::string primaryKeyName;  ///< from "CONSTRAINT name PRIMARY KEY", else empty
+    bool autoIncrement = false;  ///< the rowid key was declared AUTOINCREMENT
+    bool operator==(const RawTable&) const = default;
+};
+
+/// An index created with CREATE INDEX, as stored in the schema.
+struct CreatedIndex {
+    std::string name;
+    std::string sql;
+};
+
+/// Reads a table's catalog from its CREATE TABLE text and the CREATE INDEX texts of its
+/// indexes, without asking the engine. nullopt for anything it does not fully understand;
+/// the caller then asks the engine's pragmas.
+std::optional<RawTable> parseTableSchema(const std::string& tableName, std::string_view createTable,
+                                         const std::vector<CreatedIndex>& createdIndexes);
+
+}  // namespace quorix
