@@ -82,47 +82,38 @@ void bubbleUp(DefinitionTable& table, EditHost& host, int p, bool skipFailures) 
 
 }  // namespace
 
-void MoveLineUp(DefinitionTable& table, EditHost& host) {
+namespace {
+
+// Exchanges the current line's eight carried fields with the line above (or below); the
+// cursor follows the moved line. At the first (last) line nothing changes.
+void moveLine(DefinitionTable& table, EditHost& host, bool up) {
     RecordSet& rs = table.records();
+    auto toward = [&] { up ? rs.movePrevious() : rs.moveNext(); };
+    auto back = [&] { up ? rs.moveNext() : rs.movePrevious(); };
     host.port().setStatus({});
     {
         BusyScope busy(host.busy());
         if (!hasCurrentLine(rs)) return;
         const Line moved = readLine(rs);
-        rs.movePrevious();
-        if (rs.bof()) {
-            rs.moveNext();
+        toward();
+        if (up ? rs.bof() : rs.eof()) {
+            back();
             return;
         }
-        const Line above = readLine(rs);
+        const Line other = readLine(rs);
         writeLine(rs, moved);
-        rs.moveNext();
-        writeLine(rs, above);
-        rs.movePrevious();
+        back();
+        writeLine(rs, other);
+        toward();
     }
     host.PlaceCellEditors();
 }
 
-void MoveLineDown(DefinitionTable& table, EditHost& host) {
-    RecordSet& rs = table.records();
-    host.port().setStatus({});
-    {
-        BusyScope busy(host.busy());
-        if (!hasCurrentLine(rs)) return;
-        const Line moved = readLine(rs);
-        rs.moveNext();
-        if (rs.eof()) {
-            rs.movePrevious();
-            return;
-        }
-        const Line below = readLine(rs);
-        writeLine(rs, moved);
-        rs.movePrevious();
-        writeLine(rs, below);
-        rs.moveNext();
-    }
-    host.PlaceCellEditors();
-}
+}  // namespace
+
+void MoveLineUp(DefinitionTable& table, EditHost& host) { moveLine(table, host, true); }
+
+void MoveLineDown(DefinitionTable& table, EditHost& host) { moveLine(table, host, false); }
 
 void ShiftLineLeft(DefinitionTable& table, EditHost& host) {
     RecordSet& rs = table.records();

@@ -144,42 +144,24 @@ void MainWindowCore::LoadXmlDocument() {
 
 template <typename Command>
 void MainWindowCore::edit(Command command) {
-    if (m_table) command(*m_table, *this);
+    if (!m_table) return;
+    // A command that fails midway says why; Busy never stays set.
+    try {
+        command(*m_table, *this);
+    } catch (const ServiceError& e) {
+        Busy = false;
+        m_port.beep();
+        m_port.setStatus(e.description());
+    }
 }
 
 void MainWindowCore::cmdUp_Click() { edit(MoveLineUp); }
-void MainWindowCore::cmdDown_Click() {
-    try {
-        edit(MoveLineDown);
-    } catch (const ServiceError& e) {
-        Busy = false;
-        m_port.setStatus(e.description());
-    }
-}
-void MainWindowCore::cmdLeft_Click() {
-    try {
-        edit(ShiftLineLeft);
-    } catch (const ServiceError& e) {
-        m_port.setStatus(e.description());
-    }
-}
+void MainWindowCore::cmdDown_Click() { edit(MoveLineDown); }
+void MainWindowCore::cmdLeft_Click() { edit(ShiftLineLeft); }
 void MainWindowCore::cmdRight_Click() { edit(ShiftLineRight); }
-void MainWindowCore::cmdInsert_Click() {
-    try {
-        edit(InsertLine);
-    } catch (const ServiceError& e) {
-        Busy = false;
-        m_port.setStatus(e.description());
-    }
-}
+void MainWindowCore::cmdInsert_Click() { edit(InsertLine); }
 void MainWindowCore::cmdAppend_Click() { edit(AppendLine); }
-void MainWindowCore::cmdDelete_Click() {
-    try {
-        edit(DeleteLine);
-    } catch (const ServiceError& e) {
-        m_port.setStatus(e.description());
-    }
-}
+void MainWindowCore::cmdDelete_Click() { edit(DeleteLine); }
 void MainWindowCore::cmdGen1_Click() { edit(ToggleGenerateFlag); }
 void MainWindowCore::cboFType_Click() { edit(SetLineType); }
 

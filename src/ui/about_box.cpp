@@ -61,12 +61,6 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowIcon(programIcon());
 }
 
-void AboutBox::beep() { QApplication::beep(); }
-
-void AboutBox::showMessage(const std::string& text, const std::string& title, MessageIcon icon) {
-    showMessageBox(this, text, title, icon);
-}
-
 bool AboutBox::startDetached(const std::string& program) {
     return QProcess::startDetached(qs(program), {});
 }

@@ -3,11 +3,12 @@
 #include <QDialog>
 
 #include "main_window/dialogs_logic.h"
+#include "ui/dialogs.h"
 
 namespace quorix {
 
 /// frmAbout: title, version, description, notice and the system information button.
-class AboutBox : public QDialog, private UserPort, private ProgramStarter {
+class AboutBox : public QDialog, private WidgetDialogs<UserPort>, private ProgramStarter {
     Q_OBJECT
 public:
     explicit AboutBox(QWidget* parent = nullptr);
@@ -15,10 +16,7 @@ public:
 private:
     void setStatus(const std::string&) override {}
     std::string status() const override { return {}; }
-    void beep() override;
-    bool askYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
-    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
-    std::optional<std::string> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
+    QWidget* dialogParent() override { return this; }
     bool startDetached(const std::string& program) override;
 };
 

@@ -93,18 +93,6 @@ void ConnectDialogWidget::resizeEvent(QResizeEvent* event) {
 
 void ConnectDialogWidget::setStatus(const std::string& text) { m_status->setText(display(text)); }
 std::string ConnectDialogWidget::status() const { return ss(m_status->text()); }
-void ConnectDialogWidget::beep() { QApplication::beep(); }
-bool ConnectDialogWidget::askYesNo(const std::string& text, const std::string& title,
-                                   MessageIcon icon) {
-    return askYesNoBox(this, text, title, icon);
-}
-void ConnectDialogWidget::showMessage(const std::string& text, const std::string& title,
-                                      MessageIcon icon) {
-    showMessageBox(this, text, title, icon);
-}
-std::optional<std::string> ConnectDialogWidget::chooseFile(const FileDialogRequest& request) {
-    return chooseFileDialog(this, request);
-}
 std::string ConnectDialogWidget::typeText() const { return ss(m_type->currentText()); }
 void ConnectDialogWidget::setTypeText(const std::string& text) { m_type->setEditText(qs(text)); }
 void ConnectDialogWidget::addTypeEntry(const std::string& text) {

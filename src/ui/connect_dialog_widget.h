@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "catalog/connect_dialog.h"
+#include "ui/dialogs.h"
 
 class QComboBox;
 class QLabel;
@@ -13,7 +14,7 @@ class QFrame;
 namespace quorix {
 
 /// dlgConnect: the modal connection dialog. Forwards its events to ConnectDialog.
-class ConnectDialogWidget : public QDialog, private ConnectDialogPort {
+class ConnectDialogWidget : public QDialog, private WidgetDialogs<ConnectDialogPort> {
     Q_OBJECT
 public:
     /// @p settings is read when the dialog opens and written when it is confirmed.
@@ -26,10 +27,7 @@ private:
     // ConnectDialogPort
     void setStatus(const std::string& text) override;
     std::string status() const override;
-    void beep() override;
-    bool askYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
-    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
-    std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+    QWidget* dialogParent() override { return this; }
     std::string typeText() const override;
     void setTypeText(const std::string& text) override;
     void addTypeEntry(const std::string& text) override;

@@ -3,7 +3,9 @@
 #include <optional>
 #include <string>
 
+#include <QApplication>
 #include <QStringList>
+#include <QWidget>
 
 #include "app/user_port.h"
 
@@ -21,5 +23,25 @@ bool askYesNoBox(QWidget* parent, const std::string& text, const std::string& ti
 std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogRequest& request);
 /// "label|pattern|label|pattern" as Qt's name filters.
 QStringList nameFilters(const std::string& filter);
+
+/// The standard dialogs and the beep of a port, shown over the widget that implements it.
+/// @p Port is UserPort or one of its extensions.
+template <typename Port>
+class WidgetDialogs : public Port {
+public:
+    void beep() override { QApplication::beep(); }
+    bool askYesNo(const std::string& text, const std::string& title, MessageIcon icon) override {
+        return askYesNoBox(dialogParent(), text, title, icon);
+    }
+    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+        showMessageBox(dialogParent(), text, title, icon);
+    }
+    std::optional<std::string> chooseFile(const FileDialogRequest& request) override {
+        return chooseFileDialog(dialogParent(), request);
+    }
+
+protected:
+    virtual QWidget* dialogParent() = 0;
+};
 
 }  // namespace quorix

@@ -409,20 +409,6 @@ std::string MainWindow::status() const {
     return ss(m_lblStatus->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
 }
 
-void MainWindow::beep() { QApplication::beep(); }
-
-bool MainWindow::askYesNo(const std::string& text, const std::string& title, MessageIcon icon) {
-    return askYesNoBox(this, text, title, icon);
-}
-
-void MainWindow::showMessage(const std::string& text, const std::string& title, MessageIcon icon) {
-    showMessageBox(this, text, title, icon);
-}
-
-std::optional<std::string> MainWindow::chooseFile(const FileDialogRequest& request) {
-    return chooseFileDialog(this, request);
-}
-
 void MainWindow::setWindowTitle(const std::string& title) { QMainWindow::setWindowTitle(qs(title)); }
 
 void MainWindow::showConnectionDialog(AppSettings& settings) {

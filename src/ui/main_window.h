@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "main_window/main_window_core.h"
+#include "ui/dialogs.h"
 
 class QAction;
 class QComboBox;
@@ -22,7 +23,7 @@ namespace quorix {
 class DefinitionTableModel;
 
 /// frmQuorix: the main window. Shows the core's state and forwards every event to it.
-class MainWindow : public QMainWindow, private MainWindowPort {
+class MainWindow : public QMainWindow, private WidgetDialogs<MainWindowPort> {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -48,10 +49,7 @@ private:
     // MainWindowPort
     void setStatus(const std::string& text) override;
     std::string status() const override;
-    void beep() override;
-    bool askYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
-    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
-    std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+    QWidget* dialogParent() override { return this; }
     void setWindowTitle(const std::string& title) override;
     void showConnectionDialog(AppSettings& settings) override;
     void closeWindow() override;

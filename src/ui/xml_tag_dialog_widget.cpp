@@ -12,7 +12,7 @@
 namespace quorix {
 
 XmlTagDialogWidget::XmlTagDialogWidget(AppSettings& settings, QWidget* parent)
-    : QDialog(parent), m_logic(settings, static_cast<UserPort&>(*this)) {
+    : QDialog(parent), m_logic(settings, static_cast<UserPort&>(static_cast<WidgetDialogs<UserPort>&>(*this))) {
     setObjectName(QStringLiteral("dlgXML"));
     setWindowTitle(QStringLiteral("XML文書の設定"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -48,18 +48,6 @@ XmlTagDialogWidget::XmlTagDialogWidget(AppSettings& settings, QWidget* parent)
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     ok->setFocus();
-}
-
-void XmlTagDialogWidget::beep() { QApplication::beep(); }
-
-bool XmlTagDialogWidget::askYesNo(const std::string& text, const std::string& title,
-                                  MessageIcon icon) {
-    return askYesNoBox(this, text, title, icon);
-}
-
-void XmlTagDialogWidget::showMessage(const std::string& text, const std::string& title,
-                                     MessageIcon icon) {
-    showMessageBox(this, text, title, icon);
 }
 
 }  // namespace quorix

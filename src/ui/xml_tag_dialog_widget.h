@@ -3,13 +3,14 @@
 #include <QDialog>
 
 #include "main_window/dialogs_logic.h"
+#include "ui/dialogs.h"
 
 class QLineEdit;
 
 namespace quorix {
 
 /// dlgXML: the modal dialog for the rowset and row tags.
-class XmlTagDialogWidget : public QDialog, private UserPort {
+class XmlTagDialogWidget : public QDialog, private WidgetDialogs<UserPort> {
     Q_OBJECT
 public:
     XmlTagDialogWidget(AppSettings& settings, QWidget* parent = nullptr);
@@ -17,10 +18,7 @@ public:
 private:
     void setStatus(const std::string&) override {}
     std::string status() const override { return {}; }
-    void beep() override;
-    bool askYesNo(const std::string& text, const std::string& title, MessageIcon icon) override;
-    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override;
-    std::optional<std::string> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
+    QWidget* dialogParent() override { return this; }
 
     XmlTagDialog m_logic;
     QLineEdit* m_rowset;
