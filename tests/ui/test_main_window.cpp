@@ -256,3 +256,27 @@ TEST_F(MainWindowTest, StatusPanelAndResizing) {
     EXPECT_GT(grid->height(), 0);
     EXPECT_EQ(grid->model()->rowCount(), 1);
 }
+
+TEST_F(MainWindowTest, OpensEveryExampleDocument) {
+    struct Example {
+        const char* file;
+        int lines;
+        int row;
+        const char* tag;
+        const char* type;
+    };
+    const Example examples[] = {
+        {"orders.xml", 11, 9, "･･････NOTE", "ﾃｷｽﾄ型"},
+        {"orders.xml", 11, 2, "･･ORDERED_AT", "日付/時刻型"},
+        {"staff_sjis.xml", 7, 5, "････内線", "ﾃｷｽﾄ型"},
+        {"products.xml", 12, 11, "･･WEIGHT", "数値型"},
+    };
+    for (const auto& e : examples) {
+        SCOPED_TRACE(e.file);
+        openDocument(std::string(QUORIX_EXAMPLES) + "/" + e.file);
+        ASSERT_EQ(grid->model()->rowCount(), e.lines);
+        EXPECT_EQ(cell(e.row, 4), QString::fromUtf8(e.tag));
+        EXPECT_EQ(cell(e.row, 6), QString::fromUtf8(e.type));
+        EXPECT_EQ(status(), QString());
+    }
+}
