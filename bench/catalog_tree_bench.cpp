@@ -13,7 +13,9 @@ public:
     void setStatus(const std::string&) override {}
     std::string status() const override { return {}; }
     void beep() override {}
-    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override { return true; }
+    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override {
+        return true;
+    }
     void showMessage(const std::string&, const std::string&, quorix::MessageIcon) override {}
     std::optional<std::string> chooseFile(const quorix::FileDialogRequest&) override { return {}; }
     void treeRebuilt() override {}
@@ -31,7 +33,8 @@ int main(int argc, char** argv) {
         for (int t = 0; t < 2000; ++t) {
             const std::string n = "t" + std::to_string(t);
             out << "CREATE TABLE " << n << " (id INTEGER NOT NULL, ";
-            for (int c = 1; c < 10; ++c) out << "c" << c << (c % 2 ? " NVARCHAR(50)" : " INTEGER") << ", ";
+            for (int c = 1; c < 10; ++c)
+                out << "c" << c << (c % 2 ? " NVARCHAR(50)" : " INTEGER") << ", ";
             out << "CONSTRAINT " << n << " PRIMARY KEY (id)"
                 << (t > 0 ? ", FOREIGN KEY (c2) REFERENCES t" + std::to_string(t - 1) + "(id)" : "")
                 << ");\nCREATE INDEX " << n << "_a ON " << n << "(c1);\nCREATE UNIQUE INDEX " << n
@@ -43,7 +46,8 @@ int main(int argc, char** argv) {
     if (argc == 3 && mode == "refresh") {
         QuietPort port;
         quorix::CatalogBrowser browser(port, port);
-        browser.RefreshTreeView(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + argv[2]);
+        browser.RefreshTreeView(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+                                argv[2]);
         std::printf("%d\n", browser.catalogObjectCount());
         return 0;
     }

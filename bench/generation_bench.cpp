@@ -30,7 +30,8 @@ public:
     }
 
 private:
-    void line(int level, const std::string& column, const std::string& tableName, const char* type) {
+    void line(int level, const std::string& column, const std::string& tableName,
+              const char* type) {
         m_rs.addNew();
         m_rs.setValue("生成", std::string("○"));
         m_rs.setValue("レベル", level);
@@ -45,7 +46,9 @@ private:
     int m_tables = 0;
 };
 
-void fill(quorix::DefinitionTable& t) { Definition(t.records()).table(1); }
+void fill(quorix::DefinitionTable& t) {
+    Definition(t.records()).table(1);
+}
 
 void collect(const quorix::LayoutColumn& parent, std::vector<const quorix::LayoutColumn*>& path,
              std::ofstream& out) {
@@ -93,7 +96,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     quorix::Connection connection;
-    connection.setConnectionString(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + argv[2]);
+    connection.setConnectionString(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+                                   argv[2]);
     connection.open();
     quorix::Catalog catalog;
     catalog.setActiveConnection(&connection);

@@ -1,7 +1,7 @@
 // Runs a command, its output discarded, and prints its wall time in seconds and its peak
 // memory in KiB:  bench_measure COMMAND [ARGS...]  ->  "seconds kib exit-status"
-#include <sys/resource.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     wait4(pid, &status, 0, &usage);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%.3f %ld %d\n", seconds, usage.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    std::printf("%.3f %ld %d\n", seconds, usage.ru_maxrss,
+                WIFEXITED(status) ? WEXITSTATUS(status) : -1);
     return 0;
 }

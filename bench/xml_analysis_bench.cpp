@@ -16,7 +16,9 @@ public:
     void setStatus(const std::string& text) override { m_status = text; }
     std::string status() const override { return m_status; }
     void beep() override {}
-    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override { return true; }
+    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override {
+        return true;
+    }
     void showMessage(const std::string&, const std::string&, quorix::MessageIcon) override {}
     std::optional<std::string> chooseFile(const quorix::FileDialogRequest&) override { return {}; }
 
@@ -55,7 +57,8 @@ int analyse(const char* file) {
     auto tmpl = quorix::BuildStructureTemplate(doc, "ROWSET", "ROW", port);
     if (!tmpl) return 1;
     auto table = quorix::FillDefinitionTable(
-        *tmpl, [](const std::string& t) { return quorix::DBDatatype("access", t); }, "･･", "ﾃｷｽﾄ型");
+        *tmpl, [](const std::string& t) { return quorix::DBDatatype("access", t); }, "･･",
+        "ﾃｷｽﾄ型");
     std::printf("%d\n", table->records().recordCount());
     return 0;
 }

@@ -101,7 +101,8 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
                     TreeNode* node = addNode(columns, tableNode, "列");
                     for (const auto& c : columns->members()) addNode(c, node, {});
                 });
-                for (const auto& [role, label] : {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
+                for (const auto& [role, label] :
+                     {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
                     skipOnFailure([&] {
                         CatalogObjectPtr members = table->child(role);
                         TreeNode* node = addNode(members, tableNode, label);

@@ -21,7 +21,9 @@ void ConnectDialog::Form_Load() {
     cboDBType_Change();
 }
 
-void ConnectDialog::cboDBType_Change() { m_port.setCreateEnabled(m_port.typeText() == kSupportedType); }
+void ConnectDialog::cboDBType_Change() {
+    m_port.setCreateEnabled(m_port.typeText() == kSupportedType);
+}
 
 void ConnectDialog::cmdDSN_Click() {
     FileDialogRequest request;
@@ -63,8 +65,9 @@ void ConnectDialog::cmdCreateDB_Click() {
     }
     const std::string source = trimBlanks(m_port.dataSourceText());
     if (source.empty()) {
-        m_port.showMessage(std::string("データソースを入力してください。") + kCrLf + "(例：test.mdb)",
-                           kAppTitle, MessageIcon::None);
+        m_port.showMessage(
+            std::string("データソースを入力してください。") + kCrLf + "(例：test.mdb)", kAppTitle,
+            MessageIcon::None);
         return;
     }
     std::string text = "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + source;

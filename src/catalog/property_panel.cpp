@@ -13,7 +13,8 @@ int32_t code(const CatalogObject& o, const char* name) {
     const PropertyValue v = o.property(name);
     if (const auto* n = std::get_if<long long>(&v)) return static_cast<int32_t>(*n);
     if (const auto* b = std::get_if<bool>(&v)) return *b ? -1 : 0;
-    throw ServiceError(ErrorNumber::kGeneral, std::string("「") + name + "」は数値ではありません。");
+    throw ServiceError(ErrorNumber::kGeneral,
+                       std::string("「") + name + "」は数値ではありません。");
 }
 
 // The formatter's text, or "<description>" when the property cannot be read.
@@ -25,7 +26,9 @@ std::string guarded(const std::function<std::string()>& format) {
     }
 }
 
-std::string joined(const std::string& text) { return text.size() > 4 ? text.substr(4) : std::string(); }
+std::string joined(const std::string& text) {
+    return text.size() > 4 ? text.substr(4) : std::string();
+}
 
 }  // namespace
 
@@ -33,7 +36,8 @@ std::vector<std::string> ShowProperties(const CatalogObject& object,
                                         const std::vector<std::string>& names) {
     std::vector<std::string> lines;
     for (const auto& name : names)
-        lines.push_back(name + " = " + guarded([&] { return propertyText(object.property(name)); }));
+        lines.push_back(name + " = " +
+                        guarded([&] { return propertyText(object.property(name)); }));
     return lines;
 }
 
@@ -60,46 +64,86 @@ std::string IndexNulls(const CatalogObject& index) {
 
 std::string dataTypeName(int32_t value) {
     switch (value) {
-        case 0: return "adEmpty";
-        case 2: return "adSmallInt";
-        case 3: return "adInteger";
-        case 4: return "adSingle";
-        case 5: return "adDouble";
-        case 6: return "adCurrency";
-        case 7: return "adDate";
-        case 8: return "adBSTR";
-        case 9: return "adIDispatch";
-        case 10: return "adError";
-        case 11: return "adBoolean";
-        case 12: return "adVariant";
-        case 13: return "adIUnknown";
-        case 14: return "adDecimal";
-        case 16: return "adTinyInt";
-        case 17: return "adUnsignedTinyInt";
-        case 18: return "adUnsignedSmallInt";
-        case 19: return "adUnsignedInt";
-        case 20: return "adBigInt";
-        case 21: return "adUnsignedBigInt";
-        case 64: return "adFileTime";
-        case 72: return "adGUID";
-        case 128: return "adBinary";
-        case 129: return "adChar";
-        case 130: return "adWChar";
-        case 131: return "adNumeric";
-        case 132: return "adUserDefined";
-        case 133: return "adDBDate";
-        case 134: return "adDBTime";
-        case 135: return "adDBTimeStamp";
-        case 136: return "adChapter";
-        case 138: return "adPropVariant";
-        case 139: return "adVarNumeric";
-        case 200: return "adVarChar";
-        case 201: return "adLongVarChar";
-        case 202: return "adVarWChar";
-        case 203: return "adLongVarWChar";
-        case 204: return "adVarBinary";
-        case 205: return "adLongVarBinary";
-        default: return "<unknown>";
+        case 0:
+            return "adEmpty";
+        case 2:
+            return "adSmallInt";
+        case 3:
+            return "adInteger";
+        case 4:
+            return "adSingle";
+        case 5:
+            return "adDouble";
+        case 6:
+            return "adCurrency";
+        case 7:
+            return "adDate";
+        case 8:
+            return "adBSTR";
+        case 9:
+            return "adIDispatch";
+        case 10:
+            return "adError";
+        case 11:
+            return "adBoolean";
+        case 12:
+            return "adVariant";
+        case 13:
+            return "adIUnknown";
+        case 14:
+            return "adDecimal";
+        case 16:
+            return "adTinyInt";
+        case 17:
+            return "adUnsignedTinyInt";
+        case 18:
+            return "adUnsignedSmallInt";
+        case 19:
+            return "adUnsignedInt";
+        case 20:
+            return "adBigInt";
+        case 21:
+            return "adUnsignedBigInt";
+        case 64:
+            return "adFileTime";
+        case 72:
+            return "adGUID";
+        case 128:
+            return "adBinary";
+        case 129:
+            return "adChar";
+        case 130:
+            return "adWChar";
+        case 131:
+            return "adNumeric";
+        case 132:
+            return "adUserDefined";
+        case 133:
+            return "adDBDate";
+        case 134:
+            return "adDBTime";
+        case 135:
+            return "adDBTimeStamp";
+        case 136:
+            return "adChapter";
+        case 138:
+            return "adPropVariant";
+        case 139:
+            return "adVarNumeric";
+        case 200:
+            return "adVarChar";
+        case 201:
+            return "adLongVarChar";
+        case 202:
+            return "adVarWChar";
+        case 203:
+            return "adLongVarWChar";
+        case 204:
+            return "adVarBinary";
+        case 205:
+            return "adLongVarBinary";
+        default:
+            return "<unknown>";
     }
 }
 
@@ -109,32 +153,48 @@ std::string ColumnType(const CatalogObject& column) {
 
 std::string RuleEnum(int32_t c) {
     switch (c) {
-        case 0: return "adRINone";
-        case 1: return "adRICascade";
-        case 2: return "adRISetNull";
-        case 3: return "adRISetDefault";
-        default: return "<unknown>";
+        case 0:
+            return "adRINone";
+        case 1:
+            return "adRICascade";
+        case 2:
+            return "adRISetNull";
+        case 3:
+            return "adRISetDefault";
+        default:
+            return "<unknown>";
     }
 }
 
 std::string KeyTypeEnum(int32_t c) {
     switch (c) {
-        case 1: return "adKeyPrimary";
-        case 2: return "adKeyForeign";
-        case 3: return "adKeyUnique";
-        default: return "<unknown>";
+        case 1:
+            return "adKeyPrimary";
+        case 2:
+            return "adKeyForeign";
+        case 3:
+            return "adKeyUnique";
+        default:
+            return "<unknown>";
     }
 }
 
 std::string CommandTypeEnum(int32_t c) {
     switch (c) {
-        case 1: return "adCmdText";
-        case 2: return "adCmdTable";
-        case 4: return "adCmdStoredProc";
-        case 8: return "adCmdUnknown";
-        case 256: return "adCmdFile";
-        case 512: return "adCmdTableDirect";
-        default: return "<unknown>";
+        case 1:
+            return "adCmdText";
+        case 2:
+            return "adCmdTable";
+        case 4:
+            return "adCmdStoredProc";
+        case 8:
+            return "adCmdUnknown";
+        case 256:
+            return "adCmdFile";
+        case 512:
+            return "adCmdTableDirect";
+        default:
+            return "<unknown>";
     }
 }
 
@@ -158,7 +218,8 @@ std::vector<std::string> propertyLines(const CatalogObject& o) {
         list(lines, {"DateCreated", "DateModified", "Type"});
     } else if (kind == "Column") {
         lines.push_back("Attribute = " + ColumnAttribute(o));
-        list(lines, {"DefinedSize", "Name", "NumericScale", "Precision", "RelatedColumn", "SortOrder"});
+        list(lines,
+             {"DefinedSize", "Name", "NumericScale", "Precision", "RelatedColumn", "SortOrder"});
         lines.push_back("Type = " + ColumnType(o));
     } else if (kind == "Index") {
         list(lines, {"Clustered"});
@@ -177,7 +238,8 @@ std::vector<std::string> propertyLines(const CatalogObject& o) {
         list(lines, {"Name", "CommandText", "CommandTimeout", "Prepared", "State"});
         lines.push_back("CommandType = " + codeText("CommandType", CommandTypeEnum));
     } else if (kind == "Parameter") {
-        list(lines, {"Name", "Type", "Attributes", "Direction", "NumericScale", "Precision", "Size"});
+        list(lines,
+             {"Name", "Type", "Attributes", "Direction", "NumericScale", "Precision", "Size"});
     }
     return lines;
 }

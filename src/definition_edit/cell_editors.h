@@ -10,7 +10,7 @@ inline constexpr int kHiddenLeft = -10000;
 /// The grid as its events see it, in twips.
 struct GridState {
     GridGeometry geometry;
-    int currentRowTop = 0;  ///< top of the current row, relative to the grid
+    int currentRowTop = 0;   ///< top of the current row, relative to the grid
     int currentColumn = -1;  ///< field index of the current cell
     bool currentCellVisible = false;
     bool visible = true;

@@ -30,7 +30,9 @@ void writeLine(RecordSet& rs, const Line& line) {
     for (std::size_t i = 0; i < kCarried.size(); ++i) rs.setValue(kCarried[i], line[i]);
 }
 
-bool hasCurrentLine(const RecordSet& rs) { return !rs.bof() && !rs.eof(); }
+bool hasCurrentLine(const RecordSet& rs) {
+    return !rs.bof() && !rs.eof();
+}
 
 int levelOf(const RecordSet& rs) {
     const FieldValue v = rs.value(Field::kLevel);
@@ -111,9 +113,13 @@ void moveLine(DefinitionTable& table, EditHost& host, bool up) {
 
 }  // namespace
 
-void MoveLineUp(DefinitionTable& table, EditHost& host) { moveLine(table, host, true); }
+void MoveLineUp(DefinitionTable& table, EditHost& host) {
+    moveLine(table, host, true);
+}
 
-void MoveLineDown(DefinitionTable& table, EditHost& host) { moveLine(table, host, false); }
+void MoveLineDown(DefinitionTable& table, EditHost& host) {
+    moveLine(table, host, false);
+}
 
 void ShiftLineLeft(DefinitionTable& table, EditHost& host) {
     RecordSet& rs = table.records();
@@ -210,8 +216,7 @@ void ToggleGenerateFlag(DefinitionTable& table, EditHost& host) {
         flag.clear();
     }
     if (flag.empty()) {
-        host.port().setStatus(
-            "固定タグは必ず生成されます。生成しない場合は「削除」してください。");
+        host.port().setStatus("固定タグは必ず生成されます。生成しない場合は「削除」してください。");
         return;
     }
     const std::string caption = trimBlanks(host.generateCaption());

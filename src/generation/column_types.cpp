@@ -1,9 +1,9 @@
 #include "generation/column_types.h"
 
+#include <cctype>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
-#include <cctype>
 
 #include "services/text/text.h"
 
@@ -11,11 +11,11 @@ namespace quorix {
 
 namespace {
 
-const std::vector<std::string> kAccess = {"ﾃｷｽﾄ型", "ﾒﾓ型", "数値型", "日付/時刻型",
+const std::vector<std::string> kAccess = {"ﾃｷｽﾄ型", "ﾒﾓ型",       "数値型",  "日付/時刻型",
                                           "通貨型", "ｵｰﾄﾅﾝﾊﾞｰ型", "Yes/No型"};
-const std::vector<std::string> kJet351 = {"ﾃｷｽﾄ型", "ﾒﾓ型", "数値型",
+const std::vector<std::string> kJet351 = {"ﾃｷｽﾄ型",      "ﾒﾓ型",   "数値型",
                                           "日付/時刻型", "通貨型", "Yes/No型"};
-const std::vector<std::string> kOracle = {"BLOB", "CHAR", "CLOB", "DATE",
+const std::vector<std::string> kOracle = {"BLOB", "CHAR",   "CLOB",    "DATE",
                                           "LONG", "NUMBER", "VARCHAR2"};
 const std::vector<std::string> kSqlServer = {
     "Bit",  "Char",          "Datetime", "Float",      "Image", "int",     "Money",
@@ -29,9 +29,9 @@ struct JetEntry {
 };
 
 const JetEntry kJetMapping[] = {
-    {"ﾃｷｽﾄ型", "202", "200", ""},  {"ﾒﾓ型", "203", "201", ""},
-    {"数値型", "3", "3", ""},         {"日付/時刻型", "7", "135", ""},
-    {"通貨型", "6", "6", ""},         {"ｵｰﾄﾅﾝﾊﾞｰ型", "3", "3", "AutoIncrement,true"},
+    {"ﾃｷｽﾄ型", "202", "200", ""}, {"ﾒﾓ型", "203", "201", ""},
+    {"数値型", "3", "3", ""},     {"日付/時刻型", "7", "135", ""},
+    {"通貨型", "6", "6", ""},     {"ｵｰﾄﾅﾝﾊﾞｰ型", "3", "3", "AutoIncrement,true"},
     {"Yes/No型", "11", "11", ""},
 };
 
@@ -125,12 +125,23 @@ std::string DBDatatype(std::string_view dbType, std::string_view xmlType) {
         const char* name;
     };
     static const Entry kMap[] = {
-        {"string", "ﾃｷｽﾄ型"},       {"number", "数値型"},        {"int", "数値型"},
-        {"fixed", "数値型"},           {"boolean", "Yes/No型"},     {"dateTime", "日付/時刻型"},
-        {"dateTime.tz", "日付/時刻型"}, {"date", "日付/時刻型"},   {"time", "日付/時刻型"},
-        {"time.tz", "日付/時刻型"},    {"i1_byte", "数値型"},       {"i2", "数値型"},
-        {"i4", "数値型"},              {"ui2", "数値型"},           {"ui4", "数値型"},
-        {"r4", "数値型"},              {"r8,float", "数値型"},
+        {"string", "ﾃｷｽﾄ型"},
+        {"number", "数値型"},
+        {"int", "数値型"},
+        {"fixed", "数値型"},
+        {"boolean", "Yes/No型"},
+        {"dateTime", "日付/時刻型"},
+        {"dateTime.tz", "日付/時刻型"},
+        {"date", "日付/時刻型"},
+        {"time", "日付/時刻型"},
+        {"time.tz", "日付/時刻型"},
+        {"i1_byte", "数値型"},
+        {"i2", "数値型"},
+        {"i4", "数値型"},
+        {"ui2", "数値型"},
+        {"ui4", "数値型"},
+        {"r4", "数値型"},
+        {"r8,float", "数値型"},
     };
     for (const auto& e : kMap)
         if (xmlType == e.xml) return e.name;

@@ -20,7 +20,8 @@ int32_t toInt32(const std::string& text, const std::string& what) {
     const auto number = parseNumber(text);
     if (!number) throw LayoutError(what + "「" + text + "」は数値ではありません。");
     const double rounded = std::nearbyint(static_cast<double>(static_cast<float>(*number)));
-    if (rounded < std::numeric_limits<int32_t>::min() || rounded > std::numeric_limits<int32_t>::max())
+    if (rounded < std::numeric_limits<int32_t>::min() ||
+        rounded > std::numeric_limits<int32_t>::max())
         throw LayoutError(what + "「" + text + "」が大きすぎます。");
     return static_cast<int32_t>(rounded);
 }
@@ -29,7 +30,8 @@ ColumnDefinition columnOf(const LayoutColumn& c) {
     ColumnDefinition d;
     d.name = c.name;
     d.type = toInt32(c.type, "列「" + c.name + "」の型");
-    d.definedSize = c.param && !c.param->empty() ? toInt32(*c.param, "列「" + c.name + "」の桁数") : 0;
+    d.definedSize =
+        c.param && !c.param->empty() ? toInt32(*c.param, "列「" + c.name + "」の桁数") : 0;
     return d;
 }
 
@@ -47,7 +49,8 @@ void createGroup(const LayoutColumn& parent, Catalog& catalog, CreationResult& r
     IndexDefinition key;
     key.primaryKey = true;
     std::vector<const LayoutColumn*> enclosing;
-    for (const LayoutColumn* c = &parent; !c->isRoot(); c = c->parent) enclosing.insert(enclosing.begin(), c);
+    for (const LayoutColumn* c = &parent; !c->isRoot(); c = c->parent)
+        enclosing.insert(enclosing.begin(), c);
     for (const LayoutColumn* c : enclosing) {
         key.columns.push_back(c->name);
         table.columns.push_back(columnOf(*c));

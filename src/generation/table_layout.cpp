@@ -26,8 +26,12 @@ LayoutColumn* appendChild(LayoutColumn* parent, std::unique_ptr<LayoutColumn> co
     return parent->children.back().get();
 }
 
-bool levelIs(const LayoutColumn* c, int level) { return !c->isRoot() && c->level == level; }
-bool levelAbove(const LayoutColumn* c, int level) { return !c->isRoot() && level < c->level; }
+bool levelIs(const LayoutColumn* c, int level) {
+    return !c->isRoot() && c->level == level;
+}
+bool levelAbove(const LayoutColumn* c, int level) {
+    return !c->isRoot() && level < c->level;
+}
 
 // The number of characters (code points) of a UTF-8 text.
 std::size_t characters(const std::string& s) {
@@ -65,7 +69,8 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         if (flag != Flag::kGenerate && !flag.empty()) continue;
 
         const FieldValue levelValue = rs.value(Field::kLevel);
-        const int level = std::holds_alternative<int32_t>(levelValue) ? std::get<int32_t>(levelValue) : 0;
+        const int level =
+            std::holds_alternative<int32_t>(levelValue) ? std::get<int32_t>(levelValue) : 0;
         if (level < 0 || level > kMaxLevel)
             return failure("レベル「" + std::to_string(level) + "」は0から" +
                            std::to_string(kMaxLevel) + "の範囲でなければなりません。");
@@ -103,7 +108,8 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         // A type name without a match is refused: no column silently takes another's type.
         const std::string typeName = rs.text(Field::kType);
         const std::optional<std::string> size =
-            rs.isNull(Field::kSize) ? std::nullopt : std::optional<std::string>(rs.text(Field::kSize));
+            rs.isNull(Field::kSize) ? std::nullopt
+                                    : std::optional<std::string>(rs.text(Field::kSize));
         std::optional<ColumnTypeSpec> spec;
         try {
             spec = MapColumnType(dbType, typeName, size);
@@ -130,7 +136,9 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
             if (!a->isRoot() && level > a->level) {
                 current = appendChild(a, std::move(column));
             } else if (a->isRoot()) {
-                return stop("上位レベルのタグを生成しない場合は「設定」－「XML」の文書タグを変えてください。");
+                return stop(
+                    "上位レベルのタグを生成しない場合は「設定」－「XML」の文書タグを変えてください"
+                    "。");
             } else {
                 current = appendChild(a->parent, std::move(column));
             }

@@ -28,7 +28,8 @@ std::optional<std::string> findSystemInfoTool(const std::string& searchPath) {
             const auto colon = searchPath.find(':', start);
             std::string dir = searchPath.substr(start, colon - start);
             if (dir.empty()) dir = ".";
-            const std::string candidate = dir + "/" + tool;
+            std::string candidate = dir;
+            candidate.append("/").append(tool);
             struct stat st {};
             if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
                 ::access(candidate.c_str(), X_OK) == 0)

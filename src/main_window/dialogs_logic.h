@@ -33,15 +33,16 @@ struct AboutTexts {
     static constexpr const char* kDescription =
         "QuorixはXMLからデータベースオブジェクトを作成するユティリティ。";
     static constexpr const char* kDisclaimer =
-        "本ソフトウェアは無保証です。作成する表は必ずバックアップのあるデータベースでお試しください。\r\n"
+        "本ソフトウェアは無保証です。作成する表は必ずバックアップのあるデータベースでお試しください"
+        "。\r\n"
         "ご意見・不具合のご報告は配布元の問題報告窓口までお寄せください。";
     static constexpr const char* kNoSystemInfo = "現時点ではｼｽﾃﾑ情報を使用できません";
 };
 
 /// Programs that show system information, in the order they are looked for.
-inline constexpr const char* kSystemInfoTools[] = {"hardinfo2", "hardinfo", "kinfocenter",
-                                                   "gnome-system-monitor", "xfce4-taskmanager",
-                                                   "lxtask", "mate-system-monitor"};
+inline constexpr const char* kSystemInfoTools[] = {
+    "hardinfo2",         "hardinfo", "kinfocenter",        "gnome-system-monitor",
+    "xfce4-taskmanager", "lxtask",   "mate-system-monitor"};
 
 /// The first system information tool found on @p searchPath (a PATH value), or nullopt.
 std::optional<std::string> findSystemInfoTool(const std::string& searchPath);

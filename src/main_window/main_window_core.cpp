@@ -33,8 +33,7 @@ std::string currentText(const DefinitionTable* table, const char* field) {
 
 }  // namespace
 
-MainWindowCore::MainWindowCore(MainWindowPort& port)
-    : m_port(port), m_browser(port, port) {}
+MainWindowCore::MainWindowCore(MainWindowPort& port) : m_port(port), m_browser(port, port) {}
 
 MainWindowCore::~MainWindowCore() = default;
 
@@ -46,7 +45,8 @@ MainWindowCore::StartResult MainWindowCore::Form_Load() {
     do {
         m_port.showConnectionDialog(m_settings);
         if (!m_settings.getDlgFlg()) {
-            if (m_port.askYesNo("プログラムを終了しますか？", "プログラムの終了", MessageIcon::None))
+            if (m_port.askYesNo("プログラムを終了しますか？", "プログラムの終了",
+                                MessageIcon::None))
                 return StartResult::Quit;
             m_settings.putDSN({});
         }
@@ -120,8 +120,8 @@ void MainWindowCore::LoadXmlDocument() {
         m_port.setStatus(parseErrorText(m_xmlDocument->parseError()));
         return;
     }
-    auto tmpl = BuildStructureTemplate(*m_xmlDocument, m_settings.getRowset(),
-                                       m_settings.getRow(), m_port);
+    auto tmpl =
+        BuildStructureTemplate(*m_xmlDocument, m_settings.getRowset(), m_settings.getRow(), m_port);
     if (!tmpl) return;
     std::unique_ptr<DefinitionTable> table;
     try {
@@ -155,22 +155,42 @@ void MainWindowCore::edit(Command command) {
     }
 }
 
-void MainWindowCore::cmdUp_Click() { edit(MoveLineUp); }
-void MainWindowCore::cmdDown_Click() { edit(MoveLineDown); }
-void MainWindowCore::cmdLeft_Click() { edit(ShiftLineLeft); }
-void MainWindowCore::cmdRight_Click() { edit(ShiftLineRight); }
-void MainWindowCore::cmdInsert_Click() { edit(InsertLine); }
-void MainWindowCore::cmdAppend_Click() { edit(AppendLine); }
-void MainWindowCore::cmdDelete_Click() { edit(DeleteLine); }
-void MainWindowCore::cmdGen1_Click() { edit(ToggleGenerateFlag); }
-void MainWindowCore::cboFType_Click() { edit(SetLineType); }
+void MainWindowCore::cmdUp_Click() {
+    edit(MoveLineUp);
+}
+void MainWindowCore::cmdDown_Click() {
+    edit(MoveLineDown);
+}
+void MainWindowCore::cmdLeft_Click() {
+    edit(ShiftLineLeft);
+}
+void MainWindowCore::cmdRight_Click() {
+    edit(ShiftLineRight);
+}
+void MainWindowCore::cmdInsert_Click() {
+    edit(InsertLine);
+}
+void MainWindowCore::cmdAppend_Click() {
+    edit(AppendLine);
+}
+void MainWindowCore::cmdDelete_Click() {
+    edit(DeleteLine);
+}
+void MainWindowCore::cmdGen1_Click() {
+    edit(ToggleGenerateFlag);
+}
+void MainWindowCore::cboFType_Click() {
+    edit(SetLineType);
+}
 
 void MainWindowCore::cmdDBConnect_Click() {
     m_port.setStatus({});
     m_port.showConnectionDialog(m_settings);
 }
 
-void MainWindowCore::mnuDBRefresh_Click() { RefreshTreeView(ConnectionString); }
+void MainWindowCore::mnuDBRefresh_Click() {
+    RefreshTreeView(ConnectionString);
+}
 
 void MainWindowCore::cmdCreate_Click() {
     if (!m_table) return;
@@ -221,7 +241,9 @@ void MainWindowCore::mnuNew_Click() {
     InitDefinitionTable(true);
 }
 
-void MainWindowCore::mnuExit_Click() { m_port.closeWindow(); }
+void MainWindowCore::mnuExit_Click() {
+    m_port.closeWindow();
+}
 
 void MainWindowCore::mnuXML_Click() {
     m_port.setStatus({});
@@ -238,7 +260,8 @@ void MainWindowCore::cmdStatus_Click() {
     m_port.setStatusButtonCaption(m_statusExpanded ? "<<" : ">>");
     m_windowLayout.statusHeight = m_statusExpanded ? kStatusExpandedHeight : kStatusCollapsedHeight;
     m_port.applyLayout(m_windowLayout);
-    m_port.setWindowOuterHeight(statusPanelWindowHeight(m_windowLayout, m_windowLayout.statusHeight));
+    m_port.setWindowOuterHeight(
+        statusPanelWindowHeight(m_windowLayout, m_windowLayout.statusHeight));
 }
 
 void MainWindowCore::Form_Resize(int outerWidth, int innerHeight, bool minimized) {
@@ -290,6 +313,8 @@ void MainWindowCore::DataGrid1_ColResize() {
     PlaceCellEditors();
 }
 
-void MainWindowCore::DataGrid1_Scroll() { m_port.setCellEditors(hideCellEditors(m_port.cellEditors())); }
+void MainWindowCore::DataGrid1_Scroll() {
+    m_port.setCellEditors(hideCellEditors(m_port.cellEditors()));
+}
 
 }  // namespace quorix

@@ -9,7 +9,8 @@ WindowLayout Form_Resize(WindowLayout l, int W, int H) {
     l.lineX2 = W;
     l.statusButtonLeft = W - l.statusButtonWidth - M;
     l.statusWidth = l.statusButtonLeft - M;
-    if (H - l.statusHeight > kMinimumLayoutHeight) l.statusTop = l.statusButtonTop = H - l.statusHeight;
+    if (H - l.statusHeight > kMinimumLayoutHeight)
+        l.statusTop = l.statusButtonTop = H - l.statusHeight;
     l.lineY = l.statusTop - M;
     if ((l.lineY - M) - l.tabTop > kMinimumLayoutHeight) l.tabHeight = (l.lineY - M) - l.tabTop;
     l.buttonRowTop = l.tabHeight + l.tabTop - M - l.createHeight;

@@ -91,26 +91,46 @@ void ConnectDialogWidget::resizeEvent(QResizeEvent* event) {
     m_status->resize(width(), m_status->height());
 }
 
-void ConnectDialogWidget::setStatus(const std::string& text) { m_status->setText(display(text)); }
-std::string ConnectDialogWidget::status() const { return ss(m_status->text()); }
-std::string ConnectDialogWidget::typeText() const { return ss(m_type->currentText()); }
-void ConnectDialogWidget::setTypeText(const std::string& text) { m_type->setEditText(qs(text)); }
+void ConnectDialogWidget::setStatus(const std::string& text) {
+    m_status->setText(display(text));
+}
+std::string ConnectDialogWidget::status() const {
+    return ss(m_status->text());
+}
+std::string ConnectDialogWidget::typeText() const {
+    return ss(m_type->currentText());
+}
+void ConnectDialogWidget::setTypeText(const std::string& text) {
+    m_type->setEditText(qs(text));
+}
 void ConnectDialogWidget::addTypeEntry(const std::string& text) {
     const QString current = m_type->currentText();
     m_type->addItem(qs(text));
     m_type->setEditText(current);
 }
-std::string ConnectDialogWidget::dataSourceText() const { return ss(m_dataSource->text()); }
+std::string ConnectDialogWidget::dataSourceText() const {
+    return ss(m_dataSource->text());
+}
 void ConnectDialogWidget::setDataSourceText(const std::string& text) {
     m_dataSource->setText(qs(text));
 }
-std::string ConnectDialogWidget::userText() const { return ss(m_user->text()); }
-void ConnectDialogWidget::setUserText(const std::string& text) { m_user->setText(qs(text)); }
-std::string ConnectDialogWidget::passwordText() const { return ss(m_password->text()); }
+std::string ConnectDialogWidget::userText() const {
+    return ss(m_user->text());
+}
+void ConnectDialogWidget::setUserText(const std::string& text) {
+    m_user->setText(qs(text));
+}
+std::string ConnectDialogWidget::passwordText() const {
+    return ss(m_password->text());
+}
 void ConnectDialogWidget::setPasswordText(const std::string& text) {
     m_password->setText(qs(text));
 }
-void ConnectDialogWidget::setCreateEnabled(bool enabled) { m_create->setEnabled(enabled); }
-void ConnectDialogWidget::closeDialog() { accept(); }
+void ConnectDialogWidget::setCreateEnabled(bool enabled) {
+    m_create->setEnabled(enabled);
+}
+void ConnectDialogWidget::closeDialog() {
+    accept();
+}
 
 }  // namespace quorix

@@ -37,7 +37,8 @@ QVariant DefinitionTableModel::data(const QModelIndex& index, int role) const {
     return QString();
 }
 
-QVariant DefinitionTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+QVariant DefinitionTableModel::headerData(int section, Qt::Orientation orientation,
+                                          int role) const {
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) {
         if (!m_records || section < 0 || section >= static_cast<int>(m_records->fields().size()))
@@ -78,13 +79,21 @@ void DefinitionTableModel::recordSetReset() {
     endResetModel();
 }
 
-void DefinitionTableModel::recordAboutToBeAppended(int row) { beginInsertRows({}, row, row); }
+void DefinitionTableModel::recordAboutToBeAppended(int row) {
+    beginInsertRows({}, row, row);
+}
 
-void DefinitionTableModel::recordAppended(int) { endInsertRows(); }
+void DefinitionTableModel::recordAppended(int) {
+    endInsertRows();
+}
 
-void DefinitionTableModel::recordAboutToBeRemoved(int row) { beginRemoveRows({}, row, row); }
+void DefinitionTableModel::recordAboutToBeRemoved(int row) {
+    beginRemoveRows({}, row, row);
+}
 
-void DefinitionTableModel::recordRemoved(int) { endRemoveRows(); }
+void DefinitionTableModel::recordRemoved(int) {
+    endRemoveRows();
+}
 
 void DefinitionTableModel::valueChanged(int row, int field) {
     const QModelIndex i = index(row, field);

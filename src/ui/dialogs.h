@@ -1,11 +1,10 @@
 #pragma once
 
-#include <optional>
-#include <string>
-
 #include <QApplication>
 #include <QStringList>
 #include <QWidget>
+#include <optional>
+#include <string>
 
 #include "app/user_port.h"
 

@@ -3,14 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,8 +24,8 @@
 #include "ui/connect_dialog_widget.h"
 #include "ui/definition_table_model.h"
 #include "ui/dialogs.h"
-#include "ui/qt_text.h"
 #include "ui/program_icon.h"
+#include "ui/qt_text.h"
 #include "ui/twips.h"
 #include "ui/xml_tag_dialog_widget.h"
 
@@ -358,8 +358,7 @@ void MainWindow::applyLayout(const WindowLayout& l) {
     m_grid->setGeometry(grid);
     for (QPushButton* b : {m_cmdDBConnect, m_cmdCreate})
         b->move(b->x(), t.toPx(l.buttonRowTop) - m_tabTop);
-    m_picture->resize(m_infoPage->width() - t.toPx(240),
-                      std::max(0, t.toPx(l.tabHeight - 600)));
+    m_picture->resize(m_infoPage->width() - t.toPx(240), std::max(0, t.toPx(l.tabHeight - 600)));
     m_frmDB->resize(m_frmDB->width(), t.toPx(l.frameHeight));
     m_tree->resize(m_tree->width(), std::max(0, t.toPx(l.treeHeight)));
     m_lineStatus->setGeometry(0, t.toPx(l.lineY), t.toPx(l.lineX2), m_lineStatus->height());
@@ -375,7 +374,9 @@ void MainWindow::setWindowOuterHeight(int twips) {
     resize(width(), std::max(1, t.toPx(twips) - titleBar));
 }
 
-void MainWindow::setStatusButtonCaption(const std::string& caption) { m_cmdStatus->setText(qs(caption)); }
+void MainWindow::setStatusButtonCaption(const std::string& caption) {
+    m_cmdStatus->setText(qs(caption));
+}
 
 void MainWindow::showXmlTagDialog(AppSettings& settings) {
     XmlTagDialogWidget dialog(settings, this);
@@ -403,20 +404,26 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // --- MainWindowPort ---
 
-void MainWindow::setStatus(const std::string& text) { m_lblStatus->setText(display(text)); }
+void MainWindow::setStatus(const std::string& text) {
+    m_lblStatus->setText(display(text));
+}
 
 std::string MainWindow::status() const {
     return ss(m_lblStatus->text().replace(QStringLiteral("\n"), QStringLiteral("\r\n")));
 }
 
-void MainWindow::setWindowTitle(const std::string& title) { QMainWindow::setWindowTitle(qs(title)); }
+void MainWindow::setWindowTitle(const std::string& title) {
+    QMainWindow::setWindowTitle(qs(title));
+}
 
 void MainWindow::showConnectionDialog(AppSettings& settings) {
     ConnectDialogWidget dialog(settings, this);
     dialog.exec();
 }
 
-void MainWindow::closeWindow() { close(); }
+void MainWindow::closeWindow() {
+    close();
+}
 
 void MainWindow::setBusyCursor(bool busy) {
     if (busy)
@@ -432,7 +439,9 @@ void MainWindow::setTypeChoices(const std::vector<std::string>& names, int selec
     if (selected < 0) m_cboFType->setEditText(QString());
 }
 
-std::string MainWindow::typeChooserText() const { return ss(m_cboFType->currentText()); }
+std::string MainWindow::typeChooserText() const {
+    return ss(m_cboFType->currentText());
+}
 
 void MainWindow::setTypeChooserText(const std::string& text) {
     const int i = m_cboFType->findText(qs(text));
@@ -440,7 +449,9 @@ void MainWindow::setTypeChooserText(const std::string& text) {
     m_cboFType->setEditText(qs(text));
 }
 
-int MainWindow::typeChooserHeight() const { return Twips::of(this).toTwips(m_cboFType->height()); }
+int MainWindow::typeChooserHeight() const {
+    return Twips::of(this).toTwips(m_cboFType->height());
+}
 
 void MainWindow::bindDefinitionTable(RecordSet* records) {
     m_settingUp = true;
@@ -474,11 +485,11 @@ GridState MainWindow::gridState() const {
     const QHeaderView* h = m_grid->horizontalHeader();
     for (int i = 0; i < columns; ++i) {
         const int pos = h->sectionViewportPosition(i);
-        const bool shown = !m_grid->isColumnHidden(i) && pos >= 0 &&
-                           pos < m_grid->viewport()->width();
+        const bool shown =
+            !m_grid->isColumnHidden(i) && pos >= 0 && pos < m_grid->viewport()->width();
         s.geometry.columnLefts.push_back(shown ? t.toTwips(origin.x() + pos) : 0);
         s.geometry.columnWidths.push_back(m_grid->isColumnHidden(i) ? 0
-                                                                   : t.toTwips(h->sectionSize(i)));
+                                                                    : t.toTwips(h->sectionSize(i)));
     }
     if (columns == 0) {
         for (const auto& c : kGridColumns) {
@@ -538,9 +549,13 @@ void MainWindow::setCellEditors(const CellEditors& editors) {
     m_cboFType->raise();
 }
 
-std::string MainWindow::generateCaption() const { return ss(m_cmdGen1->text()); }
+std::string MainWindow::generateCaption() const {
+    return ss(m_cmdGen1->text());
+}
 
-void MainWindow::setGenerateCaption(const std::string& caption) { m_cmdGen1->setText(qs(caption)); }
+void MainWindow::setGenerateCaption(const std::string& caption) {
+    m_cmdGen1->setText(qs(caption));
+}
 
 void MainWindow::setFocus(EditorFocus target) {
     switch (target) {
@@ -565,7 +580,8 @@ void MainWindow::treeRebuilt() {
     // Iteratively, so that a large catalog cannot exhaust the stack.
     std::vector<std::pair<const TreeNode*, QTreeWidgetItem*>> pending;
     auto* rootItem = new QTreeWidgetItem(m_tree, QStringList(qs(root->text)));
-    rootItem->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(const_cast<TreeNode*>(root))));
+    rootItem->setData(0, Qt::UserRole,
+                      QVariant::fromValue(static_cast<void*>(const_cast<TreeNode*>(root))));
     pending.emplace_back(root, rootItem);
     while (!pending.empty()) {
         auto [node, item] = pending.back();

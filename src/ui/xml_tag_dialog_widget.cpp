@@ -12,7 +12,8 @@
 namespace quorix {
 
 XmlTagDialogWidget::XmlTagDialogWidget(AppSettings& settings, QWidget* parent)
-    : QDialog(parent), m_logic(settings, static_cast<UserPort&>(static_cast<WidgetDialogs<UserPort>&>(*this))) {
+    : QDialog(parent),
+      m_logic(settings, static_cast<UserPort&>(static_cast<WidgetDialogs<UserPort>&>(*this))) {
     setObjectName(QStringLiteral("dlgXML"));
     setWindowTitle(QStringLiteral("XML文書の設定"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |

@@ -13,7 +13,9 @@ TemplateNode* TemplateNode::match(const XmlNode& source) {
     return children.back().get();
 }
 
-StructureTemplate::StructureTemplate(std::string rowTag) { m_root.name = std::move(rowTag); }
+StructureTemplate::StructureTemplate(std::string rowTag) {
+    m_root.name = std::move(rowTag);
+}
 
 void StructureTemplate::merge(const XmlNode& row) {
     XmlNode cur = row;

@@ -51,8 +51,7 @@ std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tm
         rs.setValue(Field::kKind, std::string(kNodeKind));
         rs.setValue(Field::kTagName, indentation(indentUnit, level) + node->name);
         rs.setValue(Field::kColumnName, std::string());
-        rs.setValue(Field::kType, node->attributeCount() == 0 ? chooserText
-                                                              : mapType(*node->type));
+        rs.setValue(Field::kType, node->attributeCount() == 0 ? chooserText : mapType(*node->type));
         rs.setValue(Field::kTableName, std::string());
 
         if (!node->children.empty()) {

@@ -23,14 +23,19 @@ TEST(AppSettings, ConnectionStrings) {
         const char *type, *dsn, *user, *password, *expected;
     };
     const Case cases[] = {
-        {"access", "C:\\Book.mdb", "", "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Book.mdb"},
+        {"access", "C:\\Book.mdb", "", "",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=C:\\Book.mdb"},
         {"ole3.51", "/d/a.mdb", "", "", "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=/d/a.mdb"},
-        {"sqlserver", "srv", "sa", "pw", "Provider=sqloledb;Data Source=srv;User ID=sa;Password=pw"},
+        {"sqlserver", "srv", "sa", "pw",
+         "Provider=sqloledb;Data Source=srv;User ID=sa;Password=pw"},
         {"oracle", "x", "", "", "Provider=;Data Source=x"},
         {"other", "x", "", "", "Provider=;Data Source=x"},
-        {"access", "a.mdb", "admin", "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb;User ID=admin"},
-        {"access", "a.mdb", "", "p;w=", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb;Password=p;w="},
-        {"access", " a.mdb ", " ", "", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source= a.mdb ;User ID= "},
+        {"access", "a.mdb", "admin", "",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb;User ID=admin"},
+        {"access", "a.mdb", "",
+         "p;w=", "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=a.mdb;Password=p;w="},
+        {"access", " a.mdb ", " ", "",
+         "Provider=Microsoft.Jet.OLEDB.4.0;Data Source= a.mdb ;User ID= "},
     };
     for (const auto& c : cases) {
         AppSettings s;

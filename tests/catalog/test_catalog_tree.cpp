@@ -52,10 +52,11 @@ struct CatalogTree : ::testing::Test {
         path = dir.file("tree.mdb");
         connectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
         Catalog().create(connectionString);
-        sqlite3Cli(path,
-                   "CREATE TABLE T1(a NVARCHAR(50) NOT NULL, b INTEGER, CONSTRAINT T1 PRIMARY KEY (a));"
-                   "CREATE TABLE T2(x INTEGER REFERENCES T1(a), y NTEXT);"
-                   "CREATE VIEW V1 AS SELECT a FROM T1;");
+        sqlite3Cli(
+            path,
+            "CREATE TABLE T1(a NVARCHAR(50) NOT NULL, b INTEGER, CONSTRAINT T1 PRIMARY KEY (a));"
+            "CREATE TABLE T2(x INTEGER REFERENCES T1(a), y NTEXT);"
+            "CREATE VIEW V1 AS SELECT a FROM T1;");
         main.setConnectionString(connectionString);
         main.open();
         mainCatalog.setActiveConnection(&main);
@@ -121,23 +122,26 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
     browser.TreeView1_NodeClick(find(root(), "表"));
     EXPECT_EQ(view.lines, std::vector<std::string>{"Count = 2"});
     browser.TreeView1_NodeClick(find(root(), "表/T1/列/a"));
-    EXPECT_EQ(view.lines, (std::vector<std::string>{
-                              "Attribute = ",
-                              "DefinedSize = 50",
-                              "Name = a",
-                              "NumericScale = 0",
-                              "Precision = 0",
-                              "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
-                              "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
-                              "Type = adVarWChar",
-                          }));
+    EXPECT_EQ(
+        view.lines,
+        (std::vector<std::string>{
+            "Attribute = ",
+            "DefinedSize = 50",
+            "Name = a",
+            "NumericScale = 0",
+            "Precision = 0",
+            "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
+            "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
+            "Type = adVarWChar",
+        }));
     browser.TreeView1_NodeClick(find(root(), "表/T1/索引/T1"));
-    EXPECT_EQ(view.lines, (std::vector<std::string>{"Clustered = False", "IndexNulls = adIndexNullsDisallow",
-                                                     "Name = T1", "PrimaryKey = True", "Unique = True"}));
+    EXPECT_EQ(view.lines,
+              (std::vector<std::string>{"Clustered = False", "IndexNulls = adIndexNullsDisallow",
+                                        "Name = T1", "PrimaryKey = True", "Unique = True"}));
     browser.TreeView1_NodeClick(find(root(), "表/T2/キー/T2_FK1"));
     EXPECT_EQ(view.lines, (std::vector<std::string>{"DeleteRule = adRINone", "Name = T2_FK1",
-                                                     "RelatedTable = T1", "Type = adKeyForeign",
-                                                     "UpdateRule = adRINone"}));
+                                                    "RelatedTable = T1", "Type = adKeyForeign",
+                                                    "UpdateRule = adRINone"}));
     browser.TreeView1_NodeClick(find(root(), "ビュー/V1/コマンド"));
     EXPECT_EQ(view.lines.at(1), "CommandText = SELECT a FROM T1");
     EXPECT_EQ(view.lines.back(), "CommandType = adCmdText");
@@ -175,7 +179,9 @@ TEST_F(CatalogTree, DeletingTablesOneAfterTheOther) {
     EXPECT_EQ(sqlite3Cli(path, ".tables"), "T1\n");
     EXPECT_EQ(view.removed.size(), 2u);
     EXPECT_EQ(browser.currentNode(), nullptr);  // the last table went
-    EXPECT_EQ(dump(find(root(), "表")), "表\n  T1\n    列\n      a\n      b\n    索引\n      T1\n        列\n          a\n    キー\n      T1\n        列\n          a\n");
+    EXPECT_EQ(dump(find(root(), "表")),
+              "表\n  T1\n    列\n      a\n      b\n    索引\n      T1\n        列\n          a\n   "
+              " キー\n      T1\n        列\n          a\n");
 }
 
 TEST_F(CatalogTree, ARefusedDeletionSaysWhyAndKeepsTheNode) {

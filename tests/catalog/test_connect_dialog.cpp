@@ -112,7 +112,8 @@ TEST_F(Fixture, ReplacesAnExistingFileOnlyAfterYes) {
     port.answers = {false};
     dialog.cmdCreateDB_Click();
     ASSERT_EQ(port.questions.size(), 1u);
-    EXPECT_EQ(port.questions[0], "データベースの削除|データベース" + path + "は既に存在します。\r\n削除しますか？");
+    EXPECT_EQ(port.questions[0],
+              "データベースの削除|データベース" + path + "は既に存在します。\r\n削除しますか？");
     EXPECT_EQ(std::filesystem::file_size(path), 14u);
     EXPECT_FALSE(port.closed);
 

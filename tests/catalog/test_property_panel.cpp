@@ -22,8 +22,12 @@ TEST(PropertyPanel, Formatters) {
         index.setProperty("IndexNulls", bits);
         EXPECT_EQ(IndexNulls(index), text);
     }
-    for (const auto& [code, text] : std::vector<std::pair<long long, const char*>>{
-             {202, "adVarWChar"}, {0, "adEmpty"}, {135, "adDBTimeStamp"}, {8192 + 202, "<unknown>"}, {1, "<unknown>"}}) {
+    for (const auto& [code, text] :
+         std::vector<std::pair<long long, const char*>>{{202, "adVarWChar"},
+                                                        {0, "adEmpty"},
+                                                        {135, "adDBTimeStamp"},
+                                                        {8192 + 202, "<unknown>"},
+                                                        {1, "<unknown>"}}) {
         column.setProperty("Type", code);
         EXPECT_EQ(ColumnType(column), text);
     }
@@ -34,7 +38,8 @@ TEST(PropertyPanel, Formatters) {
     EXPECT_EQ(CommandTypeEnum(-1), "<unknown>");
 
     CatalogObject bare("Column", "x");
-    EXPECT_EQ(ColumnAttribute(bare), "<プロパティ「Attributes」はこのデータベースでは取得できません。>");
+    EXPECT_EQ(ColumnAttribute(bare),
+              "<プロパティ「Attributes」はこのデータベースでは取得できません。>");
     EXPECT_EQ(ColumnType(bare), "<プロパティ「Type」はこのデータベースでは取得できません。>");
 }
 
@@ -42,10 +47,12 @@ TEST(PropertyPanel, LinesByKind) {
     CatalogObject key("Key", "K");
     key.setProperty("Type", 1LL);
     key.setProperty("RelatedTable", std::string());
-    EXPECT_EQ(propertyLines(key), (std::vector<std::string>{
-                                      "DeleteRule = <プロパティ「DeleteRule」はこのデータベースでは取得できません。>",
-                                      "Name = K", "RelatedTable = ", "Type = adKeyPrimary",
-                                      "UpdateRule = <プロパティ「UpdateRule」はこのデータベースでは取得できません。>"}));
+    EXPECT_EQ(
+        propertyLines(key),
+        (std::vector<std::string>{
+            "DeleteRule = <プロパティ「DeleteRule」はこのデータベースでは取得できません。>",
+            "Name = K", "RelatedTable = ", "Type = adKeyPrimary",
+            "UpdateRule = <プロパティ「UpdateRule」はこのデータベースでは取得できません。>"}));
     CatalogObject group("Group", "g");
     EXPECT_EQ(propertyLines(group), std::vector<std::string>{"Name = g"});
     CatalogObject other("Something", "s");

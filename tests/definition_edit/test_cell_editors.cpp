@@ -19,7 +19,9 @@ GridState grid() {
     return s;
 }
 
-CellEditors editors() { return {{0, 0, 378, 300}, {0, 0, 1278, 330}}; }
+CellEditors editors() {
+    return {{0, 0, 378, 300}, {0, 0, 1278, 330}};
+}
 
 }  // namespace
 

@@ -73,7 +73,8 @@ struct LineEdits : ::testing::Test {
     DefinitionTable table;
     FakeHost host;
     void SetUp() override {
-        fillTable(table, {{"－", 0, "ROW"}, {"○", 1, "A"}, {"○", 2, "B"}, {"×", 1, "C"}, {"○", 1, "D"}});
+        fillTable(table,
+                  {{"－", 0, "ROW"}, {"○", 1, "A"}, {"○", 2, "B"}, {"×", 1, "C"}, {"○", 1, "D"}});
     }
     void at(int row) { table.records().setCurrentRow(row - 1); }
 };
@@ -157,7 +158,8 @@ TEST_F(LineEdits, InsertAndAppendPositions) {
     at(3);
     InsertLine(table, host);
     // "キー" stays with its position: the new line takes k3 and the last line gets none.
-    EXPECT_EQ(dump(table), "k1:－:0:ROW k2:○:1:･･A *k3::1:･･----- k4:○:2:････B k5:×:1:･･C :○:1:･･D");
+    EXPECT_EQ(dump(table),
+              "k1:－:0:ROW k2:○:1:･･A *k3::1:･･----- k4:○:2:････B k5:×:1:･･C :○:1:･･D");
     RecordSet& rs = table.records();
     EXPECT_EQ(rs.text(Field::kKind), "ノード");
     EXPECT_EQ(rs.text(Field::kType), "ﾃｷｽﾄ型");

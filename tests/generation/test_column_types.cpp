@@ -20,11 +20,21 @@ TEST(TypeVocabulary, ListsAndInitialEntries) {
 
 TEST(TypeVocabulary, DBDatatype) {
     const std::pair<const char*, const char*> cases[] = {
-        {"string", "ﾃｷｽﾄ型"},        {"int", "数値型"},           {"fixed", "数値型"},
-        {"boolean", "Yes/No型"},     {"dateTime.tz", "日付/時刻型"}, {"time", "日付/時刻型"},
-        {"i1_byte", "数値型"},       {"r8,float", "数値型"},       {"ui4", "数値型"},
-        {"r8", "ﾃｷｽﾄ型"},            {"i1", "ﾃｷｽﾄ型"},            {"float", "ﾃｷｽﾄ型"},
-        {"fixed.14.4", "ﾃｷｽﾄ型"},    {"", "ﾃｷｽﾄ型"},              {"Int", "ﾃｷｽﾄ型"},
+        {"string", "ﾃｷｽﾄ型"},
+        {"int", "数値型"},
+        {"fixed", "数値型"},
+        {"boolean", "Yes/No型"},
+        {"dateTime.tz", "日付/時刻型"},
+        {"time", "日付/時刻型"},
+        {"i1_byte", "数値型"},
+        {"r8,float", "数値型"},
+        {"ui4", "数値型"},
+        {"r8", "ﾃｷｽﾄ型"},
+        {"i1", "ﾃｷｽﾄ型"},
+        {"float", "ﾃｷｽﾄ型"},
+        {"fixed.14.4", "ﾃｷｽﾄ型"},
+        {"", "ﾃｷｽﾄ型"},
+        {"Int", "ﾃｷｽﾄ型"},
         {" int", "ﾃｷｽﾄ型"},
     };
     for (const auto& [xml, name] : cases) EXPECT_EQ(DBDatatype("access", xml), name) << xml;

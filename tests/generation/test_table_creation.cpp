@@ -31,8 +31,10 @@ struct TableCreation : ::testing::Test {
 
     // "name type pk" per column, from sqlite3 itself.
     std::string columns(const std::string& table) {
-        return sqlite3Cli(path, "SELECT group_concat(name || ' ' || type || ' ' || pk, ', ') FROM "
-                                "pragma_table_info('" + table + "')");
+        return sqlite3Cli(path,
+                          "SELECT group_concat(name || ' ' || type || ' ' || pk, ', ') FROM "
+                          "pragma_table_info('" +
+                              table + "')");
     }
 
     TempDir dir;
@@ -71,10 +73,12 @@ TEST_F(TableCreation, NestedGroupsInDefinitionOrder) {
     EXPECT_EQ(columns("Deep"), "x NVARCHAR(255) 1, m INTEGER 2, n NVARCHAR(255) 3\n");
     EXPECT_EQ(columns("Late"), "y NVARCHAR(255) 1, z NVARCHAR(255) 2\n");
     // The auto-number numbers rows in its own table only.
-    EXPECT_EQ(sqlite3Cli(path, "INSERT INTO Top(x, y) VALUES ('a','b'),('c','d'); SELECT k FROM Top;"),
-              "1\n2\n");
-    EXPECT_EQ(sqlite3Cli(path, "SELECT sql FROM sqlite_master WHERE name='Mid'").find("AUTOINCREMENT"),
-              std::string::npos);
+    EXPECT_EQ(
+        sqlite3Cli(path, "INSERT INTO Top(x, y) VALUES ('a','b'),('c','d'); SELECT k FROM Top;"),
+        "1\n2\n");
+    EXPECT_EQ(
+        sqlite3Cli(path, "SELECT sql FROM sqlite_master WHERE name='Mid'").find("AUTOINCREMENT"),
+        std::string::npos);
 }
 
 TEST_F(TableCreation, NothingToCreateStillCommits) {
@@ -108,8 +112,8 @@ TEST_F(TableCreation, AnyFailureLeavesTheFileAsItWas) {
 }
 
 TEST_F(TableCreation, NamesAreCreatedExactly) {
-    const CreationResult r = create({{"○", 1, "a", "名\"; DROP x", "ﾃｷｽﾄ型", {}, "受注 明細"},
-                                     {"○", 1, "b", "select"}});
+    const CreationResult r =
+        create({{"○", 1, "a", "名\"; DROP x", "ﾃｷｽﾄ型", {}, "受注 明細"}, {"○", 1, "b", "select"}});
     ASSERT_TRUE(r.ok) << r.errors.at(0);
     EXPECT_EQ(sqlite3Cli(path, "SELECT name FROM pragma_table_info('受注 明細')"),
               "名\"; DROP x\nselect\n");

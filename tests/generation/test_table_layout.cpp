@@ -14,7 +14,8 @@ std::string shape(const LayoutColumn& c) {
     if (!c.isRoot()) s = c.name + "{" + c.table.value_or("") + "," + std::to_string(c.level) + "}";
     if (!c.children.empty()) {
         s += "[";
-        for (std::size_t i = 0; i < c.children.size(); ++i) s += (i ? "," : "") + shape(*c.children[i]);
+        for (std::size_t i = 0; i < c.children.size(); ++i)
+            s += (i ? "," : "") + shape(*c.children[i]);
         s += "]";
     }
     return s;
@@ -76,9 +77,11 @@ TEST(TableLayout, LevelsTableNamesAndColumnNames) {
     l = layoutOf({{"○", 1, "a", "", "ﾃｷｽﾄ型", {}, "T"}, {"", 2, "-----", ""}});
     EXPECT_EQ(l.text(), "表名を入力してください。");
     // Shallower than the top of the layout.
-    l = layoutOf({{"×", 1, "a", ""}, {"○", 2, "b", "", "ﾃｷｽﾄ型", {}, "T"},
+    l = layoutOf({{"×", 1, "a", ""},
+                  {"○", 2, "b", "", "ﾃｷｽﾄ型", {}, "T"},
                   {"○", 1, "c", "", "ﾃｷｽﾄ型", {}, "T3"}});
-    EXPECT_EQ(l.text(), "上位レベルのタグを生成しない場合は「設定」－「XML」の文書タグを変えてください。");
+    EXPECT_EQ(l.text(),
+              "上位レベルのタグを生成しない場合は「設定」－「XML」の文書タグを変えてください。");
     EXPECT_EQ(l.position, 3);
     // A root without children.
     l = layoutOf({{"－", 0, "ROW", ""}, {"×", 1, "a", ""}});

@@ -29,8 +29,14 @@ public:
     GridState grid;
 
     FakeMainPort() {
-        grid.geometry = {240, 1440, 8535, 3255, {0, 225, 0, 0, 625, 2125, 3625, 4925, 5725},
-                         {0, 400, 0, 0, 1500, 1500, 1300, 800, 1500}, 285, 300};
+        grid.geometry = {240,
+                         1440,
+                         8535,
+                         3255,
+                         {0, 225, 0, 0, 625, 2125, 3625, 4925, 5725},
+                         {0, 400, 0, 0, 1500, 1500, 1300, 800, 1500},
+                         285,
+                         300};
         grid.currentColumn = 5;
         grid.currentCellVisible = true;
     }
@@ -90,7 +96,9 @@ public:
     std::vector<std::string> propertyLines;
     void treeRebuilt() override { ++treeBuilds; }
     void treeNodeAboutToBeRemoved(const TreeNode* node) override { removedNodes.push_back(node); }
-    void showPropertyLines(const std::vector<std::string>& lines) override { propertyLines = lines; }
+    void showPropertyLines(const std::vector<std::string>& lines) override {
+        propertyLines = lines;
+    }
 };
 
 /// A dialog script that connects to @p path.

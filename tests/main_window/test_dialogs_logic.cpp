@@ -37,7 +37,8 @@ struct Starter : ProgramStarter {
     }
 };
 
-std::string makeTool(const TempDir& dir, const std::string& sub, const std::string& name, bool exec) {
+std::string makeTool(const TempDir& dir, const std::string& sub, const std::string& name,
+                     bool exec) {
     std::filesystem::create_directories(dir.path() / sub);
     const std::string path = (dir.path() / sub / name).string();
     std::ofstream(path) << "#!/bin/sh\n";

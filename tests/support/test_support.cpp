@@ -41,7 +41,8 @@ std::string shellQuote(const std::string& s) {
 
 std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
                        const std::string& options) {
-    const std::string cmd = "sqlite3 " + options + " " + shellQuote(dbFile) + " " + shellQuote(command) + " 2>&1";
+    const std::string cmd =
+        "sqlite3 " + options + " " + shellQuote(dbFile) + " " + shellQuote(command) + " 2>&1";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) throw std::runtime_error("popen failed");
     std::string out;
@@ -51,6 +52,8 @@ std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
     return out;
 }
 
-std::string testData(const std::string& name) { return std::string(QUORIX_TEST_DATA) + "/" + name; }
+std::string testData(const std::string& name) {
+    return std::string(QUORIX_TEST_DATA) + "/" + name;
+}
 
 }  // namespace quorix::test

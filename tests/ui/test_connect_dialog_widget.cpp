@@ -18,9 +18,10 @@ TEST(ConnectDialogWidget, ControlsCaptionsAndTabOrder) {
     settings.putDSN("/data/x.mdb");
     ConnectDialogWidget dialog(settings);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("データベース接続情報"));
-    const std::pair<const char*, const char*> captions[] = {
-        {"cmdDSN", "参照(&B)..."}, {"cmdCreateDB", "新規作成(&D)"}, {"OKButton", "接続(&O)"},
-        {"CancelButton", "キャンセル(&C)"}};
+    const std::pair<const char*, const char*> captions[] = {{"cmdDSN", "参照(&B)..."},
+                                                            {"cmdCreateDB", "新規作成(&D)"},
+                                                            {"OKButton", "接続(&O)"},
+                                                            {"CancelButton", "キャンセル(&C)"}};
     for (const auto& [name, text] : captions) {
         auto* b = dialog.findChild<QPushButton*>(QLatin1String(name));
         ASSERT_TRUE(b) << name;
@@ -28,8 +29,10 @@ TEST(ConnectDialogWidget, ControlsCaptionsAndTabOrder) {
     }
     for (const char* l : {"lblDBType", "lblDSN", "lblUser", "lblPassword", "lblStatus"})
         EXPECT_TRUE(dialog.findChild<QLabel*>(QLatin1String(l))) << l;
-    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtDSN"))->text(), QStringLiteral("/data/x.mdb"));
-    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtDSN"))->text(),
+              QStringLiteral("/data/x.mdb"));
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->echoMode(),
+              QLineEdit::Normal);
     auto* type = dialog.findChild<QComboBox*>(QStringLiteral("cboDBType"));
     EXPECT_EQ(type->currentText(), QStringLiteral("MS Access"));
     auto* create = dialog.findChild<QPushButton*>(QStringLiteral("cmdCreateDB"));
@@ -47,7 +50,8 @@ TEST(ConnectDialogWidget, ControlsCaptionsAndTabOrder) {
         } while (w->objectName().isEmpty() || w->focusPolicy() == Qt::NoFocus);
     }
     EXPECT_EQ(chain.join(QLatin1Char(',')),
-              QStringLiteral("OKButton,CancelButton,cboDBType,txtDSN,txtUser,txtPassword,cmdDSN,cmdCreateDB"));
+              QStringLiteral(
+                  "OKButton,CancelButton,cboDBType,txtDSN,txtUser,txtPassword,cmdDSN,cmdCreateDB"));
 }
 
 TEST(ConnectDialogWidget, BlankSourceIsRefusedInAMessageBox) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -8,7 +9,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QAction>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -32,7 +32,8 @@ struct MainWindowTest : ::testing::Test {
         dbPath = dir.file("新しい book.mdb");
         test::onNextModal([this](QWidget* dialog) {
             ASSERT_EQ(dialog->objectName(), QStringLiteral("dlgConnect"));
-            dialog->findChild<QLineEdit*>(QStringLiteral("txtDSN"))->setText(QString::fromStdString(dbPath));
+            dialog->findChild<QLineEdit*>(QStringLiteral("txtDSN"))
+                ->setText(QString::fromStdString(dbPath));
             dialog->findChild<QPushButton*>(QStringLiteral("cmdCreateDB"))->click();
         });
         ASSERT_EQ(window.start(), MainWindowCore::StartResult::Started);
@@ -81,9 +82,9 @@ TEST_F(MainWindowTest, StartsOnTheNewDatabaseWithOneLine) {
     EXPECT_EQ(cell(0, 4), QStringLiteral("･･-----"));
     EXPECT_EQ(window.findChild<QComboBox*>(QStringLiteral("cboFType"))->currentText(),
               QStringLiteral("ﾃｷｽﾄ型"));
-    for (const char* name : {"cmdOpen", "cmdLeft", "cmdRight", "cmdUp", "cmdDown", "cmdInsert",
-                             "cmdAppend", "cmdDelete", "cmdGen1", "cmdDBConnect", "cmdCreate",
-                             "cmdStatus"})
+    for (const char* name :
+         {"cmdOpen", "cmdLeft", "cmdRight", "cmdUp", "cmdDown", "cmdInsert", "cmdAppend",
+          "cmdDelete", "cmdGen1", "cmdDBConnect", "cmdCreate", "cmdStatus"})
         button(name);
     EXPECT_EQ(button("cmdInsert")->text(), QStringLiteral("挿入(&I)"));
     EXPECT_TRUE(button("cmdUp")->text().isEmpty());
@@ -102,11 +103,13 @@ TEST_F(MainWindowTest, StartsOnTheNewDatabaseWithOneLine) {
 }
 
 TEST_F(MainWindowTest, TypingWritesTheLineAndOverlongValuesAreRefused) {
-    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(grid->model(),
+                                    QAbstractItemModelTester::FailureReportingMode::Warning);
     auto* model = grid->model();
     EXPECT_TRUE(model->setData(model->index(0, 5), QStringLiteral("商品名")));
     EXPECT_EQ(window.core().definitionTable()->records().text("列名"), "商品名");
-    EXPECT_FALSE(model->setData(model->index(0, 5), QStringLiteral("とても長い列名を入力してみる")));
+    EXPECT_FALSE(
+        model->setData(model->index(0, 5), QStringLiteral("とても長い列名を入力してみる")));
     EXPECT_EQ(cell(0, 5), QStringLiteral("商品名"));
     EXPECT_TRUE(status().contains(QStringLiteral("20バイト")));
     EXPECT_FALSE(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
@@ -179,10 +182,14 @@ TEST_F(MainWindowTest, CreatesTheTablesOfAnExampleDocument) {
     EXPECT_TRUE(model->setData(model->index(6, 8), QStringLiteral("価格")));
     EXPECT_TRUE(model->setData(model->index(1, 7), QStringLiteral("10")));
     button("cmdCreate")->click();
-    EXPECT_EQ(status(), QStringLiteral("表「製品」を作成しました。\n表「価格表」を作成しました。\n表「価格」を作成しました。"));
-    EXPECT_EQ(sqlite3Cli(dbPath, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid"),
-              "製品\n価格表\n価格\n");
-    EXPECT_EQ(sqlite3Cli(dbPath, "SELECT group_concat(name || ':' || type || ':' || pk, ' ') FROM pragma_table_info('価格')"),
+    EXPECT_EQ(status(), QStringLiteral("表「製品」を作成しました。\n表「価格表」を作成しました。\n"
+                                       "表「価格」を作成しました。"));
+    EXPECT_EQ(
+        sqlite3Cli(dbPath, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid"),
+        "製品\n価格表\n価格\n");
+    EXPECT_EQ(sqlite3Cli(dbPath,
+                         "SELECT group_concat(name || ':' || type || ':' || pk, ' ') FROM "
+                         "pragma_table_info('価格')"),
               "PRICES:NVARCHAR(255):1 PRICE:NVARCHAR(255):2 LIST:NVARCHAR(255):3 "
               "AMOUNT:INTEGER:0 VALID_FROM:DATETIME:0 CURRENCY:NVARCHAR(255):0\n");
     EXPECT_NE(sqlite3Cli(dbPath, ".schema 製品").find("\"CODE\" NVARCHAR(10)"), std::string::npos);
@@ -200,7 +207,8 @@ TEST_F(MainWindowTest, CreatesTheTablesOfAnExampleDocument) {
     tree->scrollToItem(code);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(code).center());
     auto* panel = window.findChild<QPlainTextEdit*>(QStringLiteral("Picture1"));
-    EXPECT_EQ(panel->toPlainText().split(QLatin1Char('\n')).last(), QStringLiteral("Type = adVarWChar"));
+    EXPECT_EQ(panel->toPlainText().split(QLatin1Char('\n')).last(),
+              QStringLiteral("Type = adVarWChar"));
     EXPECT_TRUE(panel->toPlainText().contains(QStringLiteral("DefinedSize = 10")));
 
     // A second create of the same names fails and leaves the file as it was.
@@ -214,7 +222,8 @@ TEST_F(MainWindowTest, DeletesATableFromTheTreeWithTheDeleteKey) {
     sqlite3Cli(dbPath, "CREATE TABLE 古い表(x INT); CREATE TABLE keep(y INT);");
     window.findChild<QAction*>(QStringLiteral("mnuDBRefresh"))->trigger();
     auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
-    QTreeWidgetItem* old = findItem(tree->topLevelItem(0), {QStringLiteral("表"), QStringLiteral("古い表")});
+    QTreeWidgetItem* old =
+        findItem(tree->topLevelItem(0), {QStringLiteral("表"), QStringLiteral("古い表")});
     ASSERT_TRUE(old);
     tree->expandAll();
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(old).center());

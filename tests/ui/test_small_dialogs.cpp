@@ -21,7 +21,8 @@ TEST(XmlTagDialogWidget, StoresOnlyWhatIsConfirmed) {
         auto* row = dialog.findChild<QLineEdit*>(QStringLiteral("txtRow"));
         EXPECT_EQ(rowset->text(), QStringLiteral("ROWSET"));
         EXPECT_EQ(row->text(), QStringLiteral("ROW"));
-        EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblRowset"))->text(), QStringLiteral("基準タグ名："));
+        EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("lblRowset"))->text(),
+                  QStringLiteral("基準タグ名："));
         auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("OKButton"));
         auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("CancelButton"));
         EXPECT_EQ(cancel->text(), QStringLiteral("ｷｬﾝｾﾙ(&C)"));
@@ -50,10 +51,15 @@ TEST(XmlTagDialogWidget, StoresOnlyWhatIsConfirmed) {
 TEST(AboutBox, TextsAndSystemInformation) {
     AboutBox box;
     EXPECT_EQ(box.windowTitle(), QStringLiteral("Quorixのﾊﾞｰｼﾞｮﾝ情報"));
-    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.0"));
-    EXPECT_TRUE(box.findChild<QLabel*>(QStringLiteral("lblTitle"))->text().startsWith(QStringLiteral("Quorix(フリーソフト)")));
+    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lblVersion"))->text(),
+              QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.0.0"));
+    EXPECT_TRUE(box.findChild<QLabel*>(QStringLiteral("lblTitle"))
+                    ->text()
+                    .startsWith(QStringLiteral("Quorix(フリーソフト)")));
     EXPECT_FALSE(box.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().isNull());
-    EXPECT_EQ(box.findChild<QLabel*>(QStringLiteral("lblDisclaimer"))->text().count(QLatin1Char('\n')), 1);
+    EXPECT_EQ(
+        box.findChild<QLabel*>(QStringLiteral("lblDisclaimer"))->text().count(QLatin1Char('\n')),
+        1);
     // No tool on the path: the message, and the box stays.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");

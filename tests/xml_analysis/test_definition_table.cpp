@@ -15,10 +15,10 @@ TEST(DefinitionTable, FieldsKindsWidthsAndNullability) {
         int32_t type, size;
         bool nullable;
     };
-    const Expect expected[] = {{"キー", adChar, 4, false},    {"生成", adChar, 2, false},
+    const Expect expected[] = {{"キー", adChar, 4, false},      {"生成", adChar, 2, false},
                                {"レベル", adInteger, 4, false}, {"タイプ", adChar, 10, false},
                                {"タグ名", adChar, 200, false},  {"列名", adChar, 20, true},
-                               {"型", adChar, 20, false},      {"桁数", adChar, 10, true},
+                               {"型", adChar, 20, false},       {"桁数", adChar, 10, true},
                                {"表名", adChar, 20, true}};
     for (std::size_t i = 0; i < f.size(); ++i) {
         SCOPED_TRACE(i);

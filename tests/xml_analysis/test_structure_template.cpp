@@ -40,11 +40,13 @@ std::vector<std::string> lines(const DefinitionTable& table) {
         out.push_back(rs.text(Field::kGenerate) + "|" + rs.text(Field::kLevel) + "|" +
                       rs.text(Field::kTagName) + "|" + rs.text(Field::kType) + "|" +
                       rs.text(Field::kKind) + "|" + rs.text(Field::kColumnName) + "|" +
-                      rs.text(Field::kTableName) + "|" + (rs.isNull(Field::kSize) ? "null" : "set"));
+                      rs.text(Field::kTableName) + "|" +
+                      (rs.isNull(Field::kSize) ? "null" : "set"));
     return out;
 }
 
-std::unique_ptr<DefinitionTable> fill(const StructureTemplate& t, const std::string& chooser = "ﾃｷｽﾄ型") {
+std::unique_ptr<DefinitionTable> fill(const StructureTemplate& t,
+                                      const std::string& chooser = "ﾃｷｽﾄ型") {
     return FillDefinitionTable(
         t, [](const std::string& x) { return DBDatatype("access", x); }, "･･", chooser);
 }
@@ -102,15 +104,17 @@ TEST(StructureTemplate, MissingTags) {
     EXPECT_EQ(templateOf("<ROWSET><row><A/></row></ROWSET>"),
               "<none>:XML文書内に行タグ「ROW」がありません。");
     // The rowset element itself is not one of its rows.
-    EXPECT_EQ(templateOf("<ROW><A/></ROW>", "ROW", "ROW"), "<none>:XML文書内に行タグ「ROW」がありません。");
+    EXPECT_EQ(templateOf("<ROW><A/></ROW>", "ROW", "ROW"),
+              "<none>:XML文書内に行タグ「ROW」がありません。");
     EXPECT_EQ(templateOf("<data><ROWSET/><ROWSET><ROW><A/></ROW></ROWSET></data>"),
               "<none>:XML文書内に行タグ「ROW」がありません。");
 }
 
 TEST(DefinitionRows, TypesAndChooserText) {
     XmlDocument doc;
-    ASSERT_TRUE(doc.loadXml("<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes'><ROW>"
-                            "<A dt:dt='dateTime'/><B dt:dt='r8'/><C/><D dt:dt='i4'/></ROW></ROWSET>"));
+    ASSERT_TRUE(
+        doc.loadXml("<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes'><ROW>"
+                    "<A dt:dt='dateTime'/><B dt:dt='r8'/><C/><D dt:dt='i4'/></ROW></ROWSET>"));
     test::RecordingPort<> port;
     auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
     auto table = fill(*t, "数値型");

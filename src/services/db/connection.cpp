@@ -29,7 +29,9 @@ void Connection::open() {
     }
 }
 
-void Connection::close() { m_session.reset(); }
+void Connection::close() {
+    m_session.reset();
+}
 
 void Connection::beginTrans() {
     run([](DatabaseSession& s) { s.beginTransaction(); });

@@ -20,8 +20,9 @@ void RecordSet::appendField(const std::string& name, int32_t type, int32_t defin
                             int32_t attributes) {
     if (m_open) throw ServiceError(ErrorNumber::kGeneral, "開いている表には列を追加できません。");
     if (type != adChar && type != adInteger)
-        throw ServiceError(ErrorNumber::kBadColumn,
-                           "列「" + name + "」の型 " + std::to_string(type) + " は使用できません。");
+        throw ServiceError(
+            ErrorNumber::kBadColumn,
+            "列「" + name + "」の型 " + std::to_string(type) + " は使用できません。");
     if (fieldIndex(name) >= 0)
         throw ServiceError(ErrorNumber::kBadColumn, "列「" + name + "」は既にあります。");
     m_fields.push_back({name, type, definedSize, attributes});
@@ -64,9 +65,13 @@ void RecordSet::deleteCurrent() {
     setPosition(next);
 }
 
-void RecordSet::moveFirst() { setPosition(0); }
+void RecordSet::moveFirst() {
+    setPosition(0);
+}
 
-void RecordSet::moveLast() { setPosition(m_records.empty() ? 0 : recordCount() - 1); }
+void RecordSet::moveLast() {
+    setPosition(m_records.empty() ? 0 : recordCount() - 1);
+}
 
 void RecordSet::moveNext() {
     if (eof()) noCurrentRecord();
@@ -78,9 +83,13 @@ void RecordSet::movePrevious() {
     setPosition(m_pos - 1);
 }
 
-bool RecordSet::bof() const { return m_records.empty() || m_pos < 0; }
+bool RecordSet::bof() const {
+    return m_records.empty() || m_pos < 0;
+}
 
-bool RecordSet::eof() const { return m_records.empty() || m_pos >= recordCount(); }
+bool RecordSet::eof() const {
+    return m_records.empty() || m_pos >= recordCount();
+}
 
 int RecordSet::absolutePosition() const {
     if (m_records.empty() || m_pos < 0) return -2;
@@ -97,7 +106,8 @@ int RecordSet::fieldIndex(std::string_view name) const {
 int RecordSet::requireField(std::string_view name) const {
     const int i = fieldIndex(name);
     if (i < 0)
-        throw ServiceError(ErrorNumber::kItemNotFound, "列「" + std::string(name) + "」はありません。");
+        throw ServiceError(ErrorNumber::kItemNotFound,
+                           "列「" + std::string(name) + "」はありません。");
     return i;
 }
 
@@ -126,7 +136,9 @@ bool RecordSet::isNull(std::string_view field) const {
     return std::holds_alternative<std::monostate>(value(field));
 }
 
-const FieldValue& RecordSet::valueAt(int row, int field) const { return m_records.at(row).at(field); }
+const FieldValue& RecordSet::valueAt(int row, int field) const {
+    return m_records.at(row).at(field);
+}
 
 FieldValue RecordSet::validated(int field, const FieldValue& value) const {
     const FieldDefinition& def = m_fields.at(field);
@@ -141,13 +153,15 @@ FieldValue RecordSet::validated(int field, const FieldValue& value) const {
                                "「" + def.name + "」には整数を入力してください。");
         return n;
     }
-    std::string s = std::holds_alternative<int32_t>(value) ? std::to_string(std::get<int32_t>(value))
-                                                           : std::get<std::string>(value);
+    std::string s = std::holds_alternative<int32_t>(value)
+                        ? std::to_string(std::get<int32_t>(value))
+                        : std::get<std::string>(value);
     const std::size_t bytes = cp932Length(s);
     if (bytes > static_cast<std::size_t>(def.definedSize))
-        throw ServiceError(ErrorNumber::kDataOverflow,
-                           "「" + def.name + "」に入力できるのは" + std::to_string(def.definedSize) +
-                               "バイトまでです（入力は" + std::to_string(bytes) + "バイト）。");
+        throw ServiceError(ErrorNumber::kDataOverflow, "「" + def.name + "」に入力できるのは" +
+                                                           std::to_string(def.definedSize) +
+                                                           "バイトまでです（入力は" +
+                                                           std::to_string(bytes) + "バイト）。");
     return s;
 }
 
@@ -162,7 +176,9 @@ void RecordSet::setCurrentRow(int row) {
     setPosition(row);
 }
 
-int RecordSet::currentRow() const { return bof() || eof() ? -1 : m_pos; }
+int RecordSet::currentRow() const {
+    return bof() || eof() ? -1 : m_pos;
+}
 
 void RecordSet::setPosition(int pos) {
     if (pos == m_pos) return;

@@ -107,8 +107,8 @@ EncodingGuess guessEncoding(std::string_view head) {
 // Japanese files that declare Shift_JIS really hold CP932 (NEC and IBM extensions).
 std::string encodingOverride(const std::string& declared) {
     const std::string d = lower(declared);
-    if (d == "shift_jis" || d == "shift-jis" || d == "sjis" || d == "x-sjis" ||
-        d == "ms_kanji" || d == "csshiftjis" || d == "windows-31j")
+    if (d == "shift_jis" || d == "shift-jis" || d == "sjis" || d == "x-sjis" || d == "ms_kanji" ||
+        d == "csshiftjis" || d == "windows-31j")
         return "CP932";
     return {};
 }
@@ -204,7 +204,9 @@ std::string sourceLine(int fd, long line, const std::string& encoding, bool wide
 
 }  // namespace
 
-void XmlDocument::Freer::operator()(_xmlDoc* doc) const { xmlFreeDoc(doc); }
+void XmlDocument::Freer::operator()(_xmlDoc* doc) const {
+    xmlFreeDoc(doc);
+}
 
 XmlDocument::XmlDocument() {
     initLibxml();
@@ -215,7 +217,9 @@ XmlDocument::~XmlDocument() = default;
 XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 
-void XmlDocument::reset(_xmlDoc* doc) { m_doc.reset(doc); }
+void XmlDocument::reset(_xmlDoc* doc) {
+    m_doc.reset(doc);
+}
 
 bool XmlDocument::load(const std::string& path) {
     m_error = {};
@@ -249,9 +253,9 @@ bool XmlDocument::parseFd(int fd, const std::string& path, const std::string& en
         m_error = {kUnreadableFile, "メモリが不足しています。", 0, {}};
         return false;
     }
-    xmlDocPtr doc = xmlCtxtReadFd(ctxt, fd, path.c_str(),
-                                  encodingOverride.empty() ? nullptr : encodingOverride.c_str(),
-                                  kParseOptions);
+    xmlDocPtr doc =
+        xmlCtxtReadFd(ctxt, fd, path.c_str(),
+                      encodingOverride.empty() ? nullptr : encodingOverride.c_str(), kParseOptions);
     if (doc && ctxt->wellFormed) {
         reset(doc);
         xmlFreeParserCtxt(ctxt);
@@ -313,8 +317,8 @@ void XmlDocument::setDocumentElement(XmlNode element) {
 XmlNode XmlDocument::createElement(const std::string& name) {
     if (name.empty() || xmlValidateName(reinterpret_cast<const xmlChar*>(name.c_str()), 0) != 0)
         throw XmlError("「" + name + "」は要素名として使用できません。");
-    return XmlNode(
-        xmlNewDocNode(m_doc.get(), nullptr, reinterpret_cast<const xmlChar*>(name.c_str()), nullptr));
+    return XmlNode(xmlNewDocNode(m_doc.get(), nullptr,
+                                 reinterpret_cast<const xmlChar*>(name.c_str()), nullptr));
 }
 
 std::vector<XmlNode> XmlDocument::getElementsByTagName(std::string_view name) const {

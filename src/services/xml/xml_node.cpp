@@ -12,8 +12,12 @@ const char kDatatypesNs[] = "urn:schemas-microsoft-com:datatypes";
 const char kDatatypesNsOld[] = "uuid:C2F41010-65B3-11d1-A29F-00AA00C14882";
 const char kXsiNs[] = "http://www.w3.org/2001/XMLSchema-instance";
 
-const char* chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
-const xmlChar* xml(const char* s) { return reinterpret_cast<const xmlChar*>(s); }
+const char* chars(const xmlChar* s) {
+    return reinterpret_cast<const char*>(s);
+}
+const xmlChar* xml(const char* s) {
+    return reinterpret_cast<const xmlChar*>(s);
+}
 
 bool qualifiedNameIs(const xmlChar* prefix, const xmlChar* local, std::string_view name) {
     if (!local) return false;
@@ -57,7 +61,9 @@ std::optional<std::string> nsAttribute(xmlNode* node, const char* local, const c
 
 }  // namespace
 
-int XmlNode::nodeType() const { return m_node ? static_cast<int>(m_node->type) : 0; }
+int XmlNode::nodeType() const {
+    return m_node ? static_cast<int>(m_node->type) : 0;
+}
 
 std::string XmlNode::nodeName() const {
     if (!m_node) return {};
@@ -82,13 +88,21 @@ bool XmlNode::hasName(std::string_view name) const {
            qualifiedNameIs(m_node->ns ? m_node->ns->prefix : nullptr, m_node->name, name);
 }
 
-bool XmlNode::hasChildNodes() const { return m_node && m_node->children; }
+bool XmlNode::hasChildNodes() const {
+    return m_node && m_node->children;
+}
 
-XmlNode XmlNode::firstChild() const { return XmlNode(m_node ? m_node->children : nullptr); }
+XmlNode XmlNode::firstChild() const {
+    return XmlNode(m_node ? m_node->children : nullptr);
+}
 
-XmlNode XmlNode::nextSibling() const { return XmlNode(m_node ? m_node->next : nullptr); }
+XmlNode XmlNode::nextSibling() const {
+    return XmlNode(m_node ? m_node->next : nullptr);
+}
 
-XmlNode XmlNode::parentNode() const { return XmlNode(m_node ? m_node->parent : nullptr); }
+XmlNode XmlNode::parentNode() const {
+    return XmlNode(m_node ? m_node->parent : nullptr);
+}
 
 XmlNode XmlNode::firstElementChild() const {
     if (!m_node) return {};

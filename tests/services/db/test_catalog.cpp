@@ -46,9 +46,9 @@ TEST_F(CatalogTest, ColumnsReadBackWithTheirTypeCodeAndSize) {
     struct Col {
         int32_t type, size, expectSize;
     };
-    const Col cols[] = {{202, 50, 50}, {203, 0, 0},  {3, 0, 4},     {7, 0, 8},   {135, 0, 16},
-                        {6, 0, 8},     {11, 0, 2},   {200, 10, 10}, {201, 0, 0}, {129, 5, 5},
-                        {131, 0, 19},  {202, 0, 255}};
+    const Col cols[] = {{202, 50, 50}, {203, 0, 0}, {3, 0, 4},    {7, 0, 8},
+                        {135, 0, 16},  {6, 0, 8},   {11, 0, 2},   {200, 10, 10},
+                        {201, 0, 0},   {129, 5, 5}, {131, 0, 19}, {202, 0, 255}};
     TableDefinition t{"Types", {}, {}};
     for (std::size_t i = 0; i < std::size(cols); ++i)
         t.columns.push_back({"c" + std::to_string(i), cols[i].type, cols[i].size, {}});
@@ -94,32 +94,39 @@ TEST_F(CatalogTest, PrimaryKeyIsAnIndexAndAKeyNamedLikeTheTable) {
     EXPECT_EQ(intProperty(columns[2], "Attributes") & adColNullable, adColNullable);
     // sqlite3 itself sees the key.
     EXPECT_NE(sqlite3Cli(path, ".schema T2").find("PRIMARY KEY (\"b\", \"c\")"), std::string::npos);
-    EXPECT_NE(sqlite3Cli(path, "INSERT INTO T2 VALUES ('x','y',1); INSERT INTO T2 VALUES ('x','y',2);")
-                  .find("UNIQUE constraint failed"),
-              std::string::npos);
+    EXPECT_NE(
+        sqlite3Cli(path, "INSERT INTO T2 VALUES ('x','y',1); INSERT INTO T2 VALUES ('x','y',2);")
+            .find("UNIQUE constraint failed"),
+        std::string::npos);
 }
 
 TEST_F(CatalogTest, AutoIncrementNumbersRowsWhereverTheColumnStands) {
     const std::vector<std::pair<std::string, std::string>> autoOn = {{"AutoIncrement", "true"}};
     // The key column itself.
-    catalog.appendTable({"A1", {{"id", 3, 0, autoOn}, {"name", 202, 20, {}}}, {{"A1", true, false, {"id"}}}});
+    catalog.appendTable(
+        {"A1", {{"id", 3, 0, autoOn}, {"name", 202, 20, {}}}, {{"A1", true, false, {"id"}}}});
     // Not the first column, not in the key.
-    catalog.appendTable({"A2", {{"k", 202, 10, {}}, {"n", 3, 0, autoOn}}, {{"A2", true, false, {"k"}}}});
+    catalog.appendTable(
+        {"A2", {{"k", 202, 10, {}}, {"n", 3, 0, autoOn}}, {{"A2", true, false, {"k"}}}});
     // Part of a composite key, as a nested table's own first column.
-    catalog.appendTable({"A3", {{"p", 3, 0, {}}, {"n", 3, 0, autoOn}}, {{"A3", true, false, {"p", "n"}}}});
+    catalog.appendTable(
+        {"A3", {{"p", 3, 0, {}}, {"n", 3, 0, autoOn}}, {{"A3", true, false, {"p", "n"}}}});
     // No key at all.
     catalog.appendTable({"A4", {{"x", 202, 10, {}}, {"n", 3, 0, autoOn}}, {}});
 
     EXPECT_EQ(sqlite3Cli(path, "INSERT INTO A1(name) VALUES ('a'),('b'),('c'); SELECT id FROM A1;"),
               "1\n2\n3\n");
-    EXPECT_EQ(sqlite3Cli(path, "INSERT INTO A2(k) VALUES ('a'); INSERT INTO A2(k) VALUES ('b');"
-                               "INSERT INTO A2(k) VALUES ('c'); SELECT n FROM A2 ORDER BY k;"),
+    EXPECT_EQ(sqlite3Cli(path,
+                         "INSERT INTO A2(k) VALUES ('a'); INSERT INTO A2(k) VALUES ('b');"
+                         "INSERT INTO A2(k) VALUES ('c'); SELECT n FROM A2 ORDER BY k;"),
               "1\n2\n3\n");
-    EXPECT_EQ(sqlite3Cli(path, "INSERT INTO A3(p) VALUES (7); INSERT INTO A3(p) VALUES (7);"
-                               "SELECT p, n FROM A3;"),
+    EXPECT_EQ(sqlite3Cli(path,
+                         "INSERT INTO A3(p) VALUES (7); INSERT INTO A3(p) VALUES (7);"
+                         "SELECT p, n FROM A3;"),
               "7|1\n7|2\n");
-    EXPECT_EQ(sqlite3Cli(path, "INSERT INTO A4(x) VALUES ('a'); INSERT INTO A4(x) VALUES ('b');"
-                               "SELECT n FROM A4;"),
+    EXPECT_EQ(sqlite3Cli(path,
+                         "INSERT INTO A4(x) VALUES ('a'); INSERT INTO A4(x) VALUES ('b');"
+                         "SELECT n FROM A4;"),
               "1\n2\n");
     for (const char* t : {"A1", "A2", "A3", "A4"}) {
         SCOPED_TRACE(t);
@@ -156,8 +163,8 @@ TEST_F(CatalogTest, ColumnPropertiesAreAppliedOrRefusedNeverDropped) {
 }
 
 TEST_F(CatalogTest, NamesAreCreatedExactlyAndNothingElseRuns) {
-    const std::string names[] = {"x\"; DROP TABLE keep; --", "with blank", "売上;明細", "select",
-                                 "a'b", "表"};
+    const std::string names[] = {
+        "x\"; DROP TABLE keep; --", "with blank", "売上;明細", "select", "a'b", "表"};
     catalog.appendTable({"keep", {{"k", 3, 0, {}}}, {}});
     for (const auto& n : names)
         catalog.appendTable({n, {{n, 202, 20, {}}, {"order", 3, 0, {}}}, {{n, true, false, {n}}}});
@@ -170,8 +177,9 @@ TEST_F(CatalogTest, NamesAreCreatedExactlyAndNothingElseRuns) {
         EXPECT_EQ(t->child("Columns")->members()[0]->name(), n);
         EXPECT_EQ(t->child("Indexes")->members()[0]->name(), n);
     }
-    EXPECT_EQ(sqlite3Cli(path, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='keep'"),
-              "1\n");
+    EXPECT_EQ(
+        sqlite3Cli(path, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='keep'"),
+        "1\n");
     EXPECT_EQ(sqlite3Cli(path, "SELECT count(*) FROM \"売上;明細\""), "0\n");
 }
 
@@ -224,7 +232,8 @@ TEST_F(CatalogTest, ReadsForeignKeysIndexesAndViewsWrittenByOtherPrograms) {
     ASSERT_EQ(views.size(), 1u);
     EXPECT_EQ(views[0]->name(), "v");
     auto command = views[0]->child("Command");
-    EXPECT_EQ(command->property("CommandText"), PropertyValue(std::string("SELECT name FROM parent")));
+    EXPECT_EQ(command->property("CommandText"),
+              PropertyValue(std::string("SELECT name FROM parent")));
     EXPECT_EQ(command->child("Parameters")->property("Count"), PropertyValue(0LL));
 
     EXPECT_THROW(catalog.procedures(), ServiceError);

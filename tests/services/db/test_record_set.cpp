@@ -118,7 +118,9 @@ TEST(RecordSet, TellsItsObserverEveryChange) {
         void recordSetReset() override { events += "R"; }
         void recordAppended(int r) override { events += "A" + std::to_string(r); }
         void recordRemoved(int r) override { events += "D" + std::to_string(r); }
-        void valueChanged(int r, int f) override { events += "V" + std::to_string(r) + std::to_string(f); }
+        void valueChanged(int r, int f) override {
+            events += "V" + std::to_string(r) + std::to_string(f);
+        }
         void currentChanged(int r) override { events += "C" + std::to_string(r); }
     } log;
     RecordSet rs;

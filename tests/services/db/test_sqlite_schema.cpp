@@ -35,19 +35,22 @@ std::string q(const std::string& s) {
 // The table's catalog as SQLite's own pragmas give it, read with the sqlite3 program.
 RawTable pragmaTable(const std::string& db, const std::string& name) {
     RawTable raw;
-    for (const auto& r : rows(db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(" + q(name) + ");"))
+    for (const auto& r :
+         rows(db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(" + q(name) + ");"))
         raw.columns.push_back({r.at(0), r.at(1), r.at(2) == "1", std::stoi(r.at(3))});
-    for (const auto& r : rows(db, "SELECT name, \"unique\", origin FROM pragma_index_list(" + q(name) +
-                                      ") ORDER BY seq DESC;")) {
+    for (const auto& r : rows(db, "SELECT name, \"unique\", origin FROM pragma_index_list(" +
+                                      q(name) + ") ORDER BY seq DESC;")) {
         RawIndex index{r.at(0), r.at(1) == "1", r.at(2), {}};
-        for (const auto& c : rows(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(" + q(r.at(0)) +
-                                          ") WHERE key = 1 ORDER BY seqno;"))
+        for (const auto& c : rows(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(" +
+                                          q(r.at(0)) + ") WHERE key = 1 ORDER BY seqno;"))
             index.columns.emplace_back(c.at(0), c.at(1) == "1");
         raw.indexes.push_back(index);
     }
     std::string id;
-    for (const auto& r : rows(db, "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
-                                  "pragma_foreign_key_list(" + q(name) + ") ORDER BY id DESC, seq;")) {
+    for (const auto& r : rows(db,
+                              "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
+                              "pragma_foreign_key_list(" +
+                                  q(name) + ") ORDER BY id DESC, seq;")) {
         if (r.at(0) != id) {
             id = r.at(0);
             raw.foreignKeys.push_back({r.at(1), {}, r.at(4), r.at(5)});
@@ -83,12 +86,18 @@ TEST(SqliteSchema, ReadingTheSchemaTextAgreesWithThePragmas) {
     ASSERT_EQ(sqlite3Cli(db, script), "");
 
     int compared = 0;
-    const std::vector<std::string> mustParse = {"T1", "A1", "parent", "child", "t", "my table", "u", "v", "m", "売上 明細"};
-    for (const auto& row : rows(db, "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%';")) {
+    const std::vector<std::string> mustParse = {"T1",       "A1", "parent", "child", "t",
+                                                "my table", "u",  "v",      "m",     "売上 明細"};
+    for (const auto& row : rows(db,
+                                "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name "
+                                "NOT LIKE 'sqlite_%';")) {
         const std::string& name = row.at(0);
         SCOPED_TRACE(name);
         std::vector<CreatedIndex> created;
-        for (const auto& i : rows(db, "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL AND tbl_name = " + q(name) + " ORDER BY rowid;"))
+        for (const auto& i : rows(db,
+                                  "SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
+                                  "sql IS NOT NULL AND tbl_name = " +
+                                      q(name) + " ORDER BY rowid;"))
             created.push_back({i.at(0), i.at(1)});
         const auto parsed = parseTableSchema(name, row.at(1), created);
         if (std::find(mustParse.begin(), mustParse.end(), name) != mustParse.end()) {
@@ -105,7 +114,8 @@ TEST(SqliteSchema, ReadingTheSchemaTextAgreesWithThePragmas) {
     EXPECT_EQ(pragmaTable(db, "child").indexes.size(), 2u);
     EXPECT_EQ(pragmaTable(db, "m").foreignKeys.size(), 3u);
     EXPECT_EQ(pragmaTable(db, "my table").columns.at(0).declared, "double precision");
-    EXPECT_EQ(parseTableSchema("g", "CREATE TABLE g(a INT, b INT GENERATED ALWAYS AS (a * 2))", {}), std::nullopt);
+    EXPECT_EQ(parseTableSchema("g", "CREATE TABLE g(a INT, b INT GENERATED ALWAYS AS (a * 2))", {}),
+              std::nullopt);
     EXPECT_EQ(parseTableSchema("x", "CREATE TABLE x AS SELECT 1", {}), std::nullopt);
 }
 
@@ -113,7 +123,8 @@ TEST(SqliteSchema, Tokens) {
     const auto t = tokenize("CREATE TABLE \"a\"\"b\" ([c d] -- note\n, 'x''y' /* c */ `e`)");
     std::vector<std::string> texts;
     for (const auto& k : t) texts.push_back(k.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{"CREATE", "TABLE", "a\"b", "(", "c d", ",", "x'y", "e", ")"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"CREATE", "TABLE", "a\"b", "(", "c d", ",", "x'y",
+                                               "e", ")"}));
     EXPECT_TRUE(t[0].is("CREATE"));
     EXPECT_FALSE(t[2].is("A\"B"));
     EXPECT_EQ(t[6].kind, SqlToken::Literal);

@@ -129,7 +129,8 @@ TEST(XmlDocument, NeverReadsExternalEntitiesOrDtds) {
     if (doc.parseError().errorCode == 0) {
         EXPECT_EQ(doc.getElementsByTagName("a").at(0).text().find("TOPSECRET"), std::string::npos);
     }
-    const std::string dtd = "<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"http://127.0.0.1:9/x.dtd\">\n<r/>";
+    const std::string dtd =
+        "<?xml version=\"1.0\"?>\n<!DOCTYPE r SYSTEM \"http://127.0.0.1:9/x.dtd\">\n<r/>";
     XmlDocument doc2;
     EXPECT_TRUE(doc2.load(dir.write("dtd.xml", dtd))) << doc2.parseError().reason;
 }
@@ -163,11 +164,12 @@ TEST(XmlDocument, TagNameSearchIsExactAndIncludesTheRoot) {
 
 TEST(XmlDocument, DeclaredDataTypes) {
     XmlDocument doc;
-    ASSERT_TRUE(doc.loadXml(
-        "<r xmlns:dt='urn:schemas-microsoft-com:datatypes'"
-        " xmlns:o='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'"
-        " xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>"
-        "<a dt:dt='int'/><b o:dt='dateTime.tz'/><c xsi:type='xs:boolean'/><d type='int'/><e/></r>"));
+    ASSERT_TRUE(
+        doc.loadXml("<r xmlns:dt='urn:schemas-microsoft-com:datatypes'"
+                    " xmlns:o='uuid:C2F41010-65B3-11d1-A29F-00AA00C14882'"
+                    " xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>"
+                    "<a dt:dt='int'/><b o:dt='dateTime.tz'/><c xsi:type='xs:boolean'/><d "
+                    "type='int'/><e/></r>"));
     auto child = [&](const char* n) { return doc.getElementsByTagName(n).at(0); };
     EXPECT_EQ(child("a").dataType(), "int");
     EXPECT_EQ(child("b").dataType(), "dateTime.tz");

@@ -47,7 +47,9 @@ std::string propertyText(const PropertyValue& value) {
 CatalogObject::CatalogObject(std::string kind, std::string name)
     : m_kind(std::move(kind)), m_name(std::move(name)) {}
 
-bool CatalogObject::isCollection() const { return !m_kind.empty() && m_kind.back() == 's'; }
+bool CatalogObject::isCollection() const {
+    return !m_kind.empty() && m_kind.back() == 's';
+}
 
 PropertyValue CatalogObject::property(std::string_view name) const {
     if (isCollection()) {
@@ -59,8 +61,8 @@ PropertyValue CatalogObject::property(std::string_view name) const {
     if (auto it = find(m_propertyErrors, name); it != m_propertyErrors.end())
         throw ServiceError(ErrorNumber::kNotSupported, it->second);
     if (m_base) return m_base->property(name);
-    throw ServiceError(ErrorNumber::kItemNotFound,
-                       "プロパティ「" + std::string(name) + "」はこのデータベースでは取得できません。");
+    throw ServiceError(ErrorNumber::kItemNotFound, "プロパティ「" + std::string(name) +
+                                                       "」はこのデータベースでは取得できません。");
 }
 
 void CatalogObject::setProperty(const std::string& name, PropertyValue value) {

@@ -2,13 +2,12 @@
 
 #include <array>
 
-
 namespace quorix {
 
 namespace {
 
-constexpr std::array<std::string_view, 4> kKeys = {"Provider=", "Data Source=", "User ID=",
-                                                   "Password="};
+constexpr std::array<std::string_view, 4> kKeys = {
+    "Provider=", "Data Source=", "User ID=", "Password="};
 
 // Index of the key that @p text starts with, or -1.
 int keyAt(std::string_view text) {
@@ -37,9 +36,8 @@ ConnectionInfo parseConnectionString(std::string_view text) {
             if (next >= 0) break;
             ++end;
         }
-        *slots[key] = std::string(text.substr(start, end == std::string_view::npos
-                                                         ? std::string_view::npos
-                                                         : end - start));
+        *slots[key] = std::string(text.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start));
         if (end == std::string_view::npos) break;
         pos = end + 1;
         key = next;

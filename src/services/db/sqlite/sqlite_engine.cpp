@@ -134,13 +134,18 @@ CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, 
 struct TableReader {
     explicit TableReader(sqlite3* db)
         : tableInfo(db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)"),
-          indexList(db, "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY seq DESC"),
-          indexInfo(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno"),
-          foreignKeys(db, "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
-                          "pragma_foreign_key_list(?1) ORDER BY id DESC, seq") {
-        Statement indexes(db, "SELECT tbl_name, name, sql FROM sqlite_master WHERE type = 'index' "
-                              "AND sql IS NOT NULL ORDER BY rowid");
-        while (indexes.step()) createdIndexes[indexes.text(0)].push_back({indexes.text(1), indexes.text(2)});
+          indexList(db,
+                    "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY seq DESC"),
+          indexInfo(
+              db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno"),
+          foreignKeys(db,
+                      "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
+                      "pragma_foreign_key_list(?1) ORDER BY id DESC, seq") {
+        Statement indexes(db,
+                          "SELECT tbl_name, name, sql FROM sqlite_master WHERE type = 'index' "
+                          "AND sql IS NOT NULL ORDER BY rowid");
+        while (indexes.step())
+            createdIndexes[indexes.text(0)].push_back({indexes.text(1), indexes.text(2)});
         Statement triggers(db, "SELECT tbl_name, name FROM sqlite_master WHERE type = 'trigger'");
         while (triggers.step()) {
             const std::string table = triggers.text(0);
@@ -181,8 +186,8 @@ RawTable TableReader::pragmas(const std::string& name, const std::vector<SqlToke
                                     [](const SqlToken& t) { return t.is("AUTOINCREMENT"); });
     Statement& info = use(tableInfo, name);
     while (info.step())
-        raw.columns.push_back({info.text(0), info.text(1), info.integer(2) != 0,
-                               static_cast<int>(info.integer(3))});
+        raw.columns.push_back(
+            {info.text(0), info.text(1), info.integer(2) != 0, static_cast<int>(info.integer(3))});
     std::vector<RawIndex> indexes;
     Statement& list = use(indexList, name);
     while (list.step()) indexes.push_back({list.text(0), list.integer(1) != 0, list.text(2), {}});
@@ -211,8 +216,7 @@ public:
     void beginTransaction() override { exec("BEGIN", "トランザクションを開始できません。"); }
     void commitTransaction() override { exec("COMMIT", "トランザクションを確定できません。"); }
     void rollbackTransaction() override {
-        if (!sqlite3_get_autocommit(m_db))
-            exec("ROLLBACK", "トランザクションを元に戻せません。");
+        if (!sqlite3_get_autocommit(m_db)) exec("ROLLBACK", "トランザクションを元に戻せません。");
     }
 
     CatalogObjectPtr tables() override;
@@ -240,7 +244,8 @@ private:
         if (rc != SQLITE_OK) fail(m_db, rc, what);
     }
     bool tableExists(const std::string& name);
-    CatalogObjectPtr readTable(const std::string& name, const std::string& sql, TableReader& reader);
+    CatalogObjectPtr readTable(const std::string& name, const std::string& sql,
+                               TableReader& reader);
     CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw, TableReader& reader);
 
     sqlite3* m_db;
@@ -268,7 +273,8 @@ CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::st
     // Reading the schema text is much faster than the pragmas; they answer what it cannot.
     static const std::vector<CreatedIndex> kNone;
     const auto created = reader.createdIndexes.find(name);
-    auto raw = parseTableSchema(name, sql, created == reader.createdIndexes.end() ? kNone : created->second);
+    auto raw = parseTableSchema(name, sql,
+                                created == reader.createdIndexes.end() ? kNone : created->second);
     if (!raw) raw = reader.pragmas(name, tokenize(sql));
     return buildTable(name, *raw, reader);
 }
@@ -277,7 +283,8 @@ CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTab
                                            TableReader& reader) {
     static const std::set<std::string> kNoAuto;
     const auto autoIt = reader.autoColumns.find(name);
-    const std::set<std::string>& emulatedAuto = autoIt == reader.autoColumns.end() ? kNoAuto : autoIt->second;
+    const std::set<std::string>& emulatedAuto =
+        autoIt == reader.autoColumns.end() ? kNoAuto : autoIt->second;
     auto table = std::make_shared<CatalogObject>("Table", name);
     table->setProperty("Type", std::string("TABLE"));
     table->setPropertyError("DateCreated", kNoDates);
@@ -329,8 +336,8 @@ CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTab
     auto makeIndex = [&](const std::string& indexName, bool primary, bool unique) {
         auto index = std::make_shared<CatalogObject>("Index", indexName);
         index->setProperty("Clustered", false);
-        index->setProperty("IndexNulls",
-                           static_cast<long long>(primary ? adIndexNullsDisallow : adIndexNullsAllow));
+        index->setProperty("IndexNulls", static_cast<long long>(primary ? adIndexNullsDisallow
+                                                                        : adIndexNullsAllow));
         index->setProperty("PrimaryKey", primary);
         index->setProperty("Unique", unique);
         auto cols = std::make_shared<CatalogObject>("Columns");
@@ -354,7 +361,8 @@ CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTab
         for (const auto& [col, desc] : index.columns) cols->addMember(indexColumn(col, desc));
         if (index.origin == "u") {
             auto keyCols = makeKey(index.name, adKeyUnique, std::string(), adRINone, adRINone);
-            for (const auto& c : index.columns) keyCols->addMember(keyColumn(c.first, std::string()));
+            for (const auto& c : index.columns)
+                keyCols->addMember(keyColumn(c.first, std::string()));
         }
     }
     int number = 0;
@@ -413,8 +421,9 @@ void SqliteSession::createTable(const TableDefinition& table) {
         for (const auto& c : idx.columns)
             if (std::none_of(table.columns.begin(), table.columns.end(),
                              [&](const ColumnDefinition& d) { return d.name == c; }))
-                throw ServiceError(ErrorNumber::kBadColumn,
-                                   "索引「" + idx.name + "」の列「" + c + "」が表「" + t + "」にありません。");
+                throw ServiceError(
+                    ErrorNumber::kBadColumn,
+                    "索引「" + idx.name + "」の列「" + c + "」が表「" + t + "」にありません。");
         if (idx.primaryKey) {
             if (pk)
                 throw ServiceError(ErrorNumber::kGeneral,
@@ -430,19 +439,28 @@ void SqliteSession::createTable(const TableDefinition& table) {
         for (const auto& [prop, value] : c.properties) {
             const std::string v = upper(value);
             if (v != "TRUE" && v != "FALSE")
-                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" + prop +
-                                                              "」に値「" + value + "」は使用できません。");
+                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" +
+                                                              prop + "」に値「" + value +
+                                                              "」は使用できません。");
             const bool on = v == "TRUE";
             if (prop == "AutoIncrement") {
                 if (on && !isIntegerType(c.type))
-                    throw ServiceError(ErrorNumber::kGeneral,
-                                       "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
-                if (on) autoColumns.insert(c.name); else autoColumns.erase(c.name);
+                    throw ServiceError(
+                        ErrorNumber::kGeneral,
+                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
+                if (on)
+                    autoColumns.insert(c.name);
+                else
+                    autoColumns.erase(c.name);
             } else if (prop == "Nullable") {
-                if (!on) notNullColumns.insert(c.name); else notNullColumns.erase(c.name);
+                if (!on)
+                    notNullColumns.insert(c.name);
+                else
+                    notNullColumns.erase(c.name);
             } else {
-                throw ServiceError(ErrorNumber::kNotSupported,
-                                   "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+                throw ServiceError(
+                    ErrorNumber::kNotSupported,
+                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
             }
         }
     }
@@ -466,8 +484,8 @@ void SqliteSession::createTable(const TableDefinition& table) {
             sql += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
             continue;
         }
-        const bool inKey = pk && std::find(pk->columns.begin(), pk->columns.end(), c.name) !=
-                                     pk->columns.end();
+        const bool inKey =
+            pk && std::find(pk->columns.begin(), pk->columns.end(), c.name) != pk->columns.end();
         // An emulated auto-number must accept the empty insert that the trigger then fills.
         if ((inKey && !autoColumns.count(c.name)) || notNullColumns.count(c.name))
             sql += " NOT NULL";
@@ -535,7 +553,8 @@ std::unique_ptr<DatabaseSession> SqliteEngine::open(const ConnectionInfo& info) 
         throw ServiceError(ErrorNumber::kGeneral,
                            "「" + path + "」はデータベースファイルではありません。");
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         sqlite3_close_v2(db);
@@ -546,8 +565,7 @@ std::unique_ptr<DatabaseSession> SqliteEngine::open(const ConnectionInfo& info) 
     sqlite3_busy_timeout(db, 2000);
     rc = sqlite3_exec(db, "PRAGMA foreign_keys = ON; SELECT count(*) FROM sqlite_master", nullptr,
                       nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(db, rc, "データベース「" + path + "」を開けません。");
+    if (rc != SQLITE_OK) fail(db, rc, "データベース「" + path + "」を開けません。");
     return session;
 }
 
@@ -561,8 +579,9 @@ void SqliteEngine::createDatabase(const ConnectionInfo& info) {
         if (errno == EEXIST)
             throw ServiceError(ErrorNumber::kFileExists,
                                "データベース「" + path + "」は既に存在します。");
-        throw ServiceError(ErrorNumber::kGeneral, "データベース「" + path + "」を作成できません。(" +
-                                                      std::strerror(errno) + ")");
+        throw ServiceError(
+            ErrorNumber::kGeneral,
+            "データベース「" + path + "」を作成できません。(" + std::strerror(errno) + ")");
     }
     ::close(fd);
     sqlite3* db = nullptr;

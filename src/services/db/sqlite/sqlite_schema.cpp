@@ -14,7 +14,9 @@ std::string upper(std::string_view s) {
     return u;
 }
 
-bool wordChar(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+bool wordChar(unsigned char c) {
+    return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80;
+}
 
 using Tokens = std::vector<SqlToken>;
 
@@ -108,7 +110,8 @@ std::optional<RawForeignKey> references(Reader& r, const std::vector<std::string
         for (const auto& c : *cols) to.push_back(c.first);
     }
     if (!to.empty() && to.size() != from.size()) return std::nullopt;
-    for (std::size_t i = 0; i < from.size(); ++i) fk.columns.emplace_back(from[i], to.empty() ? "" : to[i]);
+    for (std::size_t i = 0; i < from.size(); ++i)
+        fk.columns.emplace_back(from[i], to.empty() ? "" : to[i]);
     for (;;) {
         if (r.accept("ON")) {
             const bool del = r.accept("DELETE");
@@ -159,7 +162,8 @@ std::optional<std::vector<std::pair<std::size_t, std::size_t>>> splitItems(const
                 items.emplace_back(start, i);
                 // Only table options may follow the list; ours are all rowid tables.
                 for (std::size_t k = i + 1; k < t.size(); ++k)
-                    if (!(t[k].kind == SqlToken::Punctuation && t[k].text == ";")) return std::nullopt;
+                    if (!(t[k].kind == SqlToken::Punctuation && t[k].text == ";"))
+                        return std::nullopt;
                 return items;
             }
         } else if (t[i].text == "," && depth == 1) {
@@ -178,7 +182,8 @@ bool isConstraintStart(const SqlToken& t) {
 }
 
 // The declared type as SQLite keeps it: the source text from its first word to its last.
-std::string declaredType(const Tokens& t, std::size_t begin, std::size_t end, std::string_view sql) {
+std::string declaredType(const Tokens& t, std::size_t begin, std::size_t end,
+                         std::string_view sql) {
     if (begin >= end) return {};
     std::string text(sql.substr(t[begin].begin, t[end - 1].end - t[begin].begin));
     // SQLite spells its standard type names in capitals.
@@ -221,7 +226,8 @@ std::vector<SqlToken> tokenize(std::string_view sql) {
                 }
                 text += sql[i++];
             }
-            tokens.push_back({text, c == '\'' ? SqlToken::Literal : SqlToken::Identifier, start, i});
+            tokens.push_back(
+                {text, c == '\'' ? SqlToken::Literal : SqlToken::Identifier, start, i});
         } else if (wordChar(static_cast<unsigned char>(c))) {
             while (i < n && wordChar(static_cast<unsigned char>(sql[i]))) ++i;
             tokens.push_back({std::string(sql.substr(start, i - start)), SqlToken::Word, start, i});
@@ -241,7 +247,8 @@ std::optional<RawTable> parseTableSchema(const std::string& tableName, std::stri
     if (head.accept("IF") && !(head.accept("NOT") && head.accept("EXISTS"))) return std::nullopt;
     if (!head.name()) return std::nullopt;
     if (head.acceptPunct('.') && !head.name()) return std::nullopt;
-    if (!(head.peek().kind == SqlToken::Punctuation && head.peek().text == "(")) return std::nullopt;
+    if (!(head.peek().kind == SqlToken::Punctuation && head.peek().text == "("))
+        return std::nullopt;
     const auto items = splitItems(t, head.position());
     if (!items) return std::nullopt;
 
@@ -329,7 +336,8 @@ std::optional<RawTable> parseTableSchema(const std::string& tableName, std::stri
                 pkFromColumn = true;
                 table.primaryKeyName = constraintName;
                 pkAutoIndex = autoIndexes.size();
-                autoIndexes.push_back(std::vector<std::pair<std::string, bool>>{{column.name, pkDesc}});
+                autoIndexes.push_back(
+                    std::vector<std::pair<std::string, bool>>{{column.name, pkDesc}});
             } else if (r.accept("NOT")) {
                 if (!r.accept("NULL") || !skipConflictClause(r)) return std::nullopt;
                 column.notNull = true;
@@ -337,7 +345,8 @@ std::optional<RawTable> parseTableSchema(const std::string& tableName, std::stri
                 if (!skipConflictClause(r)) return std::nullopt;
             } else if (r.accept("UNIQUE")) {
                 if (!skipConflictClause(r)) return std::nullopt;
-                autoIndexes.push_back(std::vector<std::pair<std::string, bool>>{{column.name, false}});
+                autoIndexes.push_back(
+                    std::vector<std::pair<std::string, bool>>{{column.name, false}});
             } else if (r.accept("CHECK")) {
                 if (!r.skipParens()) return std::nullopt;
             } else if (r.accept("DEFAULT")) {
@@ -348,7 +357,8 @@ std::optional<RawTable> parseTableSchema(const std::string& tableName, std::stri
                     if (r.atEnd() || r.peek().kind == SqlToken::Punctuation) return std::nullopt;
                     r.next();
                     // A number with a decimal point comes as three tokens.
-                    if (r.acceptPunct('.') && !r.atEnd() && r.peek().kind == SqlToken::Word) r.next();
+                    if (r.acceptPunct('.') && !r.atEnd() && r.peek().kind == SqlToken::Word)
+                        r.next();
                 }
             } else if (r.accept("COLLATE")) {
                 if (!r.name()) return std::nullopt;

@@ -10,7 +10,7 @@ namespace quorix {
 /// One token of SQL text.
 struct SqlToken {
     enum Kind { Word, Identifier, Literal, Punctuation };
-    std::string text;    ///< unquoted
+    std::string text;  ///< unquoted
     Kind kind = Word;
     std::size_t begin = 0;  ///< offset of the token's first character
     std::size_t end = 0;    ///< offset just past the token
@@ -58,10 +58,10 @@ struct RawForeignKey {
 
 struct RawTable {
     std::vector<RawColumn> columns;
-    std::vector<RawIndex> indexes;  ///< in creation order
+    std::vector<RawIndex> indexes;           ///< in creation order
     std::vector<RawForeignKey> foreignKeys;  ///< in declaration order
-    std::string primaryKeyName;  ///< from "CONSTRAINT name PRIMARY KEY", else empty
-    bool autoIncrement = false;  ///< the rowid key was declared AUTOINCREMENT
+    std::string primaryKeyName;              ///< from "CONSTRAINT name PRIMARY KEY", else empty
+    bool autoIncrement = false;              ///< the rowid key was declared AUTOINCREMENT
     bool operator==(const RawTable&) const = default;
 };
 

@@ -53,16 +53,33 @@ struct Synonym {
     int32_t type;
 };
 constexpr Synonym kSynonyms[] = {
-    {"INT", adInteger},          {"LONG", adInteger},          {"COUNTER", adInteger},
-    {"AUTOINCREMENT", adInteger}, {"BOOLEAN", adBoolean},       {"YESNO", adBoolean},
-    {"LOGICAL", adBoolean},      {"MONEY", adCurrency},        {"DATE", adDate},
-    {"REAL", adDouble},          {"FLOAT", adDouble},          {"DOUBLE PRECISION", adDouble},
-    {"SINGLE", adSingle},        {"CHARACTER", adChar},        {"NATIONAL CHARACTER", adWChar},
-    {"VARYING CHARACTER", adVarChar}, {"CHARACTER VARYING", adVarChar},
-    {"NATIONAL VARYING CHARACTER", adVarWChar}, {"NVARCHAR2", adVarWChar},
-    {"VARCHAR2", adVarChar},     {"MEMO", adLongVarWChar},     {"LONGTEXT", adLongVarWChar},
-    {"CLOB", adLongVarChar},     {"LONGBINARY", adLongVarBinary}, {"IMAGE", adLongVarBinary},
-    {"UNIQUEIDENTIFIER", adGUID}, {"DATETIME2", adDBTimeStamp},
+    {"INT", adInteger},
+    {"LONG", adInteger},
+    {"COUNTER", adInteger},
+    {"AUTOINCREMENT", adInteger},
+    {"BOOLEAN", adBoolean},
+    {"YESNO", adBoolean},
+    {"LOGICAL", adBoolean},
+    {"MONEY", adCurrency},
+    {"DATE", adDate},
+    {"REAL", adDouble},
+    {"FLOAT", adDouble},
+    {"DOUBLE PRECISION", adDouble},
+    {"SINGLE", adSingle},
+    {"CHARACTER", adChar},
+    {"NATIONAL CHARACTER", adWChar},
+    {"VARYING CHARACTER", adVarChar},
+    {"CHARACTER VARYING", adVarChar},
+    {"NATIONAL VARYING CHARACTER", adVarWChar},
+    {"NVARCHAR2", adVarWChar},
+    {"VARCHAR2", adVarChar},
+    {"MEMO", adLongVarWChar},
+    {"LONGTEXT", adLongVarWChar},
+    {"CLOB", adLongVarChar},
+    {"LONGBINARY", adLongVarBinary},
+    {"IMAGE", adLongVarBinary},
+    {"UNIQUEIDENTIFIER", adGUID},
+    {"DATETIME2", adDBTimeStamp},
 };
 
 const TypeEntry* entryFor(int32_t type) {
@@ -89,14 +106,14 @@ std::string trimmed(std::string_view s) {
 std::string sqliteDeclaredType(int32_t type, int32_t definedSize) {
     const TypeEntry* e = entryFor(type);
     if (!e)
-        throw ServiceError(ErrorNumber::kBadColumn,
-                           "型コード " + std::to_string(type) + " はこのデータベースでは使用できません。");
+        throw ServiceError(ErrorNumber::kBadColumn, "型コード " + std::to_string(type) +
+                                                        " はこのデータベースでは使用できません。");
     if (definedSize < 0)
         throw ServiceError(ErrorNumber::kBadColumn,
                            "列の長さ " + std::to_string(definedSize) + " は使用できません。");
     if (!e->sized) return e->declared;
-    return std::string(e->declared) + "(" + std::to_string(definedSize > 0 ? definedSize : e->size) +
-           ")";
+    return std::string(e->declared) + "(" +
+           std::to_string(definedSize > 0 ? definedSize : e->size) + ")";
 }
 
 SqliteColumnType sqliteColumnType(std::string_view declared) {
