@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "services/text/text.h"
 
 namespace quorix {
@@ -26,10 +28,11 @@ std::optional<std::string> findSystemInfoTool(const std::string& searchPath) {
         std::size_t start = 0;
         while (start <= searchPath.size()) {
             const auto colon = searchPath.find(':', start);
-            std::string dir = searchPath.substr(start, colon - start);
-            if (dir.empty()) dir = ".";
-            std::string candidate = dir;
-            candidate.append("/").append(tool);
+            // An empty entry of PATH stands for the current folder.
+            const std::filesystem::path dir =
+                colon == start ? std::filesystem::path(".")
+                               : std::filesystem::path(searchPath.substr(start, colon - start));
+            const std::string candidate = (dir / tool).string();
             struct stat st {};
             if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
                 ::access(candidate.c_str(), X_OK) == 0)
