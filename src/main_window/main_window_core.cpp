@@ -114,14 +114,17 @@ void MainWindowCore::cmdOpen_Click() {
 
 void MainWindowCore::LoadXmlDocument() {
     BusyCursor cursor(m_port);
-    m_xmlDocument = std::make_unique<XmlDocument>();
-    if (!m_xmlDocument->load(XmlPath)) {
+    // The document is needed only until its rows are merged; a large one takes a lot of
+    // memory, so it is not kept afterwards.
+    auto document = std::make_unique<XmlDocument>();
+    if (!document->load(XmlPath)) {
         m_port.beep();
-        m_port.setStatus(parseErrorText(m_xmlDocument->parseError()));
+        m_port.setStatus(parseErrorText(document->parseError()));
         return;
     }
     auto tmpl =
-        BuildStructureTemplate(*m_xmlDocument, m_settings.getRowset(), m_settings.getRow(), m_port);
+        BuildStructureTemplate(*document, m_settings.getRowset(), m_settings.getRow(), m_port);
+    document.reset();
     if (!tmpl) return;
     std::unique_ptr<DefinitionTable> table;
     try {

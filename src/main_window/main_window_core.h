@@ -118,7 +118,6 @@ private:
     bool Busy = false;
     std::string IndentUnit = "･･";
     std::string XmlPath;
-    std::unique_ptr<XmlDocument> m_xmlDocument;
     std::unique_ptr<DefinitionTable> m_table;
     std::unique_ptr<LayoutDocument> m_layout;
     CatalogBrowser m_browser;
