@@ -55,7 +55,7 @@ struct CatalogTree : ::testing::Test {
         sqlite3Cli(
             path,
             "CREATE TABLE T1(a NVARCHAR(50) NOT NULL, b INTEGER, CONSTRAINT T1 PRIMARY KEY (a));"
-            "CREATE TABLE T2(x INTEGER REFERENCES T1(a), y NTEXT);"
+            "CREATE TABLE T2(x INTEGER REFERENCES T1(a), y NVARCHAR(30));"
             "CREATE VIEW V1 AS SELECT a FROM T1;");
         main.setConnectionString(connectionString);
         main.open();
@@ -134,6 +134,25 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
             "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
             "Type = adVarWChar",
         }));
+    // A nullable column of type 202: eight lines.
+    browser.TreeView1_NodeClick(find(root(), "表/T2/列/y"));
+    EXPECT_EQ(view.lines,
+              (std::vector<std::string>{
+                  "Attribute = adColNullable",
+                  "DefinedSize = 30",
+                  "Name = y",
+                  "NumericScale = 0",
+                  "Precision = 0",
+                  "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
+                  "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
+                  "Type = adVarWChar",
+              }));
+    // An index's column has a sort order; a key's column its related column.
+    browser.TreeView1_NodeClick(find(root(), "表/T1/索引/T1/列/a"));
+    EXPECT_EQ(view.lines.at(6), "SortOrder = 1");
+    EXPECT_EQ(view.lines.at(7), "Type = adVarWChar");
+    browser.TreeView1_NodeClick(find(root(), "表/T2/キー/T2_FK1/列/x"));
+    EXPECT_EQ(view.lines.at(5), "RelatedColumn = a");
     browser.TreeView1_NodeClick(find(root(), "表/T1/索引/T1"));
     EXPECT_EQ(view.lines,
               (std::vector<std::string>{"Clustered = False", "IndexNulls = adIndexNullsDisallow",
