@@ -19,6 +19,7 @@ struct FileDialogRequest {
     std::string defaultExtension;
     std::string title;
     std::string initialFile;
+    std::string initialDirectory;  ///< where to start when there is no file
 };
 
 /// How a core command speaks to the user. Implemented by each window; tests use a fake.

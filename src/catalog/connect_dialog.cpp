@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "services/db/catalog.h"
 #include "services/text/text.h"
@@ -30,6 +31,11 @@ void ConnectDialog::cmdDSN_Click() {
     request.filter = "MS Access(*.mdb)|*.mdb|全てのファイル|*.*";
     request.defaultExtension = "mdb";
     request.title = "データベースファイルを開く";
+    // Start beside the database named in the box, if its folder exists.
+    const std::filesystem::path typed(trimBlanks(m_port.dataSourceText()));
+    std::error_code ec;
+    if (typed.has_parent_path() && std::filesystem::is_directory(typed.parent_path(), ec))
+        request.initialDirectory = typed.parent_path().string();
     // A cancelled dialog leaves what the user typed.
     if (auto file = m_port.chooseFile(request)) m_port.setDataSourceText(trimBlanks(*file));
 }

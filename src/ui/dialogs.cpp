@@ -48,9 +48,15 @@ QStringList nameFilters(const std::string& filter) {
     const QStringList parts = qs(filter).split(QLatin1Char('|'));
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& label = parts[i];
         QString pattern = parts[i + 1];
+        // A label that already shows its pattern, "MS Access(*.mdb)", is Qt's form as it is.
+        if (label.endsWith(QLatin1Char('(') + pattern + QLatin1Char(')'))) {
+            filters << label;
+            continue;
+        }
         if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
-        filters << parts[i] + QStringLiteral(" (") + pattern + QLatin1Char(')');
+        filters << label + QStringLiteral(" (") + pattern + QLatin1Char(')');
     }
     return filters;
 }
@@ -63,6 +69,7 @@ std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogReq
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(nameFilters(request.filter));
     dialog.setDefaultSuffix(qs(request.defaultExtension));
+    if (!request.initialDirectory.empty()) dialog.setDirectory(qs(request.initialDirectory));
     if (!request.initialFile.empty()) {
         const QFileInfo info(qs(request.initialFile));
         dialog.setDirectory(info.absolutePath());

@@ -9,6 +9,7 @@
 #include "modal.h"
 #include "support/test_support.h"
 #include "ui/connect_dialog_widget.h"
+#include "ui/dialogs.h"
 
 using namespace quorix;
 
@@ -69,4 +70,10 @@ TEST(ConnectDialogWidget, BlankSourceIsRefusedInAMessageBox) {
     dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     EXPECT_EQ(seen, QStringLiteral("データベース接続情報|DSNを入力してください。"));
     EXPECT_FALSE(settings.getDlgFlg());
+}
+
+TEST(Dialogs, FileFiltersInQtsForm) {
+    EXPECT_EQ(nameFilters("MS Access(*.mdb)|*.mdb|全てのファイル|*.*"),
+              (QStringList{QStringLiteral("MS Access(*.mdb)"), QStringLiteral("全てのファイル (*)")}));
+    EXPECT_EQ(nameFilters("XML(*.xml)|*.xml|全てのファイル|*.*").size(), 2);
 }
