@@ -19,7 +19,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     const Twips t = Twips::of(this);
-    setFixedSize(t.toPx(7200), t.toPx(3900));
+    setFixedSize(t.toPx(7200), t.toPx(3480));
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("picIcon"));
