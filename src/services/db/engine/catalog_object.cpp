@@ -57,6 +57,7 @@ PropertyValue CatalogObject::property(std::string_view name) const {
     } else if (name == "Name") {
         return m_name;
     }
+    if (auto field = fieldProperty(name)) return *field;
     if (auto it = find(m_properties, name); it != m_properties.end()) return it->second;
     if (auto it = find(m_propertyErrors, name); it != m_propertyErrors.end())
         throw ServiceError(ErrorNumber::kNotSupported, it->second);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,7 @@ class CatalogObject {
 public:
     /// @p kind is the kind name ("Table", "Columns", ...); collections end in "s".
     CatalogObject(std::string kind, std::string name = {});
+    virtual ~CatalogObject() = default;
 
     const std::string& kind() const { return m_kind; }
     const std::string& name() const { return m_name; }
@@ -44,6 +46,13 @@ public:
     void addMember(CatalogObjectPtr member) { m_members.push_back(std::move(member)); }
     /// The member of that name, or null.
     CatalogObjectPtr member(std::string_view name) const;
+
+protected:
+    /// A property an engine's own object type keeps in fields of its own; nullopt when it
+    /// has none of that name. Asked before the stored properties.
+    virtual std::optional<PropertyValue> fieldProperty(std::string_view /*name*/) const {
+        return std::nullopt;
+    }
 
 private:
     std::string m_kind;

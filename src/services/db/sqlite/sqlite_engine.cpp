@@ -114,19 +114,36 @@ int32_t ruleCode(const std::string& rule) {
 
 const char kNoDates[] = "作成日時と更新日時はこのデータベースには記録されていません。";
 
+// A table column: its properties are fields, not a list, since a catalog has many columns.
+class SqliteColumn : public CatalogObject {
+public:
+    SqliteColumn(const std::string& name, const SqliteColumnType& type, bool nullable,
+                 bool autoIncrement)
+        : CatalogObject("Column", name), m_type(type), m_nullable(nullable), m_autoIncrement(autoIncrement) {}
+
+protected:
+    std::optional<PropertyValue> fieldProperty(std::string_view name) const override {
+        if (name == "Type") return static_cast<long long>(m_type.type);
+        if (name == "DefinedSize") return static_cast<long long>(m_type.definedSize);
+        if (name == "Attributes")
+            return static_cast<long long>((m_type.fixedLength ? adColFixed : 0) |
+                                          (m_nullable ? adColNullable : 0));
+        if (name == "Precision") return static_cast<long long>(m_type.precision);
+        if (name == "NumericScale") return static_cast<long long>(m_type.numericScale);
+        if (name == "AutoIncrement") return m_autoIncrement;
+        if (name == "Nullable") return m_nullable;
+        return std::nullopt;
+    }
+
+private:
+    SqliteColumnType m_type;
+    bool m_nullable;
+    bool m_autoIncrement;
+};
+
 CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, bool nullable,
                             bool autoIncrement) {
-    auto c = std::make_shared<CatalogObject>("Column", name);
-    c->reserveProperties(8);
-    c->setProperty("Type", static_cast<long long>(t.type));
-    c->setProperty("DefinedSize", static_cast<long long>(t.definedSize));
-    c->setProperty("Attributes", static_cast<long long>((t.fixedLength ? adColFixed : 0) |
-                                                        (nullable ? adColNullable : 0)));
-    c->setProperty("Precision", static_cast<long long>(t.precision));
-    c->setProperty("NumericScale", static_cast<long long>(t.numericScale));
-    c->setProperty("AutoIncrement", autoIncrement);
-    c->setProperty("Nullable", nullable);
-    return c;
+    return std::make_shared<SqliteColumn>(name, t, nullable, autoIncrement);
 }
 
 // The statements that read one table's catalog, prepared once for all tables, and the
