@@ -14,21 +14,16 @@
 namespace quorix {
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QString::fromUtf8(AboutTexts::kCaption));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setUpFixedDialog(this, "frmAbout", QString::fromUtf8(AboutTexts::kCaption), 7200, 3480);
     const Twips t = Twips::of(this);
-    setFixedSize(t.toPx(7200), t.toPx(3480));
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("picIcon"));
     icon->setPixmap(programIcon().pixmap(48, 48));
     icon->setGeometry(t.toPx(240, 240, 720, 720));
     auto label = [&](const char* name, const char* text, int left, int top, int width, int height) {
-        auto* l = new QLabel(display(text), this);
-        l->setObjectName(QLatin1String(name));
-        l->setGeometry(t.toPx(left, top, width, height));
+        auto* l = placeWidget<QLabel>(this, name, t, left, top, width, height);
+        l->setText(display(text));
         l->setWordWrap(true);
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return l;

@@ -15,17 +15,8 @@ namespace quorix {
 
 namespace {
 
-template <typename W>
-W* place(QWidget* parent, const char* name, const Twips& t, int left, int top, int width,
-         int height) {
-    auto* w = new W(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setGeometry(t.toPx(left, top, width, height));
-    return w;
-}
-
 QLabel* label(QWidget* parent, const char* name, const char* text, const Twips& t, int top) {
-    auto* l = place<QLabel>(parent, name, t, 30, top, 1770, 300);
+    auto* l = placeWidget<QLabel>(parent, name, t, 30, top, 1770, 300);
     l->setText(QString::fromUtf8(text));
     return l;
 }
@@ -34,37 +25,33 @@ QLabel* label(QWidget* parent, const char* name, const char* text, const Twips& 
 
 ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent)
     : QDialog(parent), m_logic(settings, static_cast<ConnectDialogPort&>(*this)) {
-    setObjectName(QStringLiteral("dlgConnect"));
-    setWindowTitle(QString::fromUtf8(ConnectDialog::kTitle));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setUpFixedDialog(this, "dlgConnect", QString::fromUtf8(ConnectDialog::kTitle), 6600, 3390);
     const Twips t = Twips::of(this);
-    setFixedSize(t.toPx(6600), t.toPx(3390));
 
     label(this, "lblDBType", "データベースタイプ：", t, 390);
     label(this, "lblDSN", "データソース:", t, 870);
     label(this, "lblUser", "ユーザ：", t, 1215);
     label(this, "lblPassword", "パスワード：", t, 1575);
 
-    m_type = place<QComboBox>(this, "cboDBType", t, 1800, 360, 2175, 315);
+    m_type = placeWidget<QComboBox>(this, "cboDBType", t, 1800, 360, 2175, 315);
     m_type->setEditable(true);
     m_type->setInsertPolicy(QComboBox::NoInsert);
-    m_dataSource = place<QLineEdit>(this, "txtDSN", t, 1800, 840, 3135, 315);
-    m_user = place<QLineEdit>(this, "txtUser", t, 1800, 1200, 1935, 315);
-    m_password = place<QLineEdit>(this, "txtPassword", t, 1800, 1560, 1935, 315);
-    m_browse = place<QPushButton>(this, "cmdDSN", t, 5040, 840, 1335, 375);
+    m_dataSource = placeWidget<QLineEdit>(this, "txtDSN", t, 1800, 840, 3135, 315);
+    m_user = placeWidget<QLineEdit>(this, "txtUser", t, 1800, 1200, 1935, 315);
+    m_password = placeWidget<QLineEdit>(this, "txtPassword", t, 1800, 1560, 1935, 315);
+    m_browse = placeWidget<QPushButton>(this, "cmdDSN", t, 5040, 840, 1335, 375);
     m_browse->setText(QStringLiteral("参照(&B)..."));
-    m_create = place<QPushButton>(this, "cmdCreateDB", t, 5040, 1320, 1335, 375);
+    m_create = placeWidget<QPushButton>(this, "cmdCreateDB", t, 5040, 1320, 1335, 375);
     m_create->setText(QStringLiteral("新規作成(&D)"));
-    m_ok = place<QPushButton>(this, "OKButton", t, 480, 2160, 1455, 615);
+    m_ok = placeWidget<QPushButton>(this, "OKButton", t, 480, 2160, 1455, 615);
     m_ok->setText(QStringLiteral("接続(&O)"));
-    m_cancel = place<QPushButton>(this, "CancelButton", t, 2160, 2160, 1455, 615);
+    m_cancel = placeWidget<QPushButton>(this, "CancelButton", t, 2160, 2160, 1455, 615);
     m_cancel->setText(QStringLiteral("キャンセル(&C)"));
     for (QPushButton* b : {m_browse, m_create, m_ok, m_cancel}) b->setAutoDefault(false);
-    m_line = place<QFrame>(this, "lineStatus", t, 0, 3000, 6600, 15);
+    m_line = placeWidget<QFrame>(this, "lineStatus", t, 0, 3000, 6600, 15);
     m_line->setFrameShape(QFrame::HLine);
     m_line->setFrameShadow(QFrame::Sunken);
-    m_status = place<QLabel>(this, "lblStatus", t, 0, 3015, 6600, 375);
+    m_status = placeWidget<QLabel>(this, "lblStatus", t, 0, 3015, 6600, 375);
 
     setTabOrder(m_ok, m_cancel);
     setTabOrder(m_cancel, m_type);

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "ui/qt_text.h"
+#include "ui/twips.h"
 
 namespace quorix {
 
@@ -27,6 +28,16 @@ QMessageBox::Icon qtIcon(MessageIcon icon) {
 }
 
 }  // namespace
+
+void setUpFixedDialog(QDialog* dialog, const char* name, const QString& title, int widthTwips,
+                      int heightTwips) {
+    dialog->setObjectName(QLatin1String(name));
+    dialog->setWindowTitle(title);
+    dialog->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+    const Twips t = Twips::of(dialog);
+    dialog->setFixedSize(t.toPx(widthTwips), t.toPx(heightTwips));
+}
 
 void showMessageBox(QWidget* parent, const std::string& text, const std::string& title,
                     MessageIcon icon) {

@@ -8,9 +8,13 @@
 
 #include "app/user_port.h"
 
-class QWidget;
+class QDialog;
 
 namespace quorix {
+
+/// Names a fixed-size dialog, titles it and sizes its client area (twips).
+void setUpFixedDialog(QDialog* dialog, const char* name, const QString& title, int widthTwips,
+                      int heightTwips);
 
 // The standard dialogs every window's port uses.
 

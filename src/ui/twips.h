@@ -27,4 +27,14 @@ private:
     int m_dpi;
 };
 
+/// A new child widget of @p parent, named and placed in twips.
+template <typename W>
+W* placeWidget(QWidget* parent, const char* name, const Twips& t, int left, int top, int width,
+               int height) {
+    auto* w = new W(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(t.toPx(left, top, width, height));
+    return w;
+}
+
 }  // namespace quorix

@@ -14,12 +14,8 @@ namespace quorix {
 XmlTagDialogWidget::XmlTagDialogWidget(AppSettings& settings, QWidget* parent)
     : QDialog(parent),
       m_logic(settings, static_cast<UserPort&>(static_cast<WidgetDialogs<UserPort>&>(*this))) {
-    setObjectName(QStringLiteral("dlgXML"));
-    setWindowTitle(QStringLiteral("XML文書の設定"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setUpFixedDialog(this, "dlgXML", QStringLiteral("XML文書の設定"), 3120, 1815);
     const Twips t = Twips::of(this);
-    setFixedSize(t.toPx(3120), t.toPx(1815));
     auto* lblRowset = new QLabel(QStringLiteral("基準タグ名："), this);
     lblRowset->setObjectName(QStringLiteral("lblRowset"));
     lblRowset->setGeometry(t.toPx(120, 240, 1080, 270));

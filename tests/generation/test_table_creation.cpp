@@ -2,24 +2,15 @@
 
 #include "definition_builder.h"
 #include "generation/table_creation.h"
-#include "support/test_support.h"
+#include "support/database_fixture.h"
 
 using namespace quorix;
 using quorix::test::Def;
 using quorix::test::sqlite3Cli;
-using quorix::test::TempDir;
 
 namespace {
 
-struct TableCreation : ::testing::Test {
-    void SetUp() override {
-        path = dir.file("gen.mdb");
-        catalog.create("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + path);
-        connection.setConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
-        connection.open();
-        catalog.setActiveConnection(&connection);
-    }
-
+struct TableCreation : test::DatabaseFixture {
     CreationResult create(const std::vector<Def>& lines) {
         DefinitionTable t;
         test::fillDefinition(t, lines);
@@ -36,11 +27,6 @@ struct TableCreation : ::testing::Test {
                           "pragma_table_info('" +
                               table + "')");
     }
-
-    TempDir dir;
-    std::string path;
-    Connection connection;
-    Catalog catalog;
 };
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "services/db/catalog.h"
 #include "services/db/engine/data_type.h"
-#include "support/test_support.h"
+#include "support/database_fixture.h"
 
 using namespace quorix;
 using quorix::test::sqlite3Cli;
@@ -14,26 +14,13 @@ using quorix::test::TempDir;
 namespace {
 
 // A new database file with the catalog bound to an open connection on it.
-class CatalogTest : public ::testing::Test {
+class CatalogTest : public test::DatabaseFixture {
 protected:
-    void SetUp() override {
-        path = dir.file("db.mdb");
-        catalog.create("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + path);
-        connection.setConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
-        connection.open();
-        catalog.setActiveConnection(&connection);
-    }
-
     CatalogObjectPtr table(const std::string& name) {
         auto t = catalog.tables()->member(name);
         EXPECT_TRUE(t) << name;
         return t;
     }
-
-    TempDir dir;
-    std::string path;
-    Connection connection;
-    Catalog catalog;
 };
 
 long long intProperty(const CatalogObjectPtr& o, const char* name) {
