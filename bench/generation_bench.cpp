@@ -98,12 +98,18 @@ int main(int argc, char** argv) {
     quorix::Connection connection;
     connection.setConnectionString(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
                                    argv[2]);
-    connection.open();
+    try {
+        connection.open();
+    } catch (const quorix::ServiceError& e) {
+        std::fprintf(stderr, "bench_generation: %s\n", e.description().c_str());
+        return 1;
+    }
     quorix::Catalog catalog;
     catalog.setActiveConnection(&connection);
     auto layout = quorix::buildTableLayout(definition, "access", "･･");
     if (layout.outcome != quorix::LayoutResult::Outcome::Done) return 1;
     const auto result = quorix::createLayoutTables(*layout.layout, connection, catalog);
     std::printf("%zu\n", result.createdTables.size());
+    for (const auto& e : result.errors) std::fprintf(stderr, "bench_generation: %s\n", e.c_str());
     return result.ok ? 0 : 1;
 }

@@ -1,4 +1,5 @@
 // bench_xml_analysis generate ROWS FILE: writes a ROWSET document whose rows differ and nest.
+// bench_xml_analysis generate-wide NAMES FILE: one row with that many distinct child names.
 // bench_xml_analysis analyse FILE: load, structure template and definition lines, as the
 // open command does; prints the number of lines.
 #include <cstdio>
@@ -47,6 +48,15 @@ int generate(long rows, const char* file) {
     return out ? 0 : 1;
 }
 
+// One row with @p names distinct child elements: the template must stay linear.
+int generateWide(long names, const char* file) {
+    std::ofstream out(file);
+    out << "<ROWSET><ROW>";
+    for (long i = 0; i < names; ++i) out << "<C" << i << ">v</C" << i << ">";
+    out << "</ROW></ROWSET>\n";
+    return out ? 0 : 1;
+}
+
 int analyse(const char* file) {
     QuietPort port;
     quorix::XmlDocument doc;
@@ -68,7 +78,8 @@ int analyse(const char* file) {
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "generate" && argc == 4) return generate(std::atol(argv[2]), argv[3]);
+    if (mode == "generate-wide" && argc == 4) return generateWide(std::atol(argv[2]), argv[3]);
     if (mode == "analyse" && argc == 3) return analyse(argv[2]);
-    std::fprintf(stderr, "usage: bench_xml_analysis generate ROWS FILE | analyse FILE\n");
+    std::fprintf(stderr, "usage: bench_xml_analysis generate ROWS FILE | generate-wide NAMES FILE | analyse FILE\n");
     return 2;
 }

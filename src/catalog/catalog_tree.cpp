@@ -101,8 +101,10 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
                     TreeNode* node = addNode(columns, tableNode, "列");
                     for (const auto& c : columns->members()) addNode(c, node, {});
                 });
-                for (const auto& [role, label] :
+                for (const auto& part :
                      {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
+                    const char* role = part.first;
+                    const char* label = part.second;
                     skipOnFailure([&] {
                         CatalogObjectPtr members = table->child(role);
                         TreeNode* node = addNode(members, tableNode, label);
@@ -115,9 +117,10 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
         const std::pair<std::function<CatalogObjectPtr()>, const char*> commands[] = {
             {[&] { return catalog.views(); }, "ビュー"},
             {[&] { return catalog.procedures(); }, "プロシージャ"}};
-        for (const auto& [fetch, label] : commands) {
+        for (const auto& command : commands) {
             skipOnFailure([&] {
-                CatalogObjectPtr members = fetch();
+                const char* label = command.second;
+                CatalogObjectPtr members = command.first();
                 TreeNode* node = addNode(members, root, label);
                 for (const auto& m : members->members()) addCommand(m, addNode(m, node, {}));
             });
@@ -125,9 +128,12 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
         const std::tuple<std::function<CatalogObjectPtr()>, const char*, const char*, const char*>
             people[] = {{[&] { return catalog.groups(); }, "グループ", "Users", "ユーザ"},
                         {[&] { return catalog.users(); }, "ユーザ", "Groups", "グループ"}};
-        for (const auto& [fetch, label, role, childLabel] : people) {
+        for (const auto& kind : people) {
             skipOnFailure([&] {
-                CatalogObjectPtr members = fetch();
+                const char* label = std::get<1>(kind);
+                const char* role = std::get<2>(kind);
+                const char* childLabel = std::get<3>(kind);
+                CatalogObjectPtr members = std::get<0>(kind)();
                 TreeNode* node = addNode(members, root, label);
                 for (const auto& m : members->members()) {
                     TreeNode* memberNode = addNode(m, node, {});

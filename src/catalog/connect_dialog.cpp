@@ -10,8 +10,9 @@
 
 namespace quorix {
 
-ConnectDialog::ConnectDialog(AppSettings& settings, ConnectDialogPort& port)
-    : m_settings(settings), m_port(port) {}
+ConnectDialog::ConnectDialog(AppSettings& settings, ConnectDialogPort& port,
+                             std::string openDataSource)
+    : m_settings(settings), m_port(port), m_openDataSource(std::move(openDataSource)) {}
 
 void ConnectDialog::Form_Load() {
     m_port.setDataSourceText(m_settings.getDSN());
@@ -97,6 +98,16 @@ void ConnectDialog::cmdCreateDB_Click() {
 
 void ConnectDialog::ReplaceExistingDB() {
     const std::string source = trimBlanks(m_port.dataSourceText());
+    // The database the program works on is never replaced under it; the paths are compared
+    // as files, so another spelling of the same file is caught too.
+    std::error_code ec;
+    if (!m_openDataSource.empty() &&
+        std::filesystem::equivalent(source, trimBlanks(m_openDataSource), ec)) {
+        m_port.beep();
+        m_port.showMessage("データベース「" + source + "」は削除できません。", kAppTitle,
+                           MessageIcon::None);
+        return;
+    }
     if (!m_port.askYesNo("データベース" + source + "は既に存在します。" + kCrLf + "削除しますか？",
                          "データベースの削除", MessageIcon::Question))
         return;

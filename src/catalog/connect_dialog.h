@@ -31,8 +31,10 @@ public:
     static constexpr const char* kSupportedType = "MS Access";
     static constexpr const char* kTitle = "データベース接続情報";
 
-    /// Both must outlive the dialog.
-    ConnectDialog(AppSettings& settings, ConnectDialogPort& port);
+    /// Both must outlive the dialog. @p openDataSource names the database the program has
+    /// open (empty for none): it is never deleted to make room for a new one.
+    ConnectDialog(AppSettings& settings, ConnectDialogPort& port,
+                  std::string openDataSource = {});
 
     void Form_Load();
     void cboDBType_Change();
@@ -47,6 +49,7 @@ private:
 
     AppSettings& m_settings;
     ConnectDialogPort& m_port;
+    std::string m_openDataSource;
 };
 
 }  // namespace quorix

@@ -40,26 +40,32 @@ int levelOf(const RecordSet& rs) {
     return 0;
 }
 
-// Sets Busy for a scope and clears it on every way out.
+// Sets Busy for a scope and restores it on every way out.
 class BusyScope {
 public:
-    explicit BusyScope(bool& busy) : m_busy(busy) { m_busy = true; }
-    ~BusyScope() { m_busy = false; }
+    explicit BusyScope(bool& busy) : m_busy(busy), m_was(busy) { m_busy = true; }
+    ~BusyScope() { m_busy = m_was; }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
 
 private:
     bool& m_busy;
+    bool m_was;
 };
 
-// Writes a new user line's values into the current (last) line.
-void writeUserLine(RecordSet& rs, EditHost& host) {
+// Appends a new user line and writes its values. The type is the chooser's text as it was
+// before the append: the cursor move would otherwise show the new, empty line's type in the
+// chooser first. Busy keeps the grid's handlers still meanwhile.
+void addUserLine(RecordSet& rs, EditHost& host) {
+    const std::string type = host.typeChooserText();
+    BusyScope busy(host.busy());
+    rs.addNew();
     rs.setValue(Field::kGenerate, std::string());
     rs.setValue(Field::kLevel, 1);
     rs.setValue(Field::kKind, std::string(kNodeKind));
     rs.setValue(Field::kTagName, host.indentUnit() + "-----");
     rs.setValue(Field::kColumnName, std::string());
-    rs.setValue(Field::kType, host.typeChooserText());
+    rs.setValue(Field::kType, type);
     rs.setValue(Field::kTableName, std::string());
 }
 
@@ -162,8 +168,7 @@ void InsertLine(DefinitionTable& table, EditHost& host) {
     RecordSet& rs = table.records();
     host.port().setStatus({});
     const int p = rs.absolutePosition();
-    rs.addNew();
-    writeUserLine(rs, host);
+    addUserLine(rs, host);
     if (rs.recordCount() == 0) return;
     rs.moveLast();
     bubbleUp(table, host, p, false);
@@ -177,8 +182,7 @@ void AppendLine(DefinitionTable& table, EditHost& host) {
     const int position = rs.absolutePosition();
     p = position > 0 ? position + 1 : position;
     try {
-        rs.addNew();
-        writeUserLine(rs, host);
+        addUserLine(rs, host);
     } catch (const ServiceError&) {
         p = 0;
     }

@@ -102,10 +102,8 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
             if (name.empty()) return stop("列名を入力してください。");
         }
 
-        // A line without a column needs no type.
-        if (name.empty()) continue;
-
-        // A type name without a match is refused: no column silently takes another's type.
+        // Every line that takes part has its type mapped, so a size that does not fit stops
+        // the command even on a line without a column.
         const std::string typeName = rs.text(Field::kType);
         const std::optional<std::string> size =
             rs.isNull(Field::kSize) ? std::nullopt
@@ -116,8 +114,10 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         } catch (const ColumnTypeError& e) {
             return failure(e.what());
         }
+        if (spec) currentSpec = *spec;
+        if (name.empty()) continue;
+        // A type name without a match is refused: no column silently takes another's type.
         if (!spec) return stop("型「" + typeName + "」は使用できません。");
-        currentSpec = *spec;
 
         auto column = std::make_unique<LayoutColumn>();
         column->name = name;

@@ -43,7 +43,7 @@ MainWindowCore::StartResult MainWindowCore::Form_Load() {
     Busy = false;
 
     do {
-        m_port.showConnectionDialog(m_settings);
+        m_port.showConnectionDialog(m_settings, {});
         if (!m_settings.getDlgFlg()) {
             if (m_port.askYesNo("プログラムを終了しますか？", "プログラムの終了",
                                 MessageIcon::None))
@@ -52,26 +52,37 @@ MainWindowCore::StartResult MainWindowCore::Form_Load() {
         }
     } while (m_settings.getDSN().empty());
 
-    m_port.setWindowTitle("Quorix(" + m_settings.getDSN() + ")");
-    ConnectionString = buildConnectionString(m_settings);
-    m_connection.setConnectionString(ConnectionString);
+    if (!openDatabase()) return StartResult::Failed;
+    replaceTable(nullptr);
+    InitDefinitionTable(true);
+    return StartResult::Started;
+}
+
+bool MainWindowCore::openDatabase() {
+    const std::string connectionString = buildConnectionString(m_settings);
+    Connection connection;
+    connection.setConnectionString(connectionString);
     try {
-        m_connection.open();
+        connection.open();
     } catch (const ServiceError& e) {
         m_port.beep();
         m_port.setStatus("データベースは開けません。");
-        // The window closes at once, so the reason is shown where the user can read it.
+        // The reason goes where the user can read it: at start-up the window closes at once.
         m_port.showMessage(std::string("データベースは開けません。") + kCrLf + e.description(),
                            kAppTitle, MessageIcon::Critical);
-        return StartResult::Failed;
+        return false;
     }
+    const bool typeChanged = m_openDBType != m_settings.getDBType();
+    m_connection = std::move(connection);
     m_catalog.setActiveConnection(&m_connection);
-    replaceTable(nullptr);
+    ConnectionString = connectionString;
+    m_openDataSource = m_settings.getDSN();
+    m_openDBType = m_settings.getDBType();
+    m_port.setWindowTitle("Quorix(" + m_openDataSource + ")");
     RefreshTreeView(ConnectionString);
-    m_port.setTypeChoices(typeNamesFor(m_settings.getDBType()),
-                          initialTypeIndex(m_settings.getDBType()));
-    InitDefinitionTable(true);
-    return StartResult::Started;
+    if (typeChanged)
+        m_port.setTypeChoices(typeNamesFor(m_openDBType), initialTypeIndex(m_openDBType));
+    return true;
 }
 
 void MainWindowCore::Form_Unload() {
@@ -188,7 +199,13 @@ void MainWindowCore::cboFType_Click() {
 
 void MainWindowCore::cmdDBConnect_Click() {
     m_port.setStatus({});
-    m_port.showConnectionDialog(m_settings);
+    const AppSettings before = m_settings;
+    m_settings.putDlgFlg(false);
+    m_port.showConnectionDialog(m_settings, m_openDataSource);
+    if (!m_settings.getDlgFlg()) return;
+    // A confirmed connect takes effect at once; if the new database cannot be opened, the
+    // program stays on the old one, settings included.
+    if (!openDatabase()) m_settings = before;
 }
 
 void MainWindowCore::mnuDBRefresh_Click() {

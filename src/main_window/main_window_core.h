@@ -104,6 +104,9 @@ public:
     static constexpr int StatusExpandedHeight = 2500;
 
 private:
+    /// Opens the database of the settings and makes it the window's: title, connection,
+    /// catalog tree, type list. On failure reports why and keeps the open one.
+    bool openDatabase();
     /// Replaces the definition table (null releases it) and shows it.
     void replaceTable(std::unique_ptr<DefinitionTable> table);
     /// Runs an editing command when there is a table.
@@ -113,6 +116,8 @@ private:
     MainWindowPort& m_port;
     AppSettings m_settings;
     std::string ConnectionString;
+    std::string m_openDataSource;  // the data source of the open connection
+    std::string m_openDBType;
     Connection m_connection;
     Catalog m_catalog;
     bool Busy = false;

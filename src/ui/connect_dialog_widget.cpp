@@ -23,8 +23,10 @@ QLabel* label(QWidget* parent, const char* name, const char* text, const Twips& 
 
 }  // namespace
 
-ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent)
-    : QDialog(parent), m_logic(settings, static_cast<ConnectDialogPort&>(*this)) {
+ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent,
+                                         const std::string& openDataSource)
+    : QDialog(parent),
+      m_logic(settings, static_cast<ConnectDialogPort&>(*this), openDataSource) {
     setUpFixedDialog(this, "dlgConnect", QString::fromUtf8(ConnectDialog::kTitle), 6600, 3390);
     const Twips t = Twips::of(this);
 
@@ -51,7 +53,7 @@ ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent)
     m_line = placeWidget<QFrame>(this, "lineStatus", t, 0, 3000, 6600, 15);
     m_line->setFrameShape(QFrame::HLine);
     m_line->setFrameShadow(QFrame::Sunken);
-    m_status = placeWidget<QLabel>(this, "lblStatus", t, 0, 3015, 6600, 375);
+    m_status = placeWidget<QLabel>(this, "lblStatus", t, 0, 3000, 6600, 375);
 
     setTabOrder(m_ok, m_cancel);
     setTabOrder(m_cancel, m_type);

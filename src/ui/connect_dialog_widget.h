@@ -18,7 +18,9 @@ class ConnectDialogWidget : public QDialog, private WidgetDialogs<ConnectDialogP
     Q_OBJECT
 public:
     /// @p settings is read when the dialog opens and written when it is confirmed.
-    ConnectDialogWidget(AppSettings& settings, QWidget* parent = nullptr);
+    /// @p openDataSource is the database the program has open (empty for none).
+    ConnectDialogWidget(AppSettings& settings, QWidget* parent = nullptr,
+                        const std::string& openDataSource = {});
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

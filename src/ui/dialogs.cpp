@@ -1,5 +1,6 @@
 #include "ui/dialogs.h"
 
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -78,7 +79,14 @@ std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogReq
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(nameFilters(request.filter));
+    const QStringList filters = nameFilters(request.filter);
+    dialog.setNameFilters(filters);
+    // Qt needs the pattern in each filter; the user sees the labels as they are written.
+    const QStringList parts = qs(request.filter).split(QLatin1Char('|'));
+    if (auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+        for (int i = 0; i < combo->count() && 2 * i < parts.size(); ++i)
+            combo->setItemText(i, parts[2 * i]);
+    }
     dialog.setDefaultSuffix(qs(request.defaultExtension));
     if (!request.initialDirectory.empty()) dialog.setDirectory(qs(request.initialDirectory));
     if (!request.initialFile.empty()) {

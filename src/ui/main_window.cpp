@@ -189,6 +189,8 @@ void MainWindow::buildControls() {
     m_grid->verticalHeader()->setFixedWidth(t.toPx(225));
     m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_grid->horizontalHeader()->setHighlightSections(false);
+    // Qt's default minimum would widen the narrow "生成" column beyond its design width.
+    m_grid->horizontalHeader()->setMinimumSectionSize(1);
     m_model = new DefinitionTableModel(this);
     m_model->setLockedColumns({1, 4});
     m_model->setErrorHandler([this](const std::string& description) {
@@ -207,6 +209,8 @@ void MainWindow::buildControls() {
     m_cboFType->setInsertPolicy(QComboBox::NoInsert);
     m_cboFType->setAccessibleName(QStringLiteral("型"));
     m_cboFType->resize(t.toPx(1300 - 22), m_cboFType->sizeHint().height());
+    // The wheel over the floating chooser scrolls the grid; only a deliberate choice writes.
+    m_cboFType->installEventFilter(this);
 
     m_cmdDBConnect = button("cmdDBConnect", "DB接続", 240, 4800, 1335, 615);
     m_cmdCreate = button("cmdCreate", "作成(&T)", 1680, 4800, 1335, 615);
@@ -299,10 +303,14 @@ void MainWindow::bindEvents() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_cboFType && event->type() == QEvent::Wheel) {
+        QApplication::sendEvent(m_grid->viewport(), event);
+        return true;
+    }
     if (watched == m_tree && event->type() == QEvent::KeyPress) {
-        // The key codes of the tree's key-down event: Delete is 46.
+        // Keys are mapped by meaning: only Delete has a code the browser acts on.
         const int key = static_cast<QKeyEvent*>(event)->key();
-        const int code = key == Qt::Key_Delete ? CatalogBrowser::kDeleteKey : (key & 0xFFFF);
+        const int code = key == Qt::Key_Delete ? CatalogBrowser::kDeleteKey : 0;
         m_core->TreeView1_KeyDown(code, 0);
         if (key == Qt::Key_Delete) return true;
     } else if (watched == m_tree->viewport() && event->type() == QEvent::MouseButtonPress) {
@@ -416,8 +424,9 @@ void MainWindow::setWindowTitle(const std::string& title) {
     QMainWindow::setWindowTitle(qs(title));
 }
 
-void MainWindow::showConnectionDialog(AppSettings& settings) {
-    ConnectDialogWidget dialog(settings, this);
+void MainWindow::showConnectionDialog(AppSettings& settings,
+                                      const std::string& openDataSource) {
+    ConnectDialogWidget dialog(settings, this, openDataSource);
     dialog.exec();
 }
 

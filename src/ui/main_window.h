@@ -51,7 +51,7 @@ private:
     std::string status() const override;
     QWidget* dialogParent() override { return this; }
     void setWindowTitle(const std::string& title) override;
-    void showConnectionDialog(AppSettings& settings) override;
+    void showConnectionDialog(AppSettings& settings, const std::string& openDataSource) override;
     void closeWindow() override;
     void setBusyCursor(bool busy) override;
     void setTypeChoices(const std::vector<std::string>& names, int selected) override;

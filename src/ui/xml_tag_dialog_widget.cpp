@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "ui/dialogs.h"
 #include "ui/qt_text.h"
@@ -16,18 +17,22 @@ XmlTagDialogWidget::XmlTagDialogWidget(AppSettings& settings, QWidget* parent)
       m_logic(settings, static_cast<UserPort&>(static_cast<WidgetDialogs<UserPort>&>(*this))) {
     setUpFixedDialog(this, "dlgXML", QStringLiteral("XML文書の設定"), 3120, 1815);
     const Twips t = Twips::of(this);
-    auto* lblRowset = new QLabel(QStringLiteral("基準タグ名："), this);
-    lblRowset->setObjectName(QStringLiteral("lblRowset"));
-    lblRowset->setGeometry(t.toPx(120, 240, 1080, 270));
-    auto* lblRow = new QLabel(QStringLiteral("行タグ名："), this);
-    lblRow->setObjectName(QStringLiteral("lblRow"));
-    lblRow->setGeometry(t.toPx(120, 600, 1080, 270));
+    // A caption wider than its design width takes the room up to its field, never less.
+    auto label = [&](const char* name, const char* text, int top) {
+        auto* l = placeWidget<QLabel>(this, name, t, 120, top, 975, 255);
+        l->setText(QString::fromUtf8(text));
+        const int room = t.toPx(1200) - l->x();
+        l->resize(std::clamp(l->fontMetrics().horizontalAdvance(l->text()), l->width(), room),
+                  l->height());
+    };
+    label("lblRowset", "基準タグ名：", 240);
+    label("lblRow", "行タグ名：", 600);
     m_rowset = new QLineEdit(qs(m_logic.rowsetText()), this);
     m_rowset->setObjectName(QStringLiteral("txtRowset"));
-    m_rowset->setGeometry(t.toPx(1200, 225, 1815, 300));
+    m_rowset->setGeometry(t.toPx(1200, 240, 1815, 270));
     m_row = new QLineEdit(qs(m_logic.rowText()), this);
     m_row->setObjectName(QStringLiteral("txtRow"));
-    m_row->setGeometry(t.toPx(1200, 585, 1815, 300));
+    m_row->setGeometry(t.toPx(1200, 600, 1815, 270));
     auto* ok = new QPushButton(QStringLiteral("設定(&O)"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setGeometry(t.toPx(240, 1080, 1215, 495));

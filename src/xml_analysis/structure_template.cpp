@@ -3,14 +3,25 @@
 namespace quorix {
 
 TemplateNode* TemplateNode::match(const XmlNode& source) {
-    for (const auto& child : children)
-        if (source.hasName(child->name)) return child.get();
+    std::string name = source.nodeName();
+    if (TemplateNode* found = child(name)) return found;
+    return addChild(std::move(name), source.dataType());
+}
+
+TemplateNode* TemplateNode::child(std::string_view name) const {
+    const auto it = m_byName.find(name);
+    return it == m_byName.end() ? nullptr : it->second;
+}
+
+TemplateNode* TemplateNode::addChild(std::string name, std::optional<std::string> type) {
     auto node = std::make_unique<TemplateNode>();
-    node->name = source.nodeName();
-    node->type = source.dataType();
+    node->name = std::move(name);
+    node->type = std::move(type);
     node->parent = this;
+    TemplateNode* raw = node.get();
     children.push_back(std::move(node));
-    return children.back().get();
+    m_byName.emplace(raw->name, raw);
+    return raw;
 }
 
 StructureTemplate::StructureTemplate(std::string rowTag) {

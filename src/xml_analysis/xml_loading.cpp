@@ -1,5 +1,8 @@
 #include "xml_analysis/xml_loading.h"
 
+#include <utility>
+#include <vector>
+
 namespace quorix {
 
 std::string fileExtension(const std::string& fileName) {
@@ -41,37 +44,29 @@ std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tm
                                                      const std::string& chooserText) {
     auto table = std::make_unique<DefinitionTable>();
     RecordSet& rs = table->records();
-    // Pre-order walk without recursion: deep documents cannot exhaust the stack.
-    const TemplateNode* node = &tmpl.root();
-    int level = 0;
-    while (node) {
+    // Pre-order walk without recursion: deep documents cannot exhaust the stack. Each entry
+    // holds a node and the index of its next child to visit.
+    std::vector<std::pair<const TemplateNode*, std::size_t>> stack{{&tmpl.root(), 0}};
+    auto writeLine = [&](const TemplateNode& node, int level) {
         rs.addNew();
         rs.setValue(Field::kGenerate, std::string(level == 0 ? Flag::kRowTag : Flag::kGenerate));
         rs.setValue(Field::kLevel, level);
         rs.setValue(Field::kKind, std::string(kNodeKind));
-        rs.setValue(Field::kTagName, indentation(indentUnit, level) + node->name);
+        rs.setValue(Field::kTagName, indentation(indentUnit, level) + node.name);
         rs.setValue(Field::kColumnName, std::string());
-        rs.setValue(Field::kType, node->attributeCount() == 0 ? chooserText : mapType(*node->type));
+        rs.setValue(Field::kType, node.attributeCount() == 0 ? chooserText : mapType(*node.type));
         rs.setValue(Field::kTableName, std::string());
-
-        if (!node->children.empty()) {
-            node = node->children.front().get();
-            ++level;
+    };
+    writeLine(tmpl.root(), 0);
+    while (!stack.empty()) {
+        auto& [node, next] = stack.back();
+        if (next == node->children.size()) {
+            stack.pop_back();
             continue;
         }
-        // Climb until an ancestor has a next sibling.
-        while (node && node != &tmpl.root()) {
-            const TemplateNode* parent = node->parent;
-            auto it = parent->children.begin();
-            while (it->get() != node) ++it;
-            if (++it != parent->children.end()) {
-                node = it->get();
-                break;
-            }
-            node = parent;
-            --level;
-        }
-        if (node == &tmpl.root()) node = nullptr;
+        const TemplateNode* child = node->children[next++].get();
+        writeLine(*child, static_cast<int>(stack.size()));
+        stack.emplace_back(child, 0);
     }
     rs.moveFirst();
     return table;

@@ -139,6 +139,24 @@ TEST_F(Fixture, ReportsWhatCannotBeDeletedOrCreated) {
     EXPECT_FALSE(port.closed);
 }
 
+TEST_F(Fixture, NeverReplacesTheDatabaseTheProgramHasOpen) {
+    const std::string open = dir.write("open.mdb", "the open database");
+    std::filesystem::create_directory(dir.file("sub"));
+    // The same file under another spelling: through "..", and through a link.
+    const std::string link = dir.file("link.mdb");
+    std::filesystem::create_symlink(open, link);
+    ConnectDialog guarded(settings, port, open);
+    for (const std::string& typed : {open, dir.file("sub/../open.mdb"), link}) {
+        port.source = " " + typed;
+        port.answers = {true};
+        guarded.cmdCreateDB_Click();
+        EXPECT_EQ(port.messages.back(), "Quorix|データベース「" + typed + "」は削除できません。");
+        EXPECT_TRUE(port.questions.empty());
+        EXPECT_EQ(std::filesystem::file_size(open), 17u);
+        EXPECT_FALSE(port.closed);
+    }
+}
+
 TEST_F(Fixture, BrowseAndCancel) {
     port.files = {std::optional<std::string>("  /picked.mdb "), std::nullopt};
     dialog.cmdDSN_Click();

@@ -124,4 +124,9 @@ TEST(TableLayout, TypesAreMappedOrRefused) {
     }
     l = layoutOf({{"○", 1, "a", "", "ﾃｷｽﾄ型", std::string("40000"), "T"}});
     EXPECT_EQ(l.result.outcome, LayoutResult::Outcome::Failure);
+    // A user line without a column name still has its size checked, but not its type name.
+    l = layoutOf({{"○", 1, "a", "", "ﾃｷｽﾄ型", {}, "T"}, {"", 1, "-----", "", "ﾃｷｽﾄ型", "40000"}});
+    EXPECT_EQ(l.result.outcome, LayoutResult::Outcome::Failure);
+    l = layoutOf({{"○", 1, "a", "", "ﾃｷｽﾄ型", {}, "T"}, {"", 1, "-----", "", "", {}}});
+    EXPECT_EQ(l.result.outcome, LayoutResult::Outcome::Done);
 }

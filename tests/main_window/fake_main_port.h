@@ -14,6 +14,7 @@ class FakeMainPort : public RecordingPort<MainWindowPort> {
 public:
     std::string title;
     int dialogShown = 0;
+    std::string openDataSource;  // what the last connection dialog was told is open
     /// What the user does in the connection dialog; cancels when not set.
     std::function<void(AppSettings&, int showing)> dialog;
     std::vector<std::string> typeChoices;
@@ -42,8 +43,10 @@ public:
     }
 
     void setWindowTitle(const std::string& t) override { title = t; }
-    void showConnectionDialog(AppSettings& settings) override {
+
+    void showConnectionDialog(AppSettings& settings, const std::string& open) override {
         ++dialogShown;
+        openDataSource = open;
         if (dialog) {
             dialog(settings, dialogShown);
         } else {

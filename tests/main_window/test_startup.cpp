@@ -105,21 +105,40 @@ TEST(StartUp, ADatabaseThatCannotBeOpenedEndsWithAMessage) {
     EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-TEST(StartUp, ReconnectingLaterOnlyStoresTheSettings) {
+TEST(StartUp, AConfirmedReconnectTakesEffectOrKeepsTheOldDatabase) {
     TempDir dir;
     const std::string first = newDatabase(dir, "a.mdb");
     const std::string second = newDatabase(dir, "b.mdb");
+    const std::string broken = dir.write("broken.mdb", "plain text");
     FakeMainPort port;
     port.dialog = connectTo(first);
     MainWindowCore core(port);
     ASSERT_EQ(core.Form_Load(), MainWindowCore::StartResult::Started);
+
+    // A database that cannot be opened: a message, and the program stays where it was.
+    port.dialog = connectTo(broken);
+    core.mnuConnect_Click();
+    EXPECT_EQ(port.openDataSource, first);
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_EQ(port.messages[0].rfind("Quorix|データベースは開けません。\r\n", 0), 0u);
+    EXPECT_EQ(core.settings().getDSN(), first);
+    EXPECT_EQ(port.title, "Quorix(" + first + ")");
+    EXPECT_EQ(core.connectionString(), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + first);
+
+    // A good one: title, connection, catalog and tree all move to it.
+    test::sqlite3Cli(second, "CREATE TABLE only_in_b(x INT)");
     port.statusText = "old";
     port.dialog = connectTo(second);
     core.mnuConnect_Click();
     EXPECT_EQ(port.statusText, "");
-    EXPECT_EQ(core.settings().getDSN(), second);
-    EXPECT_EQ(port.title, "Quorix(" + first + ")");
-    EXPECT_EQ(core.connectionString(), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + first);
+    EXPECT_EQ(port.title, "Quorix(" + second + ")");
+    EXPECT_EQ(core.connectionString(), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + second);
+    EXPECT_TRUE(core.connection().isOpen());
+    EXPECT_EQ(core.catalog().tables()->members().size(), 1u);
+    const TreeNode* tablesNode = core.browser().root()->children.at(0).get();
+    ASSERT_EQ(tablesNode->children.size(), 1u);
+    EXPECT_EQ(tablesNode->children[0]->text, "only_in_b");
+    EXPECT_EQ(port.openDataSource, first);
 }
 
 TEST(StartUp, NewReplacesTheTableWithOneFreshLine) {

@@ -72,6 +72,20 @@ TEST(ConnectDialogWidget, BlankSourceIsRefusedInAMessageBox) {
     EXPECT_FALSE(settings.getDlgFlg());
 }
 
+TEST(Dialogs, TheFileDialogShowsTheLabelsAsWritten) {
+    QStringList shown;
+    test::onNextModal([&](QWidget* w) {
+        auto* combo = w->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        ASSERT_TRUE(combo);
+        for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    FileDialogRequest request;
+    request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
+    EXPECT_FALSE(chooseFileDialog(nullptr, request));
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("XML(*.xml)"), QStringLiteral("全てのファイル")}));
+}
+
 TEST(Dialogs, FileFiltersInQtsForm) {
     EXPECT_EQ(nameFilters("MS Access(*.mdb)|*.mdb|全てのファイル|*.*"),
               (QStringList{QStringLiteral("MS Access(*.mdb)"), QStringLiteral("全てのファイル (*)")}));

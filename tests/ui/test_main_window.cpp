@@ -13,11 +13,13 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QWheelEvent>
 #include <QTreeWidget>
 
 #include "modal.h"
 #include "support/test_support.h"
 #include "ui/main_window.h"
+#include "ui/twips.h"
 
 using namespace quorix;
 using quorix::test::sqlite3Cli;
@@ -234,6 +236,11 @@ TEST_F(MainWindowTest, DeletesATableFromTheTreeWithTheDeleteKey) {
         question = m->windowTitle() + QLatin1Char('|') + m->text();
         m->button(QMessageBox::Yes)->click();
     });
+    // "." shares its number with the old Delete code: it must not ask, let alone drop.
+    QTest::keyClick(tree, Qt::Key_Period);
+    QTest::keyClick(tree, Qt::Key_Period, Qt::KeypadModifier);
+    EXPECT_EQ(question, QString());
+    EXPECT_EQ(sqlite3Cli(dbPath, "SELECT count(*) FROM sqlite_master WHERE type = 'table'"), "2\n");
     QTest::keyClick(tree, Qt::Key_Delete);
     EXPECT_EQ(question, QStringLiteral("表の削除|表「古い表」を削除しますか？"));
     EXPECT_EQ(status(), QStringLiteral("表「古い表」を削除しました。"));
@@ -288,4 +295,34 @@ TEST_F(MainWindowTest, OpensEveryExampleDocument) {
         EXPECT_EQ(cell(e.row, 6), QString::fromUtf8(e.type));
         EXPECT_EQ(status(), QString());
     }
+}
+
+TEST_F(MainWindowTest, NewLinesTakeTheChoosersTypeAndTheWheelNeverWritesOne) {
+    auto* chooser = window.findChild<QComboBox*>(QStringLiteral("cboFType"));
+    auto* model = grid->model();
+    // The current cell in "型": moving to the new, empty line must not empty the chooser.
+    for (const char* command : {"cmdAppend", "cmdInsert"}) {
+        SCOPED_TRACE(command);
+        grid->setCurrentIndex(model->index(0, 6));
+        button(command)->click();
+        for (int row = 0; row < model->rowCount(); ++row)
+            EXPECT_EQ(cell(row, 6), QStringLiteral("ﾃｷｽﾄ型")) << row;
+        EXPECT_EQ(chooser->currentText(), QStringLiteral("ﾃｷｽﾄ型"));
+    }
+    // The wheel over the chooser changes no line.
+    grid->setCurrentIndex(model->index(1, 6));
+    const QPointF at = QPointF(chooser->rect().center());
+    for (int delta : {-120, -120, 120}) {
+        QWheelEvent wheel(at, chooser->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(chooser, &wheel);
+    }
+    for (int row = 0; row < model->rowCount(); ++row)
+        EXPECT_EQ(cell(row, 6), QStringLiteral("ﾃｷｽﾄ型")) << row;
+}
+
+TEST_F(MainWindowTest, GridColumnsHaveTheirDesignWidths) {
+    const Twips t = Twips::of(grid);
+    EXPECT_EQ(grid->columnWidth(1), t.toPx(400));
+    EXPECT_EQ(grid->columnWidth(6), t.toPx(1300));
 }

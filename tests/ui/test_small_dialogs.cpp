@@ -6,6 +6,8 @@
 #include <QPushButton>
 
 #include "modal.h"
+#include "ui/connect_dialog_widget.h"
+#include "ui/twips.h"
 #include "ui/about_box.h"
 #include "ui/xml_tag_dialog_widget.h"
 
@@ -46,6 +48,40 @@ TEST(XmlTagDialogWidget, StoresOnlyWhatIsConfirmed) {
     dialog.findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(settings.getRow(), " REC");
+}
+
+TEST(DialogGeometry, ControlsStandWhereTheDesignPutsThem) {
+    AppSettings settings;
+    settings.setDefaults();
+    XmlTagDialogWidget xml(settings);
+    ConnectDialogWidget connect(settings);
+    struct Place {
+        QWidget* dialog;
+        const char* name;
+        TwipsRect rect;
+    };
+    const Place places[] = {
+        {&xml, "lblRowset", {120, 240, 975, 255}}, {&xml, "lblRow", {120, 600, 975, 255}},
+        {&xml, "txtRowset", {1200, 240, 1815, 270}}, {&xml, "txtRow", {1200, 600, 1815, 270}},
+        {&connect, "lblStatus", {0, 3000, 6600, 375}},
+    };
+    for (const auto& p : places) {
+        auto* w = p.dialog->findChild<QWidget*>(QLatin1String(p.name));
+        ASSERT_TRUE(w) << p.name;
+        const Twips t = Twips::of(w);
+        const QRect want = t.toPx(p.rect);
+        EXPECT_EQ(w->pos(), want.topLeft()) << p.name;
+        EXPECT_EQ(w->height(), want.height()) << p.name;
+        auto* label = qobject_cast<QLabel*>(w);
+        if (!label || label->text().isEmpty()) {
+            EXPECT_EQ(w->width(), want.width()) << p.name;
+            continue;
+        }
+        // A caption is never cut: it may take the room up to its field, and no more.
+        const int caption = label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_EQ(label->width(), std::clamp(caption, want.width(), t.toPx(1200 - 120))) << p.name;
+        EXPECT_LE(caption, label->width()) << p.name;
+    }
 }
 
 TEST(AboutBox, TextsAndSystemInformation) {

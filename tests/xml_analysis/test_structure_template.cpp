@@ -94,6 +94,9 @@ TEST(StructureTemplate, MergeRules) {
          "</a4></a3></a2></a1></ROW></ROWSET>",
          "ROW[a1[a2[a3[a4[a5[a6[a7[a8[a9[a10]]]]]]]]]]"},
         {"<ROWSET><ROW><A><B/></A><A><C/></A></ROW></ROWSET>", "ROW[A[B,C]]"},
+        // Elements inside an internal entity are part of the row.
+        {"<!DOCTYPE ROWSET [<!ENTITY e '<inent/>'>]><ROWSET><ROW>&e;<b/></ROW></ROWSET>",
+         "ROW[inent,b]"},
     };
     for (const auto& [xml, expected] : cases) EXPECT_EQ(templateOf(xml), expected) << xml;
 }
@@ -134,4 +137,28 @@ TEST(DefinitionRows, ATagNameThatDoesNotFitIsRefusedNotCut) {
     test::RecordingPort<> port;
     auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
     EXPECT_THROW(fill(*t), ServiceError);
+}
+
+TEST(StructureTemplate, WideRowsKeepEveryNameOnceInOrder) {
+    // Many distinct names, each repeated once in a second row in reverse order.
+    const int n = 20000;
+    std::string xml = "<ROWSET><ROW>";
+    for (int i = 0; i < n; ++i) xml += "<C" + std::to_string(i) + "/>";
+    xml += "</ROW><ROW>";
+    for (int i = n; i-- > 0;) xml += "<C" + std::to_string(i) + "><D/></C" + std::to_string(i) + ">";
+    xml += "</ROW></ROWSET>";
+    XmlDocument doc;
+    ASSERT_TRUE(doc.loadXml(xml));
+    test::RecordingPort<> port;
+    auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->root().children.size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(t->root().children[123]->name, "C123");
+    EXPECT_EQ(shape(*t->root().children[n - 1]), "C" + std::to_string(n - 1) + "[D]");
+    auto table = FillDefinitionTable(*t, [](const std::string& x) { return x; }, "･･", "ﾃｷｽﾄ型");
+    const auto all = lines(*table);
+    ASSERT_EQ(all.size(), static_cast<std::size_t>(2 * n + 1));
+    EXPECT_EQ(all[1].rfind("○|1|･･C0|", 0), 0u) << all[1];
+    EXPECT_EQ(all[2].rfind("○|2|････D|", 0), 0u) << all[2];
+    EXPECT_EQ(all[3].rfind("○|1|･･C1|", 0), 0u) << all[3];
 }

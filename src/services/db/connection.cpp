@@ -16,6 +16,8 @@ DatabaseEngine& engineForProvider(const std::string& provider) {
 
 Connection::Connection() = default;
 Connection::~Connection() = default;
+Connection::Connection(Connection&&) noexcept = default;
+Connection& Connection::operator=(Connection&&) noexcept = default;
 
 void Connection::open() {
     m_errors.clear();

@@ -18,6 +18,9 @@ class Connection {
 public:
     Connection();
     ~Connection();
+    Connection(Connection&&) noexcept;
+    /// Closes the session held before taking the other's.
+    Connection& operator=(Connection&&) noexcept;
 
     void setConnectionString(const std::string& text) { m_connectionString = text; }
     const std::string& connectionString() const { return m_connectionString; }

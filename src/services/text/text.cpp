@@ -85,30 +85,60 @@ std::size_t cp932Length(std::string_view utf8) {
 }
 
 std::string decodeToUtf8(std::string_view bytes, const std::string& encoding) {
-    Iconv cd("UTF-8", encoding.empty() ? "UTF-8" : encoding.c_str());
-    Iconv fallback("UTF-8", "UTF-8");
-    const Iconv& conv = cd.valid() ? cd : fallback;
-    if (!conv.valid()) return std::string(bytes);
-
     std::string result;
     result.reserve(bytes.size() + bytes.size() / 2);
-    std::vector<char> buffer(4096);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
+    Utf8Decoder decoder(encoding);
+    decoder.feed(bytes, result);
+    decoder.finish(result);
+    return result;
+}
+
+Utf8Decoder::Utf8Decoder(const std::string& encoding) {
+    iconv_t cd = iconv_open("UTF-8", encoding.empty() ? "UTF-8" : encoding.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "UTF-8");
+    m_cd = cd;
+}
+
+Utf8Decoder::~Utf8Decoder() {
+    if (m_cd != reinterpret_cast<void*>(-1)) iconv_close(static_cast<iconv_t>(m_cd));
+}
+
+void Utf8Decoder::feed(std::string_view bytes, std::string& out) {
+    if (m_cd == reinterpret_cast<void*>(-1)) {
+        out.append(bytes);
+        return;
+    }
+    const auto cd = static_cast<iconv_t>(m_cd);
+    m_pending.append(bytes);
+    char buffer[4096];
+    char* in = m_pending.data();
+    std::size_t inLeft = m_pending.size();
     while (inLeft > 0) {
-        char* out = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t rc = iconv(conv.get(), &in, &inLeft, &out, &outLeft);
-        result.append(buffer.data(), buffer.size() - outLeft);
-        if (rc != static_cast<std::size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
-        // Invalid or truncated input: mark one byte and go on after it.
-        result += kReplacement;
+        char* o = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
+        out.append(buffer, sizeof buffer - outLeft);
+        if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        if (errno == EINVAL) break;  // incomplete: wait for the next piece
+        // Invalid input: mark one byte and go on after it.
+        out += kReplacement;
         ++in;
         --inLeft;
-        iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
-    return result;
+    m_pending.erase(0, m_pending.size() - inLeft);
+}
+
+void Utf8Decoder::finish(std::string& out) {
+    // A character that never completed: mark its first byte and decode what follows it.
+    while (!m_pending.empty()) {
+        const std::string rest = m_pending.substr(1);
+        m_pending.clear();
+        out += kReplacement;
+        if (m_cd != reinterpret_cast<void*>(-1))
+            iconv(static_cast<iconv_t>(m_cd), nullptr, nullptr, nullptr, nullptr);
+        feed(rest, out);
+    }
 }
 
 }  // namespace quorix

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "services/text/text.h"
+#include "services/xml/source_excerpt.h"
 
 namespace quorix {
 
@@ -21,8 +22,10 @@ namespace {
 // Our own code for a file that cannot be read at all.
 constexpr long kUnreadableFile = 1549;  // libxml2's XML_IO_LOAD_ERROR
 
-const int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
-                          XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
+// Internal entities are expanded as a reader of the document expects; external ones are
+// refused by the entity loader below, so they expand to nothing.
+const int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_NOERROR |
+                          XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES | XML_PARSE_COMPACT;
 
 // Nothing outside the document itself is ever read.
 xmlParserInputPtr refuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
@@ -36,6 +39,7 @@ struct FirstError {
     bool set = false;
     int code = 0;
     long line = 0;
+    long column = 0;
     std::string message;
 };
 
@@ -46,6 +50,7 @@ void recordFirstError(void* data, xmlErrorPtr error) {
     first->set = true;
     first->code = error->code;
     first->line = error->line;
+    first->column = error->int2;
     first->message = error->message ? error->message : "";
 }
 
@@ -77,7 +82,8 @@ std::string lower(std::string s) {
 // What the file says about its encoding: a byte-order mark, else the XML declaration.
 struct EncodingGuess {
     std::string declared;  // as written in the declaration, or the BOM's name
-    bool wide = false;     // UTF-16/32: lines cannot be split on the byte '\n'
+    int unit = 1;          // UTF-16/32: lines cannot be split on the byte '\n'
+    bool bigEndian = false;
 };
 
 EncodingGuess guessEncoding(std::string_view head) {
@@ -85,11 +91,10 @@ EncodingGuess guessEncoding(std::string_view head) {
     auto starts = [&](const char* bom, std::size_t n) {
         return head.size() >= n && std::memcmp(head.data(), bom, n) == 0;
     };
-    if (starts("\xFF\xFE\0\0", 4) || starts("\0\0\xFE\xFF", 4)) return {"UTF-32", true};
-    if (starts("\xFF\xFE", 2)) return {"UTF-16LE", true};
-    if (starts("\xFE\xFF", 2)) return {"UTF-16BE", true};
-    if (starts("<\0?\0", 4)) return {"UTF-16LE", true};
-    if (starts("\0<\0?", 4)) return {"UTF-16BE", true};
+    if (starts("\xFF\xFE\0\0", 4)) return {"UTF-32LE", 4, false};
+    if (starts("\0\0\xFE\xFF", 4)) return {"UTF-32BE", 4, true};
+    if (starts("\xFF\xFE", 2) || starts("<\0?\0", 4)) return {"UTF-16LE", 2, false};
+    if (starts("\xFE\xFF", 2) || starts("\0<\0?", 4)) return {"UTF-16BE", 2, true};
     if (starts("\xEF\xBB\xBF", 3)) head.remove_prefix(3);
     if (head.substr(0, 5) != "<?xml") return g;
     const auto end = head.find("?>");
@@ -154,52 +159,18 @@ std::string japaneseReason(int code, const char* libxmlMessage) {
         case XML_ERR_ENTITYREF_SEMICOL_MISSING:
             return "エンティティ参照が「;」で終わっていません。";
         default: {
-            std::string text = libxmlMessage ? libxmlMessage : "XML文書を解析できません。";
+            std::string text = libxmlMessage ? libxmlMessage : "";
             while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-            return text;
+            // libxml2's limits speak English and name its own options.
+            if (text.find("Excessive depth") != std::string::npos)
+                return "要素の入れ子が深すぎます。";
+            if (text.find("huge text node") != std::string::npos ||
+                text.find("too long") != std::string::npos)
+                return "テキストが長すぎます。";
+            if (text.empty()) return "XML文書を解析できません。";
+            return "XML文書を解析できません。（" + text + "）";
         }
     }
-}
-
-// The text of line @p line (1-based) of the file, decoded to UTF-8.
-std::string sourceLine(int fd, long line, const std::string& encoding, bool wide) {
-    if (line < 1 || lseek(fd, 0, SEEK_SET) < 0) return {};
-    std::string wanted;
-    if (wide) {
-        std::string all;
-        char buf[65536];
-        for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) all.append(buf, std::size_t(n));
-        const std::string text = decodeToUtf8(all, encoding);
-        std::size_t start = 0;
-        for (long l = 1; l < line && start != std::string::npos; ++l) {
-            start = text.find('\n', start);
-            if (start != std::string::npos) ++start;
-        }
-        if (start == std::string::npos) return {};
-        wanted = text.substr(start, text.find('\n', start) - start);
-    } else {
-        // '\n' never occurs inside a multibyte character of these encodings.
-        long current = 1;
-        char buf[65536];
-        bool done = false;
-        for (ssize_t n; !done && (n = read(fd, buf, sizeof buf)) > 0;) {
-            for (ssize_t i = 0; i < n; ++i) {
-                if (buf[i] == '\n') {
-                    if (current == line) {
-                        done = true;
-                        break;
-                    }
-                    ++current;
-                } else if (current == line) {
-                    wanted += buf[i];
-                }
-            }
-        }
-        wanted = decodeToUtf8(wanted, encoding);
-    }
-    if (wanted.size() >= 3 && wanted.compare(0, 3, "\xEF\xBB\xBF") == 0) wanted.erase(0, 3);
-    while (!wanted.empty() && (wanted.back() == '\r' || wanted.back() == '\0')) wanted.pop_back();
-    return wanted;
 }
 
 }  // namespace
@@ -224,9 +195,11 @@ void XmlDocument::reset(_xmlDoc* doc) {
 bool XmlDocument::load(const std::string& path) {
     m_error = {};
     reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO for reading would wait for a writer forever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         if (fd >= 0) ::close(fd);
         m_error.errorCode = kUnreadableFile;
         m_error.reason = (fd < 0 && errno == ENOENT) ? "ファイルが見つかりません。"
@@ -239,8 +212,9 @@ bool XmlDocument::load(const std::string& path) {
     const std::string override = encodingOverride(guess.declared);
     const bool ok = parseFd(fd, path, override);
     if (!ok && m_error.line > 0) {
-        const std::string enc = !override.empty() ? override : guess.declared;
-        m_error.srcText = sourceLine(fd, m_error.line, enc, guess.wide);
+        const TextEncoding enc{!override.empty() ? override : guess.declared, guess.unit,
+                               guess.bigEndian};
+        m_error.srcText = sourceExcerpt(fd, m_error.line, m_error.column, enc);
     }
     ::close(fd);
     return ok;
@@ -250,7 +224,7 @@ bool XmlDocument::parseFd(int fd, const std::string& path, const std::string& en
     FirstError first;
     xmlParserCtxtPtr ctxt = newContext(&first);
     if (!ctxt) {
-        m_error = {kUnreadableFile, "メモリが不足しています。", 0, {}};
+        m_error = {kUnreadableFile, "メモリが不足しています。", 0, 0, {}};
         return false;
     }
     xmlDocPtr doc =
@@ -273,12 +247,14 @@ void XmlDocument::setError(const void* firstError, _xmlParserCtxt* ctxt) {
         m_error.errorCode = first.code;
         m_error.reason = japaneseReason(first.code, first.message.c_str());
         m_error.line = first.line;
+        m_error.column = first.column;
         return;
     }
     const xmlError* err = xmlCtxtGetLastError(ctxt);
     m_error.errorCode = err && err->code ? err->code : XML_ERR_INTERNAL_ERROR;
     m_error.reason = japaneseReason(err ? err->code : 0, err ? err->message : nullptr);
     m_error.line = err ? err->line : 0;
+    m_error.column = err ? err->int2 : 0;
 }
 
 bool XmlDocument::loadXml(std::string_view text) {

@@ -231,11 +231,28 @@ TEST_F(CatalogTest, ReadsForeignKeysIndexesAndViewsWrittenByOtherPrograms) {
 }
 
 TEST_F(CatalogTest, ReadOnlyDatabaseOpensButRefusesChanges) {
-    if (geteuid() == 0) GTEST_SKIP() << "file permissions do not bind root";
     connection.close();
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
-    connection.open();
-    EXPECT_THROW(catalog.appendTable({"T", {{"a", 3, 0, {}}}, {}}), ServiceError);
-    EXPECT_NE(connection.errors().at(0).description().find("読み取り専用"), std::string::npos);
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+    // File modes do not bind root: the check runs in a child that has given root up.
+    const auto check = [this] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(2);
+        Connection c;
+        c.setConnectionString(connection.connectionString());
+        c.open();
+        Catalog readOnly;
+        readOnly.setActiveConnection(&c);
+        try {
+            readOnly.appendTable({"T", {{"a", 3, 0, {}}}, {}});
+        } catch (const ServiceError&) {
+            const bool said = c.errors().at(0).description().find("読み取り専用") != std::string::npos;
+            std::_Exit(said ? 0 : 3);
+        }
+        std::_Exit(4);
+    };
+    EXPECT_EXIT(check(), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(sqlite3Cli(path, ".tables"), "");
 }

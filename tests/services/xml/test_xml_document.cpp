@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "services/xml/xml_document.h"
 #include "support/test_support.h"
@@ -66,7 +67,7 @@ TEST(XmlDocument, ParseErrorsCarryJapaneseReasonLineAndSourceText) {
         {"", 1, "文書が空か、ルート要素がありません。", ""},
         {"<a>&undefined;</a>\n", 1, "宣言されていないエンティティが参照されています。",
          "<a>&undefined;</a>"},
-        {"<a>\x01</a>", 1, "使用できない文字が含まれています。", "<a>\x01</a>"},
+        {"<a>\x01</a>", 1, "使用できない文字が含まれています。", "<a>\uFFFD</a>"},
         {"<?xml version=\"1.0\" encoding=\"X-NO-SUCH\"?><a/>", 1,
          "サポートされていない文字コードです。", ""},
         {"<a></a>\n<b></b>\n", 2, "ルート要素の後に余分な内容があります。", "<b></b>"},
@@ -149,6 +150,77 @@ TEST(XmlDocument, RefusesBillionLaughs) {
     XmlDocument doc;
     EXPECT_FALSE(doc.load(dir.write("lol.xml", xml)));
     EXPECT_LT(maxRssKb() - before, 200 * 1024);
+}
+
+TEST(XmlDocument, ErrorTextsAreShortReadableAndJapanese) {
+    TempDir dir;
+    const std::string ellipsis = "\u2026";
+    auto utf16le = [](const std::string& ascii) {
+        std::string out = "\xFF\xFE";
+        for (char c : ascii) out += std::string{c, '\0'};
+        return out;
+    };
+    std::string deep;
+    for (int i = 0; i < 300; ++i) deep += "<a>";
+    std::string binary = "<r>";
+    for (int i = 0; i < 6000; ++i) binary += static_cast<char>((i * 7919) & 0xFF);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string reason;  // empty: any Japanese reason
+        std::string src;     // empty: only the bounds are checked
+    };
+    const Case cases[] = {
+        // One huge line with its error at the end: a piece around the error, marked as cut.
+        {"long line", "<r>" + std::string(3'000'000, 'x') + "</q>", "終了タグが開始タグと一致しません。",
+         ellipsis + std::string(50, 'x')},
+        {"long line start", "<r></q>" + std::string(500, 'x') + "\n<a/>", "",
+         "<r></q>" + std::string(193, 'x') + ellipsis},
+        {"utf-16", utf16le("<r>\n<a>x</b>\n</r>\n"), "終了タグが開始タグと一致しません。", "<a>x</b>"},
+        {"tab and cr", "<r>\n\t<a>x</b>\r\n</r>", "", " <a>x</b>"},
+        {"deep", deep, "要素の入れ子が深すぎます。", ""},
+        {"binary", binary, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        XmlDocument doc;
+        EXPECT_FALSE(doc.load(dir.write("bad.xml", c.bytes)));
+        const XmlParseError& e = doc.parseError();
+        if (!c.reason.empty()) EXPECT_EQ(e.reason, c.reason);
+        // Every reason is Japanese: it begins with a character outside ASCII.
+        ASSERT_FALSE(e.reason.empty());
+        EXPECT_GE(static_cast<unsigned char>(e.reason[0]), 0x80) << e.reason;
+        // A long line's piece around the error: its start as given, the error's end at its end.
+        if (c.src.rfind(ellipsis, 0) == 0) {
+            EXPECT_EQ(e.srcText.rfind(c.src, 0), 0u) << e.srcText;
+            EXPECT_EQ(e.srcText.substr(e.srcText.size() - 5), "x</q>");
+        } else if (!c.src.empty()) {
+            EXPECT_EQ(e.srcText, c.src);
+        }
+        EXPECT_LE(e.srcText.size(), 202u * 4);
+        for (unsigned char ch : e.srcText) EXPECT_TRUE(ch >= 0x20 && ch != 0x7F) << int(ch);
+    }
+}
+
+TEST(XmlDocument, ReadsOnlyRegularFiles) {
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.xml");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    XmlDocument doc;
+    EXPECT_FALSE(doc.load(fifo));  // returns at once: nothing ever writes to the pipe
+    EXPECT_EQ(doc.parseError().reason, "ファイルを読み込めません。");
+}
+
+TEST(XmlDocument, ExpandsInternalEntitiesOnly) {
+    TempDir dir;
+    const std::string secret = dir.write("secret.txt", "<secret/>");
+    XmlDocument doc;
+    ASSERT_TRUE(doc.load(dir.write(
+        "e.xml", "<!DOCTYPE R [<!ENTITY e \"<inent/>\"><!ENTITY x SYSTEM \"file://" + secret +
+                     "\">]><R><ROW>&e;&x;<b/></ROW></R>")));
+    EXPECT_EQ(doc.getElementsByTagName("inent").size(), 1u);
+    EXPECT_EQ(doc.getElementsByTagName("secret").size(), 0u);
+    EXPECT_EQ(doc.getElementsByTagName("b").size(), 1u);
 }
 
 TEST(XmlDocument, TagNameSearchIsExactAndIncludesTheRoot) {
