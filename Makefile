@@ -1,7 +1,8 @@
 BUILD_DIR ?= build
+CLANG_BUILD_DIR ?= build-clang
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build check-clang test run bench clean
 
 all: build
 
@@ -14,7 +15,13 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+# The libraries and tests must build with clang as well as with GCC.
+check-clang: deps
+	@test -f $(CLANG_BUILD_DIR)/build.ninja || CXX=clang++ cmake -S . -B $(CLANG_BUILD_DIR) -G Ninja \
+		-DCMAKE_BUILD_TYPE=Debug -DQUORIX_BUILD_BENCH=OFF
+	cmake --build $(CLANG_BUILD_DIR) -j $(JOBS)
+
+test: build check-clang
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 run: build
@@ -24,4 +31,4 @@ bench: build
 	bench/run_all.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(CLANG_BUILD_DIR)
