@@ -146,84 +146,135 @@ CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, 
     return std::make_shared<SqliteColumn>(name, t, nullable, autoIncrement);
 }
 
-// The statements that read one table's catalog, prepared once for all tables, and the
-// emulated auto-number columns of every table.
-struct TableReader {
-    explicit TableReader(sqlite3* db)
-        : tableInfo(db, "SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)"),
-          indexList(db,
-                    "SELECT name, \"unique\", origin FROM pragma_index_list(?1) ORDER BY seq DESC"),
-          indexInfo(
-              db, "SELECT name, \"desc\" FROM pragma_index_xinfo(?1) WHERE key = 1 ORDER BY seqno"),
-          foreignKeys(db,
-                      "SELECT id, \"table\", \"from\", \"to\", on_update, on_delete FROM "
-                      "pragma_foreign_key_list(?1) ORDER BY id DESC, seq") {
-        Statement indexes(db,
-                          "SELECT tbl_name, name, sql FROM sqlite_master WHERE type = 'index' "
-                          "AND sql IS NOT NULL ORDER BY rowid");
-        while (indexes.step())
-            createdIndexes[indexes.text(0)].push_back({indexes.text(1), indexes.text(2)});
-        Statement triggers(db, "SELECT tbl_name, name FROM sqlite_master WHERE type = 'trigger'");
+// The catalog of every table, read from SQLite's own account of it: the schema table and the
+// pragma functions, joined over the whole database in a few statements.
+class SchemaReader {
+public:
+    explicit SchemaReader(sqlite3* db) : m_db(db) {
+        Statement tables(m_db, "SELECT name, sql FROM sqlite_schema m" + where(false) +
+                                   " ORDER BY rowid");
+        while (tables.step()) m_tables.emplace_back(tables.text(0), tables.text(1));
+        Statement triggers(db, "SELECT tbl_name, name FROM sqlite_schema WHERE type = 'trigger'");
         while (triggers.step()) {
             const std::string table = triggers.text(0);
             const std::string prefix = std::string(kAutoIncrementTrigger) + table + ":";
             const std::string name = triggers.text(1);
             if (name.compare(0, prefix.size(), prefix) == 0)
-                autoColumns[table].insert(name.substr(prefix.size()));
+                m_autoColumns[table].insert(name.substr(prefix.size()));
+        }
+        try {
+            read(nullptr);
+        } catch (const ServiceError&) {
+            // One table whose pragmas fail (a virtual table of a missing module) fails the
+            // joined statements: then each table is read alone and a failing one skipped.
+            m_raw.clear();
+            for (const auto& [name, sql] : m_tables) {
+                try {
+                    read(&name);
+                } catch (const ServiceError&) {
+                    m_raw.erase(name);
+                }
+            }
+        }
+        for (auto& [name, sql] : m_tables) {
+            auto it = m_raw.find(name);
+            if (it == m_raw.end()) continue;
+            // Constraint names are kept nowhere but in the CREATE text.
+            it->second.primaryKeyName = primaryKeyConstraintName(sql);
+            it->second.autoIncrement = declaredAutoIncrement(name, it->second);
         }
     }
-    Statement& use(Statement& st, const std::string& name) {
-        st.reset();
-        st.bind(1, name);
-        return st;
+
+    /// The tables in creation order, with their SQL text.
+    const std::vector<std::pair<std::string, std::string>>& tables() const { return m_tables; }
+    /// The table's catalog, or null when it could not be read.
+    const RawTable* table(const std::string& name) const {
+        const auto it = m_raw.find(name);
+        return it == m_raw.end() ? nullptr : &it->second;
     }
-
-    /// The table's catalog as the engine's pragmas report it.
-    RawTable pragmas(const std::string& name, const std::vector<SqlToken>& tokens);
-
-    Statement tableInfo, indexList, indexInfo, foreignKeys;
-    std::map<std::string, std::set<std::string>> autoColumns;
-    std::map<std::string, std::vector<CreatedIndex>> createdIndexes;
+    const std::set<std::string>& emulatedAutoColumns(const std::string& table) const {
+        static const std::set<std::string> kNone;
+        const auto it = m_autoColumns.find(table);
+        return it == m_autoColumns.end() ? kNone : it->second;
+    }
     /// Declared types already read: most tables repeat a few.
-    std::map<std::string, SqliteColumnType, std::less<>> types;
-
     const SqliteColumnType& typeOf(const std::string& declared) {
-        auto it = types.find(declared);
-        if (it == types.end()) it = types.emplace(declared, sqliteColumnType(declared)).first;
+        auto it = m_types.find(declared);
+        if (it == m_types.end()) it = m_types.emplace(declared, sqliteColumnType(declared)).first;
         return it->second;
     }
-};
 
-RawTable TableReader::pragmas(const std::string& name, const std::vector<SqlToken>& tokens) {
-    RawTable raw;
-    for (std::size_t i = 0; i + 3 < tokens.size(); ++i)
-        if (tokens[i].is("CONSTRAINT") && tokens[i + 2].is("PRIMARY") && tokens[i + 3].is("KEY"))
-            raw.primaryKeyName = tokens[i + 1].text;
-    raw.autoIncrement = std::any_of(tokens.begin(), tokens.end(),
-                                    [](const SqlToken& t) { return t.is("AUTOINCREMENT"); });
-    Statement& info = use(tableInfo, name);
-    while (info.step())
-        raw.columns.push_back(
-            {info.text(0), info.text(1), info.integer(2) != 0, static_cast<int>(info.integer(3))});
-    std::vector<RawIndex> indexes;
-    Statement& list = use(indexList, name);
-    while (list.step()) indexes.push_back({list.text(0), list.integer(1) != 0, list.text(2), {}});
-    for (auto& index : indexes) {
-        Statement& cols = use(indexInfo, index.name);
-        while (cols.step()) index.columns.emplace_back(cols.text(0), cols.integer(1) != 0);
+private:
+    static std::string where(bool oneTable) {
+        return std::string(" WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'") +
+               (oneTable ? " AND m.name = ?1" : "");
     }
-    raw.indexes = std::move(indexes);
-    Statement& fks = use(foreignKeys, name);
-    long long currentId = -1;
-    while (fks.step()) {
-        if (fks.integer(0) != currentId) {
-            currentId = fks.integer(0);
-            raw.foreignKeys.push_back({fks.text(1), {}, fks.text(4), fks.text(5)});
+
+    // Reads every table, or only *only; throws when a pragma fails.
+    void read(const std::string* only) {
+        auto run = [&](const std::string& sql, auto row) {
+            Statement st(m_db, sql);
+            if (only) st.bind(1, *only);
+            while (st.step()) row(st, m_raw[st.text(0)]);
+        };
+        run("SELECT m.name, p.name, p.type, p.\"notnull\", p.pk, p.hidden FROM sqlite_schema m "
+            "JOIN pragma_table_xinfo(m.name) p" +
+                where(only) + " ORDER BY m.rowid, p.cid",
+            [](Statement& st, RawTable& t) {
+                t.columns.push_back({st.text(1), st.text(2), st.integer(3) != 0,
+                                     static_cast<int>(st.integer(4)),
+                                     static_cast<int>(st.integer(5))});
+            });
+        run("SELECT m.name, il.name, il.\"unique\", il.origin, ix.name, ix.\"desc\" FROM "
+            "sqlite_schema m JOIN pragma_index_list(m.name) il JOIN pragma_index_xinfo(il.name) ix" +
+                where(only) + " AND ix.key = 1 ORDER BY m.rowid, il.seq DESC, ix.seqno",
+            [](Statement& st, RawTable& t) {
+                const std::string index = st.text(1);
+                if (t.indexes.empty() || t.indexes.back().name != index)
+                    t.indexes.push_back({index, st.integer(2) != 0, st.text(3), {}});
+                t.indexes.back().columns.emplace_back(st.text(4), st.integer(5) != 0);
+            });
+        long long currentId = -1;
+        std::string currentTable;
+        run("SELECT m.name, fk.id, fk.\"table\", fk.\"from\", fk.\"to\", fk.on_update, "
+            "fk.on_delete FROM sqlite_schema m JOIN pragma_foreign_key_list(m.name) fk" +
+                where(only) + " ORDER BY m.rowid, fk.id DESC, fk.seq",
+            [&](Statement& st, RawTable& t) {
+                if (st.integer(1) != currentId || st.text(0) != currentTable) {
+                    currentId = st.integer(1);
+                    currentTable = st.text(0);
+                    t.foreignKeys.push_back({st.text(2), {}, st.text(5), st.text(6)});
+                }
+                t.foreignKeys.back().columns.emplace_back(st.text(3), st.text(4));
+            });
+        // A table without columns in the answer still exists.
+        if (only) m_raw[*only];
+        else
+            for (const auto& entry : m_tables) m_raw[entry.first];
+    }
+
+    // SQLite's own AUTOINCREMENT, on a single INTEGER key column.
+    bool declaredAutoIncrement(const std::string& table, const RawTable& raw) const {
+        const RawColumn* key = nullptr;
+        for (const RawColumn& c : raw.columns) {
+            if (c.pk == 0) continue;
+            if (key) return false;
+            key = &c;
         }
-        raw.foreignKeys.back().columns.emplace_back(fks.text(2), fks.text(3));
+        if (!key) return false;
+        int autoinc = 0;
+        return sqlite3_table_column_metadata(m_db, nullptr, table.c_str(), key->name.c_str(),
+                                             nullptr, nullptr, nullptr, nullptr,
+                                             &autoinc) == SQLITE_OK &&
+               autoinc != 0;
     }
-    return raw;
-}
+
+    sqlite3* m_db;
+    std::vector<std::pair<std::string, std::string>> m_tables;
+    std::map<std::string, RawTable> m_raw;
+    std::map<std::string, std::set<std::string>> m_autoColumns;
+    std::map<std::string, SqliteColumnType, std::less<>> m_types;
+};
 
 class SqliteSession : public DatabaseSession {
 public:
@@ -261,9 +312,8 @@ private:
         if (rc != SQLITE_OK) fail(m_db, rc, what);
     }
     bool tableExists(const std::string& name);
-    CatalogObjectPtr readTable(const std::string& name, const std::string& sql,
-                               TableReader& reader);
-    CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw, TableReader& reader);
+    CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw,
+                                SchemaReader& reader);
 
     sqlite3* m_db;
 };
@@ -277,31 +327,16 @@ bool SqliteSession::tableExists(const std::string& name) {
 
 CatalogObjectPtr SqliteSession::tables() {
     auto tables = std::make_shared<CatalogObject>("Tables");
-    Statement st(m_db,
-                 "SELECT name, sql FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
-                 "'sqlite\\_%' ESCAPE '\\' ORDER BY rowid");
-    TableReader reader(m_db);
-    while (st.step()) tables->addMember(readTable(st.text(0), st.text(1), reader));
+    SchemaReader reader(m_db);
+    for (const auto& entry : reader.tables())
+        if (const RawTable* raw = reader.table(entry.first))
+            tables->addMember(buildTable(entry.first, *raw, reader));
     return tables;
 }
 
-CatalogObjectPtr SqliteSession::readTable(const std::string& name, const std::string& sql,
-                                          TableReader& reader) {
-    // Reading the schema text is much faster than the pragmas; they answer what it cannot.
-    static const std::vector<CreatedIndex> kNone;
-    const auto created = reader.createdIndexes.find(name);
-    auto raw = parseTableSchema(name, sql,
-                                created == reader.createdIndexes.end() ? kNone : created->second);
-    if (!raw) raw = reader.pragmas(name, tokenize(sql));
-    return buildTable(name, *raw, reader);
-}
-
 CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTable& raw,
-                                           TableReader& reader) {
-    static const std::set<std::string> kNoAuto;
-    const auto autoIt = reader.autoColumns.find(name);
-    const std::set<std::string>& emulatedAuto =
-        autoIt == reader.autoColumns.end() ? kNoAuto : autoIt->second;
+                                           SchemaReader& reader) {
+    const std::set<std::string>& emulatedAuto = reader.emulatedAutoColumns(name);
     auto table = std::make_shared<CatalogObject>("Table", name);
     table->setProperty("Type", std::string("TABLE"));
     table->setPropertyError("DateCreated", kNoDates);
@@ -367,8 +402,15 @@ CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTab
         const std::string pkName = raw.primaryKeyName.empty() ? "PrimaryKey" : raw.primaryKeyName;
         auto indexCols = makeIndex(pkName, true, true);
         auto keyCols = makeKey(pkName, adKeyPrimary, std::string(), adRINone, adRINone);
+        // The key's own index knows each column's sort order; a rowid key has none.
+        const auto pkIndex = std::find_if(raw.indexes.begin(), raw.indexes.end(),
+                                          [](const RawIndex& i) { return i.origin == "pk"; });
         for (const auto& [pos, col] : pkColumns) {
-            indexCols->addMember(indexColumn(col, false));
+            bool desc = false;
+            if (pkIndex != raw.indexes.end())
+                for (const auto& [indexed, d] : pkIndex->columns)
+                    if (indexed == col) desc = d;
+            indexCols->addMember(indexColumn(col, desc));
             keyCols->addMember(keyColumn(col, std::string()));
         }
     }
@@ -395,7 +437,7 @@ CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTab
 
 CatalogObjectPtr SqliteSession::views() {
     auto views = std::make_shared<CatalogObject>("Views");
-    Statement st(m_db, "SELECT name, sql FROM sqlite_master WHERE type = 'view' ORDER BY rowid");
+    Statement st(m_db, "SELECT name, sql FROM sqlite_schema WHERE type = 'view' ORDER BY rowid");
     while (st.step()) {
         auto view = std::make_shared<CatalogObject>("View", st.text(0));
         view->setPropertyError("DateCreated", kNoDates);

@@ -34,9 +34,10 @@ std::vector<SqlToken> tokenize(std::string_view sql);
 /// What a table's catalog is made of, as SQLite's own pragmas report it.
 struct RawColumn {
     std::string name;
-    std::string declared;  ///< the declared type, as written
+    std::string declared;  ///< the declared type, as the engine reports it
     bool notNull = false;
-    int pk = 0;  ///< 1-based position in the primary key, 0 when not in it
+    int pk = 0;      ///< 1-based position in the primary key, 0 when not in it
+    int hidden = 0;  ///< 0 ordinary, 1 hidden, 2 generated virtual, 3 generated stored
     bool operator==(const RawColumn&) const = default;
 };
 
@@ -44,7 +45,7 @@ struct RawIndex {
     std::string name;
     bool unique = false;
     std::string origin;  ///< "c" created, "u" unique constraint, "pk" primary key
-    std::vector<std::pair<std::string, bool>> columns;  ///< name, descending
+    std::vector<std::pair<std::string, bool>> columns;  ///< name ("" for an expression), descending
     bool operator==(const RawIndex&) const = default;
 };
 
@@ -65,16 +66,8 @@ struct RawTable {
     bool operator==(const RawTable&) const = default;
 };
 
-/// An index created with CREATE INDEX, as stored in the schema.
-struct CreatedIndex {
-    std::string name;
-    std::string sql;
-};
-
-/// Reads a table's catalog from its CREATE TABLE text and the CREATE INDEX texts of its
-/// indexes, without asking the engine. nullopt for anything it does not fully understand;
-/// the caller then asks the engine's pragmas.
-std::optional<RawTable> parseTableSchema(const std::string& tableName, std::string_view createTable,
-                                         const std::vector<CreatedIndex>& createdIndexes);
+/// The name of a "CONSTRAINT name PRIMARY KEY" clause in a CREATE TABLE text, else empty.
+/// SQLite keeps constraint names nowhere but in that text.
+std::string primaryKeyConstraintName(std::string_view createTable);
 
 }  // namespace quorix
