@@ -119,24 +119,63 @@ void MainWindowCore::cmdOpen_Click() {
     if (!file) return;  // a cancel changes nothing, in particular no reload
     const std::string extension = fileExtension(*file);
     if (extension == "dtd") return;
+    const std::string previous = XmlPath;
     XmlPath = *file;
-    if (extension == "xml") LoadXmlDocument();
+    if (extension == "xml") LoadXmlDocument(previous);
 }
 
+namespace {
+
+// Keeps what a command running off the window's thread would say, to be said afterwards.
+class DeferredReport : public UserPort {
+public:
+    void setStatus(const std::string& text) override { m_status = text; }
+    std::string status() const override { return m_status; }
+    void beep() override { m_beep = true; }
+    bool askYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
+    void showMessage(const std::string&, const std::string&, MessageIcon) override {}
+    std::optional<std::string> chooseFile(const FileDialogRequest&) override { return {}; }
+
+    void replay(UserPort& port) const {
+        if (m_beep) port.beep();
+        port.setStatus(m_status);
+    }
+
+private:
+    std::string m_status;
+    bool m_beep = false;
+};
+
+}  // namespace
+
 void MainWindowCore::LoadXmlDocument() {
+    LoadXmlDocument(XmlPath);
+}
+
+void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     BusyCursor cursor(m_port);
-    // The document is needed only until its rows are merged; a large one takes a lot of
-    // memory, so it is not kept afterwards.
-    auto document = std::make_unique<XmlDocument>();
-    if (!document->load(XmlPath)) {
-        m_port.beep();
-        m_port.setStatus(parseErrorText(document->parseError()));
+    // One streaming pass on a worker thread: the document is never held in memory, and the
+    // window stays responsive and can stop it.
+    const std::string path = XmlPath;
+    const std::string rowset = m_settings.getRowset();
+    const std::string row = m_settings.getRow();
+    BackgroundWork work;
+    DeferredReport report;
+    std::unique_ptr<StructureTemplate> tmpl;
+    m_port.runInBackground("XML文書を読み込んでいます...", work, [&] {
+        tmpl = ReadStructureTemplate(path, rowset, row, report,
+                                     [&](std::uint64_t done, std::uint64_t total) {
+                                         work.done = done;
+                                         work.total = total;
+                                         return !work.cancelRequested;
+                                     });
+    });
+    if (!tmpl) {
+        // A stop changes nothing: the previous document stays the current one.
+        if (work.cancelRequested) XmlPath = previousPath;
+        report.replay(m_port);
         return;
     }
-    auto tmpl =
-        BuildStructureTemplate(*document, m_settings.getRowset(), m_settings.getRow(), m_port);
-    document.reset();
-    if (!tmpl) return;
     std::unique_ptr<DefinitionTable> table;
     try {
         const std::string dbType = m_settings.getDBType();

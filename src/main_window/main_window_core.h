@@ -37,6 +37,9 @@ public:
 
     // Commands of the window.
     void cmdOpen_Click();
+    /// Reads the document at XmlPath into a new definition. A stop by the user puts
+    /// @p previousPath back as XmlPath.
+    void LoadXmlDocument(const std::string& previousPath);
     void LoadXmlDocument();
     void cmdUp_Click();
     void cmdDown_Click();

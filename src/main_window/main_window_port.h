@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,14 @@ namespace quorix {
 
 class RecordSet;
 
+/// Work that runs off the window's thread: how far it is, and whether the user asked it to
+/// stop. The work writes done and total; the window writes cancelRequested.
+struct BackgroundWork {
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<std::uint64_t> total{0};
+    std::atomic<bool> cancelRequested{false};
+};
+
 /// How the main window's commands reach the window. All geometry is in twips.
 class MainWindowPort : public UserPort, public CatalogView {
 public:
@@ -24,6 +35,12 @@ public:
     virtual void closeWindow() = 0;
     /// Shows the busy cursor while a long command runs.
     virtual void setBusyCursor(bool busy) = 0;
+    /// Runs @p work on a worker thread and returns when it has returned. Meanwhile the window
+    /// repaints but takes no input; after half a second a progress dialog shows @p label, the
+    /// share of @p state done and a cancel button that sets state.cancelRequested.
+    /// @p work must not speak to the user.
+    virtual void runInBackground(const std::string& label, BackgroundWork& state,
+                                 const std::function<void()>& work) = 0;
 
     /// Moves and sizes the controls that follow the window's size.
     virtual void applyLayout(const WindowLayout& layout) = 0;

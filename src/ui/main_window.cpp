@@ -1,6 +1,12 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
+#include <thread>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -439,6 +445,79 @@ void MainWindow::setBusyCursor(bool busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+namespace {
+
+// Swallows the user's input everywhere but in one dialog (and nowhere while there is none).
+class InputBlocker : public QObject {
+public:
+    QWidget* allowed = nullptr;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::Wheel:
+            case QEvent::Shortcut:
+            case QEvent::ShortcutOverride: {
+                auto* w = qobject_cast<QWidget*>(watched);
+                return !(allowed && w && (w == allowed || allowed->isAncestorOf(w)));
+            }
+            default:
+                return false;
+        }
+    }
+};
+
+}  // namespace
+
+void MainWindow::runInBackground(const std::string& label, BackgroundWork& state,
+                                 const std::function<void()>& work) {
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        work();
+        finished = true;
+    });
+    InputBlocker blocker;
+    qApp->installEventFilter(&blocker);
+    QProgressDialog* dialog = nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(15);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (finished) {
+            loop.quit();
+            return;
+        }
+        if (!dialog && clock.elapsed() >= m_progressDelay) {
+            dialog = new QProgressDialog(qs(label), QStringLiteral("キャンセル"), 0, 1000, this);
+            dialog->setObjectName(QStringLiteral("dlgProgress"));
+            dialog->setWindowTitle(QStringLiteral("Quorix"));
+            dialog->setWindowModality(Qt::WindowModal);
+            dialog->setMinimumDuration(0);
+            dialog->setAutoReset(false);
+            dialog->setAutoClose(false);
+            connect(dialog, &QProgressDialog::canceled, this,
+                    [&state] { state.cancelRequested = true; });
+            blocker.allowed = dialog;
+            dialog->show();
+        }
+        if (dialog) {
+            const std::uint64_t total = state.total;
+            dialog->setValue(total ? static_cast<int>(state.done * 1000 / total) : 0);
+        }
+    });
+    poll.start();
+    loop.exec();
+    worker.join();
+    qApp->removeEventFilter(&blocker);
+    delete dialog;
 }
 
 void MainWindow::setTypeChoices(const std::vector<std::string>& names, int selected) {

@@ -54,6 +54,14 @@ private:
     void showConnectionDialog(AppSettings& settings, const std::string& openDataSource) override;
     void closeWindow() override;
     void setBusyCursor(bool busy) override;
+    void runInBackground(const std::string& label, BackgroundWork& state,
+                         const std::function<void()>& work) override;
+
+public:
+    /// How long background work runs before its progress dialog shows (milliseconds).
+    void setProgressDelay(int ms) { m_progressDelay = ms; }
+
+private:
     void setTypeChoices(const std::vector<std::string>& names, int selected) override;
     std::string typeChooserText() const override;
     void setTypeChooserText(const std::string& text) override;
@@ -111,6 +119,7 @@ private:
     QPushButton* m_cmdStatus = nullptr;
     QMenu* m_mnuTbl = nullptr;
     int m_tabTop = 0;  // px between the tab panel's top and its pages' top
+    int m_progressDelay = 500;
 };
 
 }  // namespace quorix

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "services/xml/xml_document.h"
 #include "services/xml/xml_node.h"
 
 namespace quorix {
@@ -53,6 +54,43 @@ public:
 
 private:
     TemplateNode m_root;
+};
+
+/// Merges the rows of a document as its elements stream past, into the same template that
+/// merging each row element of the whole document gives: the rowset is the first element with
+/// the rowset tag, rows are its descendants with the row tag, and a row nested in another is
+/// merged again on its own after the enclosing row. Memory is bounded by the template and the
+/// largest row.
+class StreamingMerge : public XmlElementHandler {
+public:
+    StreamingMerge(std::string rowsetTag, std::string rowTag);
+
+    void startElement(std::string_view name, const std::optional<std::string>& dataType) override;
+    void endElement() override;
+
+    bool rowsetFound() const { return m_rowsetFound; }
+    bool rowFound() const { return m_rows > 0; }
+    /// The merged template; the merge is done with it.
+    std::unique_ptr<StructureTemplate> take() { return std::move(m_template); }
+
+private:
+    struct Event {
+        std::string name;  // empty for an end
+        std::optional<std::string> type;
+    };
+    void mergeNestedRows();
+
+    std::string m_rowsetTag;
+    std::string m_rowTag;
+    std::unique_ptr<StructureTemplate> m_template;
+    TemplateNode* m_cursor = nullptr;
+    long m_depth = 0;
+    long m_rowsetDepth = 0;  // 0: not inside the rowset
+    long m_rowDepth = 0;     // 0: not inside a row
+    bool m_rowsetFound = false;
+    long m_rows = 0;
+    bool m_recording = false;  // a nested row began: its events wait for the enclosing row's end
+    std::vector<Event> m_events;
 };
 
 }  // namespace quorix

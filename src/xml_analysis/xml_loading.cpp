@@ -38,6 +38,31 @@ std::unique_ptr<StructureTemplate> BuildStructureTemplate(const XmlDocument& doc
     return tmpl;
 }
 
+std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path,
+                                                         const std::string& rowset,
+                                                         const std::string& row, UserPort& port,
+                                                         const XmlReadProgress& progress) {
+    StreamingMerge merge(rowset, row);
+    XmlParseError error;
+    if (!streamXmlFile(path, merge, error, progress)) {
+        // An error after many rows leaves nothing of them behind.
+        if (error.errorCode != kXmlReadCancelled) port.beep();
+        port.setStatus(parseErrorText(error));
+        return nullptr;
+    }
+    if (!merge.rowsetFound()) {
+        port.beep();
+        port.setStatus("XML文書内にルートタグ「" + rowset + "」がありません。");
+        return nullptr;
+    }
+    if (!merge.rowFound()) {
+        port.beep();
+        port.setStatus("XML文書内に行タグ「" + row + "」がありません。");
+        return nullptr;
+    }
+    return merge.take();
+}
+
 std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tmpl,
                                                      const XmlTypeMapper& mapType,
                                                      const std::string& indentUnit,

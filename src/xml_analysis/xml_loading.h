@@ -23,6 +23,14 @@ std::unique_ptr<StructureTemplate> BuildStructureTemplate(const XmlDocument& doc
                                                           const std::string& rowset,
                                                           const std::string& row, UserPort& port);
 
+/// Reads the document at @p path in one streaming pass and merges its rows, as loading it and
+/// BuildStructureTemplate do together. On a parse error, a missing tag or a stop by
+/// @p progress, beeps (not for a stop), reports it and returns nullptr.
+std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path,
+                                                         const std::string& rowset,
+                                                         const std::string& row, UserPort& port,
+                                                         const XmlReadProgress& progress = {});
+
 /// Turns an XML data type name into a column type name.
 using XmlTypeMapper = std::function<std::string(const std::string& xmlType)>;
 

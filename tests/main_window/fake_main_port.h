@@ -14,6 +14,8 @@ class FakeMainPort : public RecordingPort<MainWindowPort> {
 public:
     std::string title;
     int dialogShown = 0;
+    std::string backgroundLabel;
+    bool cancelWork = false;  // the user stops background work at once
     std::string openDataSource;  // what the last connection dialog was told is open
     /// What the user does in the connection dialog; cancels when not set.
     std::function<void(AppSettings&, int showing)> dialog;
@@ -55,6 +57,12 @@ public:
         }
     }
     void closeWindow() override { closed = true; }
+    void runInBackground(const std::string& label, BackgroundWork& state,
+                         const std::function<void()>& work) override {
+        backgroundLabel = label;
+        if (cancelWork) state.cancelRequested = true;
+        work();
+    }
     void setBusyCursor(bool busy) override {
         busyCursor += busy ? 1 : -1;
         busyCursorMax = std::max(busyCursorMax, busyCursor);

@@ -100,3 +100,19 @@ TEST_F(OpenDocument, TagsFromTheSettings) {
     rs.moveLast();
     EXPECT_EQ(rs.text("タグ名"), "･･価格");
 }
+
+TEST_F(OpenDocument, AStoppedReadChangesNothing) {
+    port.files = {testData("worked_example.xml")};
+    core.cmdOpen_Click();
+    ASSERT_EQ(lines(), 6);
+    core.definitionTable()->records().setValue("列名", std::string("edited"));
+    port.cancelWork = true;
+    port.files = {std::string(QUORIX_EXAMPLES) + "/orders.xml"};
+    core.cmdOpen_Click();
+    EXPECT_EQ(port.backgroundLabel, "XML文書を読み込んでいます...");
+    EXPECT_EQ(port.statusText, "XML文書の読み込みを中止しました。");
+    EXPECT_EQ(lines(), 6);
+    EXPECT_EQ(core.definitionTable()->records().text("列名"), "edited");
+    EXPECT_EQ(core.xmlPath(), testData("worked_example.xml"));
+    EXPECT_EQ(port.busyCursor, 0);
+}

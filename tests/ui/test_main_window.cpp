@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -325,4 +326,46 @@ TEST_F(MainWindowTest, GridColumnsHaveTheirDesignWidths) {
     const Twips t = Twips::of(grid);
     EXPECT_EQ(grid->columnWidth(1), t.toPx(400));
     EXPECT_EQ(grid->columnWidth(6), t.toPx(1300));
+}
+
+TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
+    // A document that takes a while: the dialog is asked for at once, so that the test does
+    // not depend on how fast the machine reads.
+    std::string xml = "<ROWSET>";
+    for (int i = 0; i < 400000; ++i)
+        xml += "<ROW><ID>" + std::to_string(i) + "</ID><NAME>name</NAME><P><Q>1</Q></P></ROW>\n";
+    const std::string big = dir.write("big.xml", xml + "</ROWSET>");
+    window.setProgressDelay(0);
+    auto* model = grid->model();
+    EXPECT_TRUE(model->setData(model->index(0, 5), QStringLiteral("keep")));
+
+    QString label;
+    test::onNextModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_TRUE(dialog);
+        dialog->selectFile(QString::fromStdString(big));
+        // The progress dialog comes next.
+        test::onNextModal([&](QWidget* w) {
+            auto* progress = qobject_cast<QProgressDialog*>(w);
+            ASSERT_TRUE(progress);
+            label = progress->labelText();
+            auto* cancel = progress->findChild<QPushButton*>();
+            ASSERT_TRUE(cancel);
+            EXPECT_EQ(cancel->text(), QStringLiteral("キャンセル"));
+            cancel->click();
+        });
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+    button("cmdOpen")->click();
+    EXPECT_EQ(label, QStringLiteral("XML文書を読み込んでいます..."));
+    EXPECT_EQ(status(), QStringLiteral("XML文書の読み込みを中止しました。"));
+    ASSERT_EQ(model->rowCount(), 1);
+    EXPECT_EQ(cell(0, 5), QStringLiteral("keep"));
+
+    // Left to run, it fills the grid.
+    openDocument(big);
+    ASSERT_EQ(model->rowCount(), 5);
+    EXPECT_EQ(cell(4, 4), QStringLiteral("････Q"));
+    EXPECT_EQ(status(), QString());
+    EXPECT_FALSE(window.findChild<QProgressDialog*>());
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <random>
+
 #include "generation/column_types.h"
 #include "services/db/engine/service_error.h"
 #include "support/fake_port.h"
@@ -161,4 +164,105 @@ TEST(StructureTemplate, WideRowsKeepEveryNameOnceInOrder) {
     EXPECT_EQ(all[1].rfind("○|1|･･C0|", 0), 0u) << all[1];
     EXPECT_EQ(all[2].rfind("○|2|････D|", 0), 0u) << all[2];
     EXPECT_EQ(all[3].rfind("○|1|･･C1|", 0), 0u) << all[3];
+}
+
+namespace {
+
+// The template of a file by the streaming pass, or the status it reported.
+std::string streamed(const std::string& path) {
+    test::RecordingPort<> port;
+    auto t = ReadStructureTemplate(path, "ROWSET", "ROW", port);
+    return t ? shape(t->root()) : "<none>:" + port.statusText;
+}
+
+// The same through the whole document in memory.
+std::string fromTree(const std::string& path) {
+    XmlDocument doc;
+    if (!doc.load(path)) return "<none>:" + parseErrorText(doc.parseError());
+    test::RecordingPort<> port;
+    auto t = BuildStructureTemplate(doc, "ROWSET", "ROW", port);
+    return t ? shape(t->root()) : "<none>:" + port.statusText;
+}
+
+// A random document: nesting, optional and repeated elements, nested rows, declared types,
+// prefixes, text, comments, a rowset that may not be the root.
+std::string randomDocument(std::mt19937& rng) {
+    const char* names[] = {"A", "B", "C", "ROW", "p:D", "ROWSET", "E"};
+    const char* types[] = {"int", "string", "dateTime", "boolean"};
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    std::string out = "<?xml version='1.0'?>\n";
+    const bool wrapped = pick(3) == 0;
+    if (wrapped) out += "<doc><A><ROW><X/></ROW></A>";
+    out += "<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes' xmlns:p='urn:p' "
+           "xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>";
+    std::function<void(int)> element = [&](int depth) {
+        const std::string name = names[pick(depth == 0 ? 1 : 7) + (depth == 0 ? 3 : 0)];
+        out += "<" + name;
+        if (pick(3) == 0) out += std::string(" dt:dt='") + types[pick(4)] + "'";
+        else if (pick(6) == 0) out += std::string(" xsi:type='xs:") + types[pick(4)] + "'";
+        out += ">";
+        const int children = depth < 5 ? pick(4) : 0;
+        for (int i = 0; i < children; ++i) {
+            if (pick(5) == 0) out += pick(2) ? "text" : "<!--c-->";
+            element(depth + 1);
+        }
+        out += "</" + name + ">";
+    };
+    const int rows = 1 + pick(4);
+    for (int r = 0; r < rows; ++r) element(0);
+    out += "</ROWSET>";
+    if (wrapped) out += "<ROWSET><ROW><Z/></ROW></ROWSET></doc>";
+    return out;
+}
+
+}  // namespace
+
+TEST(StreamingMerge, GivesTheTemplateOfTheWholeDocument) {
+    std::vector<std::string> files;
+    for (const char* f : {"orders.xml", "products.xml", "staff_sjis.xml"})
+        files.push_back(std::string(QUORIX_EXAMPLES) + "/" + f);
+    for (const char* f : {"euc_jp.xml", "latin1.xml", "shift_jis.xml", "shift_jis_broken.xml",
+                          "utf16_bom.xml", "worked_example.xml"})
+        files.push_back(testData(f));
+    for (const auto& f : files) EXPECT_EQ(streamed(f), fromTree(f)) << f;
+
+    test::TempDir dir;
+    std::mt19937 rng(20261207);
+    const std::pair<const char*, std::string> special[] = {
+        {"nested", "<ROWSET><ROW><A><ROW><X/></ROW></A><B/></ROW></ROWSET>"},
+        {"twice nested", "<ROWSET><ROW><ROW><ROW><Y/></ROW><X/></ROW><B/></ROW></ROWSET>"},
+        {"entity", "<!DOCTYPE ROWSET [<!ENTITY e '<inent/>'>]><ROWSET><ROW>&e;<b/>&e;</ROW>"
+                   "<ROW>&e;</ROW></ROWSET>"},
+        {"no rowset", "<a><ROW/></a>"},
+        {"no row", "<ROWSET><A/></ROWSET>"},
+        {"cut", "<ROWSET><ROW><A>1</A></ROW><ROW><B>"},
+    };
+    for (const auto& [name, xml] : special) {
+        const std::string path = dir.write("special.xml", xml);
+        EXPECT_EQ(streamed(path), fromTree(path)) << name;
+    }
+    for (int i = 0; i < 2000; ++i) {
+        const std::string xml = randomDocument(rng);
+        const std::string path = dir.write("random.xml", xml);
+        ASSERT_EQ(streamed(path), fromTree(path)) << xml;
+    }
+}
+
+TEST(StreamingMerge, AStopLeavesNothingAndSaysSo) {
+    test::TempDir dir;
+    std::string xml = "<ROWSET>";
+    for (int i = 0; i < 20000; ++i) xml += "<ROW><A>1</A></ROW>";
+    const std::string path = dir.write("big.xml", xml + "</ROWSET>");
+    test::RecordingPort<> port;
+    std::uint64_t seen = 0;
+    auto t = ReadStructureTemplate(path, "ROWSET", "ROW", port,
+                                   [&](std::uint64_t done, std::uint64_t total) {
+                                       EXPECT_EQ(total, xml.size() + 9);
+                                       seen = done;
+                                       return done == 0;
+                                   });
+    EXPECT_FALSE(t);
+    EXPECT_GT(seen, 0u);
+    EXPECT_EQ(port.statusText, "XML文書の読み込みを中止しました。");
+    EXPECT_EQ(port.beeps, 0);
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <sys/stat.h>
@@ -173,6 +174,38 @@ std::string japaneseReason(int code, const char* libxmlMessage) {
     }
 }
 
+void fillError(XmlParseError& out, const FirstError& first, xmlParserCtxtPtr ctxt) {
+    if (first.set) {
+        out.errorCode = first.code;
+        out.reason = japaneseReason(first.code, first.message.c_str());
+        out.line = first.line;
+        out.column = first.column;
+        return;
+    }
+    const xmlError* err = xmlCtxtGetLastError(ctxt);
+    out.errorCode = err && err->code ? err->code : XML_ERR_INTERNAL_ERROR;
+    out.reason = japaneseReason(err ? err->code : 0, err ? err->message : nullptr);
+    out.line = err ? err->line : 0;
+    out.column = err ? err->int2 : 0;
+}
+
+// Opens a regular file for reading; anything else is refused with the reason in @p error.
+bool openRegularFile(const std::string& path, int& fd, XmlParseError& error) {
+    // Without blocking: opening a FIFO for reading would wait for a writer forever.
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const bool missing = fd < 0 && errno == ENOENT;
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        error.errorCode = kUnreadableFile;
+        error.reason = missing ? "ファイルが見つかりません。" : "ファイルを読み込めません。";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void XmlDocument::Freer::operator()(_xmlDoc* doc) const {
@@ -195,17 +228,8 @@ void XmlDocument::reset(_xmlDoc* doc) {
 bool XmlDocument::load(const std::string& path) {
     m_error = {};
     reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
-    // Without blocking: opening a FIFO for reading would wait for a writer forever.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        if (fd >= 0) ::close(fd);
-        m_error.errorCode = kUnreadableFile;
-        m_error.reason = (fd < 0 && errno == ENOENT) ? "ファイルが見つかりません。"
-                                                     : "ファイルを読み込めません。";
-        return false;
-    }
+    int fd = -1;
+    if (!openRegularFile(path, fd, m_error)) return false;
     char head[1024];
     const ssize_t n = pread(fd, head, sizeof head, 0);
     const EncodingGuess guess = guessEncoding(std::string_view(head, n > 0 ? std::size_t(n) : 0));
@@ -242,19 +266,134 @@ bool XmlDocument::parseFd(int fd, const std::string& path, const std::string& en
 }
 
 void XmlDocument::setError(const void* firstError, _xmlParserCtxt* ctxt) {
-    const auto& first = *static_cast<const FirstError*>(firstError);
-    if (first.set) {
-        m_error.errorCode = first.code;
-        m_error.reason = japaneseReason(first.code, first.message.c_str());
-        m_error.line = first.line;
-        m_error.column = first.column;
-        return;
+    fillError(m_error, *static_cast<const FirstError*>(firstError), ctxt);
+}
+
+namespace {
+
+// One streaming read: the first error (first, so that the error hook finds it through the
+// context's private pointer), the handler and the file's progress.
+struct StreamState {
+    FirstError first;
+    XmlElementHandler* handler = nullptr;
+    int fd = -1;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    const XmlReadProgress* progress = nullptr;
+    bool cancelled = false;
+    std::string name;  // reused for every element
+};
+
+StreamState& stateOf(void* ctx) {
+    return *static_cast<StreamState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+}
+
+const char* text(const xmlChar* s) {
+    return reinterpret_cast<const char*>(s);
+}
+
+void onStart(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
+             const xmlChar**, int nbAttributes, int, const xmlChar** attributes) {
+    StreamState& st = stateOf(ctx);
+    st.name.clear();
+    if (prefix) st.name.append(text(prefix)).append(":");
+    st.name.append(text(localname));
+    // The declared data type, as XmlNode::dataType reads it.
+    std::optional<std::string> dt, dtOld, xsi;
+    for (int i = 0; i < nbAttributes; ++i) {
+        const xmlChar** a = attributes + 5 * i;  // localname, prefix, URI, value, end
+        if (!a[2]) continue;
+        const std::string_view local = text(a[0]);
+        const std::string_view uri = text(a[2]);
+        std::string value(text(a[3]), static_cast<std::size_t>(a[4] - a[3]));
+        if (local == "dt" && uri == kDatatypesNs && !dt) dt = std::move(value);
+        else if (local == "dt" && uri == kDatatypesNsOld && !dtOld) dtOld = std::move(value);
+        else if (local == "type" && uri == kXsiNs && !xsi) xsi = std::move(value);
     }
-    const xmlError* err = xmlCtxtGetLastError(ctxt);
-    m_error.errorCode = err && err->code ? err->code : XML_ERR_INTERNAL_ERROR;
-    m_error.reason = japaneseReason(err ? err->code : 0, err ? err->message : nullptr);
-    m_error.line = err ? err->line : 0;
-    m_error.column = err ? err->int2 : 0;
+    if (!dt) dt = std::move(dtOld);
+    if (!dt && xsi) {
+        const auto colon = xsi->find(':');
+        dt = colon == std::string::npos ? *xsi : xsi->substr(colon + 1);
+    }
+    st.handler->startElement(st.name, dt);
+}
+
+void onEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+    stateOf(ctx).handler->endElement();
+}
+
+int readChunk(void* context, char* buffer, int len) {
+    auto& st = *static_cast<StreamState*>(context);
+    if (st.progress && *st.progress && !(*st.progress)(st.done, st.total)) {
+        st.cancelled = true;
+        return -1;
+    }
+    const ssize_t n = ::read(st.fd, buffer, static_cast<std::size_t>(len));
+    if (n > 0) st.done += static_cast<std::uint64_t>(n);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+int closeNothing(void*) {
+    return 0;
+}
+
+}  // namespace
+
+bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParseError& error,
+                   const XmlReadProgress& progress) {
+    initLibxml();
+    error = {};
+    StreamState st;
+    st.handler = &handler;
+    st.progress = &progress;
+    if (!openRegularFile(path, st.fd, error)) return false;
+    struct stat info {};
+    fstat(st.fd, &info);
+    st.total = static_cast<std::uint64_t>(info.st_size);
+    char head[1024];
+    const ssize_t n = pread(st.fd, head, sizeof head, 0);
+    const EncodingGuess guess = guessEncoding(std::string_view(head, n > 0 ? std::size_t(n) : 0));
+    const std::string override = encodingOverride(guess.declared);
+
+    xmlSAXHandler sax;
+    xmlSAXVersion(&sax, 2);
+    sax.startElementNs = onStart;
+    sax.endElementNs = onEnd;
+    sax.characters = nullptr;
+    sax.ignorableWhitespace = nullptr;
+    sax.cdataBlock = nullptr;
+    sax.comment = nullptr;
+    sax.processingInstruction = nullptr;
+    sax.serror = recordFirstError;
+    xmlParserCtxtPtr ctxt = xmlCreateIOParserCtxt(&sax, nullptr, readChunk, closeNothing, &st,
+                                                  XML_CHAR_ENCODING_NONE);
+    bool ok = false;
+    if (!ctxt) {
+        error = {kUnreadableFile, "メモリが不足しています。", 0, 0, {}};
+    } else {
+        ctxt->_private = &st;
+        xmlCtxtUseOptions(ctxt, kParseOptions);
+        if (!override.empty())
+            if (xmlCharEncodingHandlerPtr h = xmlFindCharEncodingHandler(override.c_str()))
+                xmlSwitchToEncoding(ctxt, h);
+        xmlParseDocument(ctxt);
+        ok = ctxt->wellFormed && !st.cancelled;
+        if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
+        ctxt->myDoc = nullptr;
+        if (st.cancelled) {
+            error = {kXmlReadCancelled, "XML文書の読み込みを中止しました。", 0, 0, {}};
+        } else if (!ok) {
+            fillError(error, st.first, ctxt);
+            if (error.line > 0) {
+                const TextEncoding enc{!override.empty() ? override : guess.declared, guess.unit,
+                                       guess.bigEndian};
+                error.srcText = sourceExcerpt(st.fd, error.line, error.column, enc);
+            }
+        }
+        xmlFreeParserCtxt(ctxt);
+    }
+    ::close(st.fd);
+    return ok;
 }
 
 bool XmlDocument::loadXml(std::string_view text) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,6 +22,28 @@ class XmlError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+/// What a streaming read reports, element by element, in document order.
+class XmlElementHandler {
+public:
+    virtual ~XmlElementHandler() = default;
+    /// @p name as written (prefix included); @p dataType as XmlNode::dataType gives it.
+    virtual void startElement(std::string_view name,
+                              const std::optional<std::string>& dataType) = 0;
+    virtual void endElement() = 0;
+};
+
+/// Told how many of the file's bytes were read; returns false to stop the read.
+using XmlReadProgress = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
+/// XmlParseError::errorCode of a read that its progress callback stopped.
+inline constexpr long kXmlReadCancelled = -1;
+
+/// Reads the file at @p path once, with the same safety and the same error texts as
+/// XmlDocument::load, and reports its elements to @p handler without building a tree: memory
+/// does not grow with the document. Returns false on failure, with @p error telling why.
+bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParseError& error,
+                   const XmlReadProgress& progress = {});
 
 /// An in-memory XML document over libxml2. Loading never touches the network, never loads
 /// external entities or DTDs and refuses entity expansion without bound.

@@ -8,9 +8,6 @@ namespace quorix {
 
 namespace {
 
-const char kDatatypesNs[] = "urn:schemas-microsoft-com:datatypes";
-const char kDatatypesNsOld[] = "uuid:C2F41010-65B3-11d1-A29F-00AA00C14882";
-const char kXsiNs[] = "http://www.w3.org/2001/XMLSchema-instance";
 
 const char* chars(const xmlChar* s) {
     return reinterpret_cast<const char*>(s);

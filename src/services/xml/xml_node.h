@@ -9,6 +9,11 @@ struct _xmlNode;
 
 namespace quorix {
 
+// The namespaces that declare an element's data type.
+inline constexpr char kDatatypesNs[] = "urn:schemas-microsoft-com:datatypes";
+inline constexpr char kDatatypesNsOld[] = "uuid:C2F41010-65B3-11d1-A29F-00AA00C14882";
+inline constexpr char kXsiNs[] = "http://www.w3.org/2001/XMLSchema-instance";
+
 /// A non-owning handle on a node of an XmlDocument; null when default-constructed.
 /// Valid as long as its document lives.
 class XmlNode {
