@@ -266,3 +266,15 @@ TEST(StreamingMerge, AStopLeavesNothingAndSaysSo) {
     EXPECT_EQ(port.statusText, "XML文書の読み込みを中止しました。");
     EXPECT_EQ(port.beeps, 0);
 }
+
+TEST(StreamingMerge, TextOfAnySizeIsReadPast) {
+    // Beyond libxml2's limit for a text node held in memory.
+    test::TempDir dir;
+    const std::string big = std::string(12'000'000, 'x');
+    EXPECT_EQ(streamed(dir.write("text.xml", "<ROWSET><ROW><A>" + big + "</A><B/></ROW></ROWSET>")),
+              "ROW[A,B]");
+    // A CDATA section is held whole by the parser: past its limit, a Japanese refusal.
+    const std::string status = streamed(
+        dir.write("cdata.xml", "<ROWSET><ROW><A><![CDATA[" + big + "]]></A></ROW></ROWSET>"));
+    EXPECT_EQ(status.rfind("<none>:テキストが長すぎます。行1: ", 0), 0u) << status.substr(0, 80);
+}

@@ -166,7 +166,8 @@ std::string japaneseReason(int code, const char* libxmlMessage) {
             if (text.find("Excessive depth") != std::string::npos)
                 return "要素の入れ子が深すぎます。";
             if (text.find("huge text node") != std::string::npos ||
-                text.find("too long") != std::string::npos)
+                text.find("too long") != std::string::npos ||
+                text.find("too big") != std::string::npos)
                 return "テキストが長すぎます。";
             if (text.empty()) return "XML文書を解析できません。";
             return "XML文書を解析できません。（" + text + "）";
