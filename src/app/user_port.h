@@ -20,6 +20,7 @@ struct FileDialogRequest {
     std::string title;
     std::string initialFile;
     std::string initialDirectory;  ///< where to start when there is no file
+    bool save = false;             ///< a file to write (it may not exist yet)
 };
 
 /// How a core command speaks to the user. Implemented by each window; tests use a fake.

@@ -10,11 +10,6 @@ namespace quorix {
 
 namespace {
 
-// A failure that does not come from the database service.
-struct LayoutError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
 // Single precision, then the nearest 32-bit integer.
 int32_t toInt32(const std::string& text, const std::string& what) {
     const auto number = parseNumber(text);
@@ -42,8 +37,8 @@ void applyProperty(ColumnDefinition& d, const LayoutColumn& c) {
     d.properties.emplace_back(c.prop->substr(0, comma), c.prop->substr(comma + 1));
 }
 
-// Creates the table of the group under @p parent, then the groups nested in it, in order.
-void createGroup(const LayoutColumn& parent, Catalog& catalog, CreationResult& result) {
+// The table of the group under @p parent, then the groups nested in it, in order.
+void collectGroup(const LayoutColumn& parent, std::vector<TableDefinition>& tables) {
     const LayoutColumn& first = *parent.children.front();
     TableDefinition table;
     IndexDefinition key;
@@ -64,13 +59,35 @@ void createGroup(const LayoutColumn& parent, Catalog& catalog, CreationResult& r
     table.name = first.table.value_or(std::string());
     key.name = table.name;
     table.indexes.push_back(key);
-    catalog.appendTable(table);
-    result.createdTables.push_back(table.name);
+    tables.push_back(std::move(table));
     for (const auto& own : parent.children)
-        if (!own->children.empty()) createGroup(*own, catalog, result);
+        if (!own->children.empty()) collectGroup(*own, tables);
 }
 
 }  // namespace
+
+std::vector<TableDefinition> layoutTables(const LayoutDocument& layout) {
+    std::vector<TableDefinition> tables;
+    if (!layout.root.children.empty()) collectGroup(layout.root, tables);
+    return tables;
+}
+
+SqlScript layoutSql(const LayoutDocument& layout, const std::string& provider) {
+    SqlScript script;
+    try {
+        script.text = "BEGIN;\n";
+        for (const TableDefinition& table : layoutTables(layout))
+            for (const std::string& statement : Catalog::createTableStatements(provider, table))
+                script.text += statement + ";\n";
+        script.text += "COMMIT;\n";
+        script.ok = true;
+    } catch (const ServiceError& e) {
+        script.text = e.description();
+    } catch (const LayoutError& e) {
+        script.text = e.what();
+    }
+    return script;
+}
 
 CreationResult createLayoutTables(const LayoutDocument& layout, Connection& connection,
                                   Catalog& catalog) {
@@ -79,7 +96,10 @@ CreationResult createLayoutTables(const LayoutDocument& layout, Connection& conn
     try {
         connection.beginTrans();
         begun = true;
-        if (!layout.root.children.empty()) createGroup(layout.root, catalog, result);
+        for (const TableDefinition& table : layoutTables(layout)) {
+            catalog.appendTable(table);
+            result.createdTables.push_back(table.name);
+        }
         connection.commitTrans();
         result.ok = true;
         return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,24 @@
 #include "services/db/connection.h"
 
 namespace quorix {
+
+/// A failure of the second pass that does not come from the database service.
+struct LayoutError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+/// The tables of the layout, one per column group, in creation order: enclosing columns
+/// first, a primary key named like the table over them and the group's first column.
+/// Throws LayoutError for a type or size that is not a number.
+std::vector<TableDefinition> layoutTables(const LayoutDocument& layout);
+
+/// The text of the statements that createLayoutTables runs, between "BEGIN;" and "COMMIT;",
+/// one statement a line, each ending with ";"; or, when !ok, why they cannot be made.
+struct SqlScript {
+    bool ok = false;
+    std::string text;
+};
+SqlScript layoutSql(const LayoutDocument& layout, const std::string& provider);
 
 /// How the second pass ended.
 struct CreationResult {

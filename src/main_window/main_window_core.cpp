@@ -1,6 +1,9 @@
 #include "main_window/main_window_core.h"
 
+#include <filesystem>
+
 #include "definition_edit/line_edits.h"
+#include "definition_file/definition_file.h"
 #include "generation/column_types.h"
 #include "generation/table_creation.h"
 #include "services/text/text.h"
@@ -307,6 +310,106 @@ void MainWindowCore::mnuExit_Click() {
 void MainWindowCore::mnuXML_Click() {
     m_port.setStatus({});
     m_port.showXmlTagDialog(m_settings);
+}
+
+namespace {
+
+const char kDefinitionFilter[] = "定義ファイル(*.qxd)|*.qxd|全てのファイル|*.*";
+
+}  // namespace
+
+void MainWindowCore::mnuLoadDef_Click() {
+    m_port.setStatus({});
+    FileDialogRequest request;
+    request.filter = kDefinitionFilter;
+    request.defaultExtension = "qxd";
+    request.title = "定義を開く";
+    request.initialFile = m_definitionPath;
+    if (const auto file = m_port.chooseFile(request)) LoadDefinitionFile(*file);
+}
+
+void MainWindowCore::LoadDefinitionFile(const std::string& path) {
+    m_port.setStatus({});
+    auto loaded = loadDefinitionFile(path);
+    if (auto* message = std::get_if<std::string>(&loaded)) {
+        // Nothing is replaced.
+        m_port.beep();
+        m_port.setStatus(*message);
+        return;
+    }
+    DefinitionFile& file = std::get<DefinitionFile>(loaded);
+    if (file.table->records().recordCount() == 0) {
+        m_port.beep();
+        m_port.setStatus("定義ファイル「" + path + "」には行がありません。");
+        return;
+    }
+    m_definitionPath = path;
+    replaceTable(nullptr);
+    m_table = std::move(file.table);
+    InitDefinitionTable(false);
+    m_table->records().moveFirst();
+    PlaceCellEditors();
+    std::string status = "定義ファイル「" + path + "」を開きました。";
+    if (file.context.dbType != m_openDBType)
+        status += kCrLf + std::string("（データベースタイプ「") + file.context.dbType +
+                  "」で作られた定義です。型を確かめてください。）";
+    m_port.setStatus(status);
+}
+
+void MainWindowCore::mnuSaveDef_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    FileDialogRequest request;
+    request.filter = kDefinitionFilter;
+    request.defaultExtension = "qxd";
+    request.title = "定義を保存";
+    request.initialFile = m_definitionPath;
+    request.save = true;
+    auto file = m_port.chooseFile(request);
+    if (!file) return;
+    std::string path = *file;
+    if (fileExtension(std::filesystem::path(path).filename().string()).empty()) path += ".qxd";
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) &&
+        !m_port.askYesNo("定義ファイル「" + path + "」は既に存在します。" + kCrLf + "置き換えますか？",
+                         "定義の保存", MessageIcon::Question))
+        return;
+    const DefinitionContext context{m_settings.getRowset(), m_settings.getRow(), m_openDBType};
+    const std::string error = saveDefinitionFile(path, *m_table, context);
+    if (!error.empty()) {
+        m_port.beep();
+        m_port.setStatus(error);
+        return;
+    }
+    m_definitionPath = path;
+    m_port.setStatus("定義ファイル「" + path + "」を保存しました。");
+}
+
+void MainWindowCore::mnuShowSql_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    RecordSet& rs = m_table->records();
+    const int row = rs.currentRow();
+    Busy = true;
+    LayoutResult layout = buildTableLayout(*m_table, m_openDBType, IndentUnit);
+    Busy = false;
+    if (layout.outcome != LayoutResult::Outcome::Done) {
+        // The same stop as "作成", on the same line.
+        m_port.beep();
+        m_port.setStatus(layout.message);
+        if (layout.outcome == LayoutResult::Outcome::Failure) rs.moveFirst();
+        PlaceCellEditors();
+        return;
+    }
+    if (row >= 0) rs.setCurrentRow(row);
+    PlaceCellEditors();
+    const SqlScript script = layoutSql(*layout.layout, providerFor(m_openDBType));
+    if (!script.ok) {
+        m_port.beep();
+        m_port.setStatus(script.text);
+        return;
+    }
+    m_port.showSqlDialog(script.text);
 }
 
 void MainWindowCore::mnuAbout_Click() {

@@ -59,6 +59,13 @@ public:
     void mnuExit_Click();
     void mnuXML_Click();
     void mnuAbout_Click();
+    /// Opens a definition file in place of the definition, as opening a document does.
+    void mnuLoadDef_Click();
+    void LoadDefinitionFile(const std::string& path);
+    /// Saves the definition to a definition file, asking before replacing one.
+    void mnuSaveDef_Click();
+    /// Shows the statements that "作成" would run now.
+    void mnuShowSql_Click();
     void cmdStatus_Click();
     /// The layout rules for the window's new size; nothing while it is minimised.
     void Form_Resize(int outerWidth, int innerHeight, bool minimized);
@@ -126,6 +133,7 @@ private:
     bool Busy = false;
     std::string IndentUnit = "･･";
     std::string XmlPath;
+    std::string m_definitionPath;  // the definition file last opened or saved
     std::unique_ptr<DefinitionTable> m_table;
     std::unique_ptr<LayoutDocument> m_layout;
     CatalogBrowser m_browser;

@@ -51,6 +51,8 @@ public:
     /// Shows the XML tag dialog modally; it writes the tags through their accessors.
     virtual void showXmlTagDialog(AppSettings& settings) = 0;
     virtual void showAboutBox() = 0;
+    /// Shows @p sql read-only, to be copied or saved.
+    virtual void showSqlDialog(const std::string& sql) = 0;
 
     // The type chooser cboFType.
     virtual void setTypeChoices(const std::vector<std::string>& names, int selected) = 0;

@@ -77,8 +77,10 @@ std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogReq
     QFileDialog dialog(parent, qs(request.title));
     dialog.setObjectName(QStringLiteral("cdlOpen"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Replacing a file is asked by the command itself, in its own words.
+    if (request.save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     const QStringList filters = nameFilters(request.filter);
     dialog.setNameFilters(filters);
     // Qt needs the pattern in each filter; the user sees the labels as they are written.

@@ -32,6 +32,7 @@
 #include "ui/dialogs.h"
 #include "ui/program_icon.h"
 #include "ui/qt_text.h"
+#include "ui/sql_dialog_widget.h"
 #include "ui/twips.h"
 #include "ui/xml_tag_dialog_widget.h"
 
@@ -102,6 +103,8 @@ void MainWindow::buildMenus() {
     file->setObjectName(QStringLiteral("mnuFile"));
     action(file, "mnuNew", "新規(&N)", [this] { m_core->mnuNew_Click(); });
     action(file, "mnuOpen", "開く(&O)", [this] { m_core->mnuOpen_Click(); });
+    action(file, "mnuLoadDef", "定義を開く(&L)...", [this] { m_core->mnuLoadDef_Click(); });
+    action(file, "mnuSaveDef", "定義を保存(&S)...", [this] { m_core->mnuSaveDef_Click(); });
     separator(file, "mnuSep1");
     action(file, "mnuExit", "終了(&X)", [this] { m_core->mnuExit_Click(); });
 
@@ -110,6 +113,7 @@ void MainWindow::buildMenus() {
     action(db, "mnuConnect", "接続(&C)", [this] { m_core->mnuConnect_Click(); });
     separator(db, "mnuSep21");
     action(db, "mnuDBRefresh", "再表示(&R)", [this] { m_core->mnuDBRefresh_Click(); });
+    action(db, "mnuShowSql", "SQLを表示(&Q)...", [this] { m_core->mnuShowSql_Click(); });
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));
@@ -394,6 +398,11 @@ void MainWindow::setStatusButtonCaption(const std::string& caption) {
 
 void MainWindow::showXmlTagDialog(AppSettings& settings) {
     XmlTagDialogWidget dialog(settings, this);
+    dialog.exec();
+}
+
+void MainWindow::showSqlDialog(const std::string& sql) {
+    SqlDialogWidget dialog(sql, this);
     dialog.exec();
 }
 

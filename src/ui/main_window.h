@@ -80,6 +80,7 @@ private:
     void setStatusButtonCaption(const std::string& caption) override;
     void showXmlTagDialog(AppSettings& settings) override;
     void showAboutBox() override;
+    void showSqlDialog(const std::string& sql) override;
     /// Runs the layout rules for the current size.
     void relayout();
     // CatalogView

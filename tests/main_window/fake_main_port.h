@@ -15,6 +15,7 @@ public:
     std::string title;
     int dialogShown = 0;
     std::string backgroundLabel;
+    std::vector<std::string> shownSql;
     bool cancelWork = false;  // the user stops background work at once
     std::string openDataSource;  // what the last connection dialog was told is open
     /// What the user does in the connection dialog; cancels when not set.
@@ -57,6 +58,7 @@ public:
         }
     }
     void closeWindow() override { closed = true; }
+    void showSqlDialog(const std::string& sql) override { shownSql.push_back(sql); }
     void runInBackground(const std::string& label, BackgroundWork& state,
                          const std::function<void()>& work) override {
         backgroundLabel = label;

@@ -46,6 +46,11 @@ void Catalog::appendTable(const TableDefinition& table) {
     connection().run([&](DatabaseSession& s) { s.createTable(table); });
 }
 
+std::vector<std::string> Catalog::createTableStatements(const std::string& provider,
+                                                       const TableDefinition& table) {
+    return engineForProvider(provider).createTableStatements(table);
+}
+
 void Catalog::deleteTable(const std::string& name) {
     connection().run([&](DatabaseSession& s) { s.dropTable(name); });
 }

@@ -31,6 +31,10 @@ public:
     CatalogObjectPtr users();
 
     void appendTable(const TableDefinition& table);
+    /// The statements appendTable runs for @p table on a database of @p provider; needs no
+    /// connection.
+    static std::vector<std::string> createTableStatements(const std::string& provider,
+                                                          const TableDefinition& table);
     void deleteTable(const std::string& name);
 
 private:

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "services/db/engine/catalog_object.h"
 #include "services/db/engine/connection_info.h"
@@ -40,6 +41,10 @@ public:
     virtual std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) = 0;
     /// Writes a new, empty database. Throws ServiceError kFileExists when it exists.
     virtual void createDatabase(const ConnectionInfo& info) = 0;
+    /// The statements that DatabaseSession::createTable runs for @p table, in order, as text
+    /// that the engine's own tools run too. Throws what createTable throws for a definition it
+    /// cannot create.
+    virtual std::vector<std::string> createTableStatements(const TableDefinition& table) const = 0;
 };
 
 }  // namespace quorix

@@ -276,6 +276,118 @@ private:
     std::map<std::string, SqliteColumnType, std::less<>> m_types;
 };
 
+// The statements that create @p table, in order; refuses what the engine cannot create.
+std::vector<std::string> renderCreateTable(const TableDefinition& table) {
+    const std::string& t = table.name;
+    if (t.empty()) throw ServiceError(ErrorNumber::kGeneral, "表名が指定されていません。");
+    if (table.columns.empty())
+        throw ServiceError(ErrorNumber::kGeneral, "表「" + t + "」に列がありません。");
+
+    const IndexDefinition* pk = nullptr;
+    for (const auto& idx : table.indexes) {
+        if (idx.columns.empty())
+            throw ServiceError(ErrorNumber::kGeneral, "索引「" + idx.name + "」に列がありません。");
+        for (const auto& c : idx.columns)
+            if (std::none_of(table.columns.begin(), table.columns.end(),
+                             [&](const ColumnDefinition& d) { return d.name == c; }))
+                throw ServiceError(
+                    ErrorNumber::kBadColumn,
+                    "索引「" + idx.name + "」の列「" + c + "」が表「" + t + "」にありません。");
+        if (idx.primaryKey) {
+            if (pk)
+                throw ServiceError(ErrorNumber::kGeneral,
+                                   "表「" + t + "」に主キーが二つ指定されています。");
+            pk = &idx;
+        }
+    }
+
+    // Column properties: every one is applied or refused, never dropped.
+    std::set<std::string> autoColumns;
+    std::set<std::string> notNullColumns;
+    for (const auto& c : table.columns) {
+        for (const auto& [prop, value] : c.properties) {
+            const std::string v = upper(value);
+            if (v != "TRUE" && v != "FALSE")
+                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" +
+                                                              prop + "」に値「" + value +
+                                                              "」は使用できません。");
+            const bool on = v == "TRUE";
+            if (prop == "AutoIncrement") {
+                if (on && !isIntegerType(c.type))
+                    throw ServiceError(
+                        ErrorNumber::kGeneral,
+                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
+                if (on)
+                    autoColumns.insert(c.name);
+                else
+                    autoColumns.erase(c.name);
+            } else if (prop == "Nullable") {
+                if (!on)
+                    notNullColumns.insert(c.name);
+                else
+                    notNullColumns.erase(c.name);
+            } else {
+                throw ServiceError(
+                    ErrorNumber::kNotSupported,
+                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+            }
+        }
+    }
+
+    // A single integer key column that auto-numbers becomes SQLite's own AUTOINCREMENT key.
+    std::string rowidColumn;
+    if (pk && pk->columns.size() == 1 && autoColumns.count(pk->columns[0])) {
+        const ColumnDefinition* c = nullptr;
+        for (const auto& d : table.columns)
+            if (d.name == pk->columns[0]) c = &d;
+        if (c->type == adInteger) rowidColumn = c->name;
+    }
+
+    std::string sql = "CREATE TABLE " + quoteIdentifier(t) + " (";
+    bool first = true;
+    for (const auto& c : table.columns) {
+        if (!first) sql += ", ";
+        first = false;
+        sql += quoteIdentifier(c.name) + " " + sqliteDeclaredType(c.type, c.definedSize);
+        if (c.name == rowidColumn) {
+            sql += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
+            continue;
+        }
+        const bool inKey =
+            pk && std::find(pk->columns.begin(), pk->columns.end(), c.name) != pk->columns.end();
+        // An emulated auto-number must accept the empty insert that the trigger then fills.
+        if ((inKey && !autoColumns.count(c.name)) || notNullColumns.count(c.name))
+            sql += " NOT NULL";
+    }
+    if (pk && rowidColumn.empty()) {
+        sql += ", CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY (";
+        for (std::size_t i = 0; i < pk->columns.size(); ++i)
+            sql += (i ? ", " : "") + quoteIdentifier(pk->columns[i]);
+        sql += ")";
+    }
+    sql += ")";
+
+    std::vector<std::string> statements{sql};
+    for (const auto& idx : table.indexes) {
+        if (idx.primaryKey) continue;
+        std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
+                        quoteIdentifier(idx.name) + " ON " + quoteIdentifier(t) + " (";
+        for (std::size_t i = 0; i < idx.columns.size(); ++i)
+            s += (i ? ", " : "") + quoteIdentifier(idx.columns[i]);
+        statements.push_back(s + ")");
+    }
+    for (const auto& col : autoColumns) {
+        if (col == rowidColumn) continue;
+        const std::string q = quoteIdentifier(col);
+        statements.push_back(
+            "CREATE TRIGGER " + quoteIdentifier(kAutoIncrementTrigger + t + ":" + col) +
+            " AFTER INSERT ON " + quoteIdentifier(t) + " FOR EACH ROW WHEN NEW." + q +
+            " IS NULL BEGIN UPDATE " + quoteIdentifier(t) + " SET " + q + " = (SELECT IFNULL(MAX(" +
+            q + "), 0) + 1 FROM " + quoteIdentifier(t) + ") WHERE rowid = NEW.rowid; END");
+    }
+    return statements;
+}
+
 class SqliteSession : public DatabaseSession {
 public:
     explicit SqliteSession(sqlite3* db) : m_db(db) {}
@@ -467,119 +579,14 @@ CatalogObjectPtr SqliteSession::views() {
 
 void SqliteSession::createTable(const TableDefinition& table) {
     const std::string& t = table.name;
-    if (t.empty()) throw ServiceError(ErrorNumber::kGeneral, "表名が指定されていません。");
-    if (table.columns.empty())
-        throw ServiceError(ErrorNumber::kGeneral, "表「" + t + "」に列がありません。");
+    const std::vector<std::string> statements = renderCreateTable(table);
     if (tableExists(t))
         throw ServiceError(ErrorNumber::kTableExists, "表「" + t + "」は既に存在します。");
-
-    const IndexDefinition* pk = nullptr;
-    for (const auto& idx : table.indexes) {
-        if (idx.columns.empty())
-            throw ServiceError(ErrorNumber::kGeneral, "索引「" + idx.name + "」に列がありません。");
-        for (const auto& c : idx.columns)
-            if (std::none_of(table.columns.begin(), table.columns.end(),
-                             [&](const ColumnDefinition& d) { return d.name == c; }))
-                throw ServiceError(
-                    ErrorNumber::kBadColumn,
-                    "索引「" + idx.name + "」の列「" + c + "」が表「" + t + "」にありません。");
-        if (idx.primaryKey) {
-            if (pk)
-                throw ServiceError(ErrorNumber::kGeneral,
-                                   "表「" + t + "」に主キーが二つ指定されています。");
-            pk = &idx;
-        }
-    }
-
-    // Column properties: every one is applied or refused, never dropped.
-    std::set<std::string> autoColumns;
-    std::set<std::string> notNullColumns;
-    for (const auto& c : table.columns) {
-        for (const auto& [prop, value] : c.properties) {
-            const std::string v = upper(value);
-            if (v != "TRUE" && v != "FALSE")
-                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" +
-                                                              prop + "」に値「" + value +
-                                                              "」は使用できません。");
-            const bool on = v == "TRUE";
-            if (prop == "AutoIncrement") {
-                if (on && !isIntegerType(c.type))
-                    throw ServiceError(
-                        ErrorNumber::kGeneral,
-                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
-                if (on)
-                    autoColumns.insert(c.name);
-                else
-                    autoColumns.erase(c.name);
-            } else if (prop == "Nullable") {
-                if (!on)
-                    notNullColumns.insert(c.name);
-                else
-                    notNullColumns.erase(c.name);
-            } else {
-                throw ServiceError(
-                    ErrorNumber::kNotSupported,
-                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
-            }
-        }
-    }
-
-    // A single integer key column that auto-numbers becomes SQLite's own AUTOINCREMENT key.
-    std::string rowidColumn;
-    if (pk && pk->columns.size() == 1 && autoColumns.count(pk->columns[0])) {
-        const ColumnDefinition* c = nullptr;
-        for (const auto& d : table.columns)
-            if (d.name == pk->columns[0]) c = &d;
-        if (c->type == adInteger) rowidColumn = c->name;
-    }
-
-    std::string sql = "CREATE TABLE " + quoteIdentifier(t) + " (";
-    bool first = true;
-    for (const auto& c : table.columns) {
-        if (!first) sql += ", ";
-        first = false;
-        sql += quoteIdentifier(c.name) + " " + sqliteDeclaredType(c.type, c.definedSize);
-        if (c.name == rowidColumn) {
-            sql += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
-            continue;
-        }
-        const bool inKey =
-            pk && std::find(pk->columns.begin(), pk->columns.end(), c.name) != pk->columns.end();
-        // An emulated auto-number must accept the empty insert that the trigger then fills.
-        if ((inKey && !autoColumns.count(c.name)) || notNullColumns.count(c.name))
-            sql += " NOT NULL";
-    }
-    if (pk && rowidColumn.empty()) {
-        sql += ", CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY (";
-        for (std::size_t i = 0; i < pk->columns.size(); ++i)
-            sql += (i ? ", " : "") + quoteIdentifier(pk->columns[i]);
-        sql += ")";
-    }
-    sql += ")";
-
     const std::string what = "表「" + t + "」を作成できません。";
     // Everything of one table is created or nothing: a savepoint inside any open transaction.
     exec("SAVEPOINT quorix_create_table", what);
     try {
-        exec(sql, what);
-        for (const auto& idx : table.indexes) {
-            if (idx.primaryKey) continue;
-            std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
-                            quoteIdentifier(idx.name) + " ON " + quoteIdentifier(t) + " (";
-            for (std::size_t i = 0; i < idx.columns.size(); ++i)
-                s += (i ? ", " : "") + quoteIdentifier(idx.columns[i]);
-            exec(s + ")", "索引「" + idx.name + "」を作成できません。");
-        }
-        for (const auto& col : autoColumns) {
-            if (col == rowidColumn) continue;
-            const std::string q = quoteIdentifier(col);
-            exec("CREATE TRIGGER " + quoteIdentifier(kAutoIncrementTrigger + t + ":" + col) +
-                     " AFTER INSERT ON " + quoteIdentifier(t) + " FOR EACH ROW WHEN NEW." + q +
-                     " IS NULL BEGIN UPDATE " + quoteIdentifier(t) + " SET " + q +
-                     " = (SELECT IFNULL(MAX(" + q + "), 0) + 1 FROM " + quoteIdentifier(t) +
-                     ") WHERE rowid = NEW.rowid; END",
-                 what);
-        }
+        for (const auto& statement : statements) exec(statement, what);
         exec("RELEASE quorix_create_table", what);
     } catch (...) {
         sqlite3_exec(m_db, "ROLLBACK TO quorix_create_table; RELEASE quorix_create_table", nullptr,
@@ -599,6 +606,10 @@ void SqliteSession::dropTable(const std::string& name) {
 }
 
 }  // namespace
+
+std::vector<std::string> SqliteEngine::createTableStatements(const TableDefinition& table) const {
+    return renderCreateTable(table);
+}
 
 std::unique_ptr<DatabaseSession> SqliteEngine::open(const ConnectionInfo& info) {
     const std::string& path = info.dataSource;

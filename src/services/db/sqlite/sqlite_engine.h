@@ -9,6 +9,7 @@ class SqliteEngine : public DatabaseEngine {
 public:
     std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) override;
     void createDatabase(const ConnectionInfo& info) override;
+    std::vector<std::string> createTableStatements(const TableDefinition& table) const override;
 };
 
 }  // namespace quorix

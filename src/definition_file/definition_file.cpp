@@ -1,0 +1,260 @@
+#include "definition_file/definition_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "services/db/engine/data_type.h"
+#include "services/db/engine/service_error.h"
+
+namespace quorix {
+
+namespace {
+
+const char kMagic[] = "#quorix-definition";
+const char kNull[] = "\\N";
+
+std::string escape(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// Undoes escape(); false for an escape it does not know.
+bool unescape(const std::string& s, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\') {
+            out += s[i];
+            continue;
+        }
+        if (++i == s.size()) return false;
+        switch (s[i]) {
+            case '\\': out += '\\'; break;
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> split(const std::string& line) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto tab = line.find('\t', start);
+        parts.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+        if (tab == std::string::npos) return parts;
+        start = tab + 1;
+    }
+}
+
+bool validUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
+                                     : (c & 0xF8) == 0xF0 ? 4 : 0;
+        if (n == 0 || i + n > s.size() || (n == 2 && c < 0xC2)) return false;
+        for (std::size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string lineError(std::size_t line, const std::string& what) {
+    return std::to_string(line) + "行目: " + what;
+}
+
+}  // namespace
+
+std::string formatDefinition(const DefinitionTable& table, const DefinitionContext& context) {
+    const RecordSet& rs = table.records();
+    std::string out = std::string(kMagic) + "\t" + std::to_string(kDefinitionFileVersion) + "\n";
+    out += "#rowset\t" + escape(context.rowset) + "\n";
+    out += "#row\t" + escape(context.row) + "\n";
+    out += "#db-type\t" + escape(context.dbType) + "\n";
+    const auto& fields = rs.fields();
+    for (std::size_t f = 0; f < fields.size(); ++f) out += (f ? "\t" : "") + fields[f].name;
+    out += "\n";
+    for (int row = 0; row < rs.recordCount(); ++row) {
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            if (f) out += '\t';
+            const FieldValue& v = rs.valueAt(row, static_cast<int>(f));
+            if (std::holds_alternative<std::monostate>(v))
+                out += kNull;
+            else if (const auto* n = std::get_if<int32_t>(&v))
+                out += std::to_string(*n);
+            else
+                out += escape(std::get<std::string>(v));
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+std::variant<DefinitionFile, std::string> parseDefinition(const std::string& text) {
+    if (text.empty()) return std::string("定義ファイルが空です。");
+    std::vector<std::string> lines;
+    {
+        std::size_t start = 0;
+        while (start < text.size()) {
+            auto end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(std::move(line));
+            start = end + 1;
+        }
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (!validUtf8(lines[i])) return lineError(i + 1, "UTF-8として正しくない文字があります。");
+
+    const auto magic = split(lines[0]);
+    if (magic.size() != 2 || magic[0] != kMagic)
+        return lineError(1, "Quorixの定義ファイルではありません。");
+    int version = 0;
+    try {
+        std::size_t used = 0;
+        version = std::stoi(magic[1], &used);
+        if (used != magic[1].size()) version = 0;
+    } catch (const std::exception&) {
+        version = 0;
+    }
+    if (version < 1) return lineError(1, "定義ファイルの版「" + magic[1] + "」が正しくありません。");
+    if (version > kDefinitionFileVersion)
+        return lineError(1, "定義ファイルの版「" + magic[1] +
+                                "」はこのプログラムより新しいため読み込めません。");
+
+    DefinitionFile file;
+    file.table = std::make_unique<DefinitionTable>();
+    RecordSet& rs = file.table->records();
+    const auto& fields = rs.fields();
+    const std::pair<const char*, std::string*> settings[] = {
+        {"#rowset", &file.context.rowset}, {"#row", &file.context.row},
+        {"#db-type", &file.context.dbType}};
+    std::size_t i = 1;
+    for (const auto& [key, target] : settings) {
+        const auto parts = i < lines.size() ? split(lines[i]) : std::vector<std::string>{};
+        if (parts.size() != 2 || parts[0] != key || !unescape(parts[1], *target))
+            return lineError(i + 1, std::string("「") + key + "」の行がありません。");
+        ++i;
+    }
+    {
+        const auto names = i < lines.size() ? split(lines[i]) : std::vector<std::string>{};
+        bool same = names.size() == fields.size();
+        for (std::size_t f = 0; same && f < fields.size(); ++f) same = names[f] == fields[f].name;
+        if (!same) return lineError(i + 1, "項目名の行が正しくありません。");
+        ++i;
+    }
+    for (; i < lines.size(); ++i) {
+        if (lines[i].empty() && i + 1 == lines.size()) break;  // the final line end
+        const auto values = split(lines[i]);
+        if (values.size() != fields.size())
+            return lineError(i + 1, "項目の数が" + std::to_string(fields.size()) + "ではありません（" +
+                                        std::to_string(values.size()) + "個）。");
+        rs.addNew();
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            FieldValue v;
+            if (values[f] != kNull) {
+                std::string s;
+                if (!unescape(values[f], s))
+                    return lineError(i + 1, "「" + fields[f].name + "」の値が正しくありません。");
+                if (fields[f].type == adInteger) {
+                    try {
+                        std::size_t used = 0;
+                        const long n = std::stol(s, &used);
+                        if (used != s.size() || n < INT32_MIN || n > INT32_MAX)
+                            throw std::out_of_range(s);
+                        v = static_cast<int32_t>(n);
+                    } catch (const std::exception&) {
+                        return lineError(i + 1, "「" + fields[f].name + "」の値「" + s +
+                                                    "」は整数ではありません。");
+                    }
+                } else {
+                    v = std::move(s);
+                }
+            }
+            try {
+                rs.setValueAt(rs.recordCount() - 1, static_cast<int>(f), v);
+            } catch (const ServiceError& e) {
+                return lineError(i + 1, e.description());
+            }
+        }
+    }
+    if (rs.recordCount() > 0) rs.moveFirst();
+    return file;
+}
+
+std::variant<DefinitionFile, std::string> loadDefinitionFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "定義ファイル「" + path + "」を読み込めません。";
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return "定義ファイル「" + path + "」を読み込めません。";
+    auto result = parseDefinition(text.str());
+    if (auto* message = std::get_if<std::string>(&result))
+        return "定義ファイル「" + path + "」の" + *message;
+    return result;
+}
+
+std::string saveDefinitionFile(const std::string& path, const DefinitionTable& table,
+                               const DefinitionContext& context) {
+    const std::string error = writeFileAtomically(path, formatDefinition(table, context));
+    return error.empty() ? error : "定義ファイル「" + path + "」を保存できません。(" + error + ")";
+}
+
+std::string writeFileAtomically(const std::string& path, const std::string& text) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) return std::strerror(errno);
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return std::strerror(err);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    // The new file takes the old one's permissions, or the usual ones for a new file.
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode = ::umask(0);
+        ::umask(mode);
+        mode = 0666 & ~mode;
+    }
+    fchmod(fd, mode);
+    if (fsync(fd) != 0 || ::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return std::strerror(err);
+    }
+    return {};
+}
+
+}  // namespace quorix

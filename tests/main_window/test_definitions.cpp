@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fake_main_port.h"
+#include "main_window/main_window_core.h"
+#include "services/db/catalog.h"
+#include "support/test_support.h"
+
+using namespace quorix;
+using quorix::test::FakeMainPort;
+using quorix::test::sqlite3Cli;
+using quorix::test::TempDir;
+
+namespace {
+
+struct Definitions : ::testing::Test {
+    void SetUp() override {
+        dbPath = dir.file("book.mdb");
+        Catalog().create("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + dbPath);
+        port.dialog = test::connectTo(dbPath);
+        ASSERT_EQ(core.Form_Load(), MainWindowCore::StartResult::Started);
+        port.files = {std::string(QUORIX_EXAMPLES) + "/products.xml"};
+        core.cmdOpen_Click();
+        RecordSet& rs = records();
+        ASSERT_EQ(rs.recordCount(), 12);
+        for (const auto& [row, name] : {std::pair{1, "製品"}, {5, "価格表"}, {6, "価格"}}) {
+            rs.setCurrentRow(row);
+            rs.setValue("表名", std::string(name));
+        }
+        rs.setCurrentRow(2);
+        rs.setValue("桁数", std::string("10"));
+    }
+    RecordSet& records() { return core.definitionTable()->records(); }
+    std::vector<std::string> texts() {
+        std::vector<std::string> out;
+        RecordSet& rs = records();
+        for (int r = 0; r < rs.recordCount(); ++r)
+            for (int f = 0; f < 9; ++f) {
+                const FieldValue& v = rs.valueAt(r, f);
+                out.push_back(std::holds_alternative<std::monostate>(v) ? "<null>"
+                              : std::holds_alternative<int32_t>(v)
+                                  ? std::to_string(std::get<int32_t>(v))
+                                  : std::get<std::string>(v));
+            }
+        return out;
+    }
+
+    TempDir dir;
+    std::string dbPath;
+    FakeMainPort port;
+    MainWindowCore core{port};
+};
+
+}  // namespace
+
+TEST_F(Definitions, SavedOpenedAndAskedBeforeReplacing) {
+    const auto before = texts();
+    const std::string path = dir.file("products");  // the extension is added
+    port.files = {path};
+    core.mnuSaveDef_Click();
+    EXPECT_EQ(port.fileRequests.back().filter, "定義ファイル(*.qxd)|*.qxd|全てのファイル|*.*");
+    EXPECT_TRUE(port.fileRequests.back().save);
+    EXPECT_EQ(port.statusText, "定義ファイル「" + path + ".qxd」を保存しました。");
+
+    // Replacing asks; No keeps the file as it was.
+    records().setCurrentRow(3);
+    records().setValue("列名", std::string("changed"));
+    port.files = {path + ".qxd"};
+    port.answers = {false};
+    core.mnuSaveDef_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_EQ(port.questions[0], "定義の保存|定義ファイル「" + path +
+                                     ".qxd」は既に存在します。\r\n置き換えますか？");
+
+    port.files = {path + ".qxd"};
+    core.mnuLoadDef_Click();
+    EXPECT_EQ(texts(), before);
+    EXPECT_EQ(port.statusText, "定義ファイル「" + path + ".qxd」を開きました。");
+    EXPECT_EQ(port.bound, &records());
+
+    // A damaged file replaces nothing.
+    const std::string broken = dir.write("broken.qxd", "#quorix-definition\t9\n");
+    port.files = {broken};
+    core.mnuLoadDef_Click();
+    EXPECT_EQ(port.statusText.rfind("定義ファイル「" + broken + "」の1行目: ", 0), 0u)
+        << port.statusText;
+    EXPECT_EQ(texts(), before);
+}
+
+TEST_F(Definitions, TheShownSqlIsWhatCreationRuns) {
+    records().setCurrentRow(4);
+    core.mnuShowSql_Click();
+    ASSERT_EQ(port.shownSql.size(), 1u) << port.statusText;
+    EXPECT_EQ(records().currentRow(), 4);  // the cursor stays where it was
+    const std::string& sql = port.shownSql[0];
+    EXPECT_EQ(sql.rfind("BEGIN;\n", 0), 0u);
+    // Run as shown by the engine's own tool on an empty database ...
+    const std::string other = dir.file("other.mdb");
+    Catalog().create("Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + other);
+    EXPECT_EQ(sqlite3Cli(other, sql), "");
+    // ... it gives the schema that creation gives.
+    core.cmdCreate_Click();
+    ASSERT_NE(port.statusText.find("表「価格」を作成しました。"), std::string::npos);
+    EXPECT_EQ(sqlite3Cli(other, ".schema"), sqlite3Cli(dbPath, ".schema"));
+    EXPECT_NE(sqlite3Cli(dbPath, ".schema").find("\"価格\" (\"PRICES\""), std::string::npos);
+
+    // A definition that stops creation shows the stop instead.
+    records().setCurrentRow(1);
+    records().setValue("表名", std::string());
+    port.shownSql.clear();
+    core.mnuShowSql_Click();
+    EXPECT_TRUE(port.shownSql.empty());
+    EXPECT_EQ(port.statusText, "表名を入力してください。");
+}
