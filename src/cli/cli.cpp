@@ -1,0 +1,264 @@
+#include "cli/cli.h"
+
+#include <fstream>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <sstream>
+
+#include "app/app_settings.h"
+#include "definition_file/definition_file.h"
+#include "generation/column_types.h"
+#include "generation/table_creation.h"
+#include "generation/table_layout.h"
+#include "services/db/catalog.h"
+#include "services/db/connection.h"
+#include "xml_analysis/xml_loading.h"
+
+namespace quorix {
+
+namespace {
+
+const char kIndentUnit[] = "･･";
+
+const char kUsage[] =
+    "使い方:\n"
+    "  quorix-cli analyse DOC.xml [--rowset TAG] [--row TAG] [--db-type KEY] [-o FILE.qxd]\n"
+    "      XML文書から列の定義を作り、定義ファイルとして書き出します（-o がなければ標準出力）。\n"
+    "  quorix-cli sql FILE.qxd [--db-type KEY]\n"
+    "      定義から作成されるSQLを表示します。\n"
+    "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
+    "[--password-file F]\n"
+    "      定義の表を一つのトランザクションで作成します。\n"
+    "  KEY: access（既定）\n"
+    "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
+
+// Collects what a command would show in the status line.
+class StreamPort : public UserPort {
+public:
+    void setStatus(const std::string& text) override { m_status = text; }
+    std::string status() const override { return m_status; }
+    void beep() override {}
+    bool askYesNo(const std::string&, const std::string&, MessageIcon) override { return false; }
+    void showMessage(const std::string&, const std::string&, MessageIcon) override {}
+    std::optional<std::string> chooseFile(const FileDialogRequest&) override { return {}; }
+
+private:
+    std::string m_status;
+};
+
+// Status texts use CR LF between lines; a terminal wants LF.
+std::string lines(std::string text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+struct Arguments {
+    std::string command;
+    std::string file;
+    std::map<std::string, std::string> options;
+};
+
+// Parses "command FILE [--option value]..."; nullopt with a message on a mistake.
+std::optional<Arguments> parse(const std::vector<std::string>& args,
+                               const std::vector<std::string>& allowed, std::ostream& err) {
+    Arguments a;
+    a.command = args.at(0);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() > 1 && arg[0] == '-') {
+            if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
+                err << "quorix-cli: オプション「" << arg << "」は「" << a.command
+                    << "」では使用できません。\n";
+                return std::nullopt;
+            }
+            if (i + 1 >= args.size()) {
+                err << "quorix-cli: オプション「" << arg << "」に値がありません。\n";
+                return std::nullopt;
+            }
+            a.options[arg] = args[++i];
+        } else if (a.file.empty()) {
+            a.file = arg;
+        } else {
+            err << "quorix-cli: 余分な引数「" << arg << "」があります。\n";
+            return std::nullopt;
+        }
+    }
+    if (a.file.empty()) {
+        err << "quorix-cli: 「" << a.command << "」にはファイルを指定してください。\n";
+        return std::nullopt;
+    }
+    return a;
+}
+
+std::string option(const Arguments& a, const std::string& name, const std::string& fallback) {
+    const auto it = a.options.find(name);
+    return it == a.options.end() ? fallback : it->second;
+}
+
+bool knownDbType(const std::string& key, std::ostream& err) {
+    if (!providerFor(key).empty() && !typeNamesFor(key).empty()) return true;
+    err << "quorix-cli: データベースタイプ「" << key << "」はサポートされていません。\n";
+    return false;
+}
+
+int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
+    DefinitionContext context;
+    context.rowset = option(a, "--rowset", context.rowset);
+    context.row = option(a, "--row", context.row);
+    context.dbType = option(a, "--db-type", context.dbType);
+    if (!knownDbType(context.dbType, err)) return 2;
+    StreamPort port;
+    auto tmpl = ReadStructureTemplate(a.file, context.rowset, context.row, port);
+    if (!tmpl) {
+        err << "quorix-cli: " << lines(port.status()) << "\n";
+        return 1;
+    }
+    // New lines get the type the window's chooser starts with.
+    const auto names = typeNamesFor(context.dbType);
+    const std::string chooser = names.at(static_cast<std::size_t>(initialTypeIndex(context.dbType)));
+    std::unique_ptr<DefinitionTable> table;
+    try {
+        table = FillDefinitionTable(
+            *tmpl, [&](const std::string& t) { return DBDatatype(context.dbType, t); }, kIndentUnit,
+            chooser);
+    } catch (const ServiceError& e) {
+        err << "quorix-cli: XML文書を読み込めません。" << e.description() << "\n";
+        return 1;
+    }
+    const std::string text = formatDefinition(*table, context);
+    const auto target = a.options.find("-o");
+    if (target == a.options.end()) {
+        out << text;
+        return 0;
+    }
+    const std::string error = writeFileAtomically(target->second, text);
+    if (!error.empty()) {
+        err << "quorix-cli: 定義ファイル「" << target->second << "」を保存できません。(" << error
+            << ")\n";
+        return 1;
+    }
+    return 0;
+}
+
+// The definition of a file and its layout; nullopt after saying why.
+std::optional<std::pair<DefinitionFile, std::unique_ptr<LayoutDocument>>> layoutOf(
+    const Arguments& a, std::string& dbType, std::ostream& err, int& status) {
+    auto loaded = loadDefinitionFile(a.file);
+    if (auto* message = std::get_if<std::string>(&loaded)) {
+        err << "quorix-cli: " << *message << "\n";
+        status = 1;
+        return std::nullopt;
+    }
+    DefinitionFile file = std::move(std::get<DefinitionFile>(loaded));
+    dbType = option(a, "--db-type", file.context.dbType);
+    if (!knownDbType(dbType, err)) {
+        status = 2;
+        return std::nullopt;
+    }
+    LayoutResult layout = buildTableLayout(*file.table, dbType, kIndentUnit);
+    if (layout.outcome != LayoutResult::Outcome::Done) {
+        const int line = file.table->records().absolutePosition();
+        err << "quorix-cli: " << lines(layout.message);
+        if (line > 0) err << "（" << line << "行目の定義）";
+        err << "\n";
+        status = 1;
+        return std::nullopt;
+    }
+    return std::make_pair(std::move(file), std::move(layout.layout));
+}
+
+int sql(const Arguments& a, std::ostream& out, std::ostream& err) {
+    std::string dbType;
+    int status = 0;
+    auto made = layoutOf(a, dbType, err, status);
+    if (!made) return status;
+    const SqlScript script = layoutSql(*made->second, providerFor(dbType));
+    if (!script.ok) {
+        err << "quorix-cli: " << lines(script.text) << "\n";
+        return 1;
+    }
+    out << script.text;
+    return 0;
+}
+
+int create(const Arguments& a, std::ostream& out, std::ostream& err) {
+    if (!a.options.count("--data-source")) {
+        err << "quorix-cli: 「create」には --data-source を指定してください。\n";
+        return 2;
+    }
+    std::string password;
+    if (const auto f = a.options.find("--password-file"); f != a.options.end()) {
+        std::ifstream in(f->second);
+        if (!in) {
+            err << "quorix-cli: パスワードファイル「" << f->second << "」を読み込めません。\n";
+            return 2;
+        }
+        std::getline(in, password);
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+    }
+    std::string dbType;
+    int status = 0;
+    auto made = layoutOf(a, dbType, err, status);
+    if (!made) return status;
+    AppSettings settings;
+    settings.setDefaults();
+    settings.putDBType(dbType);
+    settings.putDSN(a.options.at("--data-source"));
+    settings.putUser(option(a, "--user", ""));
+    settings.putPassword(password);
+    Connection connection;
+    connection.setConnectionString(buildConnectionString(settings));
+    try {
+        connection.open();
+    } catch (const ServiceError& e) {
+        err << "quorix-cli: データベースは開けません。" << lines(e.description()) << "\n";
+        return 1;
+    }
+    Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const CreationResult created = createLayoutTables(*made->second, connection, catalog);
+    if (!created.ok) {
+        for (const auto& e : created.errors) err << "quorix-cli: " << lines(e) << "\n";
+        err << "quorix-cli: 全ての処理は元の状態に戻されました。\n";
+        return 1;
+    }
+    for (const auto& name : created.createdTables) out << "表「" << name << "」を作成しました。\n";
+    return 0;
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        err << kUsage;
+        return 2;
+    }
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return 0;
+    }
+    struct Command {
+        std::vector<std::string> options;
+        int (*run)(const Arguments&, std::ostream&, std::ostream&);
+    };
+    static const std::map<std::string, Command> commands = {
+        {"analyse", {{"--rowset", "--row", "--db-type", "-o"}, analyse}},
+        {"sql", {{"--db-type"}, sql}},
+        {"create",
+         {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
+    };
+    const auto it = commands.find(command);
+    if (it == commands.end()) {
+        err << "quorix-cli: コマンド「" << command << "」はありません。--help で使い方を表示します。\n";
+        return 2;
+    }
+    const auto parsed = parse(args, it->second.options, err);
+    if (!parsed) return 2;
+    return it->second.run(*parsed, out, err);
+}
+
+}  // namespace quorix
