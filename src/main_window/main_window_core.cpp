@@ -1,5 +1,6 @@
 #include "main_window/main_window_core.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "definition_edit/line_edits.h"
@@ -42,6 +43,7 @@ MainWindowCore::~MainWindowCore() = default;
 
 MainWindowCore::StartResult MainWindowCore::Form_Load() {
     m_settings.setDefaults();
+    m_port.loadStoredSettings(m_settings);
     IndentUnit = "･･";
     Busy = false;
 
@@ -82,6 +84,7 @@ bool MainWindowCore::openDatabase() {
     m_openDataSource = m_settings.getDSN();
     m_openDBType = m_settings.getDBType();
     m_port.setWindowTitle("Quorix(" + m_openDataSource + ")");
+    m_port.storeSettings(m_settings);
     RefreshTreeView(ConnectionString);
     if (typeChanged)
         m_port.setTypeChoices(typeNamesFor(m_openDBType), initialTypeIndex(m_openDBType));
@@ -309,7 +312,37 @@ void MainWindowCore::mnuExit_Click() {
 
 void MainWindowCore::mnuXML_Click() {
     m_port.setStatus({});
+    const std::string rowset = m_settings.getRowset();
+    const std::string row = m_settings.getRow();
     m_port.showXmlTagDialog(m_settings);
+    if (rowset != m_settings.getRowset() || row != m_settings.getRow())
+        m_port.storeSettings(m_settings);
+}
+
+void MainWindowCore::OpenGivenFile(const std::string& path) {
+    m_port.setStatus({});
+    if (fileExtension(path) == "qxd") {
+        LoadDefinitionFile(path);
+        return;
+    }
+    const std::string previous = XmlPath;
+    XmlPath = path;
+    LoadXmlDocument(previous);
+}
+
+void MainWindowCore::SplitterMoved(int frameWidth) {
+    // Both panes keep a usable width.
+    constexpr int kMinimumPane = 1200;
+    const int limit = std::max(kMinimumPane, m_outerWidth - kMinimumPane - kSplitterWidth);
+    frameWidth = std::clamp(frameWidth, kMinimumPane, limit);
+    m_windowLayout.frameWidth = frameWidth;
+    m_windowLayout.tabLeft = frameWidth + kSplitterWidth;
+    if (m_outerWidth > 0) {
+        m_windowLayout = quorix::Form_Resize(m_windowLayout, m_outerWidth, m_innerHeight);
+    } else {
+        m_windowLayout.tabWidth = std::max(0, m_windowLayout.lineX2 - m_windowLayout.tabLeft);
+    }
+    m_port.applyLayout(m_windowLayout);
 }
 
 namespace {
@@ -428,6 +461,8 @@ void MainWindowCore::cmdStatus_Click() {
 
 void MainWindowCore::Form_Resize(int outerWidth, int innerHeight, bool minimized) {
     if (minimized) return;
+    m_outerWidth = outerWidth;
+    m_innerHeight = innerHeight;
     m_windowLayout = quorix::Form_Resize(m_windowLayout, outerWidth, innerHeight);
     m_port.applyLayout(m_windowLayout);
 }

@@ -59,6 +59,12 @@ public:
     void mnuExit_Click();
     void mnuXML_Click();
     void mnuAbout_Click();
+    /// Opens a file given on the command line or dropped on the window: a definition file
+    /// (.qxd) as a definition, anything else as an XML document.
+    void OpenGivenFile(const std::string& path);
+    /// The boundary between the catalog pane and the tab panel was dragged to @p frameWidth
+    /// (twips); the layout rules run again from the tab panel's new left edge.
+    void SplitterMoved(int frameWidth);
     /// Opens a definition file in place of the definition, as opening a document does.
     void mnuLoadDef_Click();
     void LoadDefinitionFile(const std::string& path);
@@ -73,7 +79,11 @@ public:
     bool statusExpanded() const { return m_statusExpanded; }
 
     // Events of the catalog tree.
-    void TreeView1_NodeClick(TreeNode* node) { m_browser.TreeView1_NodeClick(node); }
+    /// Shows the node's properties, bringing their page to the front.
+    void TreeView1_NodeClick(TreeNode* node) {
+        m_browser.TreeView1_NodeClick(node);
+        if (node) m_port.showPropertyPage();
+    }
     void TreeView1_KeyDown(int keyCode, int shift) {
         m_browser.TreeView1_KeyDown(keyCode, shift, m_catalog);
     }
@@ -138,6 +148,8 @@ private:
     std::unique_ptr<LayoutDocument> m_layout;
     CatalogBrowser m_browser;
     WindowLayout m_windowLayout;
+    int m_outerWidth = 0;   // the window's size at the last resize, for the splitter
+    int m_innerHeight = 0;
     bool m_statusExpanded = false;
 };
 

@@ -51,6 +51,13 @@ public:
     /// Shows the XML tag dialog modally; it writes the tags through their accessors.
     virtual void showXmlTagDialog(AppSettings& settings) = 0;
     virtual void showAboutBox() = 0;
+    /// Fills @p settings with what was remembered from the last run (never a password);
+    /// leaves what was not remembered as it is.
+    virtual void loadStoredSettings(AppSettings& settings) = 0;
+    /// Remembers the data source, database type, user name and XML tags for the next run.
+    virtual void storeSettings(const AppSettings& settings) = 0;
+    /// Brings the page of the property panel to the front.
+    virtual void showPropertyPage() = 0;
     /// Shows @p sql read-only, to be copied or saved.
     virtual void showSqlDialog(const std::string& sql) = 0;
 

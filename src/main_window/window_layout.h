@@ -5,6 +5,7 @@ namespace quorix {
 /// Where the main window's resizable controls stand, in twips. Tab panel, frame and status
 /// line are in the client area; the grid and the button row in the tab panel.
 struct WindowLayout {
+    int frameWidth = 3135;  ///< the catalog pane; the splitter stands between it and the tabs
     int tabLeft = 3240, tabTop = 0, tabWidth = 9015, tabHeight = 5655;
     int gridLeft = 240, gridTop = 1440, gridWidth = 8535, gridHeight = 3255;
     int buttonRowTop = 4800;  ///< top of cmdDBConnect and cmdCreate
@@ -19,6 +20,7 @@ struct WindowLayout {
 };
 
 inline constexpr int kLayoutMargin = 150;
+inline constexpr int kSplitterWidth = 105;  ///< between the catalog pane and the tab panel
 inline constexpr int kMinimumGridWidth = 11880;
 inline constexpr int kMinimumLayoutHeight = 4335;
 inline constexpr int kStatusCollapsedHeight = 255;

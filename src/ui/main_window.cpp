@@ -1,6 +1,11 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProgressDialog>
@@ -79,6 +84,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmQuorix"));
     QMainWindow::setWindowTitle(QStringLiteral("Quorix"));
     setWindowIcon(programIcon());
+    setAcceptDrops(true);
     m_core = std::make_unique<MainWindowCore>(static_cast<MainWindowPort&>(*this));
     buildMenus();
     buildControls();
@@ -144,6 +150,14 @@ void MainWindow::buildControls() {
     m_tree->setObjectName(QStringLiteral("TreeView1"));
     m_tree->setHeaderHidden(true);
     m_tree->setGeometry(t.toPx(0, 360, 3135, 5775 - 375));
+
+    // The bar between the catalog pane and the tab panel; dragging it moves the boundary.
+    m_splitter = new QFrame(m_client);
+    m_splitter->setObjectName(QStringLiteral("splitDB"));
+    m_splitter->setGeometry(t.toPx(3135, 0, kSplitterWidth, 5775));
+    m_splitter->setCursor(Qt::SplitHCursor);
+    m_splitter->setToolTip(QStringLiteral("ドラッグして幅を変えます"));
+    m_splitter->installEventFilter(this);
 
     m_tabs = new QTabWidget(m_client);
     m_tabs->setObjectName(QStringLiteral("SSTab1"));
@@ -313,6 +327,26 @@ void MainWindow::bindEvents() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_splitter) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                if (mouse->button() == Qt::LeftButton) m_splitterGrab = mouse->position().toPoint().x();
+                return true;
+            case QEvent::MouseMove:
+                if (m_splitterGrab >= 0) {
+                    const int x = m_splitter->mapToParent(mouse->position().toPoint()).x() -
+                                  m_splitterGrab;
+                    m_core->SplitterMoved(Twips::of(this).toTwips(x));
+                }
+                return true;
+            case QEvent::MouseButtonRelease:
+                m_splitterGrab = -1;
+                return true;
+            default:
+                break;
+        }
+    }
     if (watched == m_cboFType && event->type() == QEvent::Wheel) {
         QApplication::sendEvent(m_grid->viewport(), event);
         return true;
@@ -377,8 +411,10 @@ void MainWindow::applyLayout(const WindowLayout& l) {
     for (QPushButton* b : {m_cmdDBConnect, m_cmdCreate})
         b->move(b->x(), t.toPx(l.buttonRowTop) - m_tabTop);
     m_picture->resize(m_infoPage->width() - t.toPx(240), std::max(0, t.toPx(l.tabHeight - 600)));
-    m_frmDB->resize(m_frmDB->width(), t.toPx(l.frameHeight));
-    m_tree->resize(m_tree->width(), std::max(0, t.toPx(l.treeHeight)));
+    m_frmDB->resize(t.toPx(l.frameWidth), t.toPx(l.frameHeight));
+    m_tree->resize(t.toPx(l.frameWidth), std::max(0, t.toPx(l.treeHeight)));
+    m_splitter->setGeometry(t.toPx(l.frameWidth), 0, t.toPx(l.tabLeft - l.frameWidth),
+                            t.toPx(l.frameHeight));
     m_lineStatus->setGeometry(0, t.toPx(l.lineY), t.toPx(l.lineX2), m_lineStatus->height());
     m_lblStatus->setGeometry(0, t.toPx(l.statusTop), std::max(0, t.toPx(l.statusWidth)),
                              t.toPx(l.statusHeight));
@@ -399,6 +435,56 @@ void MainWindow::setStatusButtonCaption(const std::string& caption) {
 void MainWindow::showXmlTagDialog(AppSettings& settings) {
     XmlTagDialogWidget dialog(settings, this);
     dialog.exec();
+}
+
+namespace {
+
+// Remembered between runs, under the user's configuration folder.
+QString settingsFile() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quorix/quorix.ini");
+}
+
+}  // namespace
+
+void MainWindow::loadStoredSettings(AppSettings& settings) {
+    QSettings stored(settingsFile(), QSettings::IniFormat);
+    auto load = [&](const char* key, void (AppSettings::*put)(const std::string&)) {
+        const QString value = stored.value(QLatin1String(key)).toString();
+        if (!value.isEmpty()) (settings.*put)(ss(value));
+    };
+    load("connection/dbType", &AppSettings::putDBType);
+    load("connection/dataSource", &AppSettings::putDSN);
+    load("connection/user", &AppSettings::putUser);
+    load("xml/rowset", &AppSettings::putRowset);
+    load("xml/row", &AppSettings::putRow);
+}
+
+void MainWindow::storeSettings(const AppSettings& settings) {
+    QSettings stored(settingsFile(), QSettings::IniFormat);
+    stored.setValue(QStringLiteral("connection/dbType"), qs(settings.getDBType()));
+    stored.setValue(QStringLiteral("connection/dataSource"), qs(settings.getDSN()));
+    stored.setValue(QStringLiteral("connection/user"), qs(settings.getUser()));
+    stored.setValue(QStringLiteral("xml/rowset"), qs(settings.getRowset()));
+    stored.setValue(QStringLiteral("xml/row"), qs(settings.getRow()));
+}
+
+void MainWindow::showPropertyPage() {
+    m_tabs->setCurrentWidget(m_infoPage);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return;
+    event->acceptProposedAction();
+    const std::string path = ss(urls.front().toLocalFile());
+    // After the drop has finished: the open may show a progress dialog.
+    QTimer::singleShot(0, this, [this, path] { m_core->OpenGivenFile(path); });
 }
 
 void MainWindow::showSqlDialog(const std::string& sql) {

@@ -36,6 +36,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -81,6 +83,9 @@ private:
     void showXmlTagDialog(AppSettings& settings) override;
     void showAboutBox() override;
     void showSqlDialog(const std::string& sql) override;
+    void loadStoredSettings(AppSettings& settings) override;
+    void storeSettings(const AppSettings& settings) override;
+    void showPropertyPage() override;
     /// Runs the layout rules for the current size.
     void relayout();
     // CatalogView
@@ -117,6 +122,8 @@ private:
     QPlainTextEdit* m_picture = nullptr;
     QFrame* m_lineStatus = nullptr;
     QLabel* m_lblStatus = nullptr;
+    QFrame* m_splitter = nullptr;
+    int m_splitterGrab = -1;  // px of the press inside the bar while it is dragged
     QPushButton* m_cmdStatus = nullptr;
     QMenu* m_mnuTbl = nullptr;
     int m_tabTop = 0;  // px between the tab panel's top and its pages' top

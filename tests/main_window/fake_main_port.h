@@ -16,6 +16,9 @@ public:
     int dialogShown = 0;
     std::string backgroundLabel;
     std::vector<std::string> shownSql;
+    std::optional<AppSettings> stored;  // what the program remembers between runs
+    int stores = 0;
+    int propertyPageShown = 0;
     bool cancelWork = false;  // the user stops background work at once
     std::string openDataSource;  // what the last connection dialog was told is open
     /// What the user does in the connection dialog; cancels when not set.
@@ -59,6 +62,15 @@ public:
     }
     void closeWindow() override { closed = true; }
     void showSqlDialog(const std::string& sql) override { shownSql.push_back(sql); }
+    void loadStoredSettings(AppSettings& s) override {
+        if (stored) s = *stored;
+    }
+    void storeSettings(const AppSettings& s) override {
+        stored = s;
+        stored->putPassword({});
+        ++stores;
+    }
+    void showPropertyPage() override { ++propertyPageShown; }
     void runInBackground(const std::string& label, BackgroundWork& state,
                          const std::function<void()>& work) override {
         backgroundLabel = label;
@@ -101,7 +113,11 @@ public:
     }
     void setWindowOuterHeight(int twips) override { outerHeight = twips; }
     void setStatusButtonCaption(const std::string& c) override { statusCaption = c; }
-    void showXmlTagDialog(AppSettings&) override { ++xmlDialogs; }
+    void showXmlTagDialog(AppSettings& s) override {
+        ++xmlDialogs;
+        if (xmlDialog) xmlDialog(s);
+    }
+    std::function<void(AppSettings&)> xmlDialog;
     void showAboutBox() override { ++aboutBoxes; }
 
     int treeBuilds = 0;

@@ -116,3 +116,26 @@ TEST_F(OpenDocument, AStoppedReadChangesNothing) {
     EXPECT_EQ(core.xmlPath(), testData("worked_example.xml"));
     EXPECT_EQ(port.busyCursor, 0);
 }
+
+TEST_F(OpenDocument, GivenFilesOpenByTheirKind) {
+    const std::string doc = std::string(QUORIX_EXAMPLES) + "/orders.xml";
+    core.OpenGivenFile(doc);
+    EXPECT_EQ(lines(), 11);
+    EXPECT_EQ(core.xmlPath(), doc);
+    const std::string def = dir.file("one.qxd");
+    port.files = {def};
+    core.definitionTable()->records().setCurrentRow(2);
+    core.definitionTable()->records().setValue("列名", std::string("kept"));
+    core.mnuSaveDef_Click();
+    core.OpenGivenFile(testData("worked_example.xml"));
+    EXPECT_EQ(lines(), 6);
+    core.OpenGivenFile(def);
+    ASSERT_EQ(lines(), 11);
+    core.definitionTable()->records().setCurrentRow(2);
+    EXPECT_EQ(core.definitionTable()->records().text("列名"), "kept");
+    EXPECT_EQ(port.statusText, "定義ファイル「" + def + "」を開きました。");
+
+    // A click on a catalog node shows its properties' page.
+    core.TreeView1_NodeClick(const_cast<TreeNode*>(core.browser().root()));
+    EXPECT_EQ(port.propertyPageShown, 1);
+}

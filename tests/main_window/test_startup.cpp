@@ -155,3 +155,35 @@ TEST(StartUp, NewReplacesTheTableWithOneFreshLine) {
     core.mnuExit_Click();
     EXPECT_TRUE(port.closed);
 }
+
+TEST(StartUp, RemembersTheConnectionAndTagsButNeverThePassword) {
+    TempDir dir;
+    const std::string path = newDatabase(dir);
+    FakeMainPort port;
+    port.dialog = [&](AppSettings& s, int) {
+        connectTo(path)(s, 1);
+        s.putUser("taro");
+        s.putPassword("secret");
+    };
+    {
+        MainWindowCore core(port);
+        ASSERT_EQ(core.Form_Load(), MainWindowCore::StartResult::Started);
+        ASSERT_TRUE(port.stored);
+        EXPECT_EQ(port.stored->getDSN(), path);
+        EXPECT_EQ(port.stored->getUser(), "taro");
+        EXPECT_EQ(port.stored->getPassword(), "");
+        // Changed tags are remembered too.
+        port.xmlDialog = [](AppSettings& s) { s.putRowset("DATA"); };
+        core.mnuXML_Click();
+        EXPECT_EQ(port.stored->getRowset(), "DATA");
+    }
+    // The next run's dialog starts from what was remembered.
+    std::string seen;
+    port.dialog = [&](AppSettings& s, int) {
+        seen = s.getDSN() + "|" + s.getUser() + "|" + s.getPassword() + "|" + s.getRowset();
+        connectTo(path)(s, 1);
+    };
+    MainWindowCore next(port);
+    ASSERT_EQ(next.Form_Load(), MainWindowCore::StartResult::Started);
+    EXPECT_EQ(seen, path + "|taro||DATA");
+}

@@ -68,3 +68,29 @@ TEST(WindowLayout, StatusPanelToggle) {
     core.Form_Resize(10, 10, true);
     EXPECT_EQ(port.layoutsApplied, applied);
 }
+
+TEST(WindowLayout, TheSplitterMovesTheTabPanelsLeftEdge) {
+    test::FakeMainPort port;
+    MainWindowCore core(port);
+    core.Form_Resize(12390, 6645, false);
+    const WindowLayout design = core.windowLayout();
+    EXPECT_EQ(design.frameWidth, 3135);
+    EXPECT_EQ(design.tabLeft, 3240);
+    // Dropped where it stands: nothing moves.
+    core.SplitterMoved(3135);
+    EXPECT_EQ(core.windowLayout(), design);
+    // Wider catalog: the tab panel starts further right and narrows; the grid keeps its minimum.
+    core.SplitterMoved(5000);
+    EXPECT_EQ(port.layout.frameWidth, 5000);
+    EXPECT_EQ(port.layout.tabLeft, 5105);
+    EXPECT_EQ(port.layout.tabWidth, 12390 - 5105);
+    EXPECT_EQ(port.layout.gridWidth, 11880);
+    // Neither pane disappears.
+    core.SplitterMoved(-400);
+    EXPECT_EQ(port.layout.frameWidth, 1200);
+    core.SplitterMoved(20000);
+    EXPECT_EQ(port.layout.tabLeft + 1200, 12390);
+    // The rules after a resize keep the new edge.
+    core.Form_Resize(15000, 8000, false);
+    EXPECT_EQ(port.layout.tabWidth, 15000 - port.layout.tabLeft);
+}

@@ -10,7 +10,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
+#include <QGroupBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
+#include <QUrl>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
@@ -32,6 +36,7 @@ namespace {
 struct MainWindowTest : ::testing::Test {
     void SetUp() override {
         qputenv("HOME", QByteArray::fromStdString(dir.path().string()));
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.file("config")));
         dbPath = dir.file("新しい book.mdb");
         test::onNextModal([this](QWidget* dialog) {
             ASSERT_EQ(dialog->objectName(), QStringLiteral("dlgConnect"));
@@ -368,4 +373,41 @@ TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
     EXPECT_EQ(cell(4, 4), QStringLiteral("････Q"));
     EXPECT_EQ(status(), QString());
     EXPECT_FALSE(window.findChild<QProgressDialog*>());
+}
+
+TEST_F(MainWindowTest, DesktopHabits) {
+    // The connection is remembered under the user's configuration folder.
+    QSettings stored(QString::fromStdString(dir.file("config/Quorix/quorix.ini")),
+                     QSettings::IniFormat);
+    EXPECT_EQ(stored.value(QStringLiteral("connection/dataSource")).toString(),
+              QString::fromStdString(dbPath));
+    EXPECT_FALSE(stored.contains(QStringLiteral("connection/password")));
+
+    // A document dropped on the window opens.
+    auto* mime = new QMimeData;
+    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(test::testData("worked_example.xml")))});
+    QDropEvent drop(QPointF(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    QTRY_COMPARE(grid->model()->rowCount(), 6);
+    delete mime;
+
+    // Dragging the bar between the panes moves the tab panel's left edge.
+    auto* bar = window.findChild<QFrame*>(QStringLiteral("splitDB"));
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("SSTab1"));
+    ASSERT_TRUE(bar);
+    const int left = tabs->x();
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(2, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(62, 10), bar->mapToGlobal(QPointF(62, 10)),
+                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &move);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(62, 10));
+    EXPECT_NEAR(tabs->x(), left + 60, 2);
+    EXPECT_NEAR(window.findChild<QGroupBox*>(QStringLiteral("frmDB"))->width(), bar->x(), 1);
+
+    // A click on a catalog node brings the property page to the front.
+    tabs->setCurrentIndex(0);
+    auto* tree = window.findChild<QTreeWidget*>(QStringLiteral("TreeView1"));
+    QTreeWidgetItem* root = tree->topLevelItem(0);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(root).center());
+    EXPECT_EQ(tabs->currentIndex(), 1);
 }
