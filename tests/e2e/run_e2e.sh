@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Drives the real program under Xvfb the way a person would: creates a database in the
-# connection dialog, opens an example document, names the tables, creates them, and then
-# checks the database file with sqlite3. Screenshots of each step go to the output folder.
+# connection dialog, opens an example document, names the tables and saves the definition;
+# then starts the program again, connects to the remembered database, opens the definition,
+# creates the tables, and checks the database file with sqlite3. Screenshots of each step go
+# to the output folder.
 set -euo pipefail
 
 program=$1
@@ -20,6 +22,7 @@ export QT_QPA_PLATFORM=xcb
 home=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$home"' EXIT
 export HOME=$home
+export XDG_CONFIG_HOME=$home/.config
 db="$home/Book.mdb"
 
 fail() { echo "e2e: $*" >&2; import -window root "$out/failure.png" || true; exit 1; }
@@ -73,9 +76,42 @@ name_line 4 ITEM_GROUP    # ITEM, level 2
 name_line 1 ITEM_LINES    # LINE, level 3
 shot 4-named
 
+xdotool key alt+f
+sleep 0.3
+xdotool key s   # ファイル(&F) → 定義を保存(&S)...
+focus "定義を保存" > /dev/null
+xdotool type --delay 15 "$home/orders"
+xdotool key Return
+sleep 1
+[ -f "$home/orders.qxd" ] || fail "the definition was not saved"
+xdotool windowfocus --sync "$main"
+sleep 0.5
+xdotool key alt+f
+sleep 0.3
+xdotool key x   # 終了(&X)
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end on 終了"
+
+# Again: the dialog starts from the remembered database.
+"$program" &
+pid=$!
+focus "データベース接続情報" > /dev/null
+shot 5-remembered
+xdotool key alt+o   # 接続(&O)
+main=$(focus "Quorix\(")
+xdotool key alt+f
+sleep 0.3
+xdotool key l   # 定義を開く(&L)...
+focus "定義を開く" > /dev/null
+xdotool type --delay 15 "$home/orders.qxd"
+xdotool key Return
+sleep 1
+xdotool windowfocus --sync "$main"
+shot 6-definition-open
+
 xdotool key alt+t   # 作成(&T)
 sleep 1
-shot 5-created
+shot 7-created
 
 tables=$(sqlite3 "$db" "SELECT group_concat(name, ' ') FROM sqlite_master WHERE type='table' ORDER BY rowid")
 [ "$tables" = "ORDERS_T ITEM_GROUP ITEM_LINES" ] || fail "tables are '$tables'"
