@@ -59,7 +59,7 @@ int generateWide(long names, const char* file) {
 }
 
 // The open command's work: one streaming pass into the template, then the definition lines.
-int analyse(const char* file, bool tree) {
+int analyse(const char* file, bool tree, bool evidence = true) {
     QuietPort port;
     std::unique_ptr<quorix::StructureTemplate> tmpl;
     if (tree) {
@@ -70,7 +70,7 @@ int analyse(const char* file, bool tree) {
         }
         tmpl = quorix::BuildStructureTemplate(doc, "ROWSET", "ROW", port);
     } else {
-        tmpl = quorix::ReadStructureTemplate(file, "ROWSET", "ROW", port);
+        tmpl = quorix::ReadStructureTemplate(file, "ROWSET", "ROW", port, {}, evidence);
     }
     if (!tmpl) {
         std::fprintf(stderr, "%s\n", port.status().c_str());
@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
     if (mode == "generate-wide" && argc == 4) return generateWide(std::atol(argv[2]), argv[3]);
     if (mode == "analyse" && argc == 3) return analyse(argv[2], false);
     if (mode == "analyse-tree" && argc == 3) return analyse(argv[2], true);
-    std::fprintf(stderr, "usage: bench_xml_analysis generate ROWS FILE | generate-wide NAMES FILE | analyse FILE | analyse-tree FILE\n");
+    if (mode == "analyse-noevidence" && argc == 3) return analyse(argv[2], false, false);
+    std::fprintf(stderr, "usage: bench_xml_analysis generate ROWS FILE | generate-wide NAMES FILE | analyse FILE | analyse-noevidence FILE | analyse-tree FILE\n");
     return 2;
 }

@@ -103,15 +103,19 @@ void moveLine(DefinitionTable& table, EditHost& host, bool up) {
         BusyScope busy(host.busy());
         if (!hasCurrentLine(rs)) return;
         const Line moved = readLine(rs);
+        const RecordAttachmentPtr movedInfo = rs.attachmentAt(rs.currentRow());
         toward();
         if (up ? rs.bof() : rs.eof()) {
             back();
             return;
         }
         const Line other = readLine(rs);
+        const RecordAttachmentPtr otherInfo = rs.attachmentAt(rs.currentRow());
         writeLine(rs, moved);
+        rs.setAttachmentAt(rs.currentRow(), movedInfo);
         back();
         writeLine(rs, other);
+        rs.setAttachmentAt(rs.currentRow(), otherInfo);
         toward();
     }
     host.PlaceCellEditors();

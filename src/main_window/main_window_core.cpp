@@ -7,6 +7,7 @@
 #include "definition_file/definition_file.h"
 #include "generation/column_types.h"
 #include "generation/table_creation.h"
+#include "generation/type_proposal.h"
 #include "services/text/text.h"
 #include "xml_analysis/grid_geometry.h"
 #include "xml_analysis/xml_loading.h"
@@ -416,6 +417,35 @@ void MainWindowCore::mnuSaveDef_Click() {
     }
     m_definitionPath = path;
     m_port.setStatus("定義ファイル「" + path + "」を保存しました。");
+}
+
+void MainWindowCore::mnuProposeTypes_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    ProposalScope scope = ProposalScope::Untouched;
+    if (const int edited = handEditedLines(*m_table, m_openDBType); edited > 0) {
+        const int choice = m_port.askProposalScope(edited);
+        if (choice == 0) return;
+        if (choice == 2) scope = ProposalScope::All;
+    }
+    const ProposalCount count = applyProposals(*m_table, m_openDBType, scope);
+    std::string status = std::to_string(count.changed) + "行の型を変更しました。";
+    if (count.kept > 0)
+        status += "（手で変更された" + std::to_string(count.kept) + "行はそのままです。）";
+    m_port.setStatus(status);
+    PlaceCellEditors();
+}
+
+void MainWindowCore::mnuEvidence_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    auto table = evidenceTable(m_table->records());
+    if (table.size() <= 1) {
+        m_port.beep();
+        m_port.setStatus("データの傾向はXML文書を開くと表示されます。");
+        return;
+    }
+    m_port.showEvidenceTable(table);
 }
 
 void MainWindowCore::mnuShowSql_Click() {

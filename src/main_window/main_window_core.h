@@ -70,6 +70,10 @@ public:
     void LoadDefinitionFile(const std::string& path);
     /// Saves the definition to a definition file, asking before replacing one.
     void mnuSaveDef_Click();
+    /// Sets "型" and "桁数" of every line with values to the narrowest type that holds them.
+    void mnuProposeTypes_Click();
+    /// Shows what the rows said about every line.
+    void mnuEvidence_Click();
     /// Shows the statements that "作成" would run now.
     void mnuShowSql_Click();
     void cmdStatus_Click();

@@ -58,6 +58,11 @@ public:
     virtual void storeSettings(const AppSettings& settings) = 0;
     /// Brings the page of the property panel to the front.
     virtual void showPropertyPage() = 0;
+    /// Asks which lines take proposed types when @p editedLines were edited by hand:
+    /// 0 cancels, 1 leaves the edited lines alone, 2 proposes for all lines ("全ての行").
+    virtual int askProposalScope(int editedLines) = 0;
+    /// Shows the evidence table (header first), sortable and copyable.
+    virtual void showEvidenceTable(const std::vector<std::vector<std::string>>& table) = 0;
     /// Shows @p sql read-only, to be copied or saved.
     virtual void showSqlDialog(const std::string& sql) = 0;
 

@@ -2,6 +2,7 @@
 
 #include "services/db/engine/service_error.h"
 #include "ui/qt_text.h"
+#include "xml_analysis/definition_table.h"
 
 namespace quorix {
 
@@ -29,8 +30,14 @@ int DefinitionTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant DefinitionTableModel::data(const QModelIndex& index, int role) const {
-    if (!m_records || !index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
-        return {};
+    if (!m_records || !index.isValid()) return {};
+    if (role == Qt::ToolTipRole) {
+        // What the document's rows said about the line's element.
+        const LineInfo* info = lineInfo(*m_records, index.row());
+        if (!info || !info->evidence) return {};
+        return qs(evidenceSummary(*info->evidence, info->documentRows));
+    }
+    if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
     const FieldValue& v = m_records->valueAt(index.row(), index.column());
     if (const auto* s = std::get_if<std::string>(&v)) return qs(*s);
     if (const auto* n = std::get_if<int32_t>(&v)) return QString::number(*n);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
 #include <QStandardPaths>
@@ -37,6 +38,7 @@
 #include "ui/dialogs.h"
 #include "ui/program_icon.h"
 #include "ui/qt_text.h"
+#include "ui/evidence_dialog.h"
 #include "ui/sql_dialog_widget.h"
 #include "ui/twips.h"
 #include "ui/xml_tag_dialog_widget.h"
@@ -124,6 +126,10 @@ void MainWindow::buildMenus() {
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));
     action(settings, "mnuXML", "XML(&X)", [this] { m_core->mnuXML_Click(); });
+    separator(settings, "mnuSep31");
+    action(settings, "mnuEvidence", "データの傾向(&E)...", [this] { m_core->mnuEvidence_Click(); });
+    action(settings, "mnuProposeTypes", "データから型を提案(&G)",
+           [this] { m_core->mnuProposeTypes_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -485,6 +491,31 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const std::string path = ss(urls.front().toLocalFile());
     // After the drop has finished: the open may show a progress dialog.
     QTimer::singleShot(0, this, [this, path] { m_core->OpenGivenFile(path); });
+}
+
+int MainWindow::askProposalScope(int editedLines) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("型の提案"),
+                    QStringLiteral("型や桁数を手で変更した行が%1行あります。\n"
+                                   "その行にも提案しますか？")
+                        .arg(editedLines),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("questionBox"));
+    QPushButton* all = box.addButton(QStringLiteral("全ての行"), QMessageBox::YesRole);
+    all->setObjectName(QStringLiteral("cmdAllLines"));
+    QPushButton* untouched =
+        box.addButton(QStringLiteral("変更していない行だけ"), QMessageBox::NoRole);
+    untouched->setObjectName(QStringLiteral("cmdUntouchedLines"));
+    box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+    box.setDefaultButton(untouched);
+    box.exec();
+    if (box.clickedButton() == all) return 2;
+    if (box.clickedButton() == untouched) return 1;
+    return 0;
+}
+
+void MainWindow::showEvidenceTable(const std::vector<std::vector<std::string>>& table) {
+    EvidenceDialog dialog(table, this);
+    dialog.exec();
 }
 
 void MainWindow::showSqlDialog(const std::string& sql) {

@@ -86,6 +86,8 @@ private:
     void loadStoredSettings(AppSettings& settings) override;
     void storeSettings(const AppSettings& settings) override;
     void showPropertyPage() override;
+    int askProposalScope(int editedLines) override;
+    void showEvidenceTable(const std::vector<std::vector<std::string>>& table) override;
     /// Runs the layout rules for the current size.
     void relayout();
     // CatalogView

@@ -18,6 +18,29 @@ DefinitionTable::DefinitionTable() {
     m_records.open();
 }
 
+const LineInfo* lineInfo(const RecordSet& records, int row) {
+    if (row < 0 || row >= records.recordCount()) return nullptr;
+    return dynamic_cast<const LineInfo*>(records.attachmentAt(row).get());
+}
+
+std::vector<std::vector<std::string>> evidenceTable(const RecordSet& records) {
+    std::vector<std::vector<std::string>> table;
+    std::vector<std::string> header{Field::kTagName};
+    for (auto& c : evidenceColumns()) header.push_back(std::move(c));
+    table.push_back(std::move(header));
+    const int tag = records.fieldIndex(Field::kTagName);
+    for (int row = 0; row < records.recordCount(); ++row) {
+        const LineInfo* info = lineInfo(records, row);
+        if (!info || !info->evidence) continue;
+        const FieldValue& v = records.valueAt(row, tag);
+        const auto* name = std::get_if<std::string>(&v);
+        std::vector<std::string> line{name ? *name : std::string()};
+        for (auto& c : evidenceCells(*info->evidence)) line.push_back(std::move(c));
+        table.push_back(std::move(line));
+    }
+    return table;
+}
+
 std::string indentation(const std::string& indentUnit, int level) {
     std::string text;
     for (int i = 0; i < level; ++i) text += indentUnit;

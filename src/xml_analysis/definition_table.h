@@ -3,7 +3,12 @@
 #include <array>
 #include <string>
 
+#include <memory>
+#include <optional>
+#include <vector>
+
 #include "services/db/record_set.h"
+#include "xml_analysis/evidence.h"
 
 namespace quorix {
 
@@ -48,6 +53,22 @@ inline constexpr std::array<GridColumn, 9> kGridColumns = {{
     {Field::kSize, 800, false},
     {Field::kTableName, 1500, false},
 }};
+
+/// What a line of the definition knows beside its nine fields: the evidence of the values of
+/// its element, and the type and size the program last gave it (so that a hand edit shows).
+struct LineInfo : RecordAttachment {
+    std::shared_ptr<const Evidence> evidence;  ///< null for a line of the user's
+    std::string givenType;
+    std::optional<std::string> givenSize;
+    long long documentRows = 0;  ///< rows of the document the evidence comes from
+};
+
+/// The evidence of every line as a table: "タグ名" and the figures, one row per line that has
+/// evidence.
+std::vector<std::vector<std::string>> evidenceTable(const RecordSet& records);
+
+/// The line's information, or null.
+const LineInfo* lineInfo(const RecordSet& records, int row);
 
 /// The column definition table: one line per element path, on a standalone record set with
 /// the nine fields of fixed CP932 widths.

@@ -56,9 +56,52 @@ void StructureTemplate::merge(const XmlNode& row) {
     } while (depth >= 1);
 }
 
-StreamingMerge::StreamingMerge(std::string rowsetTag, std::string rowTag)
+void RowMerger::begin(TemplateNode* root, long long row, bool collect) {
+    m_row = row;
+    m_collect = collect;
+    if (m_frames.empty()) m_frames.resize(8);
+    m_frames[0].node = root;
+    m_frames[0].childElements = false;
+    m_depth = 1;
+    root->evidence.rows++;
+    root->evidence.occurrences++;
+}
+
+void RowMerger::start(std::string_view name, const std::optional<std::string>& dataType) {
+    Frame& parent = m_frames[m_depth - 1];
+    parent.childElements = true;
+    TemplateNode* node = parent.node->child(name);
+    if (!node) node = parent.node->addChild(std::string(name), dataType);
+    if (m_depth == m_frames.size()) m_frames.resize(m_frames.size() * 2);
+    Frame& f = m_frames[m_depth++];
+    f.node = node;
+    f.childElements = false;
+    if (!m_collect) return;
+    f.value.reset();
+    Evidence& e = node->evidence;
+    ++e.occurrences;
+    if (node->lastRow != m_row) {
+        node->lastRow = m_row;
+        ++e.rows;
+    }
+}
+
+void RowMerger::text(std::string_view text) {
+    if (m_collect && m_depth > 1) m_frames[m_depth - 1].value.append(text);
+}
+
+bool RowMerger::end() {
+    if (m_depth <= 1) return false;
+    const Frame& f = m_frames[--m_depth];
+    // A value: an element without children, or one with text of its own.
+    if (m_collect && (!f.childElements || f.value.hasText())) f.value.addTo(f.node->evidence);
+    return true;
+}
+
+StreamingMerge::StreamingMerge(std::string rowsetTag, std::string rowTag, bool collectEvidence)
     : m_rowsetTag(std::move(rowsetTag)),
       m_rowTag(std::move(rowTag)),
+      m_collect(collectEvidence),
       m_template(std::make_unique<StructureTemplate>(m_rowTag)) {}
 
 void StreamingMerge::startElement(std::string_view name,
@@ -75,25 +118,31 @@ void StreamingMerge::startElement(std::string_view name,
     if (m_rowDepth == 0) {
         if (name == m_rowTag) {
             m_rowDepth = m_depth;
-            m_cursor = const_cast<TemplateNode*>(&m_template->root());
-            ++m_rows;
+            m_merger.begin(root(), m_rows++, m_collect);
+            ++m_outerRows;
         }
         return;
     }
-    TemplateNode* next = m_cursor->child(name);
-    m_cursor = next ? next : m_cursor->addChild(std::string(name), dataType);
+    m_merger.start(name, dataType);
     if (name == m_rowTag) m_recording = true;
-    if (m_recording) m_events.push_back({std::string(name), dataType});
+    if (m_recording) m_events.push_back({Event::Start, std::string(name), dataType});
+}
+
+void StreamingMerge::characters(std::string_view text) {
+    if (m_rowDepth == 0) return;
+    m_merger.text(text);
+    if (m_recording && m_collect) m_events.push_back({Event::Text, std::string(text), {}});
 }
 
 void StreamingMerge::endElement() {
     if (m_rowDepth != 0) {
         if (m_depth == m_rowDepth) {
+            m_merger.end();
             mergeNestedRows();
             m_rowDepth = 0;
         } else {
-            m_cursor = m_cursor->parent;
-            if (m_recording) m_events.push_back({});
+            m_merger.end();
+            if (m_recording) m_events.push_back({Event::End, {}, {}});
         }
     }
     if (m_depth == m_rowsetDepth) m_rowsetDepth = 0;
@@ -102,21 +151,19 @@ void StreamingMerge::endElement() {
 
 // Each nested row, in document order, merged on its own as a row of the rowset.
 void StreamingMerge::mergeNestedRows() {
-    TemplateNode* root = const_cast<TemplateNode*>(&m_template->root());
     for (std::size_t i = 0; i < m_events.size(); ++i) {
-        if (m_events[i].name != m_rowTag) continue;
-        TemplateNode* cursor = root;
-        long level = 0;
+        if (m_events[i].kind != Event::Start || m_events[i].name != m_rowTag) continue;
+        RowMerger nested;
+        nested.begin(root(), m_rows++, m_collect);
         for (std::size_t j = i + 1; j < m_events.size(); ++j) {
             const Event& e = m_events[j];
-            if (e.name.empty()) {
-                if (level-- == 0) break;
-                cursor = cursor->parent;
-                continue;
+            if (e.kind == Event::Start) {
+                nested.start(e.name, e.type);
+            } else if (e.kind == Event::Text) {
+                nested.text(e.name);
+            } else if (!nested.end()) {
+                break;
             }
-            TemplateNode* next = cursor->child(e.name);
-            cursor = next ? next : cursor->addChild(e.name, e.type);
-            ++level;
         }
     }
     m_events.clear();

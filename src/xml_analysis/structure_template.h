@@ -9,6 +9,7 @@
 
 #include "services/xml/xml_document.h"
 #include "services/xml/xml_node.h"
+#include "xml_analysis/evidence.h"
 
 namespace quorix {
 
@@ -19,6 +20,9 @@ struct TemplateNode {
     std::optional<std::string> type;
     std::vector<std::unique_ptr<TemplateNode>> children;
     TemplateNode* parent = nullptr;
+    /// What the rows said about this element (a streaming read collects it).
+    Evidence evidence;
+    long long lastRow = -1;  ///< the last row that counted in evidence.rows
 
 private:
     struct Hash {
@@ -56,17 +60,41 @@ private:
     TemplateNode m_root;
 };
 
+/// Merges one row at a time into a template from its element events, collecting the
+/// evidence of its values.
+class RowMerger {
+public:
+    /// Begins a row: @p row tells rows apart in the evidence.
+    void begin(TemplateNode* root, long long row, bool collect);
+    void start(std::string_view name, const std::optional<std::string>& dataType);
+    void text(std::string_view text);
+    /// Ends an element; false when it was the row itself.
+    bool end();
+
+private:
+    struct Frame {
+        TemplateNode* node = nullptr;
+        bool childElements = false;
+        ValueScanner value;
+    };
+    std::vector<Frame> m_frames;  // reused from row to row
+    std::size_t m_depth = 0;      // frames in use, the row's own included
+    long long m_row = 0;
+    bool m_collect = true;
+};
+
 /// Merges the rows of a document as its elements stream past, into the same template that
 /// merging each row element of the whole document gives: the rowset is the first element with
 /// the rowset tag, rows are its descendants with the row tag, and a row nested in another is
-/// merged again on its own after the enclosing row. Memory is bounded by the template and the
-/// largest row.
+/// merged again on its own after the enclosing row. With @p collectEvidence, every element
+/// also learns what its values are. Memory is bounded by the template and the largest row.
 class StreamingMerge : public XmlElementHandler {
 public:
-    StreamingMerge(std::string rowsetTag, std::string rowTag);
+    StreamingMerge(std::string rowsetTag, std::string rowTag, bool collectEvidence = true);
 
     void startElement(std::string_view name, const std::optional<std::string>& dataType) override;
     void endElement() override;
+    void characters(std::string_view text) override;
 
     bool rowsetFound() const { return m_rowsetFound; }
     bool rowFound() const { return m_rows > 0; }
@@ -75,20 +103,24 @@ public:
 
 private:
     struct Event {
-        std::string name;  // empty for an end
+        enum Kind { Start, Text, End } kind;
+        std::string name;  // the element's name, or the text
         std::optional<std::string> type;
     };
     void mergeNestedRows();
+    TemplateNode* root() { return const_cast<TemplateNode*>(&m_template->root()); }
 
     std::string m_rowsetTag;
     std::string m_rowTag;
+    bool m_collect;
     std::unique_ptr<StructureTemplate> m_template;
-    TemplateNode* m_cursor = nullptr;
+    RowMerger m_merger;
     long m_depth = 0;
     long m_rowsetDepth = 0;  // 0: not inside the rowset
     long m_rowDepth = 0;     // 0: not inside a row
     bool m_rowsetFound = false;
-    long m_rows = 0;
+    long long m_rows = 0;      // rows merged, nested ones included
+    long long m_outerRows = 0;
     bool m_recording = false;  // a nested row began: its events wait for the enclosing row's end
     std::vector<Event> m_events;
 };

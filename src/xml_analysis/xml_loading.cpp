@@ -41,8 +41,9 @@ std::unique_ptr<StructureTemplate> BuildStructureTemplate(const XmlDocument& doc
 std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path,
                                                          const std::string& rowset,
                                                          const std::string& row, UserPort& port,
-                                                         const XmlReadProgress& progress) {
-    StreamingMerge merge(rowset, row);
+                                                         const XmlReadProgress& progress,
+                                                         bool collectEvidence) {
+    StreamingMerge merge(rowset, row, collectEvidence);
     XmlParseError error;
     if (!streamXmlFile(path, merge, error, progress)) {
         // An error after many rows leaves nothing of them behind.
@@ -81,6 +82,12 @@ std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tm
         rs.setValue(Field::kColumnName, std::string());
         rs.setValue(Field::kType, node.attributeCount() == 0 ? chooserText : mapType(*node.type));
         rs.setValue(Field::kTableName, std::string());
+        auto info = std::make_shared<LineInfo>();
+        if (node.evidence.occurrences > 0)
+            info->evidence = std::make_shared<const Evidence>(node.evidence);
+        info->givenType = rs.text(Field::kType);
+        info->documentRows = tmpl.root().evidence.rows;
+        rs.setAttachmentAt(rs.currentRow(), std::move(info));
     };
     writeLine(tmpl.root(), 0);
     while (!stack.empty()) {

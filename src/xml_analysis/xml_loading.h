@@ -29,7 +29,8 @@ std::unique_ptr<StructureTemplate> BuildStructureTemplate(const XmlDocument& doc
 std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path,
                                                          const std::string& rowset,
                                                          const std::string& row, UserPort& port,
-                                                         const XmlReadProgress& progress = {});
+                                                         const XmlReadProgress& progress = {},
+                                                         bool collectEvidence = true);
 
 /// Turns an XML data type name into a column type name.
 using XmlTypeMapper = std::function<std::string(const std::string& xmlType)>;

@@ -19,6 +19,9 @@ public:
     std::optional<AppSettings> stored;  // what the program remembers between runs
     int stores = 0;
     int propertyPageShown = 0;
+    std::vector<int> scopeQuestions;
+    int scopeAnswer = 1;
+    std::vector<std::vector<std::string>> evidence;
     bool cancelWork = false;  // the user stops background work at once
     std::string openDataSource;  // what the last connection dialog was told is open
     /// What the user does in the connection dialog; cancels when not set.
@@ -71,6 +74,13 @@ public:
         ++stores;
     }
     void showPropertyPage() override { ++propertyPageShown; }
+    int askProposalScope(int edited) override {
+        scopeQuestions.push_back(edited);
+        return scopeAnswer;
+    }
+    void showEvidenceTable(const std::vector<std::vector<std::string>>& t) override {
+        evidence = t;
+    }
     void runInBackground(const std::string& label, BackgroundWork& state,
                          const std::function<void()>& work) override {
         backgroundLabel = label;

@@ -17,6 +17,7 @@
 #include <QUrl>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
 #include <QTreeWidget>
@@ -410,4 +411,44 @@ TEST_F(MainWindowTest, DesktopHabits) {
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(root).center());
     EXPECT_EQ(tabs->currentIndex(), 1);
+}
+
+TEST_F(MainWindowTest, EvidenceInTooltipsThePanelAndProposals) {
+    openDocument(std::string(QUORIX_EXAMPLES) + "/orders.xml");
+    auto* model = grid->model();
+    ASSERT_EQ(model->rowCount(), 11);
+    // ORDER_NO: in every row, integers.
+    const QString tip = model->index(1, 4).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("出現 "))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("整数"))) << tip.toStdString();
+
+    QStringList headers;
+    int rows = 0;
+    test::onNextModal([&](QWidget* w) {
+        ASSERT_EQ(w->objectName(), QStringLiteral("dlgEvidence"));
+        auto* table = w->findChild<QTableWidget*>(QStringLiteral("grdEvidence"));
+        ASSERT_TRUE(table);
+        for (int c = 0; c < table->columnCount(); ++c)
+            headers << table->horizontalHeaderItem(c)->text();
+        rows = table->rowCount();
+        EXPECT_TRUE(table->isSortingEnabled());
+        w->grab().save(QString::fromStdString(dir.file("evidence.png")));
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    window.findChild<QAction*>(QStringLiteral("mnuEvidence"))->trigger();
+    EXPECT_EQ(headers.value(0), QStringLiteral("タグ名"));
+    EXPECT_EQ(headers.value(1), QStringLiteral("出現行"));
+    EXPECT_EQ(rows, 11);
+
+    // A hand edit is kept when the user keeps edited lines.
+    EXPECT_TRUE(model->setData(model->index(9, 6), QStringLiteral("ﾒﾓ型")));
+    test::onNextModal([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        ASSERT_TRUE(box);
+        box->findChild<QPushButton*>(QStringLiteral("cmdUntouchedLines"))->click();
+    });
+    window.findChild<QAction*>(QStringLiteral("mnuProposeTypes"))->trigger();
+    EXPECT_EQ(cell(9, 6), QStringLiteral("ﾒﾓ型"));
+    EXPECT_TRUE(status().contains(QStringLiteral("行の型を変更しました。"))) << status().toStdString();
+    EXPECT_EQ(cell(1, 6), QStringLiteral("数値型"));
 }

@@ -32,6 +32,7 @@ void RecordSet::open() {
     if (m_observer) m_observer->recordSetAboutToReset();
     m_open = true;
     m_records.clear();
+    m_attachments.clear();
     m_pos = -1;
     if (m_observer) m_observer->recordSetReset();
 }
@@ -40,6 +41,7 @@ void RecordSet::close() {
     if (m_observer) m_observer->recordSetAboutToReset();
     m_open = false;
     m_records.clear();
+    m_attachments.clear();
     m_pos = -1;
     if (m_observer) m_observer->recordSetReset();
 }
@@ -49,6 +51,7 @@ void RecordSet::addNew() {
     const int row = recordCount();
     if (m_observer) m_observer->recordAboutToBeAppended(row);
     m_records.emplace_back(m_fields.size());
+    m_attachments.emplace_back();
     if (m_observer) m_observer->recordAppended(row);
     setPosition(row);
 }
@@ -57,6 +60,7 @@ void RecordSet::deleteCurrent() {
     const int row = requireCurrent();
     if (m_observer) m_observer->recordAboutToBeRemoved(row);
     m_records.erase(m_records.begin() + row);
+    m_attachments.erase(m_attachments.begin() + row);
     if (m_observer) m_observer->recordRemoved(row);
     // The following record becomes current, or the new last one.
     int next = row < recordCount() ? row : recordCount() - 1;
@@ -169,6 +173,14 @@ void RecordSet::setValueAt(int row, int field, const FieldValue& value) {
     FieldValue v = validated(field, value);
     m_records.at(row).at(field) = std::move(v);
     if (m_observer) m_observer->valueChanged(row, field);
+}
+
+const RecordAttachmentPtr& RecordSet::attachmentAt(int row) const {
+    return m_attachments.at(static_cast<std::size_t>(row));
+}
+
+void RecordSet::setAttachmentAt(int row, RecordAttachmentPtr attachment) {
+    m_attachments.at(static_cast<std::size_t>(row)) = std::move(attachment);
 }
 
 void RecordSet::setCurrentRow(int row) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -18,6 +19,12 @@ struct FieldDefinition {
     int32_t definedSize = 0;  ///< bytes for adChar
     int32_t attributes = -1;  ///< adFldUnspecified or adFldIsNullable
 };
+
+/// Data a record carries beside its fields, for its owner's use; never shown or validated.
+struct RecordAttachment {
+    virtual ~RecordAttachment() = default;
+};
+using RecordAttachmentPtr = std::shared_ptr<const RecordAttachment>;
 
 /// Told about every change of a RecordSet, so that a view can follow it.
 class RecordSetObserver {
@@ -75,6 +82,11 @@ public:
     /// The current row, 0-based; -1 when the cursor is before the first or after the last.
     int currentRow() const;
 
+    /// What a record carries beside its fields (null when nothing); it stays with the record
+    /// until replaced, and goes when the record is deleted.
+    const RecordAttachmentPtr& attachmentAt(int row) const;
+    void setAttachmentAt(int row, RecordAttachmentPtr attachment);
+
     /// Checks a value against a field without storing it; throws ServiceError when refused.
     FieldValue validated(int field, const FieldValue& value) const;
 
@@ -87,6 +99,7 @@ private:
 
     std::vector<FieldDefinition> m_fields;
     std::vector<std::vector<FieldValue>> m_records;
+    std::vector<RecordAttachmentPtr> m_attachments;  // one per record
     int m_pos = -1;  // -1 before the first record, size() after the last
     bool m_open = false;
     RecordSetObserver* m_observer = nullptr;

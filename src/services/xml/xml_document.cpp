@@ -323,6 +323,11 @@ void onEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
     stateOf(ctx).handler->endElement();
 }
 
+void onText(void* ctx, const xmlChar* text, int len) {
+    stateOf(ctx).handler->characters(
+        std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(len)));
+}
+
 int readChunk(void* context, char* buffer, int len) {
     auto& st = *static_cast<StreamState*>(context);
     if (st.progress && *st.progress && !(*st.progress)(st.done, st.total)) {
@@ -360,9 +365,9 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     xmlSAXVersion(&sax, 2);
     sax.startElementNs = onStart;
     sax.endElementNs = onEnd;
-    sax.characters = nullptr;
-    sax.ignorableWhitespace = nullptr;
-    sax.cdataBlock = nullptr;
+    sax.characters = onText;
+    sax.ignorableWhitespace = onText;
+    sax.cdataBlock = onText;
     sax.comment = nullptr;
     sax.processingInstruction = nullptr;
     sax.serror = recordFirstError;

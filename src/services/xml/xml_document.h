@@ -31,6 +31,8 @@ public:
     virtual void startElement(std::string_view name,
                               const std::optional<std::string>& dataType) = 0;
     virtual void endElement() = 0;
+    /// Text (or CDATA) of the element last started, in pieces of UTF-8.
+    virtual void characters(std::string_view /*text*/) {}
 };
 
 /// Told how many of the file's bytes were read; returns false to stop the read.

@@ -1,0 +1,125 @@
+#include "generation/type_proposal.h"
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "services/text/text.h"
+
+namespace quorix {
+
+namespace {
+
+bool fitsInt32(const Evidence& e) {
+    return *e.minInteger >= std::numeric_limits<int32_t>::min() &&
+           *e.maxInteger <= std::numeric_limits<int32_t>::max();
+}
+
+// Text of every length: the given type up to the limit, the long one beyond it.
+TypeProposal textType(std::size_t length, std::size_t limit, const char* shortType,
+                      const char* longType) {
+    if (length > limit) return {longType, std::nullopt};
+    return {shortType, std::to_string(length == 0 ? 1 : length)};
+}
+
+std::optional<std::string> sizeOf(const RecordSet& rs, int row) {
+    const FieldValue& v = rs.valueAt(row, rs.fieldIndex(Field::kSize));
+    if (const auto* s = std::get_if<std::string>(&v)) return trimBlanks(*s);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<TypeProposal> proposeColumnType(std::string_view dbType, const Evidence& e) {
+    const long long seen = e.nonEmpty();
+    if (seen == 0) return std::nullopt;
+    const bool allIntegers = e.integer == seen && !e.leadingZero;
+    const bool allNumbers = e.integer + e.decimal == seen && !e.leadingZero;
+    const long long dates = e.date + e.dateTime + e.dateTimeTz;
+    if (dbType == "access") {
+        if (e.allBoolean()) return TypeProposal{"Yes/No型", std::nullopt};
+        if (allIntegers && fitsInt32(e)) return TypeProposal{"数値型", std::nullopt};
+        if (dates == seen) return TypeProposal{"日付/時刻型", std::nullopt};
+        return textType(e.longestBytes, 255, "ﾃｷｽﾄ型", "ﾒﾓ型");
+    }
+    if (dbType == "postgresql") {
+        if (e.allBoolean()) return TypeProposal{"boolean", std::nullopt};
+        if (allIntegers) return TypeProposal{fitsInt32(e) ? "integer" : "bigint", std::nullopt};
+        if (allNumbers) return TypeProposal{"numeric", std::nullopt};
+        if (e.date == seen) return TypeProposal{"date", std::nullopt};
+        if (dates == seen)
+            return TypeProposal{e.dateTimeTz > 0 ? "timestamptz" : "timestamp", std::nullopt};
+        return textType(e.longestChars, 10485760, "varchar", "text");
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+// Calls @p visit(row, info, proposal) for every line that makes a column and has a proposal.
+template <typename Visit>
+void forEachProposal(const DefinitionTable& table, std::string_view dbType, Visit visit) {
+    const RecordSet& rs = table.records();
+    const int flag = rs.fieldIndex(Field::kGenerate);
+    for (int row = 0; row < rs.recordCount(); ++row) {
+        const LineInfo* info = lineInfo(rs, row);
+        if (!info || !info->evidence) continue;
+        const FieldValue& f = rs.valueAt(row, flag);
+        const auto* text = std::get_if<std::string>(&f);
+        if (!text || trimBlanks(*text) != Flag::kGenerate) continue;
+        if (auto proposal = proposeColumnType(dbType, *info->evidence))
+            visit(row, *info, *proposal);
+    }
+}
+
+bool editedByHand(const RecordSet& rs, int row, const LineInfo& info) {
+    const FieldValue& t = rs.valueAt(row, rs.fieldIndex(Field::kType));
+    const auto* type = std::get_if<std::string>(&t);
+    return (type ? trimBlanks(*type) : std::string()) != info.givenType ||
+           sizeOf(rs, row) != info.givenSize;
+}
+
+}  // namespace
+
+int handEditedLines(const DefinitionTable& table, std::string_view dbType) {
+    int n = 0;
+    forEachProposal(table, dbType, [&](int row, const LineInfo& info, const TypeProposal&) {
+        if (editedByHand(table.records(), row, info)) ++n;
+    });
+    return n;
+}
+
+ProposalCount applyProposals(DefinitionTable& table, std::string_view dbType, ProposalScope scope) {
+    ProposalCount count;
+    RecordSet& rs = table.records();
+    std::vector<std::pair<int, TypeProposal>> changes;
+    forEachProposal(table, dbType, [&](int row, const LineInfo& info, const TypeProposal& p) {
+        if (editedByHand(rs, row, info)) {
+            ++count.edited;
+            if (scope == ProposalScope::Untouched) {
+                ++count.kept;
+                return;
+            }
+        }
+        changes.emplace_back(row, p);
+    });
+    const int type = rs.fieldIndex(Field::kType);
+    const int size = rs.fieldIndex(Field::kSize);
+    for (const auto& [row, p] : changes) {
+        const FieldValue& t = rs.valueAt(row, type);
+        const auto* current = std::get_if<std::string>(&t);
+        const bool differs = (current ? trimBlanks(*current) : std::string()) != p.type ||
+                             sizeOf(rs, row) != p.size;
+        rs.setValueAt(row, type, p.type);
+        rs.setValueAt(row, size, p.size ? FieldValue(*p.size) : FieldValue());
+        // The program typed these: a later hand edit shows against them.
+        auto info = std::make_shared<LineInfo>(*lineInfo(rs, row));
+        info->givenType = p.type;
+        info->givenSize = p.size;
+        rs.setAttachmentAt(row, std::move(info));
+        if (differs) ++count.changed;
+    }
+    return count;
+}
+
+}  // namespace quorix

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+class QTableWidget;
+
+namespace quorix {
+
+/// dlgEvidence ("データの傾向"): the figures of every line, sortable by any column and copyable.
+class EvidenceDialog : public QDialog {
+    Q_OBJECT
+public:
+    /// @p table: a header row, then one row per line.
+    EvidenceDialog(const std::vector<std::vector<std::string>>& table, QWidget* parent = nullptr);
+
+    /// The table as tab-separated lines, in the order shown, header first.
+    QString text() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QTableWidget* m_table = nullptr;
+};
+
+}  // namespace quorix

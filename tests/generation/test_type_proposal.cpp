@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include "generation/type_proposal.h"
+#include "support/fake_port.h"
+#include "support/test_support.h"
+#include "xml_analysis/xml_loading.h"
+
+using namespace quorix;
+
+namespace {
+
+Evidence of(std::initializer_list<std::string_view> values) {
+    Evidence e;
+    for (auto v : values) {
+        ValueScanner s;
+        s.append(v);
+        s.addTo(e);
+    }
+    return e;
+}
+
+std::string text(const std::optional<TypeProposal>& p) {
+    return p ? p->type + (p->size ? "(" + *p->size + ")" : "") : "none";
+}
+
+}  // namespace
+
+TEST(TypeProposal, TheNarrowestTypeThatHoldsEveryValue) {
+    struct Case {
+        std::initializer_list<std::string_view> values;
+        const char* access;
+        const char* postgresql;
+    };
+    const Case cases[] = {
+        {{"1", "98765", "-3"}, "数値型", "integer"},
+        {{"1", "4000000000"}, "ﾃｷｽﾄ型(10)", "bigint"},
+        {{"007", "12"}, "ﾃｷｽﾄ型(3)", "varchar(3)"},  // leading zeros are codes, not numbers
+        {{"1.5", "2"}, "ﾃｷｽﾄ型(3)", "numeric"},
+        {{"true", "false", ""}, "Yes/No型", "boolean"},
+        {{"0", "1", "1"}, "Yes/No型", "boolean"},
+        {{"0", "1", "2"}, "数値型", "integer"},
+        {{"2026-12-07", "2026-01-01"}, "日付/時刻型", "date"},
+        {{"2026-12-07", "2026-12-07T10:00"}, "日付/時刻型", "timestamp"},
+        {{"2026-12-07T10:00Z"}, "日付/時刻型", "timestamptz"},
+        {{"ｶﾀｶﾅ漢字", "a"}, "ﾃｷｽﾄ型(8)", "varchar(6)"},
+        {{"", ""}, "none", "none"},
+    };
+    for (const auto& c : cases) {
+        const Evidence e = of(c.values);
+        EXPECT_EQ(text(proposeColumnType("access", e)), c.access) << *c.values.begin();
+        const auto pg = proposeColumnType("postgresql", e);
+        EXPECT_EQ(pg ? pg->type + (pg->size && pg->type == "varchar" ? "(" + *pg->size + ")" : "")
+                     : "none",
+                  c.postgresql)
+            << *c.values.begin();
+    }
+    // Long text: a memo, beyond 255 bytes.
+    const std::string longText(300, 'x');
+    EXPECT_EQ(text(proposeColumnType("access", of({longText}))), "ﾒﾓ型");
+}
+
+TEST(TypeProposal, HandEditedLinesAreKeptUnlessAllAreChosen) {
+    test::TempDir dir;
+    test::RecordingPort<> port;
+    auto tmpl = ReadStructureTemplate(
+        dir.write("d.xml", "<ROWSET><ROW><A>1</A><B>x</B><C>2026-12-07</C></ROW>"
+                           "<ROW><A>22</A><B>yyy</B><C>2026-12-08</C></ROW></ROWSET>"),
+        "ROWSET", "ROW", port);
+    ASSERT_TRUE(tmpl);
+    auto table = FillDefinitionTable(*tmpl, [](const std::string& t) { return t; }, "･･", "ﾃｷｽﾄ型");
+    RecordSet& rs = table->records();
+    rs.setCurrentRow(2);  // B, by hand
+    rs.setValue(Field::kType, std::string("ﾒﾓ型"));
+    EXPECT_EQ(handEditedLines(*table, "access"), 1);
+    ProposalCount n = applyProposals(*table, "access", ProposalScope::Untouched);
+    EXPECT_EQ(n.changed, 2);  // A and C; B left alone
+    EXPECT_EQ(n.kept, 1);
+    auto line = [&](int row) {
+        rs.setCurrentRow(row);
+        return rs.text(Field::kType) + "|" + rs.text(Field::kSize);
+    };
+    EXPECT_EQ(line(1), "数値型|");
+    EXPECT_EQ(line(2), "ﾒﾓ型|");
+    EXPECT_EQ(line(3), "日付/時刻型|");
+    // Proposals are not hand edits: proposing again changes nothing and asks nothing new.
+    EXPECT_EQ(handEditedLines(*table, "access"), 1);
+    n = applyProposals(*table, "access", ProposalScope::All);
+    EXPECT_EQ(n.changed, 1);
+    EXPECT_EQ(line(2), "ﾃｷｽﾄ型|3");
+    EXPECT_EQ(handEditedLines(*table, "access"), 0);
+    // The row tag line and lines without values get nothing.
+    EXPECT_EQ(line(0), "ﾃｷｽﾄ型|");
+}
