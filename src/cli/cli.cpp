@@ -11,6 +11,7 @@
 #include "generation/column_types.h"
 #include "generation/table_creation.h"
 #include "generation/table_layout.h"
+#include "generation/type_proposal.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
 #include "xml_analysis/xml_loading.h"
@@ -24,7 +25,10 @@ const char kIndentUnit[] = "･･";
 const char kUsage[] =
     "使い方:\n"
     "  quorix-cli analyse DOC.xml [--rowset TAG] [--row TAG] [--db-type KEY] [-o FILE.qxd]\n"
+    "                    [--propose] [--evidence]\n"
     "      XML文書から列の定義を作り、定義ファイルとして書き出します（-o がなければ標準出力）。\n"
+    "      --propose: データから提案した型と桁数を書きます。\n"
+    "      --evidence: 定義の代わりに、各行のデータの傾向をタブ区切りで表示します。\n"
     "  quorix-cli sql FILE.qxd [--db-type KEY]\n"
     "      定義から作成されるSQLを表示します。\n"
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
@@ -73,6 +77,10 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                 err << "quorix-cli: オプション「" << arg << "」は「" << a.command
                     << "」では使用できません。\n";
                 return std::nullopt;
+            }
+            if (arg == "--evidence" || arg == "--propose") {
+                a.options[arg] = "yes";  // a switch without a value
+                continue;
             }
             if (i + 1 >= args.size()) {
                 err << "quorix-cli: オプション「" << arg << "」に値がありません。\n";
@@ -127,6 +135,14 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     } catch (const ServiceError& e) {
         err << "quorix-cli: XML文書を読み込めません。" << e.description() << "\n";
         return 1;
+    }
+    if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
+    if (a.options.count("--evidence")) {
+        for (const auto& row : evidenceTable(table->records())) {
+            for (std::size_t c = 0; c < row.size(); ++c) out << (c ? "\t" : "") << row[c];
+            out << "\n";
+        }
+        return 0;
     }
     const std::string text = formatDefinition(*table, context);
     const auto target = a.options.find("-o");
@@ -246,7 +262,8 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         int (*run)(const Arguments&, std::ostream&, std::ostream&);
     };
     static const std::map<std::string, Command> commands = {
-        {"analyse", {{"--rowset", "--row", "--db-type", "-o"}, analyse}},
+        {"analyse",
+         {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose"}, analyse}},
         {"sql", {{"--db-type"}, sql}},
         {"create",
          {{"--data-source", "--db-type", "--user", "--password-file"}, create}},

@@ -24,6 +24,8 @@ const char kNull[] = "\\N";
 std::string escape(const std::string& s) {
     std::string out;
     out.reserve(s.size());
+    // A "#" at the start would read as a record of the file's own.
+    if (!s.empty() && s[0] == '#') out += '\\';
     for (char c : s) {
         switch (c) {
             case '\\': out += "\\\\"; break;
@@ -50,6 +52,7 @@ bool unescape(const std::string& s, std::string& out) {
             case 't': out += '\t'; break;
             case 'n': out += '\n'; break;
             case 'r': out += '\r'; break;
+            case '#': out += '#'; break;
             default: return false;
         }
     }
@@ -84,6 +87,68 @@ std::string lineError(std::size_t line, const std::string& what) {
     return std::to_string(line) + "行目: " + what;
 }
 
+const char kLineInfo[] = "#line-info";
+
+std::string optionalNumber(const std::optional<long long>& n) {
+    return n ? std::to_string(*n) : std::string(kNull);
+}
+
+// The evidence as numbers, in a fixed order.
+std::vector<std::string> evidenceFields(const Evidence& e) {
+    auto n = [](long long v) { return std::to_string(v); };
+    return {n(e.rows),         n(e.occurrences),
+            n(e.values),       n(static_cast<long long>(e.longestBytes)),
+            n(static_cast<long long>(e.longestChars)), n(e.empty),
+            n(e.integer),      n(e.decimal),
+            n(e.boolean),      n(e.date),
+            n(e.dateTime),     n(e.dateTimeTz),
+            n(e.text),         optionalNumber(e.minInteger),
+            optionalNumber(e.maxInteger), n(e.leadingZero),
+            n(e.sign),         n(e.zeroOrOne),
+            n(e.integerDigits), n(e.fractionDigits)};
+}
+constexpr std::size_t kEvidenceFields = 20;
+
+bool toNumber(const std::string& s, long long& out) {
+    try {
+        std::size_t used = 0;
+        out = std::stoll(s, &used);
+        return used == s.size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// Reads evidenceFields back; false when one is not a number.
+bool parseEvidence(const std::vector<std::string>& f, std::size_t at, Evidence& e) {
+    long long v[kEvidenceFields] = {};
+    for (std::size_t i = 0; i < kEvidenceFields; ++i) {
+        if ((i == 13 || i == 14) && f[at + i] == kNull) continue;
+        if (!toNumber(f[at + i], v[i]) || (v[i] < 0 && i != 13 && i != 14)) return false;
+    }
+    e.rows = v[0];
+    e.occurrences = v[1];
+    e.values = v[2];
+    e.longestBytes = static_cast<std::size_t>(v[3]);
+    e.longestChars = static_cast<std::size_t>(v[4]);
+    e.empty = v[5];
+    e.integer = v[6];
+    e.decimal = v[7];
+    e.boolean = v[8];
+    e.date = v[9];
+    e.dateTime = v[10];
+    e.dateTimeTz = v[11];
+    e.text = v[12];
+    if (f[at + 13] != kNull) e.minInteger = v[13];
+    if (f[at + 14] != kNull) e.maxInteger = v[14];
+    e.leadingZero = v[15] != 0;
+    e.sign = v[16] != 0;
+    e.zeroOrOne = v[17];
+    e.integerDigits = static_cast<int>(v[18]);
+    e.fractionDigits = static_cast<int>(v[19]);
+    return true;
+}
+
 }  // namespace
 
 std::string formatDefinition(const DefinitionTable& table, const DefinitionContext& context) {
@@ -105,6 +170,19 @@ std::string formatDefinition(const DefinitionTable& table, const DefinitionConte
                 out += std::to_string(*n);
             else
                 out += escape(std::get<std::string>(v));
+        }
+        out += "\n";
+    }
+    for (int row = 0; row < rs.recordCount(); ++row) {
+        const LineInfo* info = lineInfo(rs, row);
+        if (!info) continue;
+        out += std::string(kLineInfo) + "\t" + std::to_string(row + 1) + "\t" +
+               std::to_string(info->documentRows) + "\t" + escape(info->givenType) + "\t" +
+               (info->givenSize ? escape(*info->givenSize) : kNull);
+        if (info->evidence) {
+            for (const auto& f : evidenceFields(*info->evidence)) out += "\t" + f;
+        } else {
+            for (std::size_t i = 0; i < kEvidenceFields; ++i) out += std::string("\t") + kNull;
         }
         out += "\n";
     }
@@ -168,6 +246,28 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
     for (; i < lines.size(); ++i) {
         if (lines[i].empty() && i + 1 == lines.size()) break;  // the final line end
         const auto values = split(lines[i]);
+        if (version >= 2 && values[0] == kLineInfo) {
+            if (values.size() != 5 + kEvidenceFields)
+                return lineError(i + 1, "「#line-info」の項目の数が正しくありません。");
+            long long line = 0, rows = 0;
+            if (!toNumber(values[1], line) || line < 1 || line > rs.recordCount())
+                return lineError(i + 1, "「#line-info」の行番号「" + values[1] + "」がありません。");
+            auto info = std::make_shared<LineInfo>();
+            std::string size;
+            if (!toNumber(values[2], rows) || rows < 0 || !unescape(values[3], info->givenType) ||
+                (values[4] != kNull && !unescape(values[4], size)))
+                return lineError(i + 1, "「#line-info」の値が正しくありません。");
+            info->documentRows = rows;
+            if (values[4] != kNull) info->givenSize = size;
+            if (values[5] != kNull) {
+                Evidence e;
+                if (!parseEvidence(values, 5, e))
+                    return lineError(i + 1, "「#line-info」の値が正しくありません。");
+                info->evidence = std::make_shared<const Evidence>(e);
+            }
+            rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
+            continue;
+        }
         if (values.size() != fields.size())
             return lineError(i + 1, "項目の数が" + std::to_string(fields.size()) + "ではありません（" +
                                         std::to_string(values.size()) + "個）。");

@@ -22,14 +22,17 @@ struct DefinitionFile {
 };
 
 /// The version this program writes; it reads this one and every older one.
-inline constexpr int kDefinitionFileVersion = 1;
+inline constexpr int kDefinitionFileVersion = 2;
 
 /// The definition as the text of a definition file (UTF-8, one line per line of the
 /// definition, tab-separated, nulls kept apart from empty texts). The format:
 ///   "#quorix-definition" TAB version
 ///   "#rowset" TAB tag, "#row" TAB tag, "#db-type" TAB key
 ///   the nine field names, tab-separated
-///   one line per definition line: nine values; "\N" is null, "\\", "\t", "\n", "\r" escape.
+///   one line per definition line: nine values; "\N" is null, "\\", "\t", "\n", "\r" escape,
+///   and "\#" a "#" that begins a value
+///   (version 2) after them, "#line-info" TAB line number TAB document rows TAB the type and
+///   size the program gave the line TAB the evidence of its values (see evidenceFields).
 std::string formatDefinition(const DefinitionTable& table, const DefinitionContext& context);
 
 /// Reads the text of a definition file; on failure a Japanese message naming the line.

@@ -138,3 +138,31 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
     const CliRun last = cli({"create", named, "--data-source", db});
     EXPECT_NE(last.err.find("全ての処理は元の状態に戻されました。"), std::string::npos);
 }
+
+TEST(Cli, EvidenceAndProposals) {
+    TempDir dir;
+    const std::string doc =
+        dir.write("d.xml", "<ROWSET><ROW><ID>1</ID><NAME>ｶﾅ漢</NAME></ROW>"
+                           "<ROW><ID>20</ID></ROW></ROWSET>");
+    const CliRun evidence = cli({"analyse", doc, "--evidence"});
+    ASSERT_EQ(evidence.status, 0) << evidence.err;
+    EXPECT_EQ(evidence.out.substr(0, evidence.out.find('\n')),
+              "タグ名\t出現行\t出現回数\t最長(バイト)\t最長(文字)\t空\t整数\t最小\t最大\t"
+              "先頭0\t小数\t整数部桁\t小数部桁\t真偽\t日付\t日時\t日時(TZ)\tテキスト");
+    EXPECT_NE(evidence.out.find("\n･･ID\t2\t2\t2\t2\t0\t2\t1\t20\t"), std::string::npos)
+        << evidence.out;
+    EXPECT_NE(evidence.out.find("\n･･NAME\t1\t1\t4\t3\t"), std::string::npos) << evidence.out;
+
+    const CliRun proposed = cli({"analyse", doc, "--propose"});
+    ASSERT_EQ(proposed.status, 0) << proposed.err;
+    auto parsed = parseDefinition(proposed.out);
+    auto& file = std::get<DefinitionFile>(parsed);
+    RecordSet& rs = file.table->records();
+    rs.setCurrentRow(1);
+    EXPECT_EQ(rs.text("型"), "数値型");
+    rs.setCurrentRow(2);
+    EXPECT_EQ(rs.text("型") + "(" + rs.text("桁数") + ")", "ﾃｷｽﾄ型(4)");
+    // The file keeps the evidence.
+    ASSERT_TRUE(lineInfo(rs, 2) && lineInfo(rs, 2)->evidence);
+    EXPECT_EQ(lineInfo(rs, 2)->evidence->longestBytes, 4u);
+}

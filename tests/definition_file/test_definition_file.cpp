@@ -54,6 +54,7 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
         rs.setValue(Field::kColumnName, std::string());
         rs.setValue(Field::kSize, FieldValue{});
         rs.setValue(Field::kTableName, std::string("a\tb\\c"));
+        rs.setValue(Field::kColumnName, std::string("#x"));
         rs.setCurrentRow(2);
         rs.setValue(Field::kSize, std::string("10"));
         const DefinitionContext context{"DATA", "REC", "access"};
@@ -63,6 +64,18 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
         auto* file = std::get_if<DefinitionFile>(&loaded);
         ASSERT_TRUE(file) << std::get<std::string>(loaded);
         EXPECT_EQ(dump(*file->table), dump(*table));
+        // The evidence and what the program typed come back with their lines.
+        for (int row = 0; row < rs.recordCount(); ++row) {
+            const LineInfo* a = lineInfo(rs, row);
+            const LineInfo* b = lineInfo(file->table->records(), row);
+            ASSERT_EQ(!a, !b) << row;
+            if (!a) continue;
+            EXPECT_EQ(a->givenType, b->givenType);
+            EXPECT_EQ(a->givenSize, b->givenSize);
+            EXPECT_EQ(a->documentRows, b->documentRows);
+            ASSERT_EQ(!a->evidence, !b->evidence);
+            if (a->evidence) EXPECT_EQ(*a->evidence, *b->evidence) << row;
+        }
         EXPECT_EQ(file->context.rowset, "DATA");
         EXPECT_EQ(file->context.row, "REC");
         EXPECT_EQ(file->context.dbType, "access");
@@ -83,7 +96,8 @@ TEST(DefinitionFile, DamagedFilesNameTheirLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "定義ファイルが空です。"},
         {"hello\n", "1行目: Quorixの定義ファイルではありません。"},
-        {"#quorix-definition\t2\n", "1行目: 定義ファイルの版「2」はこのプログラムより新しいため読み込めません。"},
+        {"#quorix-definition\t3\n", "1行目: 定義ファイルの版「3」はこのプログラムより新しいため読み込めません。"},
+        {head + line + "\n#line-info\t2\t1\tx\t\\N", "7行目: 「#line-info」の項目の数が正しくありません。"},
         {"#quorix-definition\tx\n", "1行目: 定義ファイルの版「x」が正しくありません。"},
         {"#quorix-definition\t1\n#rowset\tR\n", "3行目: 「#row」の行がありません。"},
         {head + "x\tx\t1\n", "6行目: 項目の数が9ではありません（3個）。"},
@@ -115,8 +129,20 @@ TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
     std::ifstream in(path);
     std::string first;
     std::getline(in, first);
-    EXPECT_EQ(first, "#quorix-definition\t1");
+    EXPECT_EQ(first, "#quorix-definition\t2");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               2);  // no temporary file left behind
+}
+
+TEST(DefinitionFile, VersionOneFilesStillOpen) {
+    const std::string v1 = "#quorix-definition\t1\n#rowset\tR\n#row\tW\n#db-type\taccess\n"
+                           "キー\t生成\tレベル\tタイプ\tタグ名\t列名\t型\t桁数\t表名\n"
+                           "\\N\t○\t1\tノード\t･･A\t\tﾃｷｽﾄ型\t\\N\tT\n";
+    auto result = parseDefinition(v1);
+    auto* file = std::get_if<DefinitionFile>(&result);
+    ASSERT_TRUE(file) << std::get<std::string>(result);
+    EXPECT_EQ(file->context.rowset, "R");
+    EXPECT_EQ(file->table->records().recordCount(), 1);
+    EXPECT_EQ(lineInfo(file->table->records(), 0), nullptr);
 }
