@@ -30,6 +30,7 @@ std::string providerFor(const std::string& dbType) {
     if (dbType == "access") return "Microsoft.Jet.OLEDB.4.0";
     if (dbType == "ole3.51") return "Microsoft.Jet.OLEDB.3.51";
     if (dbType == "sqlserver") return "sqloledb";
+    if (dbType == "postgresql") return "PostgreSQL";
     return {};
 }
 

@@ -19,12 +19,31 @@ void ConnectDialog::Form_Load() {
     m_port.setUserText(m_settings.getUser());
     m_port.setPasswordText(m_settings.getPassword());
     m_port.addTypeEntry(kSupportedType);
+    m_port.addTypeEntry(kPostgresType);
     if (m_settings.getDBType() == "access") m_port.setTypeText(kSupportedType);
+    if (m_settings.getDBType() == "postgresql") m_port.setTypeText(kPostgresType);
     cboDBType_Change();
 }
 
+std::string ConnectDialog::typeKey() const {
+    const std::string text = m_port.typeText();
+    if (text == kSupportedType) return "access";
+    if (text == kPostgresType) return "postgresql";
+    return {};
+}
+
+std::string ConnectDialog::creationString() const {
+    const std::string source = trimBlanks(m_port.dataSourceText());
+    std::string text = typeKey() == "postgresql"
+                           ? "Provider=PostgreSQL;Data Source=" + source
+                           : "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + source;
+    if (!m_port.userText().empty()) text += ";User ID=" + m_port.userText();
+    if (!m_port.passwordText().empty()) text += ";Password=" + m_port.passwordText();
+    return text;
+}
+
 void ConnectDialog::cboDBType_Change() {
-    m_port.setCreateEnabled(m_port.typeText() == kSupportedType);
+    m_port.setCreateEnabled(!typeKey().empty());
 }
 
 void ConnectDialog::cmdDSN_Click() {
@@ -52,11 +71,12 @@ void ConnectDialog::OKButton_Click() {
         m_port.showMessage("DSNを入力してください。", kTitle, MessageIcon::Exclamation);
         return;
     }
-    if (m_port.typeText() != kSupportedType) {
+    const std::string key = typeKey();
+    if (key.empty()) {
         reportUnsupportedType();
         return;
     }
-    m_settings.putDBType("access");
+    m_settings.putDBType(key);
     m_settings.putDlgFlg(true);
     m_settings.putConnStatus(true);
     m_settings.putDSN(m_port.dataSourceText());
@@ -66,7 +86,7 @@ void ConnectDialog::OKButton_Click() {
 }
 
 void ConnectDialog::cmdCreateDB_Click() {
-    if (m_port.typeText() != kSupportedType) {
+    if (typeKey().empty()) {
         reportUnsupportedType();
         return;
     }
@@ -77,12 +97,9 @@ void ConnectDialog::cmdCreateDB_Click() {
             MessageIcon::None);
         return;
     }
-    std::string text = "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + source;
-    if (!m_port.userText().empty()) text += ";User ID=" + m_port.userText();
-    if (!m_port.passwordText().empty()) text += ";Password=" + m_port.passwordText();
     try {
         Catalog catalog;
-        catalog.create(text);
+        catalog.create(creationString());
     } catch (const ServiceError& e) {
         if (e.number() == ErrorNumber::kFileExists) {
             ReplaceExistingDB();
@@ -101,8 +118,8 @@ void ConnectDialog::ReplaceExistingDB() {
     // The database the program works on is never replaced under it; the paths are compared
     // as files, so another spelling of the same file is caught too.
     std::error_code ec;
-    if (!m_openDataSource.empty() &&
-        std::filesystem::equivalent(source, trimBlanks(m_openDataSource), ec)) {
+    const std::string open = trimBlanks(m_openDataSource);
+    if (!open.empty() && (open == source || std::filesystem::equivalent(source, open, ec))) {
         m_port.beep();
         m_port.showMessage("データベース「" + source + "」は削除できません。", kAppTitle,
                            MessageIcon::None);
@@ -111,7 +128,11 @@ void ConnectDialog::ReplaceExistingDB() {
     if (!m_port.askYesNo("データベース" + source + "は既に存在します。" + kCrLf + "削除しますか？",
                          "データベースの削除", MessageIcon::Question))
         return;
-    if (::unlink(source.c_str()) != 0) {
+    try {
+        Catalog().dropDatabase(creationString());
+    } catch (const ServiceError& e) {
+        // The server says why it refused (in use, no privilege).
+        if (typeKey() == "postgresql") m_port.setStatus(e.description());
         m_port.showMessage("データベース「" + source + "」は削除できません。", kAppTitle,
                            MessageIcon::None);
         return;

@@ -29,6 +29,7 @@ public:
 class ConnectDialog {
 public:
     static constexpr const char* kSupportedType = "MS Access";
+    static constexpr const char* kPostgresType = "PostgreSQL";
     static constexpr const char* kTitle = "データベース接続情報";
 
     /// Both must outlive the dialog. @p openDataSource names the database the program has
@@ -46,6 +47,10 @@ public:
 private:
     void ReplaceExistingDB();
     void reportUnsupportedType();
+    /// The database type key of the type box's text, or empty for an unsupported one.
+    std::string typeKey() const;
+    /// The connection string that creates (or drops) the database in the boxes.
+    std::string creationString() const;
 
     AppSettings& m_settings;
     ConnectDialogPort& m_port;

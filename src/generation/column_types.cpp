@@ -21,6 +21,10 @@ const std::vector<std::string> kSqlServer = {
     "Bit",  "Char",          "Datetime", "Float",      "Image", "int",     "Money",
     "Real", "Smalldatetime", "Smallint", "Smallmoney", "text",  "Tinyint", "Varchar"};
 
+const std::vector<std::string> kPostgres = {
+    "varchar", "text",      "integer",   "bigint",     "numeric", "double precision",
+    "boolean", "date",      "timestamp", "timestamptz", "bytea",  "serial"};
+
 struct JetEntry {
     const char* name;
     const char* accessCode;
@@ -108,17 +112,32 @@ std::vector<std::string> typeNamesFor(std::string_view dbType) {
     if (dbType == "ole3.51") return kJet351;
     if (dbType == "oracle") return kOracle;
     if (dbType == "sqlserver") return kSqlServer;
+    if (dbType == "postgresql") return kPostgres;
     return {};
 }
 
 int initialTypeIndex(std::string_view dbType) {
-    if (dbType == "access" || dbType == "ole3.51") return 0;
+    if (dbType == "access" || dbType == "ole3.51" || dbType == "postgresql") return 0;
     if (dbType == "oracle") return 6;
     if (dbType == "sqlserver") return 13;
     return -1;
 }
 
 std::string DBDatatype(std::string_view dbType, std::string_view xmlType) {
+    if (dbType == "postgresql") {
+        static const std::pair<const char*, const char*> kPg[] = {
+            {"string", "varchar"},      {"number", "numeric"},     {"fixed", "numeric"},
+            {"int", "integer"},         {"i1_byte", "integer"},    {"i2", "integer"},
+            {"i4", "integer"},          {"ui2", "integer"},        {"ui4", "integer"},
+            {"r4", "double precision"}, {"r8,float", "double precision"},
+            {"boolean", "boolean"},     {"date", "date"},          {"dateTime", "timestamp"},
+            {"time", "timestamp"},      {"dateTime.tz", "timestamptz"},
+            {"time.tz", "timestamptz"},
+        };
+        for (const auto& [xml, name] : kPg)
+            if (xmlType == xml) return name;
+        return "varchar";
+    }
     if (dbType != "access") return {};
     struct Entry {
         const char* xml;
@@ -168,6 +187,28 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
         if (name == "DATE") return ColumnTypeSpec{"135", {}, {}};
         if (name == "NUMBER") return ColumnTypeSpec{"131", {}, {}};
         if (name == "VARCHAR2") return ColumnTypeSpec{"200", sizeRule(sizeText, "10"), {}};
+        return std::nullopt;
+    }
+    if (dbType == "postgresql") {
+        struct PgEntry {
+            const char* name;
+            const char* code;
+            const char* property;
+        };
+        static const PgEntry kPg[] = {
+            {"varchar", "202", ""},    {"text", "203", ""},
+            {"integer", "3", ""},      {"bigint", "20", ""},
+            {"numeric", "131", ""},    {"double precision", "5", ""},
+            {"boolean", "11", ""},     {"date", "133", ""},
+            {"timestamp", "135", ""},  {"timestamptz", "135", "TimeZone,true"},
+            {"bytea", "205", ""},      {"serial", "3", "AutoIncrement,true"},
+        };
+        for (const auto& e : kPg) {
+            if (name != e.name) continue;
+            ColumnTypeSpec spec{e.code, {}, e.property};
+            if (name == "varchar") spec.size = sizeRule(sizeText, "255");
+            return spec;
+        }
         return std::nullopt;
     }
     if (dbType == "sqlserver") {

@@ -52,7 +52,7 @@ const char kUnsupported[] = "Quorix|データベースタイプ「ms access」�
 TEST_F(Fixture, OpensWithTheSettings) {
     EXPECT_EQ(port.source, "/old.mdb");
     EXPECT_EQ(port.user, "u0");
-    EXPECT_EQ(port.entries, std::vector<std::string>{"MS Access"});
+    EXPECT_EQ(port.entries, (std::vector<std::string>{"MS Access", "PostgreSQL"}));
     EXPECT_EQ(port.type, "MS Access");
     EXPECT_TRUE(port.createEnabled);
 }

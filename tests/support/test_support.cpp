@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -26,7 +28,6 @@ std::string TempDir::write(const std::string& name, const std::string& bytes) co
     return p;
 }
 
-namespace {
 std::string shellQuote(const std::string& s) {
     std::string q = "'";
     for (char c : s) {
@@ -37,7 +38,69 @@ std::string shellQuote(const std::string& s) {
     }
     return q + "'";
 }
-}  // namespace
+
+std::string shell(const std::string& command) {
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    if (!p) throw std::runtime_error("popen failed");
+    std::string out;
+    char buf[4096];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+PostgresServer& PostgresServer::instance() {
+    static PostgresServer server;
+    return server;
+}
+
+PostgresServer::PostgresServer() {
+    // The newest installed server.
+    for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql"))
+        if (std::filesystem::exists(entry.path() / "bin/initdb") &&
+            entry.path().string() + "/bin" > m_bin)
+            m_bin = entry.path().string() + "/bin";
+    if (m_bin.empty()) throw std::runtime_error("no PostgreSQL server installed");
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorix-pg-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_dir = pattern;
+    // The server refuses to run as root: then it runs as the postgres user.
+    const bool root = geteuid() == 0;
+    const std::string as = root ? "runuser -u postgres -- " : "";
+    if (root) shell("chown postgres " + shellQuote(m_dir.string()));
+    const std::string data = (m_dir / "data").string();
+    const std::string init = shell(as + m_bin + "/initdb -D " + shellQuote(data) +
+                                   " -A trust -U postgres -E UTF8 --locale=C --no-sync");
+    const std::string start =
+        shell(as + m_bin + "/pg_ctl -D " + shellQuote(data) + " -l " +
+              shellQuote((m_dir / "log").string()) + " -w -o " +
+              shellQuote("-k " + m_dir.string() + " -p 5432 -c listen_addresses='' -c fsync=off") +
+              " start");
+    if (psql("postgres", "SELECT 1") != "1\n")
+        throw std::runtime_error("PostgreSQL did not start:\n" + init + start);
+}
+
+PostgresServer::~PostgresServer() {
+    const std::string as = geteuid() == 0 ? "runuser -u postgres -- " : "";
+    shell(as + m_bin + "/pg_ctl -D " + shellQuote((m_dir / "data").string()) +
+          " -m immediate -w stop");
+    std::error_code ec;
+    std::filesystem::remove_all(m_dir, ec);
+}
+
+std::string PostgresServer::dataSource(const std::string& database) const {
+    return "host=" + m_dir.string() + " port=5432 user=postgres dbname=" + database;
+}
+
+std::string PostgresServer::psql(const std::string& database, const std::string& sql) const {
+    return shell("psql -X -q -At " + shellQuote(dataSource(database)) + " -c " +
+                 shellQuote(sql));
+}
+
+void PostgresServer::freshDatabase(const std::string& name) const {
+    psql("postgres", "DROP DATABASE IF EXISTS \"" + name + "\"");
+    psql("postgres", "CREATE DATABASE \"" + name + "\"");
+}
 
 std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
                        const std::string& options) {

@@ -28,6 +28,31 @@ private:
 std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
                        const std::string& options = {});
 
+/// A PostgreSQL server of the test run's own: a fresh cluster in a temporary folder,
+/// listening only on a Unix socket there, trust authentication. Started on first use and
+/// stopped and removed when the test program ends.
+class PostgresServer {
+public:
+    static PostgresServer& instance();
+    ~PostgresServer();
+
+    /// A libpq connection string for @p database on this server (user "postgres").
+    std::string dataSource(const std::string& database) const;
+    /// Runs psql on @p database with @p sql; returns what it printed (unaligned, tuples only).
+    std::string psql(const std::string& database, const std::string& sql) const;
+    /// A new, empty database of that name (dropped first if it exists).
+    void freshDatabase(const std::string& name) const;
+
+private:
+    PostgresServer();
+    std::filesystem::path m_dir;
+    std::string m_bin;
+};
+
+/// Runs a shell command; returns what it printed (standard output and error).
+std::string shell(const std::string& command);
+std::string shellQuote(const std::string& s);
+
 /// Path of a file in the test data folder.
 std::string testData(const std::string& name);
 

@@ -7,6 +7,11 @@ void Catalog::create(const std::string& connectionString) {
     engineForProvider(info.provider).createDatabase(info);
 }
 
+void Catalog::dropDatabase(const std::string& connectionString) {
+    const ConnectionInfo info = parseConnectionString(connectionString);
+    engineForProvider(info.provider).dropDatabase(info);
+}
+
 CatalogObjectPtr Catalog::object() const {
     auto catalog = std::make_shared<CatalogObject>("Catalog");
     if (m_connection)

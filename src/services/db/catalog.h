@@ -20,6 +20,9 @@ public:
     /// (ErrorNumber::kFileExists otherwise).
     void create(const std::string& connectionString);
 
+    /// Removes the database of a connection string (a file, or a server's database).
+    void dropDatabase(const std::string& connectionString);
+
     /// The catalog itself as an object of kind "Catalog" (its "ActiveConnection" is the
     /// connection string).
     CatalogObjectPtr object() const;

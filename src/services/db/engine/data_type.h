@@ -23,6 +23,7 @@ enum DataType : int32_t {
     adChar = 129,
     adWChar = 130,
     adNumeric = 131,
+    adDBDate = 133,
     adDBTimeStamp = 135,
     adVarChar = 200,
     adLongVarChar = 201,

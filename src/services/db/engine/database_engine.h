@@ -41,6 +41,8 @@ public:
     virtual std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) = 0;
     /// Writes a new, empty database. Throws ServiceError kFileExists when it exists.
     virtual void createDatabase(const ConnectionInfo& info) = 0;
+    /// Removes a database so that a new one can take its place.
+    virtual void dropDatabase(const ConnectionInfo& info) = 0;
     /// The statements that DatabaseSession::createTable runs for @p table, in order, as text
     /// that the engine's own tools run too. Throws what createTable throws for a definition it
     /// cannot create.

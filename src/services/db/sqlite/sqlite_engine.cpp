@@ -607,6 +607,13 @@ void SqliteSession::dropTable(const std::string& name) {
 
 }  // namespace
 
+void SqliteEngine::dropDatabase(const ConnectionInfo& info) {
+    if (::unlink(info.dataSource.c_str()) != 0)
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データベース「" + info.dataSource + "」は削除できません。(" +
+                               std::strerror(errno) + ")");
+}
+
 std::vector<std::string> SqliteEngine::createTableStatements(const TableDefinition& table) const {
     return renderCreateTable(table);
 }

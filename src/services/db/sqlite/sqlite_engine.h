@@ -9,6 +9,8 @@ class SqliteEngine : public DatabaseEngine {
 public:
     std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) override;
     void createDatabase(const ConnectionInfo& info) override;
+    /// Deletes the database file.
+    void dropDatabase(const ConnectionInfo& info) override;
     std::vector<std::string> createTableStatements(const TableDefinition& table) const override;
 };
 

@@ -1,0 +1,614 @@
+#include "services/db/postgresql/postgresql_engine.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "services/db/engine/data_type.h"
+#include "services/db/engine/service_error.h"
+
+namespace quorix {
+
+namespace {
+
+// PostgreSQL keeps names up to this many bytes and cuts longer ones in silence.
+constexpr std::size_t kMaxIdentifier = 63;
+
+std::string quote(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string trimmedMessage(const char* text) {
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    return s;
+}
+
+// The service's number for a server error, by its SQLSTATE.
+int32_t numberFor(const char* state) {
+    const std::string s = state ? state : "";
+    if (s == "42P07") return ErrorNumber::kTableExists;
+    if (s == "42P01") return ErrorNumber::kNoSuchTable;
+    if (s == "42P04") return ErrorNumber::kFileExists;
+    if (s == "42501") return ErrorNumber::kPermissionDenied;
+    return ErrorNumber::kGeneral;
+}
+
+struct ResultFreer {
+    void operator()(PGresult* r) const { PQclear(r); }
+};
+using Result = std::unique_ptr<PGresult, ResultFreer>;
+
+struct ConnFreer {
+    void operator()(PGconn* c) const { PQfinish(c); }
+};
+using Conn = std::unique_ptr<PGconn, ConnFreer>;
+
+// Runs @p sql with text parameters; throws ServiceError with @p what and the server's text.
+Result run(PGconn* conn, const std::string& sql, const std::string& what,
+           const std::vector<std::string>& params = {}) {
+    std::vector<const char*> values;
+    for (const auto& p : params) values.push_back(p.c_str());
+    Result r(PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                          values.empty() ? nullptr : values.data(), nullptr, nullptr, 0));
+    const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return r;
+    const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
+    const std::string text =
+        trimmedMessage(r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn));
+    const std::string reason = text.empty() ? trimmedMessage(PQerrorMessage(conn)) : text;
+    throw ServiceError(numberFor(state), what + "(" + reason + ")");
+}
+
+std::string value(const PGresult* r, int row, int col) {
+    return PQgetisnull(r, row, col) ? std::string()
+                                    : std::string(PQgetvalue(r, row, col),
+                                                  static_cast<std::size_t>(PQgetlength(r, row, col)));
+}
+long long number(const PGresult* r, int row, int col) {
+    return PQgetisnull(r, row, col) ? 0 : std::atoll(PQgetvalue(r, row, col));
+}
+bool flag(const PGresult* r, int row, int col) {
+    return !PQgetisnull(r, row, col) && PQgetvalue(r, row, col)[0] == 't';
+}
+
+// The parts of a libpq connection string or URI; throws for one libpq cannot read.
+std::map<std::string, std::string> conninfoParts(const std::string& dataSource) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(dataSource.c_str(), &error);
+    if (!options) {
+        const std::string reason = error ? trimmedMessage(error) : "";
+        PQfreemem(error);
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソース「" + dataSource + "」は接続文字列として正しくありません。(" +
+                               reason + ")");
+    }
+    std::map<std::string, std::string> parts;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val && *o->val) parts[o->keyword] = o->val;
+    PQconninfoFree(options);
+    return parts;
+}
+
+// Connects with the data source, overriding its database with @p database when not empty.
+Conn connect(const ConnectionInfo& info, const std::string& database = {}) {
+    const auto parts = conninfoParts(info.dataSource);
+    std::vector<std::pair<std::string, std::string>> params = {{"dbname", info.dataSource}};
+    if (!database.empty()) params.emplace_back("dbname", database);
+    if (!info.user.empty()) params.emplace_back("user", info.user);
+    if (!info.password.empty()) params.emplace_back("password", info.password);
+    // Nothing waits for an unreachable server longer than this, unless the user said so.
+    if (!parts.count("connect_timeout")) params.emplace_back("connect_timeout", "10");
+    params.emplace_back("client_encoding", "UTF8");
+    params.emplace_back("application_name", "Quorix");
+    std::vector<const char*> keys, values;
+    for (const auto& [k, v] : params) {
+        keys.push_back(k.c_str());
+        values.push_back(v.c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    Conn conn(PQconnectdbParams(keys.data(), values.data(), 1));
+    if (!conn || PQstatus(conn.get()) != CONNECTION_OK) {
+        const std::string reason =
+            conn ? trimmedMessage(PQerrorMessage(conn.get())) : "メモリが不足しています。";
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データベースに接続できません。(" + reason + ")");
+    }
+    return conn;
+}
+
+// The SQL type of a data type code and size.
+std::string sqlType(const ColumnDefinition& c, bool timeZone) {
+    switch (c.type) {
+        case adVarWChar:
+        case adVarChar:
+            return c.definedSize > 0 ? "varchar(" + std::to_string(c.definedSize) + ")" : "varchar";
+        case adLongVarWChar:
+        case adLongVarChar:
+            return "text";
+        case adInteger:
+            return "integer";
+        case adSmallInt:
+            return "smallint";
+        case adBigInt:
+            return "bigint";
+        case adNumeric:
+        case adDecimal:
+            return "numeric";
+        case adDouble:
+            return "double precision";
+        case adSingle:
+            return "real";
+        case adBoolean:
+            return "boolean";
+        case adDBDate:
+            return "date";
+        case adDBTimeStamp:
+        case adDate:
+            return timeZone ? "timestamp with time zone" : "timestamp";
+        case adLongVarBinary:
+        case adVarBinary:
+        case adBinary:
+            return "bytea";
+        case adCurrency:
+            return "numeric(19,4)";
+        default:
+            throw ServiceError(ErrorNumber::kNotSupported,
+                               "列「" + c.name + "」の型（" + std::to_string(c.type) +
+                                   "）はこのデータベースでは使用できません。");
+    }
+}
+
+void checkName(const std::string& name, const char* what) {
+    if (name.size() > kMaxIdentifier)
+        throw ServiceError(ErrorNumber::kGeneral,
+                           std::string(what) + "「" + name + "」は長すぎます（" +
+                               std::to_string(kMaxIdentifier) + "バイトまで）。");
+}
+
+// A table name as shown: schema-qualified outside "public".
+std::string shownName(const std::string& schema, const std::string& name) {
+    return schema == "public" ? name : schema + "." + name;
+}
+
+int32_t ruleCode(char action) {
+    switch (action) {
+        case 'c': return adRICascade;
+        case 'n': return adRISetNull;
+        case 'd': return adRISetDefault;
+        default: return adRINone;
+    }
+}
+
+// The data type code, size, precision and scale of a column type.
+struct TypeFacts {
+    int32_t type = adVarWChar;
+    long long size = 0, precision = 0, scale = 0;
+    bool fixed = false, timeZone = false;
+};
+
+TypeFacts typeFacts(const std::string& typeName, long long typmod) {
+    TypeFacts f;
+    if (typeName == "character varying" || typeName == "varchar") {
+        f.type = adVarWChar;
+        f.size = typmod > 4 ? typmod - 4 : 0;
+    } else if (typeName == "character" || typeName == "bpchar") {
+        f.type = adWChar;
+        f.size = typmod > 4 ? typmod - 4 : 0;
+        f.fixed = true;
+    } else if (typeName == "text") {
+        f.type = adLongVarWChar;
+    } else if (typeName == "integer") {
+        f.type = adInteger, f.size = 4, f.precision = 10, f.fixed = true;
+    } else if (typeName == "smallint") {
+        f.type = adSmallInt, f.size = 2, f.precision = 5, f.fixed = true;
+    } else if (typeName == "bigint") {
+        f.type = adBigInt, f.size = 8, f.precision = 19, f.fixed = true;
+    } else if (typeName == "numeric") {
+        f.type = adNumeric;
+        if (typmod >= 4) {
+            f.precision = ((typmod - 4) >> 16) & 0xFFFF;
+            f.scale = (typmod - 4) & 0xFFFF;
+        }
+    } else if (typeName == "double precision") {
+        f.type = adDouble, f.size = 8, f.precision = 15, f.fixed = true;
+    } else if (typeName == "real") {
+        f.type = adSingle, f.size = 4, f.precision = 7, f.fixed = true;
+    } else if (typeName == "boolean") {
+        f.type = adBoolean, f.size = 1, f.fixed = true;
+    } else if (typeName == "date") {
+        f.type = adDBDate, f.size = 4, f.fixed = true;
+    } else if (typeName == "timestamp without time zone") {
+        f.type = adDBTimeStamp, f.size = 8, f.fixed = true;
+    } else if (typeName == "timestamp with time zone") {
+        f.type = adDBTimeStamp, f.size = 8, f.fixed = true, f.timeZone = true;
+    } else if (typeName == "bytea") {
+        f.type = adLongVarBinary;
+    }
+    return f;
+}
+
+class PostgresSession : public DatabaseSession {
+public:
+    explicit PostgresSession(Conn conn) : m_conn(std::move(conn)) {}
+
+    void beginTransaction() override { run(c(), "BEGIN", "トランザクションを開始できません。"); }
+    void commitTransaction() override {
+        run(c(), "COMMIT", "トランザクションを確定できません。");
+    }
+    void rollbackTransaction() override {
+        if (PQtransactionStatus(c()) != PQTRANS_IDLE)
+            run(c(), "ROLLBACK", "トランザクションを元に戻せません。");
+    }
+
+    CatalogObjectPtr tables() override;
+    CatalogObjectPtr views() override;
+    CatalogObjectPtr procedures() override;
+    CatalogObjectPtr groups() override { return roles(false); }
+    CatalogObjectPtr users() override { return roles(true); }
+
+    void createTable(const TableDefinition& table) override {
+        const auto statements = PostgresEngine().createTableStatements(table);
+        const std::string what = "表「" + table.name + "」を作成できません。";
+        // Everything of one table is created or nothing, inside any open transaction.
+        const bool inTransaction = PQtransactionStatus(c()) != PQTRANS_IDLE;
+        run(c(), inTransaction ? "SAVEPOINT quorix_create_table" : "BEGIN", what);
+        try {
+            for (const auto& s : statements) run(c(), s, what);
+            run(c(), inTransaction ? "RELEASE quorix_create_table" : "COMMIT", what);
+        } catch (const ServiceError&) {
+            if (PQstatus(c()) == CONNECTION_OK) {
+                Result r(PQexec(c(), inTransaction ? "ROLLBACK TO quorix_create_table"
+                                                   : "ROLLBACK"));
+            }
+            throw;
+        }
+    }
+
+    void dropTable(const std::string& name) override {
+        // The table as the tree names it: "schema.table" outside "public".
+        Result r = run(c(),
+                       "SELECT n.nspname, c.relname FROM pg_class c JOIN pg_namespace n ON "
+                       "n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = "
+                       "ANY (current_schemas(false)) AND (CASE WHEN n.nspname = 'public' THEN "
+                       "c.relname ELSE n.nspname || '.' || c.relname END) = $1",
+                       "表「" + name + "」を削除できません。", {name});
+        if (PQntuples(r.get()) == 0)
+            throw ServiceError(ErrorNumber::kNoSuchTable, "表「" + name + "」が見つかりません。");
+        run(c(), "DROP TABLE " + quote(value(r.get(), 0, 0)) + "." + quote(value(r.get(), 0, 1)),
+            "表「" + name + "」を削除できません。");
+    }
+
+private:
+    PGconn* c() const { return m_conn.get(); }
+    CatalogObjectPtr roles(bool login);
+    CatalogObjectPtr commands(bool views);
+
+    Conn m_conn;
+};
+
+const char kRelations[] =
+    "SELECT c.oid, n.nspname, c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = "
+    "c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false)) "
+    "ORDER BY array_position(current_schemas(false), n.nspname), c.relname";
+
+CatalogObjectPtr PostgresSession::tables() {
+    const std::string what = "表の一覧を読み取れません。";
+    Result rels = run(c(), kRelations, what);
+    auto tables = std::make_shared<CatalogObject>("Tables");
+    std::map<std::string, CatalogObjectPtr> byOid;
+    std::map<std::string, CatalogObjectPtr> columnsOf, indexesOf, keysOf;
+    for (int i = 0; i < PQntuples(rels.get()); ++i) {
+        auto t = std::make_shared<CatalogObject>(
+            "Table", shownName(value(rels.get(), i, 1), value(rels.get(), i, 2)));
+        t->setProperty("Type", std::string("TABLE"));
+        t->setPropertyError("DateCreated", "作成日時と更新日時はこのデータベースには記録されていません。");
+        t->setPropertyError("DateModified", "作成日時と更新日時はこのデータベースには記録されていません。");
+        const std::string oid = value(rels.get(), i, 0);
+        byOid[oid] = t;
+        for (auto [role, map] : {std::pair{"Columns", &columnsOf}, std::pair{"Indexes", &indexesOf},
+                                 std::pair{"Keys", &keysOf}}) {
+            auto list = std::make_shared<CatalogObject>(role);
+            t->setChild(role, list);
+            (*map)[oid] = list;
+        }
+        tables->addMember(t);
+    }
+    // Every column of those tables in one query.
+    Result cols = run(c(),
+                      "SELECT a.attrelid, a.attname, format_type(a.atttypid, NULL), a.atttypmod, "
+                      "a.attnotnull, a.attidentity <> '' FROM pg_attribute a WHERE a.attnum > 0 "
+                      "AND NOT a.attisdropped AND a.attrelid IN (SELECT oid FROM (" +
+                          std::string(kRelations) + ") r) ORDER BY a.attrelid, a.attnum",
+                      what);
+    std::map<std::string, std::map<std::string, CatalogObjectPtr>> columnByName;
+    for (int i = 0; i < PQntuples(cols.get()); ++i) {
+        const std::string oid = value(cols.get(), i, 0);
+        const TypeFacts f = typeFacts(value(cols.get(), i, 2), number(cols.get(), i, 3));
+        auto col = std::make_shared<CatalogObject>("Column", value(cols.get(), i, 1));
+        const bool nullable = !flag(cols.get(), i, 4);
+        col->setProperty("Type", static_cast<long long>(f.type));
+        col->setProperty("DefinedSize", f.size);
+        col->setProperty("Precision", f.precision);
+        col->setProperty("NumericScale", f.scale);
+        col->setProperty("Attributes", static_cast<long long>((f.fixed ? adColFixed : 0) |
+                                                              (nullable ? adColNullable : 0)));
+        col->setProperty("AutoIncrement", flag(cols.get(), i, 5));
+        col->setProperty("Nullable", nullable);
+        col->setProperty("TimeZone", f.timeZone);
+        columnByName[oid][col->name()] = col;
+        columnsOf[oid]->addMember(col);
+    }
+    auto member = [&](const std::string& oid, const std::string& name, const char* property,
+                      PropertyValue v) {
+        auto m = std::make_shared<CatalogObject>("Column", name);
+        m->setProperty(property, std::move(v));
+        const auto& byName = columnByName[oid];
+        if (auto it = byName.find(name); it != byName.end()) m->setBase(it->second);
+        return m;
+    };
+    // Indexes with their key columns in order and their sort order.
+    Result idx = run(c(),
+                     "SELECT i.indrelid, ic.relname, i.indisprimary, i.indisunique, "
+                     "coalesce(a.attname, ''), (i.indoption[k.ord - 1] & 1) = 1 FROM pg_index i "
+                     "JOIN pg_class ic ON ic.oid = i.indexrelid CROSS JOIN LATERAL "
+                     "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, ord) LEFT JOIN "
+                     "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum WHERE "
+                     "k.ord <= i.indnkeyatts AND i.indrelid IN (SELECT oid FROM (" +
+                         std::string(kRelations) +
+                         ") r) ORDER BY i.indrelid, i.indisprimary DESC, ic.relname, k.ord",
+                     what);
+    std::map<std::string, CatalogObjectPtr> indexCols;
+    for (int i = 0; i < PQntuples(idx.get()); ++i) {
+        const std::string oid = value(idx.get(), i, 0);
+        const std::string name = value(idx.get(), i, 1);
+        const std::string key = oid + "\x1f" + name;
+        if (!indexCols.count(key)) {
+            const bool primary = flag(idx.get(), i, 2);
+            auto index = std::make_shared<CatalogObject>("Index", name);
+            index->setProperty("Clustered", false);
+            index->setProperty("IndexNulls",
+                               static_cast<long long>(primary ? adIndexNullsDisallow : adIndexNullsAllow));
+            index->setProperty("PrimaryKey", primary);
+            index->setProperty("Unique", flag(idx.get(), i, 3));
+            auto list = std::make_shared<CatalogObject>("Columns");
+            index->setChild("Columns", list);
+            indexesOf[oid]->addMember(index);
+            indexCols[key] = list;
+        }
+        indexCols[key]->addMember(member(oid, value(idx.get(), i, 4), "SortOrder",
+                                         static_cast<long long>(flag(idx.get(), i, 5) ? 2 : 1)));
+    }
+    // Primary, unique and foreign keys with their columns in order.
+    Result keys = run(c(),
+                      "SELECT con.conrelid, con.conname, con.contype, CASE WHEN con.contype = 'f' "
+                      "THEN (SELECT CASE WHEN fn.nspname = 'public' THEN fc.relname ELSE "
+                      "fn.nspname || '.' || fc.relname END FROM pg_class fc JOIN pg_namespace fn "
+                      "ON fn.oid = fc.relnamespace WHERE fc.oid = con.confrelid) ELSE '' END, "
+                      "con.confupdtype, con.confdeltype, a.attname, coalesce(fa.attname, '') "
+                      "FROM pg_constraint con CROSS JOIN LATERAL unnest(con.conkey) WITH "
+                      "ORDINALITY AS k(attnum, ord) JOIN pg_attribute a ON a.attrelid = "
+                      "con.conrelid AND a.attnum = k.attnum LEFT JOIN pg_attribute fa ON "
+                      "fa.attrelid = con.confrelid AND fa.attnum = con.confkey[k.ord] WHERE "
+                      "con.contype IN ('p', 'u', 'f') AND con.conrelid IN (SELECT oid FROM (" +
+                          std::string(kRelations) +
+                          ") r) ORDER BY con.conrelid, con.contype = 'p' DESC, con.conname, k.ord",
+                      what);
+    std::map<std::string, CatalogObjectPtr> keyCols;
+    for (int i = 0; i < PQntuples(keys.get()); ++i) {
+        const std::string oid = value(keys.get(), i, 0);
+        const std::string name = value(keys.get(), i, 1);
+        const char type = value(keys.get(), i, 2)[0];
+        const std::string k = oid + "\x1f" + name;
+        if (!keyCols.count(k)) {
+            auto key = std::make_shared<CatalogObject>("Key", name);
+            key->setProperty("Type", static_cast<long long>(type == 'p'   ? adKeyPrimary
+                                                            : type == 'u' ? adKeyUnique
+                                                                          : adKeyForeign));
+            key->setProperty("RelatedTable", value(keys.get(), i, 3));
+            key->setProperty("UpdateRule", static_cast<long long>(
+                                               type == 'f' ? ruleCode(value(keys.get(), i, 4)[0]) : adRINone));
+            key->setProperty("DeleteRule", static_cast<long long>(
+                                               type == 'f' ? ruleCode(value(keys.get(), i, 5)[0]) : adRINone));
+            auto list = std::make_shared<CatalogObject>("Columns");
+            key->setChild("Columns", list);
+            keysOf[oid]->addMember(key);
+            keyCols[k] = list;
+        }
+        keyCols[k]->addMember(
+            member(oid, value(keys.get(), i, 6), "RelatedColumn", value(keys.get(), i, 7)));
+    }
+    return tables;
+}
+
+// Views (or procedures) with their command text.
+CatalogObjectPtr PostgresSession::commands(bool views) {
+    const std::string sql =
+        views ? "SELECT n.nspname, c.relname, pg_get_viewdef(c.oid) FROM pg_class c JOIN "
+                "pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind IN ('v', 'm') AND "
+                "n.nspname = ANY (current_schemas(false)) ORDER BY n.nspname, c.relname"
+              : "SELECT n.nspname, p.proname || '(' || pg_get_function_identity_arguments(p.oid) "
+                "|| ')', p.prosrc FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
+                "WHERE p.prokind IN ('f', 'p') AND n.nspname = ANY (current_schemas(false)) "
+                "ORDER BY n.nspname, p.proname";
+    Result r = run(c(), sql, views ? "ビューを読み取れません。" : "プロシージャを読み取れません。");
+    auto list = std::make_shared<CatalogObject>(views ? "Views" : "Procedures");
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        auto o = std::make_shared<CatalogObject>(views ? "View" : "Procedure",
+                                                 shownName(value(r.get(), i, 0), value(r.get(), i, 1)));
+        o->setPropertyError("DateCreated", "作成日時と更新日時はこのデータベースには記録されていません。");
+        o->setPropertyError("DateModified", "作成日時と更新日時はこのデータベースには記録されていません。");
+        auto command = std::make_shared<CatalogObject>("Command", std::string());
+        std::string text = value(r.get(), i, 2);
+        text.erase(0, text.find_first_not_of(" \n"));
+        command->setProperty("CommandText", text);
+        command->setProperty("CommandTimeout", 30LL);
+        command->setProperty("Prepared", false);
+        command->setProperty("State", 0LL);
+        command->setProperty("CommandType", static_cast<long long>(adCmdText));
+        command->setChild("Parameters", std::make_shared<CatalogObject>("Parameters"));
+        o->setChild("Command", command);
+        list->addMember(o);
+    }
+    return list;
+}
+
+CatalogObjectPtr PostgresSession::views() {
+    return commands(true);
+}
+
+CatalogObjectPtr PostgresSession::procedures() {
+    return commands(false);
+}
+
+// Roles that can log in (users) or cannot (groups), each with the other kind it is tied to.
+CatalogObjectPtr PostgresSession::roles(bool login) {
+    Result r = run(c(),
+                   "SELECT r.rolname, coalesce(string_agg(o.rolname, E'\\x1f' ORDER BY o.rolname), "
+                   "'') FROM pg_roles r LEFT JOIN pg_auth_members m ON (CASE WHEN $1 THEN "
+                   "m.member = r.oid ELSE m.roleid = r.oid END) LEFT JOIN pg_roles o ON o.oid = "
+                   "(CASE WHEN $1 THEN m.roleid ELSE m.member END) AND o.rolcanlogin <> $1 WHERE "
+                   "r.rolcanlogin = $1 AND r.rolname NOT LIKE 'pg\\_%' GROUP BY r.rolname ORDER "
+                   "BY r.rolname",
+                   login ? "ユーザを読み取れません。" : "グループを読み取れません。",
+                   {login ? "true" : "false"});
+    auto list = std::make_shared<CatalogObject>(login ? "Users" : "Groups");
+    for (int i = 0; i < PQntuples(r.get()); ++i) {
+        auto role = std::make_shared<CatalogObject>(login ? "User" : "Group", value(r.get(), i, 0));
+        auto inner = std::make_shared<CatalogObject>(login ? "Groups" : "Users");
+        std::string names = value(r.get(), i, 1);
+        for (std::size_t start = 0; !names.empty() && start <= names.size();) {
+            const auto end = names.find('\x1f', start);
+            inner->addMember(std::make_shared<CatalogObject>(
+                login ? "Group" : "User", names.substr(start, end - start)));
+            if (end == std::string::npos) break;
+            start = end + 1;
+        }
+        role->setChild(login ? "Groups" : "Users", inner);
+        list->addMember(role);
+    }
+    return list;
+}
+
+}  // namespace
+
+std::vector<std::string> PostgresEngine::createTableStatements(const TableDefinition& table) const {
+    const std::string& t = table.name;
+    if (t.empty()) throw ServiceError(ErrorNumber::kGeneral, "表名が指定されていません。");
+    if (table.columns.empty())
+        throw ServiceError(ErrorNumber::kGeneral, "表「" + t + "」に列がありません。");
+    checkName(t, "表名");
+    const IndexDefinition* pk = nullptr;
+    for (const auto& idx : table.indexes) {
+        checkName(idx.name, "索引名");
+        if (idx.columns.empty())
+            throw ServiceError(ErrorNumber::kGeneral, "索引「" + idx.name + "」に列がありません。");
+        for (const auto& col : idx.columns)
+            if (std::none_of(table.columns.begin(), table.columns.end(),
+                             [&](const ColumnDefinition& d) { return d.name == col; }))
+                throw ServiceError(ErrorNumber::kBadColumn, "索引「" + idx.name + "」の列「" + col +
+                                                                "」が表「" + t + "」にありません。");
+        if (idx.primaryKey) {
+            if (pk)
+                throw ServiceError(ErrorNumber::kGeneral,
+                                   "表「" + t + "」に主キーが二つ指定されています。");
+            pk = &idx;
+        }
+    }
+    std::string sql = "CREATE TABLE " + quote(t) + " (";
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        const ColumnDefinition& c = table.columns[i];
+        checkName(c.name, "列名");
+        bool identity = false, timeZone = false, notNull = false;
+        for (const auto& [prop, v] : c.properties) {
+            std::string value = v;
+            std::transform(value.begin(), value.end(), value.begin(),
+                           [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+            if (value != "true" && value != "false")
+                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" + prop +
+                                                              "」に値「" + v + "」は使用できません。");
+            const bool on = value == "true";
+            if (prop == "AutoIncrement") {
+                if (on && c.type != adInteger && c.type != adBigInt && c.type != adSmallInt)
+                    throw ServiceError(ErrorNumber::kGeneral,
+                                       "オートナンバーは整数型の列にしか設定できません（列「" +
+                                           c.name + "」）。");
+                identity = on;
+            } else if (prop == "TimeZone") {
+                timeZone = on;
+            } else if (prop == "Nullable") {
+                notNull = !on;
+            } else {
+                throw ServiceError(ErrorNumber::kNotSupported,
+                                   "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+            }
+        }
+        sql += (i ? ", " : "") + quote(c.name) + " " + sqlType(c, timeZone);
+        if (identity) sql += " GENERATED BY DEFAULT AS IDENTITY";
+        if (notNull) sql += " NOT NULL";
+    }
+    if (pk) {
+        // Index names share the table names' namespace: the key takes the server's own form.
+        std::string keyName = pk->name + "_pkey";
+        checkName(keyName, "主キー名");
+        sql += ", CONSTRAINT " + quote(keyName) + " PRIMARY KEY (";
+        for (std::size_t i = 0; i < pk->columns.size(); ++i)
+            sql += (i ? ", " : "") + quote(pk->columns[i]);
+        sql += ")";
+    }
+    sql += ")";
+    std::vector<std::string> statements{sql};
+    for (const auto& idx : table.indexes) {
+        if (idx.primaryKey) continue;
+        std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
+                        quote(idx.name) + " ON " + quote(t) + " (";
+        for (std::size_t i = 0; i < idx.columns.size(); ++i)
+            s += (i ? ", " : "") + quote(idx.columns[i]);
+        statements.push_back(s + ")");
+    }
+    return statements;
+}
+
+std::unique_ptr<DatabaseSession> PostgresEngine::open(const ConnectionInfo& info) {
+    if (info.dataSource.empty())
+        throw ServiceError(ErrorNumber::kGeneral, "データソースが指定されていません。");
+    return std::make_unique<PostgresSession>(connect(info));
+}
+
+namespace {
+
+std::string databaseName(const ConnectionInfo& info) {
+    const auto parts = conninfoParts(info.dataSource);
+    const auto it = parts.find("dbname");
+    if (it == parts.end() || it->second.empty())
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソース「" + info.dataSource + "」にデータベース名（dbname）がありません。");
+    return it->second;
+}
+
+}  // namespace
+
+void PostgresEngine::createDatabase(const ConnectionInfo& info) {
+    const std::string name = databaseName(info);
+    checkName(name, "データベース名");
+    Conn conn = connect(info, "postgres");
+    Result exists = run(conn.get(), "SELECT 1 FROM pg_database WHERE datname = $1",
+                        "データベース「" + name + "」を作成できません。", {name});
+    if (PQntuples(exists.get()) > 0)
+        throw ServiceError(ErrorNumber::kFileExists, "データベース「" + name + "」は既に存在します。");
+    run(conn.get(), "CREATE DATABASE " + quote(name), "データベース「" + name + "」を作成できません。");
+}
+
+void PostgresEngine::dropDatabase(const ConnectionInfo& info) {
+    const std::string name = databaseName(info);
+    Conn conn = connect(info, "postgres");
+    run(conn.get(), "DROP DATABASE " + quote(name), "データベース「" + name + "」は削除できません。");
+}
+
+}  // namespace quorix

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "services/db/engine/database_engine.h"
+
+namespace quorix {
+
+/// The server engine over libpq. The data source is a libpq connection string or URI; user
+/// and password go to libpq as they are.
+class PostgresEngine : public DatabaseEngine {
+public:
+    std::unique_ptr<DatabaseSession> open(const ConnectionInfo& info) override;
+    /// Creates the database named by the data source's dbname, connected to the server's
+    /// maintenance database "postgres"; kFileExists when it exists.
+    void createDatabase(const ConnectionInfo& info) override;
+    std::vector<std::string> createTableStatements(const TableDefinition& table) const override;
+
+    /// Drops the database named by the data source's dbname.
+    void dropDatabase(const ConnectionInfo& info) override;
+};
+
+/// The provider name of the server engine in a connection string.
+inline constexpr const char* kPostgresProvider = "PostgreSQL";
+
+}  // namespace quorix
