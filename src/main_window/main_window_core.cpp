@@ -84,8 +84,11 @@ bool MainWindowCore::openDatabase() {
     ConnectionString = connectionString;
     m_openDataSource = m_settings.getDSN();
     m_openDBType = m_settings.getDBType();
-    m_port.setWindowTitle("Quorix(" + m_openDataSource + ")");
-    m_port.storeSettings(m_settings);
+    m_port.setWindowTitle("Quorix(" + dataSourceWithoutPassword(m_openDataSource) + ")");
+    AppSettings remembered = m_settings;
+    remembered.putDSN(dataSourceWithoutPassword(m_settings.getDSN()));
+    remembered.putPassword({});
+    m_port.storeSettings(remembered);
     RefreshTreeView(ConnectionString);
     if (typeChanged)
         m_port.setTypeChoices(typeNamesFor(m_openDBType), initialTypeIndex(m_openDBType));

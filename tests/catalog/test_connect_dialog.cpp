@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "catalog/connect_dialog.h"
+#include "services/db/connection.h"
 #include "support/fake_port.h"
 #include "support/test_support.h"
 
@@ -174,4 +175,45 @@ TEST_F(Fixture, BrowseAndCancel) {
     EXPECT_FALSE(settings.getConnStatus());
     EXPECT_EQ(settings.getDSN(), "/old.mdb");
     EXPECT_TRUE(port.closed);
+}
+
+TEST_F(Fixture, CreatesAndReplacesServerDatabases) {
+    test::PostgresServer& server = test::PostgresServer::instance();
+    server.psql("postgres", "DROP DATABASE IF EXISTS quorix_dialog");
+    port.type = "PostgreSQL";
+    port.user = "postgres";
+    dialog.cboDBType_Change();
+    EXPECT_TRUE(port.createEnabled);
+    port.source = server.dataSource("quorix_dialog");
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.statusText, "データベースを作成しました。");
+    EXPECT_TRUE(port.closed);
+    EXPECT_EQ(settings.getDBType(), "postgresql");
+    const auto exists = [&] {
+        return server.psql("postgres",
+                           "SELECT count(*) FROM pg_database WHERE datname = 'quorix_dialog'");
+    };
+    EXPECT_EQ(exists(), "1\n");
+
+    // It exists: the question; Yes drops and creates it again.
+    server.psql("quorix_dialog", "CREATE TABLE old (a int)");
+    port.closed = false;
+    port.answers = {true};
+    dialog.cmdCreateDB_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_EQ(server.psql("quorix_dialog", "SELECT count(*) FROM pg_tables WHERE tablename = 'old'"),
+              "0\n");
+
+    // In use by someone: the server refuses, and says why.
+    Connection busy;
+    busy.setConnectionString("Provider=PostgreSQL;Data Source=" + port.source);
+    busy.open();
+    port.closed = false;
+    port.answers = {true};
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.messages.back(), "Quorix|データベース「" + port.source + "」は削除できません。");
+    EXPECT_NE(port.statusText.find("quorix_dialog"), std::string::npos) << port.statusText;
+    EXPECT_FALSE(port.closed);
+    busy.close();
+    EXPECT_EQ(exists(), "1\n");
 }
