@@ -123,4 +123,47 @@ type=$(sqlite3 "$db" "SELECT type FROM pragma_table_info('ORDERS_T') WHERE name=
 xdotool key alt+f x   # ファイル(&F) → 終了(&X)
 for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end on 終了"
+# The same road on a PostgreSQL server that this test starts on a socket of its own.
+pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+pg=$(mktemp -d)   # outside the home folder, which the server's user cannot enter
+as=""
+if [ "$(id -u)" -eq 0 ]; then chown postgres "$pg"; as="runuser -u postgres --"; fi
+$as "$pgbin/initdb" -D "$pg/data" -A trust -U postgres -E UTF8 --locale=C --no-sync > /dev/null
+$as "$pgbin/pg_ctl" -D "$pg/data" -l "$pg/log" -w -o "-k $pg -p 5432 -c listen_addresses=''" start > /dev/null
+trap 'kill "$pid" 2>/dev/null || true; $as "$pgbin/pg_ctl" -D "$pg/data" -m immediate -w stop > /dev/null 2>&1 || true; rm -rf "$home" "$pg"' EXIT
+source="host=$pg port=5432 user=postgres dbname=e2e_sales"
+
+"$program" "$examples/orders.xml" &
+pid=$!
+focus "データベース接続情報" > /dev/null
+xdotool key Tab Tab ctrl+a
+xdotool type --delay 15 "PostgreSQL"
+xdotool key Tab ctrl+a
+xdotool type --delay 15 "$source"
+shot 8-postgresql-dialog
+xdotool key alt+d   # 新規作成(&D): creates the database on the server and connects
+main=$(focus "Quorix\(")
+sleep 1
+shot 9-postgresql-main
+xdotool mousemove --window "$main" 440 152 click 1
+sleep 0.3
+xdotool key End
+name_line 1 ORDERS_T
+name_line 4 ITEM_GROUP
+name_line 1 ITEM_LINES
+xdotool key alt+t   # 作成(&T)
+sleep 1
+shot 10-postgresql-created
+psql() { command psql -X -q -At "host=$pg port=5432 user=postgres dbname=e2e_sales" -c "$1"; }
+tables=$(psql "SELECT string_agg(tablename, ' ' ORDER BY tablename) FROM pg_tables WHERE schemaname = 'public'")
+[ "$tables" = "ITEM_GROUP ITEM_LINES ORDERS_T" ] || fail "server tables are '$tables'"
+key=$(psql "SELECT string_agg(a.attname, ' ' ORDER BY k.ord) FROM pg_constraint c CROSS JOIN LATERAL unnest(c.conkey) WITH ORDINALITY k(n, ord) JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n WHERE c.contype = 'p' AND c.conrelid = '\"ITEM_LINES\"'::regclass")
+[ "$key" = "ITEMS ITEM LINE" ] || fail "ITEM_LINES key is '$key'"
+xdotool windowfocus --sync "$main"
+sleep 0.3
+xdotool key alt+f
+sleep 0.3
+xdotool key x
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+
 echo "1 passed, 0 failed"
