@@ -29,6 +29,31 @@ public:
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (argc == 3 && mode == "sql-pg") {
+        // The same catalog for a PostgreSQL server, where keys need names of their own.
+        std::ofstream out(argv[2]);
+        out << "BEGIN;\n";
+        for (int t = 0; t < 2000; ++t) {
+            const std::string n = "t" + std::to_string(t);
+            out << "CREATE TABLE " << n << " (id INTEGER NOT NULL, ";
+            for (int c = 1; c < 10; ++c)
+                out << "c" << c << (c % 2 ? " VARCHAR(50)" : " INTEGER") << ", ";
+            out << "CONSTRAINT " << n << "_pkey PRIMARY KEY (id)"
+                << (t > 0 ? ", FOREIGN KEY (c2) REFERENCES t" + std::to_string(t - 1) + "(id)" : "")
+                << ");\nCREATE INDEX " << n << "_a ON " << n << "(c1);\nCREATE UNIQUE INDEX " << n
+                << "_b ON " << n << "(c3, c4);\n";
+        }
+        out << "COMMIT;\n";
+        return 0;
+    }
+    if (argc == 3 && mode == "refresh-pg") {
+        QuietPort port;
+        quorix::CatalogBrowser browser(port, port);
+        browser.RefreshTreeView(std::string("Provider=PostgreSQL;Data Source=") + argv[2]);
+        std::printf("%d\n", browser.catalogObjectCount());
+        std::fflush(stdout);
+        _exit(0);
+    }
     if (argc == 3 && mode == "sql") {
         std::ofstream out(argv[2]);
         out << "BEGIN;\n";
@@ -56,6 +81,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         _exit(0);
     }
-    std::fprintf(stderr, "usage: bench_catalog_tree sql FILE | refresh DB\n");
+    std::fprintf(stderr,
+                 "usage: bench_catalog_tree sql FILE | refresh DB | sql-pg FILE | refresh-pg SRC\n");
     return 2;
 }

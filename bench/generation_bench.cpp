@@ -1,6 +1,8 @@
 // bench_generation sql FILE: writes the DDL script equivalent to the benchmark's definition.
 // bench_generation create DB: runs the create command's two passes on that definition
 // (500 tables of 20 columns, nested three levels deep) against the database file DB.
+// bench_generation sql-pg FILE / create-pg DATASOURCE: the same for a PostgreSQL server (the
+// script is the text that "SQLを表示" shows, run by psql in one transaction).
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -17,14 +19,15 @@ constexpr int kColumns = 20;
 // table each (level 4), until there are 500 tables. Every table has 20 columns of its own.
 class Definition {
 public:
-    explicit Definition(quorix::RecordSet& rs) : m_rs(rs) {}
+    Definition(quorix::RecordSet& rs, bool postgres) : m_rs(rs), m_postgres(postgres) {}
 
     void table(int level) {
         const std::string name = "T" + std::to_string(++m_tables);
         static const int kNested[] = {0, 5, 9, 10, 0};
         for (int c = 0; c < kColumns; ++c) {
+            const bool number = c % 4 == 1;
             line(level, name + "_c" + std::to_string(c), c == 0 ? name : "",
-                 c % 4 == 1 ? "数値型" : "ﾃｷｽﾄ型");
+                 m_postgres ? (number ? "integer" : "varchar") : (number ? "数値型" : "ﾃｷｽﾄ型"));
             if (c < kNested[level] && m_tables < kTables) table(level + 1);
         }
     }
@@ -43,11 +46,12 @@ private:
     }
 
     quorix::RecordSet& m_rs;
+    bool m_postgres;
     int m_tables = 0;
 };
 
-void fill(quorix::DefinitionTable& t) {
-    Definition(t.records()).table(1);
+void fill(quorix::DefinitionTable& t, bool postgres = false) {
+    Definition(t.records(), postgres).table(1);
 }
 
 void collect(const quorix::LayoutColumn& parent, std::vector<const quorix::LayoutColumn*>& path,
@@ -80,8 +84,34 @@ void collect(const quorix::LayoutColumn& parent, std::vector<const quorix::Layou
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
+    if (argc == 3 && (mode == "sql-pg" || mode == "create-pg")) {
+        quorix::DefinitionTable definition;
+        fill(definition, true);
+        auto layout = quorix::buildTableLayout(definition, "postgresql", "･･");
+        if (layout.outcome != quorix::LayoutResult::Outcome::Done) return 1;
+        if (mode == "sql-pg") {
+            const auto script = quorix::layoutSql(*layout.layout, "PostgreSQL");
+            std::ofstream(argv[2]) << script.text;
+            return script.ok ? 0 : 1;
+        }
+        quorix::Connection connection;
+        connection.setConnectionString(std::string("Provider=PostgreSQL;Data Source=") + argv[2]);
+        try {
+            connection.open();
+        } catch (const quorix::ServiceError& e) {
+            std::fprintf(stderr, "bench_generation: %s\n", e.description().c_str());
+            return 1;
+        }
+        quorix::Catalog catalog;
+        catalog.setActiveConnection(&connection);
+        const auto result = quorix::createLayoutTables(*layout.layout, connection, catalog);
+        for (const auto& e : result.errors) std::fprintf(stderr, "bench_generation: %s\n", e.c_str());
+        std::printf("%zu\n", result.createdTables.size());
+        return result.ok ? 0 : 1;
+    }
     if (argc != 3 || (mode != "sql" && mode != "create")) {
-        std::fprintf(stderr, "usage: bench_generation sql FILE | create DB\n");
+        std::fprintf(stderr,
+                     "usage: bench_generation sql FILE | create DB | sql-pg FILE | create-pg SRC\n");
         return 2;
     }
     quorix::DefinitionTable definition;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs every benchmark against its reference in the same run and prints the ratios.
-#   bench/run_all.sh BUILD_DIR [xml|generation|catalog ...]
+#   bench/run_all.sh BUILD_DIR [xml|generation|catalog|postgresql ...]
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog}
+which=${*:-xml generation catalog postgresql}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -81,6 +81,40 @@ catalog)
         ri=$(count sqlite3 "$db" .schema)
         echo "instructions: ours $oi, sqlite3 .schema $ri, ratio $(ratio "$oi" "$ri")"
     fi
+    ;;
+postgresql)
+    # A server of the benchmark's own, on a socket in a temporary folder.
+    pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+    pg=$(mktemp -d)
+    as=""
+    if [ "$(id -u)" -eq 0 ]; then chown postgres "$pg"; as="runuser -u postgres --"; fi
+    $as "$pgbin/initdb" -D "$pg/data" -A trust -U postgres -E UTF8 --locale=C > /dev/null
+    $as "$pgbin/pg_ctl" -D "$pg/data" -l "$pg/log" -w -o "-k $pg -p 5432 -c listen_addresses=''" start > /dev/null
+    src() { echo "host=$pg port=5432 user=postgres dbname=$1"; }
+    fresh() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1" 2> /dev/null; }
+    echo "Create command on PostgreSQL (500 tables x 20 columns) against psql running the same DDL in one transaction"
+    "$bin/bench_generation" sql-pg "$work/generation_pg.sql"
+    ours=() ref=()
+    for i in 1 2 3; do
+        fresh gen_ours; fresh gen_ref
+        read -r t _ s < <(measure "$bin/bench_generation" create-pg "$(src gen_ours)"); ours+=("$t")
+        read -r r _ s < <(measure psql -X -q "$(src gen_ref)" -f "$work/generation_pg.sql"); ref+=("$r")
+    done
+    ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+    rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+    n=$(psql -X -At "$(src gen_ours)" -c "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'")
+    echo "tables created: $n; ours ${ot}s, psql ${rt}s, ratio $(ratio "$ot" "$rt")"
+    echo "Catalog tree on PostgreSQL (2000 tables, 10 columns, 2 indexes, 1 foreign key) against psql '\\d public.*'"
+    fresh catalog
+    "$bin/bench_catalog_tree" sql-pg "$work/catalog_pg.sql"
+    psql -X -q "$(src catalog)" -f "$work/catalog_pg.sql" > /dev/null
+    read -r ot om < <(best "$bin/bench_catalog_tree" refresh-pg "$(src catalog)")
+    read -r rt rm < <(best sh -c "psql -X -q '$(src catalog)' -c '\\d public.*' > /dev/null")
+    read -r qt qm < <(best sh -c "psql -X -q '$(src catalog)' -f bench/pg_catalog_reference.sql > /dev/null")
+    echo "ours ${ot}s (${om} KiB), psql \\d ${rt}s, ratio $(ratio "$ot" "$rt")"
+    echo "ours ${ot}s, psql running the same facts' catalog queries ${qt}s, ratio $(ratio "$ot" "$qt")"
+    $as "$pgbin/pg_ctl" -D "$pg/data" -m immediate -w stop > /dev/null
+    rm -rf "$pg"
     ;;
 esac
 done
