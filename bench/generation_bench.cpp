@@ -80,6 +80,24 @@ void collect(const quorix::LayoutColumn& parent, std::vector<const quorix::Layou
     }
 }
 
+// The create command's second pass on @p connectionString; prints the tables created.
+int create(const std::string& connectionString, const quorix::LayoutDocument& layout) {
+    quorix::Connection connection;
+    connection.setConnectionString(connectionString);
+    try {
+        connection.open();
+    } catch (const quorix::ServiceError& e) {
+        std::fprintf(stderr, "bench_generation: %s\n", e.description().c_str());
+        return 1;
+    }
+    quorix::Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const auto result = quorix::createLayoutTables(layout, connection, catalog);
+    for (const auto& e : result.errors) std::fprintf(stderr, "bench_generation: %s\n", e.c_str());
+    std::printf("%zu\n", result.createdTables.size());
+    return result.ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,24 +112,11 @@ int main(int argc, char** argv) {
             std::ofstream(argv[2]) << script.text;
             return script.ok ? 0 : 1;
         }
-        quorix::Connection connection;
-        connection.setConnectionString(std::string("Provider=PostgreSQL;Data Source=") + argv[2]);
-        try {
-            connection.open();
-        } catch (const quorix::ServiceError& e) {
-            std::fprintf(stderr, "bench_generation: %s\n", e.description().c_str());
-            return 1;
-        }
-        quorix::Catalog catalog;
-        catalog.setActiveConnection(&connection);
-        const auto result = quorix::createLayoutTables(*layout.layout, connection, catalog);
-        for (const auto& e : result.errors) std::fprintf(stderr, "bench_generation: %s\n", e.c_str());
-        std::printf("%zu\n", result.createdTables.size());
-        return result.ok ? 0 : 1;
+        return create(std::string("Provider=PostgreSQL;Data Source=") + argv[2], *layout.layout);
     }
     if (argc != 3 || (mode != "sql" && mode != "create")) {
-        std::fprintf(stderr,
-                     "usage: bench_generation sql FILE | create DB | sql-pg FILE | create-pg SRC\n");
+        std::fprintf(
+            stderr, "usage: bench_generation sql FILE | create DB | sql-pg FILE | create-pg SRC\n");
         return 2;
     }
     quorix::DefinitionTable definition;
@@ -125,21 +130,8 @@ int main(int argc, char** argv) {
         out << "COMMIT;\n";
         return 0;
     }
-    quorix::Connection connection;
-    connection.setConnectionString(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                                   argv[2]);
-    try {
-        connection.open();
-    } catch (const quorix::ServiceError& e) {
-        std::fprintf(stderr, "bench_generation: %s\n", e.description().c_str());
-        return 1;
-    }
-    quorix::Catalog catalog;
-    catalog.setActiveConnection(&connection);
     auto layout = quorix::buildTableLayout(definition, "access", "･･");
     if (layout.outcome != quorix::LayoutResult::Outcome::Done) return 1;
-    const auto result = quorix::createLayoutTables(*layout.layout, connection, catalog);
-    std::printf("%zu\n", result.createdTables.size());
-    for (const auto& e : result.errors) std::fprintf(stderr, "bench_generation: %s\n", e.c_str());
-    return result.ok ? 0 : 1;
+    return create(std::string("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + argv[2],
+                  *layout.layout);
 }

@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
     if (mode == "analyse" && argc == 3) return analyse(argv[2], false);
     if (mode == "analyse-tree" && argc == 3) return analyse(argv[2], true);
     if (mode == "analyse-noevidence" && argc == 3) return analyse(argv[2], false, false);
-    std::fprintf(stderr, "usage: bench_xml_analysis generate ROWS FILE | generate-wide NAMES FILE | analyse FILE | analyse-noevidence FILE | analyse-tree FILE\n");
+    std::fprintf(stderr,
+                 "usage: bench_xml_analysis generate ROWS FILE | generate-wide NAMES FILE | "
+                 "analyse FILE | analyse-noevidence FILE | analyse-tree FILE\n");
     return 2;
 }

@@ -52,8 +52,8 @@ std::string dataSourceWithoutPassword(const std::string& s) {
     while (i < s.size()) {
         const auto found = s.find("password", i);
         if (found == std::string::npos) break;
-        const bool wordStart = found == 0 || s[found - 1] == ' ' || s[found - 1] == '?' ||
-                               s[found - 1] == '&';
+        const bool wordStart =
+            found == 0 || s[found - 1] == ' ' || s[found - 1] == '?' || s[found - 1] == '&';
         std::size_t j = found + 8;
         while (j < s.size() && s[j] == ' ') ++j;
         if (!wordStart || j >= s.size() || s[j] != '=') {
@@ -73,11 +73,14 @@ std::string dataSourceWithoutPassword(const std::string& s) {
         }
         out += s.substr(i, found - i);
         // Drop the separator that followed the value, so that no gap is left.
-        if (j < s.size() && (s[j] == ' ' || s[j] == '&') && (out.empty() || out.back() == ' ' || out.back() == '?' || out.back() == '&')) ++j;
+        if (j < s.size() && (s[j] == ' ' || s[j] == '&') &&
+            (out.empty() || out.back() == ' ' || out.back() == '?' || out.back() == '&'))
+            ++j;
         i = j;
     }
     out += s.substr(std::min(i, s.size()));
-    while (!out.empty() && (out.back() == ' ' || out.back() == '&' || out.back() == '?')) out.pop_back();
+    while (!out.empty() && (out.back() == ' ' || out.back() == '&' || out.back() == '?'))
+        out.pop_back();
     return out;
 }
 

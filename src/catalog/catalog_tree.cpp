@@ -101,8 +101,7 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
                     TreeNode* node = addNode(columns, tableNode, "列");
                     for (const auto& c : columns->members()) addNode(c, node, {});
                 });
-                for (const auto& part :
-                     {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
+                for (const auto& part : {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
                     const char* role = part.first;
                     const char* label = part.second;
                     skipOnFailure([&] {

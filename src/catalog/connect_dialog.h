@@ -34,8 +34,7 @@ public:
 
     /// Both must outlive the dialog. @p openDataSource names the database the program has
     /// open (empty for none): it is never deleted to make room for a new one.
-    ConnectDialog(AppSettings& settings, ConnectDialogPort& port,
-                  std::string openDataSource = {});
+    ConnectDialog(AppSettings& settings, ConnectDialogPort& port, std::string openDataSource = {});
 
     void Form_Load();
     void cboDBType_Change();

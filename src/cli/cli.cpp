@@ -126,7 +126,8 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     }
     // New lines get the type the window's chooser starts with.
     const auto names = typeNamesFor(context.dbType);
-    const std::string chooser = names.at(static_cast<std::size_t>(initialTypeIndex(context.dbType)));
+    const std::string chooser =
+        names.at(static_cast<std::size_t>(initialTypeIndex(context.dbType)));
     std::unique_ptr<DefinitionTable> table;
     try {
         table = FillDefinitionTable(
@@ -262,15 +263,14 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         int (*run)(const Arguments&, std::ostream&, std::ostream&);
     };
     static const std::map<std::string, Command> commands = {
-        {"analyse",
-         {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose"}, analyse}},
+        {"analyse", {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose"}, analyse}},
         {"sql", {{"--db-type"}, sql}},
-        {"create",
-         {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
+        {"create", {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {
-        err << "quorix-cli: コマンド「" << command << "」はありません。--help で使い方を表示します。\n";
+        err << "quorix-cli: コマンド「" << command
+            << "」はありません。--help で使い方を表示します。\n";
         return 2;
     }
     const auto parsed = parse(args, it->second.options, err);

@@ -28,11 +28,20 @@ std::string escape(const std::string& s) {
     if (!s.empty() && s[0] == '#') out += '\\';
     for (char c : s) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -48,12 +57,23 @@ bool unescape(const std::string& s, std::string& out) {
         }
         if (++i == s.size()) return false;
         switch (s[i]) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case '#': out += '#'; break;
-            default: return false;
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '#':
+                out += '#';
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -73,8 +93,11 @@ std::vector<std::string> split(const std::string& line) {
 bool validUtf8(const std::string& s) {
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3
-                                     : (c & 0xF8) == 0xF0 ? 4 : 0;
+        std::size_t n = c < 0x80             ? 1
+                        : (c & 0xE0) == 0xC0 ? 2
+                        : (c & 0xF0) == 0xE0 ? 3
+                        : (c & 0xF8) == 0xF0 ? 4
+                                             : 0;
         if (n == 0 || i + n > s.size() || (n == 2 && c < 0xC2)) return false;
         for (std::size_t k = 1; k < n; ++k)
             if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -96,16 +119,26 @@ std::string optionalNumber(const std::optional<long long>& n) {
 // The evidence as numbers, in a fixed order.
 std::vector<std::string> evidenceFields(const Evidence& e) {
     auto n = [](long long v) { return std::to_string(v); };
-    return {n(e.rows),         n(e.occurrences),
-            n(e.values),       n(static_cast<long long>(e.longestBytes)),
-            n(static_cast<long long>(e.longestChars)), n(e.empty),
-            n(e.integer),      n(e.decimal),
-            n(e.boolean),      n(e.date),
-            n(e.dateTime),     n(e.dateTimeTz),
-            n(e.text),         optionalNumber(e.minInteger),
-            optionalNumber(e.maxInteger), n(e.leadingZero),
-            n(e.sign),         n(e.zeroOrOne),
-            n(e.integerDigits), n(e.fractionDigits)};
+    return {n(e.rows),
+            n(e.occurrences),
+            n(e.values),
+            n(static_cast<long long>(e.longestBytes)),
+            n(static_cast<long long>(e.longestChars)),
+            n(e.empty),
+            n(e.integer),
+            n(e.decimal),
+            n(e.boolean),
+            n(e.date),
+            n(e.dateTime),
+            n(e.dateTimeTz),
+            n(e.text),
+            optionalNumber(e.minInteger),
+            optionalNumber(e.maxInteger),
+            n(e.leadingZero),
+            n(e.sign),
+            n(e.zeroOrOne),
+            n(e.integerDigits),
+            n(e.fractionDigits)};
 }
 constexpr std::size_t kEvidenceFields = 20;
 
@@ -217,7 +250,8 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
     } catch (const std::exception&) {
         version = 0;
     }
-    if (version < 1) return lineError(1, "定義ファイルの版「" + magic[1] + "」が正しくありません。");
+    if (version < 1)
+        return lineError(1, "定義ファイルの版「" + magic[1] + "」が正しくありません。");
     if (version > kDefinitionFileVersion)
         return lineError(1, "定義ファイルの版「" + magic[1] +
                                 "」はこのプログラムより新しいため読み込めません。");
@@ -226,9 +260,9 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
     file.table = std::make_unique<DefinitionTable>();
     RecordSet& rs = file.table->records();
     const auto& fields = rs.fields();
-    const std::pair<const char*, std::string*> settings[] = {
-        {"#rowset", &file.context.rowset}, {"#row", &file.context.row},
-        {"#db-type", &file.context.dbType}};
+    const std::pair<const char*, std::string*> settings[] = {{"#rowset", &file.context.rowset},
+                                                             {"#row", &file.context.row},
+                                                             {"#db-type", &file.context.dbType}};
     std::size_t i = 1;
     for (const auto& [key, target] : settings) {
         const auto parts = i < lines.size() ? split(lines[i]) : std::vector<std::string>{};
@@ -251,7 +285,8 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
                 return lineError(i + 1, "「#line-info」の項目の数が正しくありません。");
             long long line = 0, rows = 0;
             if (!toNumber(values[1], line) || line < 1 || line > rs.recordCount())
-                return lineError(i + 1, "「#line-info」の行番号「" + values[1] + "」がありません。");
+                return lineError(i + 1,
+                                 "「#line-info」の行番号「" + values[1] + "」がありません。");
             auto info = std::make_shared<LineInfo>();
             std::string size;
             if (!toNumber(values[2], rows) || rows < 0 || !unescape(values[3], info->givenType) ||
@@ -269,8 +304,9 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
             continue;
         }
         if (values.size() != fields.size())
-            return lineError(i + 1, "項目の数が" + std::to_string(fields.size()) + "ではありません（" +
-                                        std::to_string(values.size()) + "個）。");
+            return lineError(i + 1, "項目の数が" + std::to_string(fields.size()) +
+                                        "ではありません（" + std::to_string(values.size()) +
+                                        "個）。");
         rs.addNew();
         for (std::size_t f = 0; f < fields.size(); ++f) {
             FieldValue v;

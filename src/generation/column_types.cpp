@@ -22,8 +22,8 @@ const std::vector<std::string> kSqlServer = {
     "Real", "Smalldatetime", "Smallint", "Smallmoney", "text",  "Tinyint", "Varchar"};
 
 const std::vector<std::string> kPostgres = {
-    "varchar", "text",      "integer",   "bigint",     "numeric", "double precision",
-    "boolean", "date",      "timestamp", "timestamptz", "bytea",  "serial"};
+    "varchar", "text", "integer",   "bigint",      "numeric", "double precision",
+    "boolean", "date", "timestamp", "timestamptz", "bytea",   "serial"};
 
 struct JetEntry {
     const char* name;
@@ -126,12 +126,22 @@ int initialTypeIndex(std::string_view dbType) {
 std::string DBDatatype(std::string_view dbType, std::string_view xmlType) {
     if (dbType == "postgresql") {
         static const std::pair<const char*, const char*> kPg[] = {
-            {"string", "varchar"},      {"number", "numeric"},     {"fixed", "numeric"},
-            {"int", "integer"},         {"i1_byte", "integer"},    {"i2", "integer"},
-            {"i4", "integer"},          {"ui2", "integer"},        {"ui4", "integer"},
-            {"r4", "double precision"}, {"r8,float", "double precision"},
-            {"boolean", "boolean"},     {"date", "date"},          {"dateTime", "timestamp"},
-            {"time", "timestamp"},      {"dateTime.tz", "timestamptz"},
+            {"string", "varchar"},
+            {"number", "numeric"},
+            {"fixed", "numeric"},
+            {"int", "integer"},
+            {"i1_byte", "integer"},
+            {"i2", "integer"},
+            {"i4", "integer"},
+            {"ui2", "integer"},
+            {"ui4", "integer"},
+            {"r4", "double precision"},
+            {"r8,float", "double precision"},
+            {"boolean", "boolean"},
+            {"date", "date"},
+            {"dateTime", "timestamp"},
+            {"time", "timestamp"},
+            {"dateTime.tz", "timestamptz"},
             {"time.tz", "timestamptz"},
         };
         for (const auto& [xml, name] : kPg)
@@ -196,12 +206,12 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
             const char* property;
         };
         static const PgEntry kPg[] = {
-            {"varchar", "202", ""},    {"text", "203", ""},
-            {"integer", "3", ""},      {"bigint", "20", ""},
-            {"numeric", "131", ""},    {"double precision", "5", ""},
-            {"boolean", "11", ""},     {"date", "133", ""},
-            {"timestamp", "135", ""},  {"timestamptz", "135", "TimeZone,true"},
-            {"bytea", "205", ""},      {"serial", "3", "AutoIncrement,true"},
+            {"varchar", "202", ""},   {"text", "203", ""},
+            {"integer", "3", ""},     {"bigint", "20", ""},
+            {"numeric", "131", ""},   {"double precision", "5", ""},
+            {"boolean", "11", ""},    {"date", "133", ""},
+            {"timestamp", "135", ""}, {"timestamptz", "135", "TimeZone,true"},
+            {"bytea", "205", ""},     {"serial", "3", "AutoIncrement,true"},
         };
         for (const auto& e : kPg) {
             if (name != e.name) continue;

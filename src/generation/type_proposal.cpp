@@ -108,8 +108,8 @@ ProposalCount applyProposals(DefinitionTable& table, std::string_view dbType, Pr
     for (const auto& [row, p] : changes) {
         const FieldValue& t = rs.valueAt(row, type);
         const auto* current = std::get_if<std::string>(&t);
-        const bool differs = (current ? trimBlanks(*current) : std::string()) != p.type ||
-                             sizeOf(rs, row) != p.size;
+        const bool differs =
+            (current ? trimBlanks(*current) : std::string()) != p.type || sizeOf(rs, row) != p.size;
         rs.setValueAt(row, type, p.type);
         rs.setValueAt(row, size, p.size ? FieldValue(*p.size) : FieldValue());
         // The program typed these: a later hand edit shows against them.

@@ -408,8 +408,9 @@ void MainWindowCore::mnuSaveDef_Click() {
     if (fileExtension(std::filesystem::path(path).filename().string()).empty()) path += ".qxd";
     std::error_code ec;
     if (std::filesystem::exists(path, ec) &&
-        !m_port.askYesNo("定義ファイル「" + path + "」は既に存在します。" + kCrLf + "置き換えますか？",
-                         "定義の保存", MessageIcon::Question))
+        !m_port.askYesNo(
+            "定義ファイル「" + path + "」は既に存在します。" + kCrLf + "置き換えますか？",
+            "定義の保存", MessageIcon::Question))
         return;
     const DefinitionContext context{m_settings.getRowset(), m_settings.getRow(), m_openDBType};
     const std::string error = saveDefinitionFile(path, *m_table, context);

@@ -152,7 +152,7 @@ private:
     std::unique_ptr<LayoutDocument> m_layout;
     CatalogBrowser m_browser;
     WindowLayout m_windowLayout;
-    int m_outerWidth = 0;   // the window's size at the last resize, for the splitter
+    int m_outerWidth = 0;  // the window's size at the last resize, for the splitter
     int m_innerHeight = 0;
     bool m_statusExpanded = false;
 };

@@ -30,8 +30,7 @@ public:
     virtual void setWindowTitle(const std::string& title) = 0;
     /// Shows the connection dialog modally; it writes the settings through their accessors.
     /// @p openDataSource is the database the window has open (empty for none).
-    virtual void showConnectionDialog(AppSettings& settings,
-                                      const std::string& openDataSource) = 0;
+    virtual void showConnectionDialog(AppSettings& settings, const std::string& openDataSource) = 0;
     virtual void closeWindow() = 0;
     /// Shows the busy cursor while a long command runs.
     virtual void setBusyCursor(bool busy) = 0;

@@ -25,8 +25,7 @@ QLabel* label(QWidget* parent, const char* name, const char* text, const Twips& 
 
 ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent,
                                          const std::string& openDataSource)
-    : QDialog(parent),
-      m_logic(settings, static_cast<ConnectDialogPort&>(*this), openDataSource) {
+    : QDialog(parent), m_logic(settings, static_cast<ConnectDialogPort&>(*this), openDataSource) {
     setUpFixedDialog(this, "dlgConnect", QString::fromUtf8(ConnectDialog::kTitle), 6600, 3390);
     const Twips t = Twips::of(this);
 

@@ -1,44 +1,44 @@
 #include "ui/main_window.h"
 
 #include <QAction>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QProgressDialog>
-#include <QTimer>
-#include <atomic>
-#include <thread>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <QTreeWidget>
+#include <atomic>
+#include <thread>
 
 #include "ui/about_box.h"
 #include "ui/connect_dialog_widget.h"
 #include "ui/definition_table_model.h"
 #include "ui/dialogs.h"
+#include "ui/evidence_dialog.h"
 #include "ui/program_icon.h"
 #include "ui/qt_text.h"
-#include "ui/evidence_dialog.h"
 #include "ui/sql_dialog_widget.h"
 #include "ui/twips.h"
 #include "ui/xml_tag_dialog_widget.h"
@@ -337,12 +337,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         switch (event->type()) {
             case QEvent::MouseButtonPress:
-                if (mouse->button() == Qt::LeftButton) m_splitterGrab = mouse->position().toPoint().x();
+                if (mouse->button() == Qt::LeftButton)
+                    m_splitterGrab = mouse->position().toPoint().x();
                 return true;
             case QEvent::MouseMove:
                 if (m_splitterGrab >= 0) {
-                    const int x = m_splitter->mapToParent(mouse->position().toPoint()).x() -
-                                  m_splitterGrab;
+                    const int x =
+                        m_splitter->mapToParent(mouse->position().toPoint()).x() - m_splitterGrab;
                     m_core->SplitterMoved(Twips::of(this).toTwips(x));
                 }
                 return true;
@@ -556,8 +557,7 @@ void MainWindow::setWindowTitle(const std::string& title) {
     QMainWindow::setWindowTitle(qs(title));
 }
 
-void MainWindow::showConnectionDialog(AppSettings& settings,
-                                      const std::string& openDataSource) {
+void MainWindow::showConnectionDialog(AppSettings& settings, const std::string& openDataSource) {
     ConnectDialogWidget dialog(settings, this, openDataSource);
     dialog.exec();
 }

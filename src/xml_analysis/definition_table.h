@@ -1,10 +1,9 @@
 #pragma once
 
 #include <array>
-#include <string>
-
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "services/db/record_set.h"

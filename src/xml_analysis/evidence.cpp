@@ -97,8 +97,8 @@ void Evidence::addValue(std::string_view v, std::size_t bytes, std::size_t chars
     const std::string_view body = signed_ ? v.substr(1) : v;
     if (allDigits(body)) {
         long long n = 0;
-        const auto [end, ec] = std::from_chars(v.data() + (v[0] == '+' ? 1 : 0),
-                                               v.data() + v.size(), n);
+        const auto [end, ec] =
+            std::from_chars(v.data() + (v[0] == '+' ? 1 : 0), v.data() + v.size(), n);
         if (ec == std::errc() && end == v.data() + v.size()) {
             ++integer;
             if (!minInteger || n < *minInteger) minInteger = n;
@@ -182,9 +182,9 @@ void ValueScanner::addTo(Evidence& evidence) const {
 }
 
 std::vector<std::string> evidenceColumns() {
-    return {"出現行", "出現回数", "最長(バイト)", "最長(文字)", "空", "整数", "最小", "最大",
-            "先頭0", "小数", "整数部桁", "小数部桁", "真偽", "日付", "日時", "日時(TZ)",
-            "テキスト"};
+    return {"出現行", "出現回数", "最長(バイト)", "最長(文字)", "空",       "整数",
+            "最小",   "最大",     "先頭0",        "小数",       "整数部桁", "小数部桁",
+            "真偽",   "日付",     "日時",         "日時(TZ)",   "テキスト"};
 }
 
 std::vector<std::string> evidenceCells(const Evidence& e) {

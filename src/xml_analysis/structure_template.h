@@ -35,7 +35,6 @@ private:
     std::unordered_map<std::string, TemplateNode*, Hash, std::equal_to<>> m_byName;
 
 public:
-
     /// The child of that name, created (with @p source's data type) when there is none.
     TemplateNode* match(const XmlNode& source);
     /// The child named @p name, or null.
@@ -119,7 +118,7 @@ private:
     long m_rowsetDepth = 0;  // 0: not inside the rowset
     long m_rowDepth = 0;     // 0: not inside a row
     bool m_rowsetFound = false;
-    long long m_rows = 0;      // rows merged, nested ones included
+    long long m_rows = 0;  // rows merged, nested ones included
     long long m_outerRows = 0;
     bool m_recording = false;  // a nested row began: its events wait for the enclosing row's end
     std::vector<Event> m_events;

@@ -201,8 +201,9 @@ TEST_F(Fixture, CreatesAndReplacesServerDatabases) {
     port.answers = {true};
     dialog.cmdCreateDB_Click();
     ASSERT_EQ(port.questions.size(), 1u);
-    EXPECT_EQ(server.psql("quorix_dialog", "SELECT count(*) FROM pg_tables WHERE tablename = 'old'"),
-              "0\n");
+    EXPECT_EQ(
+        server.psql("quorix_dialog", "SELECT count(*) FROM pg_tables WHERE tablename = 'old'"),
+        "0\n");
 
     // In use by someone: the server refuses, and says why.
     Connection busy;

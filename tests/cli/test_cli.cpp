@@ -113,15 +113,25 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
     const Case cases[] = {
         {{}, 2, "使い方:"},
         {{"frobnicate", doc}, 2, "quorix-cli: コマンド「frobnicate」はありません。"},
-        {{"analyse", doc, "--colour", "x"}, 2, "quorix-cli: オプション「--colour」は「analyse」では使用できません。"},
+        {{"analyse", doc, "--colour", "x"},
+         2,
+         "quorix-cli: オプション「--colour」は「analyse」では使用できません。"},
         {{"analyse"}, 2, "quorix-cli: 「analyse」にはファイルを指定してください。"},
-        {{"analyse", doc, "--db-type", "oracle"}, 2, "quorix-cli: データベースタイプ「oracle」はサポートされていません。"},
+        {{"analyse", doc, "--db-type", "oracle"},
+         2,
+         "quorix-cli: データベースタイプ「oracle」はサポートされていません。"},
         {{"analyse", dir.file("missing.xml")}, 1, "quorix-cli: ファイルが見つかりません。"},
-        {{"analyse", doc, "--row", "NOPE"}, 1, "quorix-cli: XML文書内に行タグ「NOPE」がありません。"},
-        {{"sql", dir.file("missing.qxd")}, 1, "quorix-cli: 定義ファイル「" + dir.file("missing.qxd") + "」を読み込めません。"},
+        {{"analyse", doc, "--row", "NOPE"},
+         1,
+         "quorix-cli: XML文書内に行タグ「NOPE」がありません。"},
+        {{"sql", dir.file("missing.qxd")},
+         1,
+         "quorix-cli: 定義ファイル「" + dir.file("missing.qxd") + "」を読み込めません。"},
         {{"sql", qxd}, 1, "quorix-cli: 表名を入力してください。（2行目の定義）"},
         {{"create", named}, 2, "quorix-cli: 「create」には --data-source を指定してください。"},
-        {{"create", named, "--data-source", dir.file("none.mdb")}, 1, "quorix-cli: データベースは開けません。"},
+        {{"create", named, "--data-source", dir.file("none.mdb")},
+         1,
+         "quorix-cli: データベースは開けません。"},
         // One table exists: nothing at all is created.
         {{"create", named, "--data-source", db}, 1, "quorix-cli: "},
     };
@@ -141,9 +151,9 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
 
 TEST(Cli, EvidenceAndProposals) {
     TempDir dir;
-    const std::string doc =
-        dir.write("d.xml", "<ROWSET><ROW><ID>1</ID><NAME>ｶﾅ漢</NAME></ROW>"
-                           "<ROW><ID>20</ID></ROW></ROWSET>");
+    const std::string doc = dir.write("d.xml",
+                                      "<ROWSET><ROW><ID>1</ID><NAME>ｶﾅ漢</NAME></ROW>"
+                                      "<ROW><ID>20</ID></ROW></ROWSET>");
     const CliRun evidence = cli({"analyse", doc, "--evidence"});
     ASSERT_EQ(evidence.status, 0) << evidence.err;
     EXPECT_EQ(evidence.out.substr(0, evidence.out.find('\n')),

@@ -23,9 +23,12 @@ std::vector<std::string> dump(const DefinitionTable& table) {
         std::string line;
         for (int f = 0; f < static_cast<int>(rs.fields().size()); ++f) {
             const FieldValue& v = rs.valueAt(row, f);
-            if (std::holds_alternative<std::monostate>(v)) line += "<null>";
-            else if (const auto* n = std::get_if<int32_t>(&v)) line += std::to_string(*n);
-            else line += "'" + std::get<std::string>(v) + "'";
+            if (std::holds_alternative<std::monostate>(v))
+                line += "<null>";
+            else if (const auto* n = std::get_if<int32_t>(&v))
+                line += std::to_string(*n);
+            else
+                line += "'" + std::get<std::string>(v) + "'";
             line += "|";
         }
         out.push_back(line);
@@ -86,8 +89,8 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
 TEST(DefinitionFile, DamagedFilesNameTheirLine) {
     DefinitionTable table;
     table.records().addNew();
-    for (const char* f : {Field::kKey, Field::kGenerate, Field::kKind, Field::kTagName,
-                          Field::kType})
+    for (const char* f :
+         {Field::kKey, Field::kGenerate, Field::kKind, Field::kTagName, Field::kType})
         table.records().setValue(f, std::string("x"));
     table.records().setValue(Field::kLevel, 1);
     const std::string good = formatDefinition(table, {});
@@ -96,21 +99,26 @@ TEST(DefinitionFile, DamagedFilesNameTheirLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "定義ファイルが空です。"},
         {"hello\n", "1行目: Quorixの定義ファイルではありません。"},
-        {"#quorix-definition\t3\n", "1行目: 定義ファイルの版「3」はこのプログラムより新しいため読み込めません。"},
-        {head + line + "\n#line-info\t2\t1\tx\t\\N", "7行目: 「#line-info」の項目の数が正しくありません。"},
+        {"#quorix-definition\t3\n",
+         "1行目: 定義ファイルの版「3」はこのプログラムより新しいため読み込めません。"},
+        {head + line + "\n#line-info\t2\t1\tx\t\\N",
+         "7行目: 「#line-info」の項目の数が正しくありません。"},
         {"#quorix-definition\tx\n", "1行目: 定義ファイルの版「x」が正しくありません。"},
         {"#quorix-definition\t1\n#rowset\tR\n", "3行目: 「#row」の行がありません。"},
         {head + "x\tx\t1\n", "6行目: 項目の数が9ではありません（3個）。"},
         {head + "x\tx\t1\tx\t" + std::string(201, 'a') + "\t\\N\tx\t\\N\t\\N\n", "6行目: "},
-        {head + "x\tx\tone\tx\tx\t\\N\tx\t\\N\t\\N\n", "6行目: 「レベル」の値「one」は整数ではありません。"},
-        {head + line + "\n" + "x\tx\t1\tx\t\xff\t\\N\tx\t\\N\t\\N\n", "7行目: UTF-8として正しくない文字があります。"},
+        {head + "x\tx\tone\tx\tx\t\\N\tx\t\\N\t\\N\n",
+         "6行目: 「レベル」の値「one」は整数ではありません。"},
+        {head + line + "\n" + "x\tx\t1\tx\t\xff\t\\N\tx\t\\N\t\\N\n",
+         "7行目: UTF-8として正しくない文字があります。"},
         {head + "x\tx\t1\tx\tx\t\\q\tx\t\\N\t\\N\n", "6行目: 「列名」の値が正しくありません。"},
     };
     for (const auto& [text, message] : cases) {
         SCOPED_TRACE(text.substr(0, 60));
         auto result = parseDefinition(text);
         ASSERT_TRUE(std::holds_alternative<std::string>(result));
-        EXPECT_EQ(std::get<std::string>(result).rfind(message, 0), 0u) << std::get<std::string>(result);
+        EXPECT_EQ(std::get<std::string>(result).rfind(message, 0), 0u)
+            << std::get<std::string>(result);
     }
     EXPECT_TRUE(std::holds_alternative<DefinitionFile>(parseDefinition(head + line + "\n")));
 }
@@ -123,7 +131,8 @@ TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
     const std::string folder = dir.file("ro");
     std::filesystem::create_directory(folder);
     const std::string message = saveDefinitionFile(folder + "/missing/x.qxd", table, {});
-    EXPECT_EQ(message.rfind("定義ファイル「" + folder + "/missing/x.qxd」を保存できません。", 0), 0u)
+    EXPECT_EQ(message.rfind("定義ファイル「" + folder + "/missing/x.qxd」を保存できません。", 0),
+              0u)
         << message;
     ASSERT_EQ(saveDefinitionFile(path, table, {}), "");
     std::ifstream in(path);
@@ -136,9 +145,10 @@ TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
 }
 
 TEST(DefinitionFile, VersionOneFilesStillOpen) {
-    const std::string v1 = "#quorix-definition\t1\n#rowset\tR\n#row\tW\n#db-type\taccess\n"
-                           "キー\t生成\tレベル\tタイプ\tタグ名\t列名\t型\t桁数\t表名\n"
-                           "\\N\t○\t1\tノード\t･･A\t\tﾃｷｽﾄ型\t\\N\tT\n";
+    const std::string v1 =
+        "#quorix-definition\t1\n#rowset\tR\n#row\tW\n#db-type\taccess\n"
+        "キー\t生成\tレベル\tタイプ\tタグ名\t列名\t型\t桁数\t表名\n"
+        "\\N\t○\t1\tノード\t･･A\t\tﾃｷｽﾄ型\t\\N\tT\n";
     auto result = parseDefinition(v1);
     auto* file = std::get_if<DefinitionFile>(&result);
     ASSERT_TRUE(file) << std::get<std::string>(result);

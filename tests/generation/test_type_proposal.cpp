@@ -62,12 +62,14 @@ TEST(TypeProposal, TheNarrowestTypeThatHoldsEveryValue) {
 TEST(TypeProposal, HandEditedLinesAreKeptUnlessAllAreChosen) {
     test::TempDir dir;
     test::RecordingPort<> port;
-    auto tmpl = ReadStructureTemplate(
-        dir.write("d.xml", "<ROWSET><ROW><A>1</A><B>x</B><C>2026-12-07</C></ROW>"
-                           "<ROW><A>22</A><B>yyy</B><C>2026-12-08</C></ROW></ROWSET>"),
-        "ROWSET", "ROW", port);
+    auto tmpl =
+        ReadStructureTemplate(dir.write("d.xml",
+                                        "<ROWSET><ROW><A>1</A><B>x</B><C>2026-12-07</C></ROW>"
+                                        "<ROW><A>22</A><B>yyy</B><C>2026-12-08</C></ROW></ROWSET>"),
+                              "ROWSET", "ROW", port);
     ASSERT_TRUE(tmpl);
-    auto table = FillDefinitionTable(*tmpl, [](const std::string& t) { return t; }, "･･", "ﾃｷｽﾄ型");
+    auto table = FillDefinitionTable(
+        *tmpl, [](const std::string& t) { return t; }, "･･", "ﾃｷｽﾄ型");
     RecordSet& rs = table->records();
     rs.setCurrentRow(2);  // B, by hand
     rs.setValue(Field::kType, std::string("ﾒﾓ型"));

@@ -22,7 +22,7 @@ public:
     std::vector<int> scopeQuestions;
     int scopeAnswer = 1;
     std::vector<std::vector<std::string>> evidence;
-    bool cancelWork = false;  // the user stops background work at once
+    bool cancelWork = false;     // the user stops background work at once
     std::string openDataSource;  // what the last connection dialog was told is open
     /// What the user does in the connection dialog; cancels when not set.
     std::function<void(AppSettings&, int showing)> dialog;

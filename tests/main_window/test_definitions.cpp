@@ -71,8 +71,8 @@ TEST_F(Definitions, SavedOpenedAndAskedBeforeReplacing) {
     port.answers = {false};
     core.mnuSaveDef_Click();
     ASSERT_EQ(port.questions.size(), 1u);
-    EXPECT_EQ(port.questions[0], "定義の保存|定義ファイル「" + path +
-                                     ".qxd」は既に存在します。\r\n置き換えますか？");
+    EXPECT_EQ(port.questions[0],
+              "定義の保存|定義ファイル「" + path + ".qxd」は既に存在します。\r\n置き換えますか？");
 
     port.files = {path + ".qxd"};
     core.mnuLoadDef_Click();

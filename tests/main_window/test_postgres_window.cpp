@@ -40,8 +40,9 @@ TEST(PostgresWindow, CreatesTheSameLayoutAsTheFileDatabase) {
     EXPECT_EQ(port.title, "Quorix(" + server.dataSource("quorix_window") + ")");
     EXPECT_EQ(port.typeChoices.front(), "varchar");
     EXPECT_EQ(port.chooserText, "varchar");
-    EXPECT_EQ(createProducts(core, port),
-              "表「製品」を作成しました。\r\n表「価格表」を作成しました。\r\n表「価格」を作成しました。");
+    EXPECT_EQ(
+        createProducts(core, port),
+        "表「製品」を作成しました。\r\n表「価格表」を作成しました。\r\n表「価格」を作成しました。");
     // Keys: the enclosing columns, then the group's first column.
     EXPECT_EQ(server.psql("quorix_window",
                           "SELECT string_agg(a.attname, ',' ORDER BY k.ord) FROM pg_constraint c "
@@ -57,6 +58,7 @@ TEST(PostgresWindow, CreatesTheSameLayoutAsTheFileDatabase) {
     // Again: the names exist, the whole command is undone, the database is as it was.
     const std::string again = createProducts(core, port);
     EXPECT_NE(again.find("全ての処理は元の状態に戻されました。"), std::string::npos) << again;
-    EXPECT_EQ(server.psql("quorix_window", "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
-              "3\n");
+    EXPECT_EQ(
+        server.psql("quorix_window", "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
+        "3\n");
 }

@@ -93,8 +93,7 @@ std::string PostgresServer::dataSource(const std::string& database) const {
 }
 
 std::string PostgresServer::psql(const std::string& database, const std::string& sql) const {
-    return shell("psql -X -q -At " + shellQuote(dataSource(database)) + " -c " +
-                 shellQuote(sql));
+    return shell("psql -X -q -At " + shellQuote(dataSource(database)) + " -c " + shellQuote(sql));
 }
 
 void PostgresServer::freshDatabase(const std::string& name) const {
@@ -104,15 +103,7 @@ void PostgresServer::freshDatabase(const std::string& name) const {
 
 std::string sqlite3Cli(const std::string& dbFile, const std::string& command,
                        const std::string& options) {
-    const std::string cmd =
-        "sqlite3 " + options + " " + shellQuote(dbFile) + " " + shellQuote(command) + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) throw std::runtime_error("popen failed");
-    std::string out;
-    char buf[4096];
-    for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    pclose(p);
-    return out;
+    return shell("sqlite3 " + options + " " + shellQuote(dbFile) + " " + shellQuote(command));
 }
 
 std::string testData(const std::string& name) {

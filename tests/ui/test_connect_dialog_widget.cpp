@@ -87,7 +87,8 @@ TEST(Dialogs, TheFileDialogShowsTheLabelsAsWritten) {
 }
 
 TEST(Dialogs, FileFiltersInQtsForm) {
-    EXPECT_EQ(nameFilters("MS Access(*.mdb)|*.mdb|全てのファイル|*.*"),
-              (QStringList{QStringLiteral("MS Access(*.mdb)"), QStringLiteral("全てのファイル (*)")}));
+    EXPECT_EQ(
+        nameFilters("MS Access(*.mdb)|*.mdb|全てのファイル|*.*"),
+        (QStringList{QStringLiteral("MS Access(*.mdb)"), QStringLiteral("全てのファイル (*)")}));
     EXPECT_EQ(nameFilters("XML(*.xml)|*.xml|全てのファイル|*.*").size(), 2);
 }

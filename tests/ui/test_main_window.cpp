@@ -4,23 +4,23 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
-#include <QGroupBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
-#include <QUrl>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-#include <QWheelEvent>
 #include <QTreeWidget>
+#include <QUrl>
+#include <QWheelEvent>
 
 #include "modal.h"
 #include "support/test_support.h"
@@ -386,7 +386,8 @@ TEST_F(MainWindowTest, DesktopHabits) {
 
     // A document dropped on the window opens.
     auto* mime = new QMimeData;
-    mime->setUrls({QUrl::fromLocalFile(QString::fromStdString(test::testData("worked_example.xml")))});
+    mime->setUrls(
+        {QUrl::fromLocalFile(QString::fromStdString(test::testData("worked_example.xml")))});
     QDropEvent drop(QPointF(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &drop);
     QTRY_COMPARE(grid->model()->rowCount(), 6);
@@ -449,6 +450,7 @@ TEST_F(MainWindowTest, EvidenceInTooltipsThePanelAndProposals) {
     });
     window.findChild<QAction*>(QStringLiteral("mnuProposeTypes"))->trigger();
     EXPECT_EQ(cell(9, 6), QStringLiteral("ﾒﾓ型"));
-    EXPECT_TRUE(status().contains(QStringLiteral("行の型を変更しました。"))) << status().toStdString();
+    EXPECT_TRUE(status().contains(QStringLiteral("行の型を変更しました。")))
+        << status().toStdString();
     EXPECT_EQ(cell(1, 6), QStringLiteral("数値型"));
 }

@@ -6,9 +6,9 @@
 #include <QPushButton>
 
 #include "modal.h"
+#include "ui/about_box.h"
 #include "ui/connect_dialog_widget.h"
 #include "ui/twips.h"
-#include "ui/about_box.h"
 #include "ui/xml_tag_dialog_widget.h"
 
 using namespace quorix;
@@ -61,8 +61,8 @@ TEST(DialogGeometry, ControlsStandWhereTheDesignPutsThem) {
         TwipsRect rect;
     };
     const Place places[] = {
-        {&xml, "lblRowset", {120, 240, 975, 255}}, {&xml, "lblRow", {120, 600, 975, 255}},
-        {&xml, "txtRowset", {1200, 240, 1815, 270}}, {&xml, "txtRow", {1200, 600, 1815, 270}},
+        {&xml, "lblRowset", {120, 240, 975, 255}},     {&xml, "lblRow", {120, 600, 975, 255}},
+        {&xml, "txtRowset", {1200, 240, 1815, 270}},   {&xml, "txtRow", {1200, 600, 1815, 270}},
         {&connect, "lblStatus", {0, 3000, 6600, 375}},
     };
     for (const auto& p : places) {

@@ -42,7 +42,12 @@ TEST(Evidence, FiguresFromEveryRow) {
         longest = std::max(longest, cp932Length(name));
         xml += "<NAME>" + name + "</NAME>";
         xml += "<CODE>" + std::string(r % 10 == 0 ? "007" : "12") + "</CODE>";
-        xml += "<MIX>" + std::string(r % 4 == 0 ? "1.25" : r % 4 == 1 ? "2026-12-07" : r % 4 == 2 ? "" : "x") + "</MIX>";
+        xml += "<MIX>" +
+               std::string(r % 4 == 0   ? "1.25"
+                           : r % 4 == 1 ? "2026-12-07"
+                           : r % 4 == 2 ? ""
+                                        : "x") +
+               "</MIX>";
         xml += "<FLAG>" + std::string(r % 2 ? "true" : "0") + "</FLAG>";
         xml += "<WHEN>2026-12-07T10:00:00" + std::string(r % 2 ? "Z" : "") + "</WHEN>";
         xml += "<BIG>123456789012345678901234567890</BIG>";
@@ -107,18 +112,31 @@ TEST(Evidence, KindsOfSingleValues) {
         const char* kind;
     };
     const Case cases[] = {
-        {"0", "integer"},        {"-12", "integer"},          {"+7", "integer"},
-        {"9223372036854775807", "integer"}, {"9223372036854775808", "decimal"},
-        {"1.5", "decimal"},      {".5", "decimal"},           {"-3.", "decimal"},
-        {".", "text"},           {"1e5", "text"},             {"true", "boolean"},
-        {"TRUE", "text"},        {"2024-02-29", "date"},      {"2023-02-29", "text"},
-        {"2026-13-01", "text"},  {"2026-12-07T10:00", "dateTime"},
-        {"2026-12-07T10:00:00.123+09:00", "dateTimeTz"},      {"2026-12-07T25:00", "text"},
-        {"", "empty"},           {"12 34", "text"},
+        {"0", "integer"},
+        {"-12", "integer"},
+        {"+7", "integer"},
+        {"9223372036854775807", "integer"},
+        {"9223372036854775808", "decimal"},
+        {"1.5", "decimal"},
+        {".5", "decimal"},
+        {"-3.", "decimal"},
+        {".", "text"},
+        {"1e5", "text"},
+        {"true", "boolean"},
+        {"TRUE", "text"},
+        {"2024-02-29", "date"},
+        {"2023-02-29", "text"},
+        {"2026-13-01", "text"},
+        {"2026-12-07T10:00", "dateTime"},
+        {"2026-12-07T10:00:00.123+09:00", "dateTimeTz"},
+        {"2026-12-07T25:00", "text"},
+        {"", "empty"},
+        {"12 34", "text"},
     };
     for (const auto& c : cases) {
         Evidence e;
-        e.addValue(c.value, std::string_view(c.value).size(), std::string_view(c.value).size(), true);
+        e.addValue(c.value, std::string_view(c.value).size(), std::string_view(c.value).size(),
+                   true);
         const std::pair<const char*, long long> kinds[] = {
             {"integer", e.integer}, {"decimal", e.decimal},   {"boolean", e.boolean},
             {"date", e.date},       {"dateTime", e.dateTime}, {"dateTimeTz", e.dateTimeTz},
@@ -127,7 +145,8 @@ TEST(Evidence, KindsOfSingleValues) {
             EXPECT_EQ(count, std::string(kind) == c.kind ? 1 : 0) << c.value << " " << kind;
     }
     // The byte count agrees with the definition's own CP932 measure.
-    for (const char* s : {"ｱｲｳ", "漢字", "a\xC2\xA5", "\xE2\x80\xBE", "\xE2\x91\xA0", "\xF0\x9F\x98\x80"}) {
+    for (const char* s :
+         {"ｱｲｳ", "漢字", "a\xC2\xA5", "\xE2\x80\xBE", "\xE2\x91\xA0", "\xF0\x9F\x98\x80"}) {
         ValueScanner v;
         v.append(s);
         Evidence e;

@@ -148,7 +148,8 @@ TEST(StructureTemplate, WideRowsKeepEveryNameOnceInOrder) {
     std::string xml = "<ROWSET><ROW>";
     for (int i = 0; i < n; ++i) xml += "<C" + std::to_string(i) + "/>";
     xml += "</ROW><ROW>";
-    for (int i = n; i-- > 0;) xml += "<C" + std::to_string(i) + "><D/></C" + std::to_string(i) + ">";
+    for (int i = n; i-- > 0;)
+        xml += "<C" + std::to_string(i) + "><D/></C" + std::to_string(i) + ">";
     xml += "</ROW></ROWSET>";
     XmlDocument doc;
     ASSERT_TRUE(doc.loadXml(xml));
@@ -158,7 +159,8 @@ TEST(StructureTemplate, WideRowsKeepEveryNameOnceInOrder) {
     ASSERT_EQ(t->root().children.size(), static_cast<std::size_t>(n));
     EXPECT_EQ(t->root().children[123]->name, "C123");
     EXPECT_EQ(shape(*t->root().children[n - 1]), "C" + std::to_string(n - 1) + "[D]");
-    auto table = FillDefinitionTable(*t, [](const std::string& x) { return x; }, "･･", "ﾃｷｽﾄ型");
+    auto table = FillDefinitionTable(
+        *t, [](const std::string& x) { return x; }, "･･", "ﾃｷｽﾄ型");
     const auto all = lines(*table);
     ASSERT_EQ(all.size(), static_cast<std::size_t>(2 * n + 1));
     EXPECT_EQ(all[1].rfind("○|1|･･C0|", 0), 0u) << all[1];
@@ -193,13 +195,16 @@ std::string randomDocument(std::mt19937& rng) {
     std::string out = "<?xml version='1.0'?>\n";
     const bool wrapped = pick(3) == 0;
     if (wrapped) out += "<doc><A><ROW><X/></ROW></A>";
-    out += "<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes' xmlns:p='urn:p' "
-           "xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>";
+    out +=
+        "<ROWSET xmlns:dt='urn:schemas-microsoft-com:datatypes' xmlns:p='urn:p' "
+        "xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>";
     std::function<void(int)> element = [&](int depth) {
         const std::string name = names[pick(depth == 0 ? 1 : 7) + (depth == 0 ? 3 : 0)];
         out += "<" + name;
-        if (pick(3) == 0) out += std::string(" dt:dt='") + types[pick(4)] + "'";
-        else if (pick(6) == 0) out += std::string(" xsi:type='xs:") + types[pick(4)] + "'";
+        if (pick(3) == 0)
+            out += std::string(" dt:dt='") + types[pick(4)] + "'";
+        else if (pick(6) == 0)
+            out += std::string(" xsi:type='xs:") + types[pick(4)] + "'";
         out += ">";
         const int children = depth < 5 ? pick(4) : 0;
         for (int i = 0; i < children; ++i) {
@@ -231,8 +236,9 @@ TEST(StreamingMerge, GivesTheTemplateOfTheWholeDocument) {
     const std::pair<const char*, std::string> special[] = {
         {"nested", "<ROWSET><ROW><A><ROW><X/></ROW></A><B/></ROW></ROWSET>"},
         {"twice nested", "<ROWSET><ROW><ROW><ROW><Y/></ROW><X/></ROW><B/></ROW></ROWSET>"},
-        {"entity", "<!DOCTYPE ROWSET [<!ENTITY e '<inent/>'>]><ROWSET><ROW>&e;<b/>&e;</ROW>"
-                   "<ROW>&e;</ROW></ROWSET>"},
+        {"entity",
+         "<!DOCTYPE ROWSET [<!ENTITY e '<inent/>'>]><ROWSET><ROW>&e;<b/>&e;</ROW>"
+         "<ROW>&e;</ROW></ROWSET>"},
         {"no rowset", "<a><ROW/></a>"},
         {"no row", "<ROWSET><A/></ROWSET>"},
         {"cut", "<ROWSET><ROW><A>1</A></ROW><ROW><B>"},

@@ -52,7 +52,7 @@ void Catalog::appendTable(const TableDefinition& table) {
 }
 
 std::vector<std::string> Catalog::createTableStatements(const std::string& provider,
-                                                       const TableDefinition& table) {
+                                                        const TableDefinition& table) {
     return engineForProvider(provider).createTableStatements(table);
 }
 

@@ -29,7 +29,8 @@ bool isLineFeed(const unsigned char* p, const TextEncoding& e) {
 // Collects the characters of one line that fall into the excerpt.
 class Window {
 public:
-    explicit Window(long column) : m_from(column > kExcerptChars / 2 ? column - 1 - kExcerptChars / 2 : 0) {}
+    explicit Window(long column)
+        : m_from(column > kExcerptChars / 2 ? column - 1 - kExcerptChars / 2 : 0) {}
 
     // Takes decoded UTF-8; false once the excerpt is full and more of the line follows.
     bool take(const std::string& utf8) {
@@ -108,9 +109,9 @@ std::string sourceExcerpt(int fd, long line, long column, const TextEncoding& en
         if (current == line) {
             decoded.clear();
             const std::size_t end = lineEnded ? i : size;
-            decoder.feed(std::string_view(reinterpret_cast<const char*>(buffer.data()) + start,
-                                          end - start),
-                         decoded);
+            decoder.feed(
+                std::string_view(reinterpret_cast<const char*>(buffer.data()) + start, end - start),
+                decoded);
             if (lineEnded) decoder.finish(decoded);
             if (!window.take(decoded) || lineEnded) return window.text();
         }

@@ -307,9 +307,12 @@ void onStart(void* ctx, const xmlChar* localname, const xmlChar* prefix, const x
         const std::string_view local = text(a[0]);
         const std::string_view uri = text(a[2]);
         std::string value(text(a[3]), static_cast<std::size_t>(a[4] - a[3]));
-        if (local == "dt" && uri == kDatatypesNs && !dt) dt = std::move(value);
-        else if (local == "dt" && uri == kDatatypesNsOld && !dtOld) dtOld = std::move(value);
-        else if (local == "type" && uri == kXsiNs && !xsi) xsi = std::move(value);
+        if (local == "dt" && uri == kDatatypesNs && !dt)
+            dt = std::move(value);
+        else if (local == "dt" && uri == kDatatypesNsOld && !dtOld)
+            dtOld = std::move(value);
+        else if (local == "type" && uri == kXsiNs && !xsi)
+            xsi = std::move(value);
     }
     if (!dt) dt = std::move(dtOld);
     if (!dt && xsi) {
@@ -371,8 +374,8 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     sax.comment = nullptr;
     sax.processingInstruction = nullptr;
     sax.serror = recordFirstError;
-    xmlParserCtxtPtr ctxt = xmlCreateIOParserCtxt(&sax, nullptr, readChunk, closeNothing, &st,
-                                                  XML_CHAR_ENCODING_NONE);
+    xmlParserCtxtPtr ctxt =
+        xmlCreateIOParserCtxt(&sax, nullptr, readChunk, closeNothing, &st, XML_CHAR_ENCODING_NONE);
     bool ok = false;
     if (!ctxt) {
         error = {kUnreadableFile, "メモリが不足しています。", 0, 0, {}};

@@ -8,7 +8,6 @@ namespace quorix {
 
 namespace {
 
-
 const char* chars(const xmlChar* s) {
     return reinterpret_cast<const char*>(s);
 }

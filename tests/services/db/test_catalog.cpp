@@ -248,7 +248,8 @@ TEST_F(CatalogTest, ReadOnlyDatabaseOpensButRefusesChanges) {
         try {
             readOnly.appendTable({"T", {{"a", 3, 0, {}}}, {}});
         } catch (const ServiceError&) {
-            const bool said = c.errors().at(0).description().find("読み取り専用") != std::string::npos;
+            const bool said =
+                c.errors().at(0).description().find("読み取り専用") != std::string::npos;
             std::_Exit(said ? 0 : 3);
         }
         std::_Exit(4);

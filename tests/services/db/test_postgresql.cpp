@@ -10,8 +10,8 @@ using quorix::test::PostgresServer;
 namespace {
 
 std::string connectionString(const std::string& database, const std::string& extra = {}) {
-    return "Provider=PostgreSQL;Data Source=" +
-           PostgresServer::instance().dataSource(database) + extra;
+    return "Provider=PostgreSQL;Data Source=" + PostgresServer::instance().dataSource(database) +
+           extra;
 }
 
 struct Postgres : ::testing::Test {
@@ -29,7 +29,8 @@ struct Postgres : ::testing::Test {
     Catalog catalog;
 };
 
-CatalogObjectPtr child(const CatalogObjectPtr& o, const std::string& role, const std::string& name) {
+CatalogObjectPtr child(const CatalogObjectPtr& o, const std::string& role,
+                       const std::string& name) {
     auto list = o->child(role);
     auto m = list ? list->member(name) : nullptr;
     EXPECT_TRUE(m) << role << "/" << name;
@@ -57,20 +58,26 @@ TEST_F(Postgres, TablesAreCreatedAsDefinedAndReadBack) {
     catalog.appendTable(parent);
     catalog.appendTable(lower);
     connection.commitTrans();
-    EXPECT_EQ(psql("SELECT string_agg(relname, ',' ORDER BY relname) FROM pg_class WHERE relkind = 'r' AND relnamespace = 'public'::regnamespace"),
+    EXPECT_EQ(psql("SELECT string_agg(relname, ',' ORDER BY relname) FROM pg_class WHERE relkind = "
+                   "'r' AND relnamespace = 'public'::regnamespace"),
               "Book,book\n");
-    EXPECT_EQ(psql("SELECT string_agg(column_name || ':' || data_type || ':' || coalesce(character_maximum_length::text, ''), ' ' ORDER BY ordinal_position) FROM information_schema.columns WHERE table_name = 'Book'"),
+    EXPECT_EQ(psql("SELECT string_agg(column_name || ':' || data_type || ':' || "
+                   "coalesce(character_maximum_length::text, ''), ' ' ORDER BY ordinal_position) "
+                   "FROM information_schema.columns WHERE table_name = 'Book'"),
               "id:integer: title:character varying:40 memo:text: price:numeric: at:timestamp with "
               "time zone: day:date: ok:boolean:\n");
-    EXPECT_EQ(psql("SELECT is_identity FROM information_schema.columns WHERE table_name = 'Book' AND column_name = 'id'"), "YES\n");
+    EXPECT_EQ(psql("SELECT is_identity FROM information_schema.columns WHERE table_name = 'Book' "
+                   "AND column_name = 'id'"),
+              "YES\n");
 
     // The catalog reports each column with the code it was created with.
     auto book = catalog.tables()->member("Book");
     ASSERT_TRUE(book);
-    const std::pair<const char*, long long> codes[] = {{"id", 3}, {"title", 202}, {"memo", 203},
-                                                       {"price", 131}, {"at", 135}, {"day", 133},
-                                                       {"ok", 11}};
-    for (const auto& [name, code] : codes) EXPECT_EQ(integer(child(book, "Columns", name), "Type"), code) << name;
+    const std::pair<const char*, long long> codes[] = {
+        {"id", 3},   {"title", 202}, {"memo", 203}, {"price", 131},
+        {"at", 135}, {"day", 133},   {"ok", 11}};
+    for (const auto& [name, code] : codes)
+        EXPECT_EQ(integer(child(book, "Columns", name), "Type"), code) << name;
     EXPECT_EQ(integer(child(book, "Columns", "title"), "DefinedSize"), 40);
     EXPECT_EQ(std::get<bool>(child(book, "Columns", "id")->property("AutoIncrement")), true);
     EXPECT_EQ(std::get<bool>(child(book, "Columns", "at")->property("TimeZone")), true);
@@ -79,14 +86,15 @@ TEST_F(Postgres, TablesAreCreatedAsDefinedAndReadBack) {
 }
 
 TEST_F(Postgres, CatalogOfAServerDatabase) {
-    psql("CREATE SCHEMA other; SET search_path = public;"
-         "CREATE TABLE p (a int, b text, PRIMARY KEY (a), UNIQUE (b));"
-         "CREATE TABLE c (x int, y int, z varchar(12) NOT NULL DEFAULT 'q', "
-         "CONSTRAINT fk FOREIGN KEY (x) REFERENCES p (a) ON DELETE CASCADE ON UPDATE SET NULL);"
-         "CREATE INDEX c_z ON c (z DESC, y);"
-         "CREATE VIEW v AS SELECT a FROM p;"
-         "CREATE FUNCTION f(n int) RETURNS int LANGUAGE sql AS 'SELECT n + 1';"
-         "CREATE ROLE readers NOLOGIN; CREATE ROLE taro LOGIN IN ROLE readers;");
+    psql(
+        "CREATE SCHEMA other; SET search_path = public;"
+        "CREATE TABLE p (a int, b text, PRIMARY KEY (a), UNIQUE (b));"
+        "CREATE TABLE c (x int, y int, z varchar(12) NOT NULL DEFAULT 'q', "
+        "CONSTRAINT fk FOREIGN KEY (x) REFERENCES p (a) ON DELETE CASCADE ON UPDATE SET NULL);"
+        "CREATE INDEX c_z ON c (z DESC, y);"
+        "CREATE VIEW v AS SELECT a FROM p;"
+        "CREATE FUNCTION f(n int) RETURNS int LANGUAGE sql AS 'SELECT n + 1';"
+        "CREATE ROLE readers NOLOGIN; CREATE ROLE taro LOGIN IN ROLE readers;");
     auto tables = catalog.tables();
     std::vector<std::string> names;
     for (const auto& t : tables->members()) names.push_back(t->name());
@@ -105,12 +113,14 @@ TEST_F(Postgres, CatalogOfAServerDatabase) {
     EXPECT_EQ(std::get<std::string>(fk->property("RelatedTable")), "p");
     EXPECT_EQ(integer(fk, "DeleteRule"), 1);
     EXPECT_EQ(integer(fk, "UpdateRule"), 2);
-    EXPECT_EQ(std::get<std::string>(fk->child("Columns")->members()[0]->property("RelatedColumn")), "a");
+    EXPECT_EQ(std::get<std::string>(fk->child("Columns")->members()[0]->property("RelatedColumn")),
+              "a");
     auto p = tables->member("p");
     EXPECT_EQ(p->child("Keys")->members().size(), 2u);  // primary and unique
     auto view = catalog.views()->member("v");
     ASSERT_TRUE(view);
-    EXPECT_NE(std::get<std::string>(view->child("Command")->property("CommandText")).find("FROM p"), std::string::npos);
+    EXPECT_NE(std::get<std::string>(view->child("Command")->property("CommandText")).find("FROM p"),
+              std::string::npos);
     EXPECT_TRUE(catalog.procedures()->member("f(n integer)"));
     auto taro = catalog.users()->member("taro");
     ASSERT_TRUE(taro);
@@ -137,8 +147,9 @@ TEST_F(Postgres, AFailedCreateLeavesNothingAndNamesAreChecked) {
     connection.rollbackTrans();
     EXPECT_EQ(psql("SELECT count(*) FROM pg_class WHERE relname = 'T1'"), "0\n");
     // A name PostgreSQL would cut is refused before anything is sent.
-    EXPECT_THROW(Catalog::createTableStatements("PostgreSQL", {std::string(64, 'n'), {{"a", 3, 0, {}}}, {}}),
-                 ServiceError);
+    EXPECT_THROW(
+        Catalog::createTableStatements("PostgreSQL", {std::string(64, 'n'), {{"a", 3, 0, {}}}, {}}),
+        ServiceError);
 }
 
 TEST(PostgresDatabase, CreatedExistingReplacedAndRefused) {
@@ -146,7 +157,9 @@ TEST(PostgresDatabase, CreatedExistingReplacedAndRefused) {
     server.psql("postgres", "DROP DATABASE IF EXISTS quorix_new");
     Catalog catalog;
     catalog.create(connectionString("quorix_new"));
-    EXPECT_EQ(server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_new'"), "1\n");
+    EXPECT_EQ(
+        server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_new'"),
+        "1\n");
     try {
         catalog.create(connectionString("quorix_new"));
         FAIL() << "an existing database was created again";
@@ -160,15 +173,19 @@ TEST(PostgresDatabase, CreatedExistingReplacedAndRefused) {
     EXPECT_THROW(catalog.dropDatabase(connectionString("quorix_new")), ServiceError);
     busy.close();
     catalog.dropDatabase(connectionString("quorix_new"));
-    EXPECT_EQ(server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_new'"), "0\n");
+    EXPECT_EQ(
+        server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_new'"),
+        "0\n");
 }
 
 TEST(PostgresDatabase, BadDataSourcesSayWhy) {
     const std::pair<std::string, std::string> cases[] = {
         {"Provider=PostgreSQL;Data Source=host='unterminated", "接続文字列として正しくありません"},
         {"Provider=PostgreSQL;Data Source=nonsense", "接続文字列として正しくありません"},
-        {"Provider=PostgreSQL;Data Source=host=/nonexistent port=5 dbname=x", "データベースに接続できません。"},
-        {"Provider=PostgreSQL;Data Source=" + PostgresServer::instance().dataSource("no_such_db"), "データベースに接続できません。"},
+        {"Provider=PostgreSQL;Data Source=host=/nonexistent port=5 dbname=x",
+         "データベースに接続できません。"},
+        {"Provider=PostgreSQL;Data Source=" + PostgresServer::instance().dataSource("no_such_db"),
+         "データベースに接続できません。"},
     };
     for (const auto& [text, expected] : cases) {
         Connection c;
@@ -177,7 +194,8 @@ TEST(PostgresDatabase, BadDataSourcesSayWhy) {
             c.open();
             ADD_FAILURE() << text;
         } catch (const ServiceError& e) {
-            EXPECT_NE(e.description().find(expected), std::string::npos) << text << " → " << e.description();
+            EXPECT_NE(e.description().find(expected), std::string::npos)
+                << text << " → " << e.description();
         }
     }
 }

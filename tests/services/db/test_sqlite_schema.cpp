@@ -47,15 +47,15 @@ std::string pragmaText(const std::string& db, const std::string& name) {
     for (const auto& r : rows(db, "SELECT name FROM pragma_table_xinfo(" + q(name) + ");"))
         s += " " + r.at(0);
     std::string pkOrder;
-    for (const auto& r : rows(db, "SELECT name FROM pragma_table_xinfo(" + q(name) +
-                                      ") WHERE pk > 0 ORDER BY pk;"))
+    for (const auto& r :
+         rows(db, "SELECT name FROM pragma_table_xinfo(" + q(name) + ") WHERE pk > 0 ORDER BY pk;"))
         pkOrder += " " + r.at(0);
     std::string pk, indexes, keys;
     for (const auto& r : rows(db, "SELECT name, \"unique\", origin FROM pragma_index_list(" +
                                       q(name) + ") ORDER BY seq DESC;")) {
         std::string cols;
-        for (const auto& c : rows(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(" + q(r.at(0)) +
-                                          ") WHERE key = 1 ORDER BY seqno;"))
+        for (const auto& c : rows(db, "SELECT name, \"desc\" FROM pragma_index_xinfo(" +
+                                          q(r.at(0)) + ") WHERE key = 1 ORDER BY seqno;"))
             cols += " " + c.at(0) + (c.at(1) == "1" ? "-" : "+");
         if (r.at(2) == "pk") {
             pk = cols;
@@ -103,8 +103,8 @@ std::string catalogText(const CatalogObjectPtr& table) {
         if (prop(i, "PrimaryKey") == "1")
             primary = "\n primary:" + cols;
         else
-            indexes += "\n index " + i->name() + (prop(i, "Unique") == "1" ? " unique" : "") + ":" +
-                       cols;
+            indexes +=
+                "\n index " + i->name() + (prop(i, "Unique") == "1" ? " unique" : "") + ":" + cols;
     }
     for (const auto& k : table->child("Keys")->members()) {
         const std::string type = prop(k, "Type");
@@ -183,7 +183,8 @@ PRAGMA writable_schema = OFF;
     EXPECT_EQ(prop(tables->member("A1")->child("Columns")->member("id"), "AutoIncrement"), "1");
     // Types as the engine reports them, unquoted.
     const auto qColumns = tables->member("q")->child("Columns");
-    EXPECT_EQ(prop(qColumns->member("a"), "Type"), prop(tables->member("cm")->child("Columns")->member("b"), "Type"));
+    EXPECT_EQ(prop(qColumns->member("a"), "Type"),
+              prop(tables->member("cm")->child("Columns")->member("b"), "Type"));
     EXPECT_EQ(catalog.views()->members().size(), 1u);
 }
 

@@ -172,11 +172,12 @@ TEST(XmlDocument, ErrorTextsAreShortReadableAndJapanese) {
     };
     const Case cases[] = {
         // One huge line with its error at the end: a piece around the error, marked as cut.
-        {"long line", "<r>" + std::string(3'000'000, 'x') + "</q>", "終了タグが開始タグと一致しません。",
-         ellipsis + std::string(50, 'x')},
+        {"long line", "<r>" + std::string(3'000'000, 'x') + "</q>",
+         "終了タグが開始タグと一致しません。", ellipsis + std::string(50, 'x')},
         {"long line start", "<r></q>" + std::string(500, 'x') + "\n<a/>", "",
          "<r></q>" + std::string(193, 'x') + ellipsis},
-        {"utf-16", utf16le("<r>\n<a>x</b>\n</r>\n"), "終了タグが開始タグと一致しません。", "<a>x</b>"},
+        {"utf-16", utf16le("<r>\n<a>x</b>\n</r>\n"), "終了タグが開始タグと一致しません。",
+         "<a>x</b>"},
         {"tab and cr", "<r>\n\t<a>x</b>\r\n</r>", "", " <a>x</b>"},
         {"deep", deep, "要素の入れ子が深すぎます。", ""},
         {"binary", binary, "", ""},
@@ -215,9 +216,9 @@ TEST(XmlDocument, ExpandsInternalEntitiesOnly) {
     TempDir dir;
     const std::string secret = dir.write("secret.txt", "<secret/>");
     XmlDocument doc;
-    ASSERT_TRUE(doc.load(dir.write(
-        "e.xml", "<!DOCTYPE R [<!ENTITY e \"<inent/>\"><!ENTITY x SYSTEM \"file://" + secret +
-                     "\">]><R><ROW>&e;&x;<b/></ROW></R>")));
+    ASSERT_TRUE(doc.load(
+        dir.write("e.xml", "<!DOCTYPE R [<!ENTITY e \"<inent/>\"><!ENTITY x SYSTEM \"file://" +
+                               secret + "\">]><R><ROW>&e;&x;<b/></ROW></R>")));
     EXPECT_EQ(doc.getElementsByTagName("inent").size(), 1u);
     EXPECT_EQ(doc.getElementsByTagName("secret").size(), 0u);
     EXPECT_EQ(doc.getElementsByTagName("b").size(), 1u);

@@ -1,11 +1,75 @@
 #include "services/db/engine/table_definition.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "services/db/engine/service_error.h"
+
 namespace quorix {
 
 ColumnDefinition* TableDefinition::column(const std::string& columnName) {
     for (auto& c : columns)
         if (c.name == columnName) return &c;
     return nullptr;
+}
+
+std::string quoteIdentifier(std::string_view name) {
+    std::string q = "\"";
+    for (char c : name) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + '"';
+}
+
+const IndexDefinition* checkTableDefinition(const TableDefinition& table) {
+    const std::string& t = table.name;
+    if (t.empty()) throw ServiceError(ErrorNumber::kGeneral, "表名が指定されていません。");
+    if (table.columns.empty())
+        throw ServiceError(ErrorNumber::kGeneral, "表「" + t + "」に列がありません。");
+    const IndexDefinition* pk = nullptr;
+    for (const auto& idx : table.indexes) {
+        if (idx.columns.empty())
+            throw ServiceError(ErrorNumber::kGeneral, "索引「" + idx.name + "」に列がありません。");
+        for (const auto& c : idx.columns)
+            if (std::none_of(table.columns.begin(), table.columns.end(),
+                             [&](const ColumnDefinition& d) { return d.name == c; }))
+                throw ServiceError(
+                    ErrorNumber::kBadColumn,
+                    "索引「" + idx.name + "」の列「" + c + "」が表「" + t + "」にありません。");
+        if (idx.primaryKey) {
+            if (pk)
+                throw ServiceError(ErrorNumber::kGeneral,
+                                   "表「" + t + "」に主キーが二つ指定されています。");
+            pk = &idx;
+        }
+    }
+    return pk;
+}
+
+bool propertySwitch(const ColumnDefinition& column, const std::string& property,
+                    const std::string& value) {
+    std::string v = value;
+    std::transform(v.begin(), v.end(), v.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (v != "TRUE" && v != "FALSE")
+        throw ServiceError(ErrorNumber::kGeneral, "列「" + column.name + "」のプロパティ「" +
+                                                      property + "」に値「" + value +
+                                                      "」は使用できません。");
+    return v == "TRUE";
+}
+
+std::vector<std::string> createIndexStatements(const TableDefinition& table) {
+    std::vector<std::string> statements;
+    for (const auto& idx : table.indexes) {
+        if (idx.primaryKey) continue;
+        std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
+                        quoteIdentifier(idx.name) + " ON " + quoteIdentifier(table.name) + " (";
+        for (std::size_t i = 0; i < idx.columns.size(); ++i)
+            s += (i ? ", " : "") + quoteIdentifier(idx.columns[i]);
+        statements.push_back(s + ")");
+    }
+    return statements;
 }
 
 }  // namespace quorix

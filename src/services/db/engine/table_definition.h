@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,5 +34,20 @@ struct TableDefinition {
     /// The column of that name, or null.
     ColumnDefinition* column(const std::string& columnName);
 };
+
+/// The identifier as every engine writes it: in double quotes, inner quotes doubled.
+std::string quoteIdentifier(std::string_view name);
+
+/// Checks what every engine needs of a table to create: a name, columns, indexes over its
+/// columns, at most one primary key. Returns the primary key or null; throws ServiceError.
+const IndexDefinition* checkTableDefinition(const TableDefinition& table);
+
+/// A column property that is a switch: "true" or "false" in any case; throws ServiceError for
+/// any other value.
+bool propertySwitch(const ColumnDefinition& column, const std::string& property,
+                    const std::string& value);
+
+/// "CREATE [UNIQUE] INDEX ..." for every index of the table but its primary key.
+std::vector<std::string> createIndexStatements(const TableDefinition& table);
 
 }  // namespace quorix

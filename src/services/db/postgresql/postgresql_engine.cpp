@@ -17,12 +17,6 @@ namespace {
 // PostgreSQL keeps names up to this many bytes and cuts longer ones in silence.
 constexpr std::size_t kMaxIdentifier = 63;
 
-std::string quote(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 std::string trimmedMessage(const char* text) {
     std::string s = text ? text : "";
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
@@ -66,9 +60,10 @@ Result run(PGconn* conn, const std::string& sql, const std::string& what,
 }
 
 std::string value(const PGresult* r, int row, int col) {
-    return PQgetisnull(r, row, col) ? std::string()
-                                    : std::string(PQgetvalue(r, row, col),
-                                                  static_cast<std::size_t>(PQgetlength(r, row, col)));
+    return PQgetisnull(r, row, col)
+               ? std::string()
+               : std::string(PQgetvalue(r, row, col),
+                             static_cast<std::size_t>(PQgetlength(r, row, col)));
 }
 long long number(const PGresult* r, int row, int col) {
     return PQgetisnull(r, row, col) ? 0 : std::atoll(PQgetvalue(r, row, col));
@@ -84,9 +79,9 @@ std::map<std::string, std::string> conninfoParts(const std::string& dataSource) 
     if (!options) {
         const std::string reason = error ? trimmedMessage(error) : "";
         PQfreemem(error);
-        throw ServiceError(ErrorNumber::kGeneral,
-                           "データソース「" + dataSource + "」は接続文字列として正しくありません。(" +
-                               reason + ")");
+        throw ServiceError(ErrorNumber::kGeneral, "データソース「" + dataSource +
+                                                      "」は接続文字列として正しくありません。(" +
+                                                      reason + ")");
     }
     std::map<std::string, std::string> parts;
     for (PQconninfoOption* o = options; o->keyword; ++o)
@@ -117,8 +112,7 @@ Conn connect(const ConnectionInfo& info, const std::string& database = {}) {
     if (!conn || PQstatus(conn.get()) != CONNECTION_OK) {
         const std::string reason =
             conn ? trimmedMessage(PQerrorMessage(conn.get())) : "メモリが不足しています。";
-        throw ServiceError(ErrorNumber::kGeneral,
-                           "データベースに接続できません。(" + reason + ")");
+        throw ServiceError(ErrorNumber::kGeneral, "データベースに接続できません。(" + reason + ")");
     }
     return conn;
 }
@@ -179,10 +173,14 @@ std::string shownName(const std::string& schema, const std::string& name) {
 
 int32_t ruleCode(char action) {
     switch (action) {
-        case 'c': return adRICascade;
-        case 'n': return adRISetNull;
-        case 'd': return adRISetDefault;
-        default: return adRINone;
+        case 'c':
+            return adRICascade;
+        case 'n':
+            return adRISetNull;
+        case 'd':
+            return adRISetDefault;
+        default:
+            return adRINone;
     }
 }
 
@@ -239,9 +237,7 @@ public:
     explicit PostgresSession(Conn conn) : m_conn(std::move(conn)) {}
 
     void beginTransaction() override { run(c(), "BEGIN", "トランザクションを開始できません。"); }
-    void commitTransaction() override {
-        run(c(), "COMMIT", "トランザクションを確定できません。");
-    }
+    void commitTransaction() override { run(c(), "COMMIT", "トランザクションを確定できません。"); }
     void rollbackTransaction() override {
         if (PQtransactionStatus(c()) != PQTRANS_IDLE)
             run(c(), "ROLLBACK", "トランザクションを元に戻せません。");
@@ -264,8 +260,8 @@ public:
             run(c(), inTransaction ? "RELEASE quorix_create_table" : "COMMIT", what);
         } catch (const ServiceError&) {
             if (PQstatus(c()) == CONNECTION_OK) {
-                Result r(PQexec(c(), inTransaction ? "ROLLBACK TO quorix_create_table"
-                                                   : "ROLLBACK"));
+                Result r(
+                    PQexec(c(), inTransaction ? "ROLLBACK TO quorix_create_table" : "ROLLBACK"));
             }
             throw;
         }
@@ -281,7 +277,9 @@ public:
                        "表「" + name + "」を削除できません。", {name});
         if (PQntuples(r.get()) == 0)
             throw ServiceError(ErrorNumber::kNoSuchTable, "表「" + name + "」が見つかりません。");
-        run(c(), "DROP TABLE " + quote(value(r.get(), 0, 0)) + "." + quote(value(r.get(), 0, 1)),
+        run(c(),
+            "DROP TABLE " + quoteIdentifier(value(r.get(), 0, 0)) + "." +
+                quoteIdentifier(value(r.get(), 0, 1)),
             "表「" + name + "」を削除できません。");
     }
 
@@ -308,8 +306,10 @@ CatalogObjectPtr PostgresSession::tables() {
         auto t = std::make_shared<CatalogObject>(
             "Table", shownName(value(rels.get(), i, 1), value(rels.get(), i, 2)));
         t->setProperty("Type", std::string("TABLE"));
-        t->setPropertyError("DateCreated", "作成日時と更新日時はこのデータベースには記録されていません。");
-        t->setPropertyError("DateModified", "作成日時と更新日時はこのデータベースには記録されていません。");
+        t->setPropertyError("DateCreated",
+                            "作成日時と更新日時はこのデータベースには記録されていません。");
+        t->setPropertyError("DateModified",
+                            "作成日時と更新日時はこのデータベースには記録されていません。");
         const std::string oid = value(rels.get(), i, 0);
         byOid[oid] = t;
         for (auto [role, map] : {std::pair{"Columns", &columnsOf}, std::pair{"Indexes", &indexesOf},
@@ -373,8 +373,8 @@ CatalogObjectPtr PostgresSession::tables() {
             const bool primary = flag(idx.get(), i, 2);
             auto index = std::make_shared<CatalogObject>("Index", name);
             index->setProperty("Clustered", false);
-            index->setProperty("IndexNulls",
-                               static_cast<long long>(primary ? adIndexNullsDisallow : adIndexNullsAllow));
+            index->setProperty("IndexNulls", static_cast<long long>(primary ? adIndexNullsDisallow
+                                                                            : adIndexNullsAllow));
             index->setProperty("PrimaryKey", primary);
             index->setProperty("Unique", flag(idx.get(), i, 3));
             auto list = std::make_shared<CatalogObject>("Columns");
@@ -412,10 +412,12 @@ CatalogObjectPtr PostgresSession::tables() {
                                                             : type == 'u' ? adKeyUnique
                                                                           : adKeyForeign));
             key->setProperty("RelatedTable", value(keys.get(), i, 3));
-            key->setProperty("UpdateRule", static_cast<long long>(
-                                               type == 'f' ? ruleCode(value(keys.get(), i, 4)[0]) : adRINone));
-            key->setProperty("DeleteRule", static_cast<long long>(
-                                               type == 'f' ? ruleCode(value(keys.get(), i, 5)[0]) : adRINone));
+            key->setProperty("UpdateRule",
+                             static_cast<long long>(
+                                 type == 'f' ? ruleCode(value(keys.get(), i, 4)[0]) : adRINone));
+            key->setProperty("DeleteRule",
+                             static_cast<long long>(
+                                 type == 'f' ? ruleCode(value(keys.get(), i, 5)[0]) : adRINone));
             auto list = std::make_shared<CatalogObject>("Columns");
             key->setChild("Columns", list);
             keysOf[oid]->addMember(key);
@@ -440,10 +442,12 @@ CatalogObjectPtr PostgresSession::commands(bool views) {
     Result r = run(c(), sql, views ? "ビューを読み取れません。" : "プロシージャを読み取れません。");
     auto list = std::make_shared<CatalogObject>(views ? "Views" : "Procedures");
     for (int i = 0; i < PQntuples(r.get()); ++i) {
-        auto o = std::make_shared<CatalogObject>(views ? "View" : "Procedure",
-                                                 shownName(value(r.get(), i, 0), value(r.get(), i, 1)));
-        o->setPropertyError("DateCreated", "作成日時と更新日時はこのデータベースには記録されていません。");
-        o->setPropertyError("DateModified", "作成日時と更新日時はこのデータベースには記録されていません。");
+        auto o = std::make_shared<CatalogObject>(
+            views ? "View" : "Procedure", shownName(value(r.get(), i, 0), value(r.get(), i, 1)));
+        o->setPropertyError("DateCreated",
+                            "作成日時と更新日時はこのデータベースには記録されていません。");
+        o->setPropertyError("DateModified",
+                            "作成日時と更新日時はこのデータベースには記録されていません。");
         auto command = std::make_shared<CatalogObject>("Command", std::string());
         std::string text = value(r.get(), i, 2);
         text.erase(0, text.find_first_not_of(" \n"));
@@ -485,8 +489,8 @@ CatalogObjectPtr PostgresSession::roles(bool login) {
         std::string names = value(r.get(), i, 1);
         for (std::size_t start = 0; !names.empty() && start <= names.size();) {
             const auto end = names.find('\x1f', start);
-            inner->addMember(std::make_shared<CatalogObject>(
-                login ? "Group" : "User", names.substr(start, end - start)));
+            inner->addMember(std::make_shared<CatalogObject>(login ? "Group" : "User",
+                                                             names.substr(start, end - start)));
             if (end == std::string::npos) break;
             start = end + 1;
         }
@@ -500,56 +504,33 @@ CatalogObjectPtr PostgresSession::roles(bool login) {
 
 std::vector<std::string> PostgresEngine::createTableStatements(const TableDefinition& table) const {
     const std::string& t = table.name;
-    if (t.empty()) throw ServiceError(ErrorNumber::kGeneral, "表名が指定されていません。");
-    if (table.columns.empty())
-        throw ServiceError(ErrorNumber::kGeneral, "表「" + t + "」に列がありません。");
+    const IndexDefinition* pk = checkTableDefinition(table);
     checkName(t, "表名");
-    const IndexDefinition* pk = nullptr;
-    for (const auto& idx : table.indexes) {
-        checkName(idx.name, "索引名");
-        if (idx.columns.empty())
-            throw ServiceError(ErrorNumber::kGeneral, "索引「" + idx.name + "」に列がありません。");
-        for (const auto& col : idx.columns)
-            if (std::none_of(table.columns.begin(), table.columns.end(),
-                             [&](const ColumnDefinition& d) { return d.name == col; }))
-                throw ServiceError(ErrorNumber::kBadColumn, "索引「" + idx.name + "」の列「" + col +
-                                                                "」が表「" + t + "」にありません。");
-        if (idx.primaryKey) {
-            if (pk)
-                throw ServiceError(ErrorNumber::kGeneral,
-                                   "表「" + t + "」に主キーが二つ指定されています。");
-            pk = &idx;
-        }
-    }
-    std::string sql = "CREATE TABLE " + quote(t) + " (";
+    for (const auto& idx : table.indexes) checkName(idx.name, "索引名");
+    std::string sql = "CREATE TABLE " + quoteIdentifier(t) + " (";
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
         const ColumnDefinition& c = table.columns[i];
         checkName(c.name, "列名");
         bool identity = false, timeZone = false, notNull = false;
         for (const auto& [prop, v] : c.properties) {
-            std::string value = v;
-            std::transform(value.begin(), value.end(), value.begin(),
-                           [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-            if (value != "true" && value != "false")
-                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" + prop +
-                                                              "」に値「" + v + "」は使用できません。");
-            const bool on = value == "true";
+            const bool on = propertySwitch(c, prop, v);
             if (prop == "AutoIncrement") {
                 if (on && c.type != adInteger && c.type != adBigInt && c.type != adSmallInt)
-                    throw ServiceError(ErrorNumber::kGeneral,
-                                       "オートナンバーは整数型の列にしか設定できません（列「" +
-                                           c.name + "」）。");
+                    throw ServiceError(
+                        ErrorNumber::kGeneral,
+                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
                 identity = on;
             } else if (prop == "TimeZone") {
                 timeZone = on;
             } else if (prop == "Nullable") {
                 notNull = !on;
             } else {
-                throw ServiceError(ErrorNumber::kNotSupported,
-                                   "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+                throw ServiceError(
+                    ErrorNumber::kNotSupported,
+                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
             }
         }
-        sql += (i ? ", " : "") + quote(c.name) + " " + sqlType(c, timeZone);
+        sql += (i ? ", " : "") + quoteIdentifier(c.name) + " " + sqlType(c, timeZone);
         if (identity) sql += " GENERATED BY DEFAULT AS IDENTITY";
         if (notNull) sql += " NOT NULL";
     }
@@ -557,21 +538,14 @@ std::vector<std::string> PostgresEngine::createTableStatements(const TableDefini
         // Index names share the table names' namespace: the key takes the server's own form.
         std::string keyName = pk->name + "_pkey";
         checkName(keyName, "主キー名");
-        sql += ", CONSTRAINT " + quote(keyName) + " PRIMARY KEY (";
+        sql += ", CONSTRAINT " + quoteIdentifier(keyName) + " PRIMARY KEY (";
         for (std::size_t i = 0; i < pk->columns.size(); ++i)
-            sql += (i ? ", " : "") + quote(pk->columns[i]);
+            sql += (i ? ", " : "") + quoteIdentifier(pk->columns[i]);
         sql += ")";
     }
     sql += ")";
     std::vector<std::string> statements{sql};
-    for (const auto& idx : table.indexes) {
-        if (idx.primaryKey) continue;
-        std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
-                        quote(idx.name) + " ON " + quote(t) + " (";
-        for (std::size_t i = 0; i < idx.columns.size(); ++i)
-            s += (i ? ", " : "") + quote(idx.columns[i]);
-        statements.push_back(s + ")");
-    }
+    for (auto& s : createIndexStatements(table)) statements.push_back(std::move(s));
     return statements;
 }
 
@@ -587,8 +561,8 @@ std::string databaseName(const ConnectionInfo& info) {
     const auto parts = conninfoParts(info.dataSource);
     const auto it = parts.find("dbname");
     if (it == parts.end() || it->second.empty())
-        throw ServiceError(ErrorNumber::kGeneral,
-                           "データソース「" + info.dataSource + "」にデータベース名（dbname）がありません。");
+        throw ServiceError(ErrorNumber::kGeneral, "データソース「" + info.dataSource +
+                                                      "」にデータベース名（dbname）がありません。");
     return it->second;
 }
 
@@ -601,14 +575,17 @@ void PostgresEngine::createDatabase(const ConnectionInfo& info) {
     Result exists = run(conn.get(), "SELECT 1 FROM pg_database WHERE datname = $1",
                         "データベース「" + name + "」を作成できません。", {name});
     if (PQntuples(exists.get()) > 0)
-        throw ServiceError(ErrorNumber::kFileExists, "データベース「" + name + "」は既に存在します。");
-    run(conn.get(), "CREATE DATABASE " + quote(name), "データベース「" + name + "」を作成できません。");
+        throw ServiceError(ErrorNumber::kFileExists,
+                           "データベース「" + name + "」は既に存在します。");
+    run(conn.get(), "CREATE DATABASE " + quoteIdentifier(name),
+        "データベース「" + name + "」を作成できません。");
 }
 
 void PostgresEngine::dropDatabase(const ConnectionInfo& info) {
     const std::string name = databaseName(info);
     Conn conn = connect(info, "postgres");
-    run(conn.get(), "DROP DATABASE " + quote(name), "データベース「" + name + "」は削除できません。");
+    run(conn.get(), "DROP DATABASE " + quoteIdentifier(name),
+        "データベース「" + name + "」は削除できません。");
 }
 
 }  // namespace quorix

@@ -119,7 +119,10 @@ class SqliteColumn : public CatalogObject {
 public:
     SqliteColumn(const std::string& name, const SqliteColumnType& type, bool nullable,
                  bool autoIncrement)
-        : CatalogObject("Column", name), m_type(type), m_nullable(nullable), m_autoIncrement(autoIncrement) {}
+        : CatalogObject("Column", name),
+          m_type(type),
+          m_nullable(nullable),
+          m_autoIncrement(autoIncrement) {}
 
 protected:
     std::optional<PropertyValue> fieldProperty(std::string_view name) const override {
@@ -151,8 +154,8 @@ CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, 
 class SchemaReader {
 public:
     explicit SchemaReader(sqlite3* db) : m_db(db) {
-        Statement tables(m_db, "SELECT name, sql FROM sqlite_schema m" + where(false) +
-                                   " ORDER BY rowid");
+        Statement tables(
+            m_db, "SELECT name, sql FROM sqlite_schema m" + where(false) + " ORDER BY rowid");
         while (tables.step()) m_tables.emplace_back(tables.text(0), tables.text(1));
         Statement triggers(db, "SELECT tbl_name, name FROM sqlite_schema WHERE type = 'trigger'");
         while (triggers.step()) {
@@ -226,7 +229,8 @@ private:
                                      static_cast<int>(st.integer(5))});
             });
         run("SELECT m.name, il.name, il.\"unique\", il.origin, ix.name, ix.\"desc\" FROM "
-            "sqlite_schema m JOIN pragma_index_list(m.name) il JOIN pragma_index_xinfo(il.name) ix" +
+            "sqlite_schema m JOIN pragma_index_list(m.name) il JOIN pragma_index_xinfo(il.name) "
+            "ix" +
                 where(only) + " AND ix.key = 1 ORDER BY m.rowid, il.seq DESC, ix.seqno",
             [](Statement& st, RawTable& t) {
                 const std::string index = st.text(1);
@@ -248,7 +252,8 @@ private:
                 t.foreignKeys.back().columns.emplace_back(st.text(3), st.text(4));
             });
         // A table without columns in the answer still exists.
-        if (only) m_raw[*only];
+        if (only)
+            m_raw[*only];
         else
             for (const auto& entry : m_tables) m_raw[entry.first];
     }
@@ -279,39 +284,14 @@ private:
 // The statements that create @p table, in order; refuses what the engine cannot create.
 std::vector<std::string> renderCreateTable(const TableDefinition& table) {
     const std::string& t = table.name;
-    if (t.empty()) throw ServiceError(ErrorNumber::kGeneral, "表名が指定されていません。");
-    if (table.columns.empty())
-        throw ServiceError(ErrorNumber::kGeneral, "表「" + t + "」に列がありません。");
-
-    const IndexDefinition* pk = nullptr;
-    for (const auto& idx : table.indexes) {
-        if (idx.columns.empty())
-            throw ServiceError(ErrorNumber::kGeneral, "索引「" + idx.name + "」に列がありません。");
-        for (const auto& c : idx.columns)
-            if (std::none_of(table.columns.begin(), table.columns.end(),
-                             [&](const ColumnDefinition& d) { return d.name == c; }))
-                throw ServiceError(
-                    ErrorNumber::kBadColumn,
-                    "索引「" + idx.name + "」の列「" + c + "」が表「" + t + "」にありません。");
-        if (idx.primaryKey) {
-            if (pk)
-                throw ServiceError(ErrorNumber::kGeneral,
-                                   "表「" + t + "」に主キーが二つ指定されています。");
-            pk = &idx;
-        }
-    }
+    const IndexDefinition* pk = checkTableDefinition(table);
 
     // Column properties: every one is applied or refused, never dropped.
     std::set<std::string> autoColumns;
     std::set<std::string> notNullColumns;
     for (const auto& c : table.columns) {
         for (const auto& [prop, value] : c.properties) {
-            const std::string v = upper(value);
-            if (v != "TRUE" && v != "FALSE")
-                throw ServiceError(ErrorNumber::kGeneral, "列「" + c.name + "」のプロパティ「" +
-                                                              prop + "」に値「" + value +
-                                                              "」は使用できません。");
-            const bool on = v == "TRUE";
+            const bool on = propertySwitch(c, prop, value);
             if (prop == "AutoIncrement") {
                 if (on && !isIntegerType(c.type))
                     throw ServiceError(
@@ -368,14 +348,7 @@ std::vector<std::string> renderCreateTable(const TableDefinition& table) {
     sql += ")";
 
     std::vector<std::string> statements{sql};
-    for (const auto& idx : table.indexes) {
-        if (idx.primaryKey) continue;
-        std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
-                        quoteIdentifier(idx.name) + " ON " + quoteIdentifier(t) + " (";
-        for (std::size_t i = 0; i < idx.columns.size(); ++i)
-            s += (i ? ", " : "") + quoteIdentifier(idx.columns[i]);
-        statements.push_back(s + ")");
-    }
+    for (auto& s : createIndexStatements(table)) statements.push_back(std::move(s));
     for (const auto& col : autoColumns) {
         if (col == rowidColumn) continue;
         const std::string q = quoteIdentifier(col);
@@ -424,8 +397,7 @@ private:
         if (rc != SQLITE_OK) fail(m_db, rc, what);
     }
     bool tableExists(const std::string& name);
-    CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw,
-                                SchemaReader& reader);
+    CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw, SchemaReader& reader);
 
     sqlite3* m_db;
 };
@@ -609,9 +581,9 @@ void SqliteSession::dropTable(const std::string& name) {
 
 void SqliteEngine::dropDatabase(const ConnectionInfo& info) {
     if (::unlink(info.dataSource.c_str()) != 0)
-        throw ServiceError(ErrorNumber::kGeneral,
-                           "データベース「" + info.dataSource + "」は削除できません。(" +
-                               std::strerror(errno) + ")");
+        throw ServiceError(ErrorNumber::kGeneral, "データベース「" + info.dataSource +
+                                                      "」は削除できません。(" +
+                                                      std::strerror(errno) + ")");
 }
 
 std::vector<std::string> SqliteEngine::createTableStatements(const TableDefinition& table) const {

@@ -163,14 +163,4 @@ bool isIntegerType(int32_t type) {
            type == adUnsignedTinyInt || type == adBigInt;
 }
 
-std::string quoteIdentifier(std::string_view name) {
-    std::string q = "\"";
-    for (char c : name) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    q += '"';
-    return q;
-}
-
 }  // namespace quorix

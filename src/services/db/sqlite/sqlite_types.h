@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "services/db/engine/table_definition.h"
+
 namespace quorix {
 
 /// What a declared SQLite column type stands for in the service's type codes.
@@ -24,8 +26,5 @@ SqliteColumnType sqliteColumnType(std::string_view declared);
 
 /// Whether the code is one of the integer types (the only ones that can auto-number).
 bool isIntegerType(int32_t type);
-
-/// The identifier in double quotes, inner quotes doubled.
-std::string quoteIdentifier(std::string_view name);
 
 }  // namespace quorix
