@@ -176,3 +176,30 @@ TEST(Cli, EvidenceAndProposals) {
     ASSERT_TRUE(lineInfo(rs, 2) && lineInfo(rs, 2)->evidence);
     EXPECT_EQ(lineInfo(rs, 2)->evidence->longestBytes, 4u);
 }
+
+TEST(Cli, CreatesOnAPostgreSQLServerToo) {
+    TempDir dir;
+    test::PostgresServer& server = test::PostgresServer::instance();
+    server.freshDatabase("quorix_cli");
+    const std::string qxd = dir.file("orders.qxd");
+    ASSERT_EQ(cli({"analyse", std::string(QUORIX_EXAMPLES) + "/orders.xml", "--db-type",
+                   "postgresql", "--propose", "-o", qxd})
+                  .status,
+              0);
+    auto loaded = loadDefinitionFile(qxd);
+    DefinitionFile& f = std::get<DefinitionFile>(loaded);
+    for (const auto& [row, name] : {std::pair{1, "注文"}, {5, "品目"}, {6, "明細"}}) {
+        f.table->records().setCurrentRow(row);
+        f.table->records().setValue("表名", std::string(name));
+    }
+    ASSERT_EQ(saveDefinitionFile(qxd, *f.table, f.context), "");
+    const CliRun sql = cli({"sql", qxd});
+    EXPECT_NE(sql.out.find("CREATE TABLE \"注文\" (\"ORDER_NO\" integer"), std::string::npos)
+        << sql.out;
+    const CliRun created =
+        cli({"create", qxd, "--data-source", server.dataSource("quorix_cli")});
+    ASSERT_EQ(created.status, 0) << created.err;
+    EXPECT_EQ(server.psql("quorix_cli", "SELECT string_agg(tablename, ',' ORDER BY tablename) "
+                                        "FROM pg_tables WHERE schemaname = 'public'"),
+              "品目,明細,注文\n");
+}
