@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
 
 namespace quorix {
@@ -88,6 +89,22 @@ CatalogObjectPtr CatalogObject::member(std::string_view name) const {
     for (const auto& m : m_members)
         if (m->name() == name) return m;
     return nullptr;
+}
+
+CatalogObjectPtr makeCommandObject(const std::string& kind, const std::string& name,
+                                   const std::string& commandText) {
+    auto object = std::make_shared<CatalogObject>(kind, name);
+    object->setPropertyError("DateCreated", kNoDatesKept);
+    object->setPropertyError("DateModified", kNoDatesKept);
+    auto command = std::make_shared<CatalogObject>("Command", std::string());
+    command->setProperty("CommandText", commandText);
+    command->setProperty("CommandTimeout", 30LL);
+    command->setProperty("Prepared", false);
+    command->setProperty("State", 0LL);
+    command->setProperty("CommandType", static_cast<long long>(adCmdText));
+    command->setChild("Parameters", std::make_shared<CatalogObject>("Parameters"));
+    object->setChild("Command", command);
+    return object;
 }
 
 }  // namespace quorix

@@ -65,4 +65,13 @@ private:
     CatalogObjectPtr m_base;
 };
 
+/// Why DateCreated and DateModified cannot be read: neither engine keeps them.
+inline constexpr const char* kNoDatesKept =
+    "作成日時と更新日時はこのデータベースには記録されていません。";
+
+/// A view or procedure ("View", "Procedure"): its name, the dates no engine keeps, and its
+/// "Command" with the command text and no parameters.
+CatalogObjectPtr makeCommandObject(const std::string& kind, const std::string& name,
+                                   const std::string& commandText);
+
 }  // namespace quorix

@@ -306,10 +306,8 @@ CatalogObjectPtr PostgresSession::tables() {
         auto t = std::make_shared<CatalogObject>(
             "Table", shownName(value(rels.get(), i, 1), value(rels.get(), i, 2)));
         t->setProperty("Type", std::string("TABLE"));
-        t->setPropertyError("DateCreated",
-                            "作成日時と更新日時はこのデータベースには記録されていません。");
-        t->setPropertyError("DateModified",
-                            "作成日時と更新日時はこのデータベースには記録されていません。");
+        t->setPropertyError("DateCreated", kNoDatesKept);
+        t->setPropertyError("DateModified", kNoDatesKept);
         const std::string oid = value(rels.get(), i, 0);
         byOid[oid] = t;
         for (auto [role, map] : {std::pair{"Columns", &columnsOf}, std::pair{"Indexes", &indexesOf},
@@ -442,22 +440,10 @@ CatalogObjectPtr PostgresSession::commands(bool views) {
     Result r = run(c(), sql, views ? "ビューを読み取れません。" : "プロシージャを読み取れません。");
     auto list = std::make_shared<CatalogObject>(views ? "Views" : "Procedures");
     for (int i = 0; i < PQntuples(r.get()); ++i) {
-        auto o = std::make_shared<CatalogObject>(
-            views ? "View" : "Procedure", shownName(value(r.get(), i, 0), value(r.get(), i, 1)));
-        o->setPropertyError("DateCreated",
-                            "作成日時と更新日時はこのデータベースには記録されていません。");
-        o->setPropertyError("DateModified",
-                            "作成日時と更新日時はこのデータベースには記録されていません。");
-        auto command = std::make_shared<CatalogObject>("Command", std::string());
         std::string text = value(r.get(), i, 2);
         text.erase(0, text.find_first_not_of(" \n"));
-        command->setProperty("CommandText", text);
-        command->setProperty("CommandTimeout", 30LL);
-        command->setProperty("Prepared", false);
-        command->setProperty("State", 0LL);
-        command->setProperty("CommandType", static_cast<long long>(adCmdText));
-        command->setChild("Parameters", std::make_shared<CatalogObject>("Parameters"));
-        o->setChild("Command", command);
+        auto o = makeCommandObject(views ? "View" : "Procedure",
+                                   shownName(value(r.get(), i, 0), value(r.get(), i, 1)), text);
         list->addMember(o);
     }
     return list;

@@ -112,8 +112,6 @@ int32_t ruleCode(const std::string& rule) {
     return adRINone;
 }
 
-const char kNoDates[] = "作成日時と更新日時はこのデータベースには記録されていません。";
-
 // A table column: its properties are fields, not a list, since a catalog has many columns.
 class SqliteColumn : public CatalogObject {
 public:
@@ -423,8 +421,8 @@ CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTab
     const std::set<std::string>& emulatedAuto = reader.emulatedAutoColumns(name);
     auto table = std::make_shared<CatalogObject>("Table", name);
     table->setProperty("Type", std::string("TABLE"));
-    table->setPropertyError("DateCreated", kNoDates);
-    table->setPropertyError("DateModified", kNoDates);
+    table->setPropertyError("DateCreated", kNoDatesKept);
+    table->setPropertyError("DateModified", kNoDatesKept);
 
     // Columns, and the primary key columns in key order.
     auto columns = std::make_shared<CatalogObject>("Columns");
@@ -523,10 +521,6 @@ CatalogObjectPtr SqliteSession::views() {
     auto views = std::make_shared<CatalogObject>("Views");
     Statement st(m_db, "SELECT name, sql FROM sqlite_schema WHERE type = 'view' ORDER BY rowid");
     while (st.step()) {
-        auto view = std::make_shared<CatalogObject>("View", st.text(0));
-        view->setPropertyError("DateCreated", kNoDates);
-        view->setPropertyError("DateModified", kNoDates);
-        auto command = std::make_shared<CatalogObject>("Command", std::string());
         // The command is what follows the first AS of "CREATE VIEW name AS ...".
         const std::string sql = st.text(1);
         std::string text = sql;
@@ -537,13 +531,7 @@ CatalogObjectPtr SqliteSession::views() {
                 break;
             }
         }
-        command->setProperty("CommandText", text);
-        command->setProperty("CommandTimeout", 30LL);
-        command->setProperty("Prepared", false);
-        command->setProperty("State", 0LL);
-        command->setProperty("CommandType", static_cast<long long>(adCmdText));
-        command->setChild("Parameters", std::make_shared<CatalogObject>("Parameters"));
-        view->setChild("Command", command);
+        auto view = makeCommandObject("View", st.text(0), text);
         views->addMember(view);
     }
     return views;
