@@ -136,17 +136,18 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
         }));
     // A nullable column of type 202: eight lines.
     browser.TreeView1_NodeClick(find(root(), "表/T2/列/y"));
-    EXPECT_EQ(view.lines,
-              (std::vector<std::string>{
-                  "Attribute = adColNullable",
-                  "DefinedSize = 30",
-                  "Name = y",
-                  "NumericScale = 0",
-                  "Precision = 0",
-                  "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
-                  "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
-                  "Type = adVarWChar",
-              }));
+    EXPECT_EQ(
+        view.lines,
+        (std::vector<std::string>{
+            "Attribute = adColNullable",
+            "DefinedSize = 30",
+            "Name = y",
+            "NumericScale = 0",
+            "Precision = 0",
+            "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
+            "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
+            "Type = adVarWChar",
+        }));
     // An index's column has a sort order; a key's column its related column.
     browser.TreeView1_NodeClick(find(root(), "表/T1/索引/T1/列/a"));
     EXPECT_EQ(view.lines.at(6), "SortOrder = 1");
@@ -229,4 +230,42 @@ TEST_F(CatalogTree, RightButtonOnATableOpensTheMenu) {
     port.answers = {true};
     browser.mnuTblDelete_Click(mainCatalog);
     EXPECT_EQ(port.questions.back(), "表の削除|表「T1」を削除しますか？");
+}
+
+TEST(PostgresCatalogTree, ShapeAndPanelOfAServerDatabase) {
+    test::PostgresServer& server = test::PostgresServer::instance();
+    server.freshDatabase("quorix_tree");
+    server.psql("quorix_tree",
+                "CREATE TABLE p (a int PRIMARY KEY, b varchar(12) NOT NULL);"
+                "CREATE TABLE c (x int REFERENCES p (a) ON DELETE CASCADE);"
+                "CREATE INDEX p_b ON p (b DESC); CREATE VIEW v AS SELECT a FROM p;");
+    test::RecordingPort<> port;
+    View view;
+    CatalogBrowser browser(port, view);
+    browser.RefreshTreeView("Provider=PostgreSQL;Data Source=" + server.dataSource("quorix_tree"));
+    TreeNode* root = const_cast<TreeNode*>(browser.root());
+    std::vector<std::string> top;
+    for (const auto& child : root->children) top.push_back(child->text);
+    EXPECT_EQ(top,
+              (std::vector<std::string>{"表", "ビュー", "プロシージャ", "グループ", "ユーザ"}));
+    EXPECT_EQ(dump(find(root, "表/p")),
+              "p\n  列\n    a\n    b\n  索引\n    p_pkey\n      列\n"
+              "        a\n    p_b\n      列\n        b\n  キー\n"
+              "    p_pkey\n      列\n        a\n");
+    const std::pair<const char*, const char*> shown[] = {
+        {"表/p/列/b", "DefinedSize = 12"},
+        {"表/p/列/b", "Type = adVarWChar"},
+        {"表/p/索引/p_b/列/b", "SortOrder = 2"},
+        {"表/c/キー/c_x_fkey", "RelatedTable = p"},
+        {"表/c/キー/c_x_fkey", "DeleteRule = adRICascade"},
+        {"ビュー/v/コマンド", "CommandText = SELECT p.a"},
+    };
+    for (const auto& [path, line] : shown) {
+        TreeNode* node = find(root, path);
+        ASSERT_TRUE(node) << path;
+        browser.TreeView1_NodeClick(node);
+        bool found = false;
+        for (const auto& l : view.lines) found = found || l.rfind(line, 0) == 0;
+        EXPECT_TRUE(found) << path << ": " << line;
+    }
 }

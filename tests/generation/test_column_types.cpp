@@ -108,3 +108,50 @@ TEST(TypeVocabulary, NumericTest) {
     for (const char* bad : {"", " ", "abc", "1x", ",1", "1e", "--1", "1 2"})
         EXPECT_FALSE(parseNumber(bad)) << bad;
 }
+
+TEST(TypeVocabulary, PostgreSQL) {
+    EXPECT_EQ(typeNamesFor("postgresql"),
+              (std::vector<std::string>{"varchar", "text", "integer", "bigint", "numeric",
+                                        "double precision", "boolean", "date", "timestamp",
+                                        "timestamptz", "bytea", "serial"}));
+    EXPECT_EQ(initialTypeIndex("postgresql"), 0);
+    const std::pair<const char*, const char*> xml[] = {{"string", "varchar"},
+                                                       {"number", "numeric"},
+                                                       {"fixed", "numeric"},
+                                                       {"int", "integer"},
+                                                       {"ui4", "integer"},
+                                                       {"r4", "double precision"},
+                                                       {"r8,float", "double precision"},
+                                                       {"boolean", "boolean"},
+                                                       {"date", "date"},
+                                                       {"dateTime", "timestamp"},
+                                                       {"time", "timestamp"},
+                                                       {"dateTime.tz", "timestamptz"},
+                                                       {"time.tz", "timestamptz"},
+                                                       {"uuid", "varchar"},
+                                                       {"", "varchar"}};
+    for (const auto& [x, name] : xml) EXPECT_EQ(DBDatatype("postgresql", x), name) << x;
+    struct Case {
+        const char* name;
+        std::optional<std::string> size;
+        ColumnTypeSpec spec;
+    };
+    const Case cases[] = {
+        {"varchar", std::string("40"), {"202", "40", ""}},
+        {"varchar", std::nullopt, {"202", "", ""}},
+        {"text", std::string("40"), {"203", "", ""}},
+        {"integer", {}, {"3", "", ""}},
+        {"bigint", {}, {"20", "", ""}},
+        {"numeric", {}, {"131", "", ""}},
+        {"double precision", {}, {"5", "", ""}},
+        {"boolean", {}, {"11", "", ""}},
+        {"date", {}, {"133", "", ""}},
+        {"timestamp", {}, {"135", "", ""}},
+        {"timestamptz", {}, {"135", "", "TimeZone,true"}},
+        {"bytea", {}, {"205", "", ""}},
+        {"serial", {}, {"3", "", "AutoIncrement,true"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MapColumnType("postgresql", c.name, c.size), c.spec) << c.name;
+    EXPECT_EQ(MapColumnType("postgresql", "ﾃｷｽﾄ型", std::nullopt), std::nullopt);
+}
