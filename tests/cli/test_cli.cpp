@@ -142,7 +142,9 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
         const CliRun r = cli(c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
-        if (c.status == 1) EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n') >= 1, true);
+        if (c.status == 1) {
+            EXPECT_GE(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+        }
     }
     EXPECT_EQ(sqlite3Cli(db, ".tables"), "明細\n");
     const CliRun last = cli({"create", named, "--data-source", db});

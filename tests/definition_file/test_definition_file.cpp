@@ -77,7 +77,9 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
             EXPECT_EQ(a->givenSize, b->givenSize);
             EXPECT_EQ(a->documentRows, b->documentRows);
             ASSERT_EQ(!a->evidence, !b->evidence);
-            if (a->evidence) EXPECT_EQ(*a->evidence, *b->evidence) << row;
+            if (a->evidence) {
+                EXPECT_EQ(*a->evidence, *b->evidence) << row;
+            }
         }
         EXPECT_EQ(file->context.rowset, "DATA");
         EXPECT_EQ(file->context.row, "REC");

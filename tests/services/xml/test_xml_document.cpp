@@ -187,7 +187,9 @@ TEST(XmlDocument, ErrorTextsAreShortReadableAndJapanese) {
         XmlDocument doc;
         EXPECT_FALSE(doc.load(dir.write("bad.xml", c.bytes)));
         const XmlParseError& e = doc.parseError();
-        if (!c.reason.empty()) EXPECT_EQ(e.reason, c.reason);
+        if (!c.reason.empty()) {
+            EXPECT_EQ(e.reason, c.reason);
+        }
         // Every reason is Japanese: it begins with a character outside ASCII.
         ASSERT_FALSE(e.reason.empty());
         EXPECT_GE(static_cast<unsigned char>(e.reason[0]), 0x80) << e.reason;
