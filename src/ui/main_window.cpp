@@ -575,7 +575,8 @@ void MainWindow::setBusyCursor(bool busy) {
 
 namespace {
 
-// Swallows the user's input everywhere but in one dialog (and nowhere while there is none).
+// Swallows the user's input everywhere but in one dialog (and nowhere while there is none),
+// closing the window included: background work finishes or is cancelled first.
 class InputBlocker : public QObject {
 public:
     QWidget* allowed = nullptr;
@@ -589,7 +590,8 @@ public:
             case QEvent::KeyRelease:
             case QEvent::Wheel:
             case QEvent::Shortcut:
-            case QEvent::ShortcutOverride: {
+            case QEvent::ShortcutOverride:
+            case QEvent::Close: {
                 auto* w = qobject_cast<QWidget*>(watched);
                 return !(allowed && w && (w == allowed || allowed->isAncestorOf(w)));
             }

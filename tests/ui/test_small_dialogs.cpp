@@ -1,13 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <fstream>
+#include <sstream>
 
 #include "modal.h"
+#include "support/test_support.h"
 #include "ui/about_box.h"
 #include "ui/connect_dialog_widget.h"
+#include "ui/sql_dialog_widget.h"
 #include "ui/twips.h"
 #include "ui/xml_tag_dialog_widget.h"
 
@@ -107,4 +114,29 @@ TEST(AboutBox, TextsAndSystemInformation) {
     box.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"))->click();
     qputenv("PATH", path);
     EXPECT_EQ(message, QStringLiteral("現時点ではｼｽﾃﾑ情報を使用できません"));
+}
+
+TEST(SqlDialogWidget, ShowsCopiesAndSavesTheStatements) {
+    const std::string sql = "BEGIN;\nCREATE TABLE \"表\" (\"a\" INTEGER);\nCOMMIT;\n";
+    SqlDialogWidget dialog(sql);
+    auto* text = dialog.findChild<QPlainTextEdit*>(QStringLiteral("txtSql"));
+    ASSERT_TRUE(text);
+    EXPECT_TRUE(text->isReadOnly());
+    EXPECT_EQ(text->toPlainText().toStdString(), sql);
+    dialog.findChild<QPushButton*>(QStringLiteral("cmdCopy"))->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), sql);
+
+    test::TempDir dir;
+    const std::string path = dir.file("create.sql");
+    test::onNextModal([&](QWidget* w) {
+        auto* files = qobject_cast<QFileDialog*>(w);
+        ASSERT_TRUE(files);
+        files->selectFile(QString::fromStdString(path));
+        QMetaObject::invokeMethod(files, "accept", Qt::DirectConnection);
+    });
+    dialog.findChild<QPushButton*>(QStringLiteral("cmdSave"))->click();
+    std::ifstream in(path);
+    std::stringstream saved;
+    saved << in.rdbuf();
+    EXPECT_EQ(saved.str(), sql);
 }
