@@ -59,15 +59,25 @@ bool propertySwitch(const ColumnDefinition& column, const std::string& property,
     return v == "TRUE";
 }
 
+std::string quotedColumnList(const std::vector<std::string>& columns) {
+    std::string s;
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        s += (i ? ", " : "") + quoteIdentifier(columns[i]);
+    return s;
+}
+
+std::string primaryKeyClause(const std::string& name, const std::vector<std::string>& columns) {
+    return ", CONSTRAINT " + quoteIdentifier(name) + " PRIMARY KEY (" + quotedColumnList(columns) +
+           ")";
+}
+
 std::vector<std::string> createIndexStatements(const TableDefinition& table) {
     std::vector<std::string> statements;
     for (const auto& idx : table.indexes) {
         if (idx.primaryKey) continue;
-        std::string s = std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
-                        quoteIdentifier(idx.name) + " ON " + quoteIdentifier(table.name) + " (";
-        for (std::size_t i = 0; i < idx.columns.size(); ++i)
-            s += (i ? ", " : "") + quoteIdentifier(idx.columns[i]);
-        statements.push_back(s + ")");
+        statements.push_back(std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
+                             quoteIdentifier(idx.name) + " ON " + quoteIdentifier(table.name) +
+                             " (" + quotedColumnList(idx.columns) + ")");
     }
     return statements;
 }

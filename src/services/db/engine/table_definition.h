@@ -47,6 +47,12 @@ const IndexDefinition* checkTableDefinition(const TableDefinition& table);
 bool propertySwitch(const ColumnDefinition& column, const std::string& property,
                     const std::string& value);
 
+/// The quoted column names, separated by ", ".
+std::string quotedColumnList(const std::vector<std::string>& columns);
+
+/// ", CONSTRAINT name PRIMARY KEY (columns)": the key clause of a CREATE TABLE.
+std::string primaryKeyClause(const std::string& name, const std::vector<std::string>& columns);
+
 /// "CREATE [UNIQUE] INDEX ..." for every index of the table but its primary key.
 std::vector<std::string> createIndexStatements(const TableDefinition& table);
 

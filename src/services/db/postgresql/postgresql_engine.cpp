@@ -524,10 +524,7 @@ std::vector<std::string> PostgresEngine::createTableStatements(const TableDefini
         // Index names share the table names' namespace: the key takes the server's own form.
         std::string keyName = pk->name + "_pkey";
         checkName(keyName, "主キー名");
-        sql += ", CONSTRAINT " + quoteIdentifier(keyName) + " PRIMARY KEY (";
-        for (std::size_t i = 0; i < pk->columns.size(); ++i)
-            sql += (i ? ", " : "") + quoteIdentifier(pk->columns[i]);
-        sql += ")";
+        sql += primaryKeyClause(keyName, pk->columns);
     }
     sql += ")";
     std::vector<std::string> statements{sql};

@@ -337,12 +337,7 @@ std::vector<std::string> renderCreateTable(const TableDefinition& table) {
         if ((inKey && !autoColumns.count(c.name)) || notNullColumns.count(c.name))
             sql += " NOT NULL";
     }
-    if (pk && rowidColumn.empty()) {
-        sql += ", CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY (";
-        for (std::size_t i = 0; i < pk->columns.size(); ++i)
-            sql += (i ? ", " : "") + quoteIdentifier(pk->columns[i]);
-        sql += ")";
-    }
+    if (pk && rowidColumn.empty()) sql += primaryKeyClause(pk->name, pk->columns);
     sql += ")";
 
     std::vector<std::string> statements{sql};
