@@ -46,12 +46,8 @@ std::string defaultDataSource();
 /// The provider name for a database type key; empty for "oracle" and unknown keys.
 std::string providerFor(const std::string& dbType);
 
-/// The data source as it may be shown or remembered: a password written into a server's
-/// connection string or URI is left out.
-std::string dataSourceWithoutPassword(const std::string& dataSource);
-
-/// "Provider=...;Data Source=..." with ";User ID=" and ";Password=" when not empty.
-/// Values are inserted as they are.
+/// "Provider=...;Data Source=..." with ";User ID=" and ";Password=" when not empty, each
+/// value quoted where it must be so that it reaches the engine as it was given.
 std::string buildConnectionString(const AppSettings& settings);
 
 }  // namespace quorix

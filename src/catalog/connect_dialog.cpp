@@ -115,17 +115,19 @@ void ConnectDialog::cmdCreateDB_Click() {
 
 void ConnectDialog::ReplaceExistingDB() {
     const std::string source = trimBlanks(m_port.dataSourceText());
+    // Messages repeat the data source without a password written into it.
+    const std::string shown = shownDataSource(providerFor(typeKey()), source);
     // The database the program works on is never replaced under it; the paths are compared
     // as files, so another spelling of the same file is caught too.
     std::error_code ec;
     const std::string open = trimBlanks(m_openDataSource);
     if (!open.empty() && (open == source || std::filesystem::equivalent(source, open, ec))) {
         m_port.beep();
-        m_port.showMessage("データベース「" + source + "」は削除できません。", kAppTitle,
+        m_port.showMessage("データベース「" + shown + "」は削除できません。", kAppTitle,
                            MessageIcon::None);
         return;
     }
-    if (!m_port.askYesNo("データベース" + source + "は既に存在します。" + kCrLf + "削除しますか？",
+    if (!m_port.askYesNo("データベース" + shown + "は既に存在します。" + kCrLf + "削除しますか？",
                          "データベースの削除", MessageIcon::Question))
         return;
     try {
@@ -133,7 +135,7 @@ void ConnectDialog::ReplaceExistingDB() {
     } catch (const ServiceError& e) {
         // The server says why it refused (in use, no privilege).
         if (typeKey() == "postgresql") m_port.setStatus(e.description());
-        m_port.showMessage("データベース「" + source + "」は削除できません。", kAppTitle,
+        m_port.showMessage("データベース「" + shown + "」は削除できません。", kAppTitle,
                            MessageIcon::None);
         return;
     }

@@ -14,6 +14,7 @@
 #include "generation/type_proposal.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
+#include "services/text/text.h"
 #include "xml_analysis/xml_loading.h"
 
 namespace quorix {
@@ -21,6 +22,9 @@ namespace quorix {
 namespace {
 
 const char kIndentUnit[] = "･･";
+
+// A password file holds one line; anything larger is not one.
+constexpr std::size_t kPasswordFileLimit = 4096;
 
 const char kUsage[] =
     "使い方:\n"
@@ -34,7 +38,7 @@ const char kUsage[] =
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
     "[--password-file F]\n"
     "      定義の表を一つのトランザクションで作成します。\n"
-    "  KEY: access（既定）\n"
+    "  KEY: access（既定。SQLiteのファイル）、ole3.51、postgresql、sqlserver（SQLの表示まで）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 
 // Collects what a command would show in the status line.
@@ -74,7 +78,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
         const std::string& arg = args[i];
         if (arg.size() > 1 && arg[0] == '-') {
             if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
-                err << "quorix-cli: オプション「" << arg << "」は「" << a.command
+                err << "quorix-cli: オプション「" << displayText(arg) << "」は「" << a.command
                     << "」では使用できません。\n";
                 return std::nullopt;
             }
@@ -90,7 +94,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
         } else if (a.file.empty()) {
             a.file = arg;
         } else {
-            err << "quorix-cli: 余分な引数「" << arg << "」があります。\n";
+            err << "quorix-cli: 余分な引数「" << displayText(arg) << "」があります。\n";
             return std::nullopt;
         }
     }
@@ -108,7 +112,8 @@ std::string option(const Arguments& a, const std::string& name, const std::strin
 
 bool knownDbType(const std::string& key, std::ostream& err) {
     if (!providerFor(key).empty() && !typeNamesFor(key).empty()) return true;
-    err << "quorix-cli: データベースタイプ「" << key << "」はサポートされていません。\n";
+    err << "quorix-cli: データベースタイプ「" << displayText(key)
+        << "」はサポートされていません。\n";
     return false;
 }
 
@@ -138,14 +143,15 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
         return 1;
     }
     if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
+    std::string text;
     if (a.options.count("--evidence")) {
         for (const auto& row : evidenceTable(table->records())) {
-            for (std::size_t c = 0; c < row.size(); ++c) out << (c ? "\t" : "") << row[c];
-            out << "\n";
+            for (std::size_t c = 0; c < row.size(); ++c) text += (c ? "\t" : "") + row[c];
+            text += "\n";
         }
-        return 0;
+    } else {
+        text = formatDefinition(*table, context);
     }
-    const std::string text = formatDefinition(*table, context);
     const auto target = a.options.find("-o");
     if (target == a.options.end()) {
         out << text;
@@ -153,8 +159,8 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     }
     const std::string error = writeFileAtomically(target->second, text);
     if (!error.empty()) {
-        err << "quorix-cli: 定義ファイル「" << target->second << "」を保存できません。(" << error
-            << ")\n";
+        err << "quorix-cli: ファイル「" << displayText(target->second) << "」を保存できません。("
+            << error << ")\n";
         return 1;
     }
     return 0;
@@ -208,12 +214,15 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
     }
     std::string password;
     if (const auto f = a.options.find("--password-file"); f != a.options.end()) {
-        std::ifstream in(f->second);
-        if (!in) {
-            err << "quorix-cli: パスワードファイル「" << f->second << "」を読み込めません。\n";
+        std::string reason;
+        const auto text = readRegularFile(f->second, kPasswordFileLimit, reason);
+        if (!text) {
+            err << "quorix-cli: パスワードファイル「" << displayText(f->second)
+                << "」を読み込めません。" << reason << "\n";
             return 2;
         }
-        std::getline(in, password);
+        // The first line is the password.
+        password = text->substr(0, text->find('\n'));
         if (!password.empty() && password.back() == '\r') password.pop_back();
     }
     std::string dbType;
@@ -239,7 +248,7 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
     const CreationResult created = createLayoutTables(*made->second, connection, catalog);
     if (!created.ok) {
         for (const auto& e : created.errors) err << "quorix-cli: " << lines(e) << "\n";
-        err << "quorix-cli: 全ての処理は元の状態に戻されました。\n";
+        err << "quorix-cli: " << creationFailureOutcome(created) << "\n";
         return 1;
     }
     for (const auto& name : created.createdTables) out << "表「" << name << "」を作成しました。\n";
@@ -248,7 +257,9 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+namespace {
+
+int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) {
         err << kUsage;
         return 2;
@@ -269,13 +280,25 @@ int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {
-        err << "quorix-cli: コマンド「" << command
+        err << "quorix-cli: コマンド「" << displayText(command)
             << "」はありません。--help で使い方を表示します。\n";
         return 2;
     }
     const auto parsed = parse(args, it->second.options, err);
     if (!parsed) return 2;
     return it->second.run(*parsed, out, err);
+}
+
+}  // namespace
+
+int runCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const int status = runCommand(args, out, err);
+    // What was not written is not done: a full disk behind standard output is a failure.
+    if (!out.flush()) {
+        err << "quorix-cli: 標準出力に書き込めません。出力は不完全です。\n";
+        return 1;
+    }
+    return status;
 }
 
 }  // namespace quorix

@@ -1,18 +1,22 @@
 #include "definition_file/definition_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <vector>
 
 #include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
+#include "services/text/text.h"
 
 namespace quorix {
 
@@ -90,22 +94,6 @@ std::vector<std::string> split(const std::string& line) {
     }
 }
 
-bool validUtf8(const std::string& s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80             ? 1
-                        : (c & 0xE0) == 0xC0 ? 2
-                        : (c & 0xF0) == 0xE0 ? 3
-                        : (c & 0xF8) == 0xF0 ? 4
-                                             : 0;
-        if (n == 0 || i + n > s.size() || (n == 2 && c < 0xC2)) return false;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
-    return true;
-}
-
 std::string lineError(std::size_t line, const std::string& what) {
     return std::to_string(line) + "行目: " + what;
 }
@@ -177,8 +165,8 @@ bool parseEvidence(const std::vector<std::string>& f, std::size_t at, Evidence& 
     e.leadingZero = v[15] != 0;
     e.sign = v[16] != 0;
     e.zeroOrOne = v[17];
-    e.integerDigits = static_cast<int>(v[18]);
-    e.fractionDigits = static_cast<int>(v[19]);
+    e.integerDigits = v[18];
+    e.fractionDigits = v[19];
     return true;
 }
 
@@ -222,7 +210,10 @@ std::string formatDefinition(const DefinitionTable& table, const DefinitionConte
     return out;
 }
 
-std::variant<DefinitionFile, std::string> parseDefinition(const std::string& text) {
+std::variant<DefinitionFile, std::string> parseDefinition(const std::string& whole) {
+    // Editors on Windows begin UTF-8 files with a byte order mark.
+    const std::string_view text =
+        std::string_view(whole).substr(whole.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0);
     if (text.empty()) return std::string("定義ファイルが空です。");
     std::vector<std::string> lines;
     {
@@ -230,14 +221,18 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
         while (start < text.size()) {
             auto end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(start, end - start);
+            std::string line(text.substr(start, end - start));
             if (!line.empty() && line.back() == '\r') line.pop_back();
             lines.push_back(std::move(line));
             start = end + 1;
         }
     }
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        if (!validUtf8(lines[i])) return lineError(i + 1, "UTF-8として正しくない文字があります。");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (invalidUtf8At(lines[i]) != std::string::npos)
+            return lineError(i + 1, "UTF-8として正しくない文字があります。");
+        if (lines[i].find('\0') != std::string::npos)
+            return lineError(i + 1, "NUL文字があります。");
+    }
 
     const auto magic = split(lines[0]);
     if (magic.size() != 2 || magic[0] != kMagic)
@@ -251,9 +246,10 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
         version = 0;
     }
     if (version < 1)
-        return lineError(1, "定義ファイルの版「" + magic[1] + "」が正しくありません。");
+        return lineError(1,
+                         "定義ファイルの版「" + displayText(magic[1]) + "」が正しくありません。");
     if (version > kDefinitionFileVersion)
-        return lineError(1, "定義ファイルの版「" + magic[1] +
+        return lineError(1, "定義ファイルの版「" + displayText(magic[1]) +
                                 "」はこのプログラムより新しいため読み込めません。");
 
     DefinitionFile file;
@@ -285,8 +281,8 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
                 return lineError(i + 1, "「#line-info」の項目の数が正しくありません。");
             long long line = 0, rows = 0;
             if (!toNumber(values[1], line) || line < 1 || line > rs.recordCount())
-                return lineError(i + 1,
-                                 "「#line-info」の行番号「" + values[1] + "」がありません。");
+                return lineError(i + 1, "「#line-info」の行番号「" + displayText(values[1]) +
+                                            "」がありません。");
             auto info = std::make_shared<LineInfo>();
             std::string size;
             if (!toNumber(values[2], rows) || rows < 0 || !unescape(values[3], info->givenType) ||
@@ -322,8 +318,8 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
                             throw std::out_of_range(s);
                         v = static_cast<int32_t>(n);
                     } catch (const std::exception&) {
-                        return lineError(i + 1, "「" + fields[f].name + "」の値「" + s +
-                                                    "」は整数ではありません。");
+                        return lineError(i + 1, "「" + fields[f].name + "」の値「" +
+                                                    displayText(s) + "」は整数ではありません。");
                     }
                 } else {
                     v = std::move(s);
@@ -341,14 +337,12 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& tex
 }
 
 std::variant<DefinitionFile, std::string> loadDefinitionFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "定義ファイル「" + path + "」を読み込めません。";
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return "定義ファイル「" + path + "」を読み込めません。";
-    auto result = parseDefinition(text.str());
+    std::string reason;
+    const auto text = readRegularFile(path, kDefinitionFileLimit, reason);
+    if (!text) return "定義ファイル「" + displayText(path) + "」を読み込めません。" + reason;
+    auto result = parseDefinition(*text);
     if (auto* message = std::get_if<std::string>(&result))
-        return "定義ファイル「" + path + "」の" + *message;
+        return "定義ファイル「" + displayText(path) + "」の" + *message;
     return result;
 }
 
@@ -358,37 +352,105 @@ std::string saveDefinitionFile(const std::string& path, const DefinitionTable& t
     return error.empty() ? error : "定義ファイル「" + path + "」を保存できません。(" + error + ")";
 }
 
+namespace {
+
+// The file a path names, symbolic links followed (also a link to a file not yet made).
+std::filesystem::path realTarget(const std::filesystem::path& path, std::error_code& ec) {
+    std::filesystem::path target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        if (!std::filesystem::is_symlink(target, ec)) {
+            ec.clear();
+            return target;
+        }
+        const std::filesystem::path link = std::filesystem::read_symlink(target, ec);
+        if (ec) return {};
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
+    ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    return {};
+}
+
+// Temporary files are named ".NAME.quorix-PID-XXXXXX" beside the file they replace.
+std::string tempPrefix(const std::filesystem::path& target) {
+    return "." + target.filename().string() + ".quorix-";
+}
+
+// Removes what an earlier save of the same file left when its process was killed.
+void removeStaleTemporaries(const std::filesystem::path& target) {
+    const std::string prefix = tempPrefix(target);
+    std::error_code ec;
+    const std::filesystem::path dir =
+        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove(entry.path(), ec);
+    }
+}
+
+// Creates a new temporary file for @p target with @p mode (less the umask); -1 on failure.
+int createTemporary(const std::filesystem::path& target, mode_t mode, std::string& name) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix;
+        for (int i = 0; i < 6; ++i) suffix += letters[random() % (sizeof letters - 1)];
+        name = (target.parent_path() /
+                (tempPrefix(target) + std::to_string(::getpid()) + "-" + suffix))
+                   .string();
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+}  // namespace
+
 std::string writeFileAtomically(const std::string& path, const std::string& text) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
+    std::error_code ec;
+    // A symbolic link stays: the file it points to is the one replaced.
+    const std::filesystem::path target = realTarget(path, ec);
+    if (ec) return ec.message();
+    removeStaleTemporaries(target);
+    struct stat old {};
+    const bool existed = ::stat(target.c_str(), &old) == 0;
+    std::string temp;
+    // A new file gets the usual permissions (0666 less the umask, applied by the system).
+    const int fd = createTemporary(target, existed ? (old.st_mode & 07777) : 0666, temp);
     if (fd < 0) return std::strerror(errno);
+    auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return std::string(std::strerror(err));
+    };
     std::size_t written = 0;
     while (written < text.size()) {
         const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return std::strerror(err);
+            return fail(errno);
         }
         written += static_cast<std::size_t>(n);
     }
-    // The new file takes the old one's permissions, or the usual ones for a new file.
-    struct stat old {};
-    mode_t mode = 0;
-    if (::stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode = ::umask(0);
-        ::umask(mode);
-        mode = 0666 & ~mode;
+    if (existed) {
+        // Owner and group where the system lets us (root may, others keep their own).
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)fchown(fd, old.st_uid, old.st_gid);
+        if (fchmod(fd, old.st_mode & 07777) != 0) return fail(errno);
     }
-    fchmod(fd, mode);
-    if (fsync(fd) != 0 || ::close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+    if (fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0 || std::rename(temp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
         return std::strerror(err);
+    }
+    // The rename itself is durable only once the folder is on disk.
+    const std::string dir = target.parent_path().empty() ? "." : target.parent_path().string();
+    if (const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+        fsync(dfd);
+        ::close(dfd);
     }
     return {};
 }

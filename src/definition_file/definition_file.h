@@ -21,6 +21,9 @@ struct DefinitionFile {
     DefinitionContext context;
 };
 
+/// The largest definition file that is read.
+inline constexpr std::size_t kDefinitionFileLimit = std::size_t(256) << 20;
+
 /// The version this program writes; it reads this one and every older one.
 inline constexpr int kDefinitionFileVersion = 2;
 

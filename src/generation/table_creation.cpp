@@ -104,11 +104,15 @@ CreationResult createLayoutTables(const LayoutDocument& layout, Connection& conn
         result.ok = true;
         return result;
     } catch (const ServiceError&) {
-        for (const auto& e : connection.errors()) result.errors.push_back(e.description());
+        for (const auto& e : connection.errors()) {
+            result.errors.push_back(e.description());
+            if (e.number() == ErrorNumber::kInDoubt) result.outcomeUnknown = true;
+        }
     } catch (const LayoutError& e) {
         result.errors.push_back(e.what());
     }
     if (result.errors.empty()) result.errors.push_back("表を作成できません。");
+    if (result.outcomeUnknown) return result;  // nothing left to roll back, nothing known
     if (begun) {
         try {
             connection.rollbackTrans();
@@ -118,6 +122,18 @@ CreationResult createLayoutTables(const LayoutDocument& layout, Connection& conn
     }
     result.createdTables.clear();
     return result;
+}
+
+std::string creationFailureOutcome(const CreationResult& result) {
+    if (!result.outcomeUnknown) return "全ての処理は元の状態に戻されました。";
+    constexpr std::size_t kNamed = 10;
+    std::string names;
+    for (std::size_t i = 0; i < result.createdTables.size() && i < kNamed; ++i)
+        names += "「" + result.createdTables[i] + "」";
+    if (result.createdTables.size() > kNamed)
+        names += "ほか" + std::to_string(result.createdTables.size() - kNamed) + "個の表";
+    return "作成が確定されたかどうかは分かりません。データベースに表" + names +
+           "があるかどうかを確認してください。";
 }
 
 }  // namespace quorix

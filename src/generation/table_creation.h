@@ -34,11 +34,19 @@ struct CreationResult {
     std::vector<std::string> createdTables;  ///< in creation order
     /// On failure: the error descriptions (the service's, or our own).
     std::vector<std::string> errors;
+    /// The connection was lost while committing: the tables may or may not exist
+    /// (createdTables names them).
+    bool outcomeUnknown = false;
 };
+
+/// What a failed creation left: that everything was undone, or, when the outcome is not
+/// known, which tables to look for.
+std::string creationFailureOutcome(const CreationResult& result);
 
 /// Creates one table per column group of the layout inside one transaction of @p connection:
 /// enclosing columns first, a primary key named like the table over them and the group's
-/// first column. Any failure rolls the whole transaction back.
+/// first column. Any failure rolls the whole transaction back; a connection lost while
+/// committing is reported as such (outcomeUnknown), never as a rollback.
 CreationResult createLayoutTables(const LayoutDocument& layout, Connection& connection,
                                   Catalog& catalog);
 

@@ -84,9 +84,10 @@ bool MainWindowCore::openDatabase() {
     ConnectionString = connectionString;
     m_openDataSource = m_settings.getDSN();
     m_openDBType = m_settings.getDBType();
-    m_port.setWindowTitle("Quorix(" + dataSourceWithoutPassword(m_openDataSource) + ")");
+    const std::string shown = shownDataSource(providerFor(m_openDBType), m_openDataSource);
+    m_port.setWindowTitle("Quorix(" + shown + ")");
     AppSettings remembered = m_settings;
-    remembered.putDSN(dataSourceWithoutPassword(m_settings.getDSN()));
+    remembered.putDSN(shown);
     remembered.putPassword({});
     m_port.storeSettings(remembered);
     RefreshTreeView(ConnectionString);
@@ -288,10 +289,11 @@ void MainWindowCore::cmdCreate_Click() {
     if (!created.ok) {
         Busy = false;
         m_port.beep();
-        // Only the errors: the tables reported so far were rolled back.
+        // Only the errors: the tables reported so far were rolled back (or, when the
+        // connection was lost at the commit, may or may not exist).
         std::string text;
         for (const auto& e : created.errors) text += e + kCrLf;
-        m_port.setStatus(text + kUndone);
+        m_port.setStatus(text + creationFailureOutcome(created));
         PlaceCellEditors();
         return;
     }

@@ -40,28 +40,33 @@ bool isDate(std::string_view s) {
 }
 
 // ISO 8601 "YYYY-MM-DDTHH:MM[:SS[.fff]]" with an optional "Z" or "±HH:MM"; 0 when it is
-// none, 1 without a time zone, 2 with one.
+// none, 1 without a time zone, 2 with one. Only times that exist: 24:00 is midnight exactly,
+// zones lie within ±14:00.
 int dateTimeKind(std::string_view s) {
     if (!isDate(s) || s.size() < 16 || (s[10] != 'T' && s[10] != ' ')) return 0;
     const int h = number(s, 11, 2), mi = number(s, 14, 2);
     if (s[13] != ':' || h < 0 || h > 24 || mi < 0 || mi > 59) return 0;
+    bool nonZero = mi > 0;
     std::size_t i = 16;
     if (i < s.size() && s[i] == ':') {
         const int sec = number(s, i + 1, 2);
         if (sec < 0 || sec > 60) return 0;
+        nonZero = nonZero || sec > 0;
         i += 3;
         if (i < s.size() && (s[i] == '.' || s[i] == ',')) {
             std::size_t j = i + 1;
-            while (j < s.size() && digit(s[j])) ++j;
+            for (; j < s.size() && digit(s[j]); ++j) nonZero = nonZero || s[j] != '0';
             if (j == i + 1) return 0;
             i = j;
         }
     }
+    if (h == 24 && nonZero) return 0;
     if (i == s.size()) return 1;
     if (s[i] == 'Z' && i + 1 == s.size()) return 2;
-    if ((s[i] == '+' || s[i] == '-') && i + 6 == s.size() && s[i + 3] == ':' &&
-        number(s, i + 1, 2) >= 0 && number(s, i + 4, 2) >= 0)
-        return 2;
+    if ((s[i] == '+' || s[i] == '-') && i + 6 == s.size() && s[i + 3] == ':') {
+        const int zh = number(s, i + 1, 2), zm = number(s, i + 4, 2);
+        if (zh >= 0 && zm >= 0 && zm <= 59 && (zh < 14 || (zh == 14 && zm == 0))) return 2;
+    }
     return 0;
 }
 
@@ -111,7 +116,7 @@ void Evidence::addValue(std::string_view v, std::size_t bytes, std::size_t chars
         // Beyond 64 bits: a decimal number without a point.
         ++decimal;
         if (signed_) sign = true;
-        integerDigits = std::max(integerDigits, static_cast<int>(body.size()));
+        integerDigits = std::max(integerDigits, static_cast<long long>(body.size()));
         return;
     }
     const auto point = body.find('.');
@@ -120,8 +125,8 @@ void Evidence::addValue(std::string_view v, std::size_t bytes, std::size_t chars
         (point + 1 == body.size() || allDigits(body.substr(point + 1)))) {
         ++decimal;
         if (signed_) sign = true;
-        integerDigits = std::max(integerDigits, static_cast<int>(point));
-        fractionDigits = std::max(fractionDigits, static_cast<int>(body.size() - point - 1));
+        integerDigits = std::max(integerDigits, static_cast<long long>(point));
+        fractionDigits = std::max(fractionDigits, static_cast<long long>(body.size() - point - 1));
         return;
     }
     if (v.size() == 10 && isDate(v)) {

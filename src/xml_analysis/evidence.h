@@ -30,11 +30,11 @@ struct Evidence {
     long long text = 0;
 
     std::optional<long long> minInteger, maxInteger;
-    bool leadingZero = false;  ///< an integer written with a leading zero ("007")
-    bool sign = false;         ///< a number written with "+" or "-"
-    long long zeroOrOne = 0;   ///< integers that are 0 or 1: booleans when nothing else was seen
-    int integerDigits = 0;     ///< the most digits before the point of a decimal
-    int fractionDigits = 0;    ///< the most digits after it
+    bool leadingZero = false;     ///< an integer written with a leading zero ("007")
+    bool sign = false;            ///< a number written with "+" or "-"
+    long long zeroOrOne = 0;      ///< integers that are 0 or 1: booleans when nothing else was seen
+    long long integerDigits = 0;  ///< the most digits before the point of a decimal
+    long long fractionDigits = 0;  ///< the most digits after it
 
     /// Adds one value, blanks around it already removed, @p bytes and @p chars long; only
     /// its first part may be given when it is long (@p complete false): it is then text.

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -198,10 +202,108 @@ TEST(Cli, CreatesOnAPostgreSQLServerToo) {
     const CliRun sql = cli({"sql", qxd});
     EXPECT_NE(sql.out.find("CREATE TABLE \"注文\" (\"ORDER_NO\" integer"), std::string::npos)
         << sql.out;
-    const CliRun created =
-        cli({"create", qxd, "--data-source", server.dataSource("quorix_cli")});
+    const CliRun created = cli({"create", qxd, "--data-source", server.dataSource("quorix_cli")});
     ASSERT_EQ(created.status, 0) << created.err;
-    EXPECT_EQ(server.psql("quorix_cli", "SELECT string_agg(tablename, ',' ORDER BY tablename) "
-                                        "FROM pg_tables WHERE schemaname = 'public'"),
+    EXPECT_EQ(server.psql("quorix_cli",
+                          "SELECT string_agg(tablename, ',' ORDER BY tablename) "
+                          "FROM pg_tables WHERE schemaname = 'public'"),
               "品目,明細,注文\n");
+
+    // A password or user name cannot rewrite where the tables go, or who connects.
+    server.freshDatabase("quorix_cli");
+    const std::string local = dir.file("x.db");
+    const std::string password =
+        dir.write("pw", "secret;Data Source=" + local + ";Provider=Microsoft.Jet.OLEDB.4.0\n");
+    const CliRun injected = cli({"create", qxd, "--data-source", server.dataSource("quorix_cli"),
+                                 "--db-type", "postgresql", "--password-file", password});
+    EXPECT_EQ(injected.status, 0) << injected.err;
+    EXPECT_FALSE(std::filesystem::exists(local));
+    EXPECT_EQ(server.psql("quorix_cli",
+                          "SELECT count(*) FROM pg_tables WHERE schemaname = "
+                          "'public'"),
+              "3\n");
+    const CliRun asOther = cli({"create", qxd, "--data-source", server.dataSource("quorix_cli"),
+                                "--user", "nobody;User ID=postgres"});
+    EXPECT_EQ(asOther.status, 1);
+    EXPECT_NE(asOther.err.find("nobody;User ID=postgres"), std::string::npos) << asOther.err;
+
+    // The connection lost at COMMIT: not known, never "undone".
+    server.freshDatabase("quorix_cli");
+    server.endSessionsAtCommit("quorix_cli");
+    const CliRun lost = cli({"create", qxd, "--data-source", server.dataSource("quorix_cli")});
+    EXPECT_EQ(lost.status, 1);
+    EXPECT_NE(lost.err.find(
+                  "作成が確定されたかどうかは分かりません。データベースに表「注文」「品目」「明細」"
+                  "があるかどうかを確認してください。"),
+              std::string::npos)
+        << lost.err;
+    EXPECT_EQ(lost.err.find("元の状態に戻されました"), std::string::npos) << lost.err;
+}
+
+TEST(Cli, OutputsAreCheckedAndInputsBounded) {
+    TempDir dir;
+    const std::string doc = std::string(QUORIX_EXAMPLES) + "/orders.xml";
+    const std::string qxd = dir.file("o.qxd");
+    ASSERT_EQ(cli({"analyse", doc, "-o", qxd}).status, 0);
+    {
+        auto loaded = loadDefinitionFile(qxd);
+        DefinitionFile& f = std::get<DefinitionFile>(loaded);
+        for (const auto& [row, name] : {std::pair{1, "注文"}, {5, "品目"}, {6, "明細"}}) {
+            f.table->records().setCurrentRow(row);
+            f.table->records().setValue("表名", std::string(name));
+        }
+        ASSERT_EQ(saveDefinitionFile(qxd, *f.table, f.context), "");
+    }
+    // Standard output on a full disk: a failure, never a success with a cut file.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"analyse", doc},
+                                                 {"analyse", doc, "--evidence"},
+                                                 {"sql", qxd},
+                                                 {"--help"}}) {
+        std::ofstream full("/dev/full");
+        std::ostringstream err;
+        EXPECT_EQ(runCli(args, full, err), 1) << args[0];
+        EXPECT_NE(err.str().find("標準出力に書き込めません。"), std::string::npos) << err.str();
+    }
+    // --evidence writes where -o says.
+    const std::string evidence = dir.file("e.tsv");
+    const CliRun written = cli({"analyse", doc, "--evidence", "-o", evidence});
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.out, "");
+    EXPECT_EQ(cli({"analyse", doc, "--evidence"}).out, test::readFile(evidence));
+    // Only regular files of a sensible size are read, and a path that is not UTF-8 is shown
+    // escaped.
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = dir.write("big", std::string(5000, 'x'));
+    const std::string sparse = dir.file("sparse.qxd");
+    ASSERT_EQ(truncate(dir.write("sparse.qxd", "").c_str(), (off_t(256) << 20) + 1), 0);
+    const std::string odd = dir.file("a\xFF\x01.qxd");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    };
+    const auto create = [&](const std::string& passwordFile) {
+        return std::vector<std::string>{
+            "create", qxd, "--data-source", dir.file("x.mdb"), "--password-file", passwordFile};
+    };
+    const Case cases[] = {
+        {{"sql", fifo}, 1, "通常のファイルではないため読み込めません。"},
+        {{"sql", dir.path().string()}, 1, "フォルダーです。"},
+        {{"sql", sparse}, 1, "ファイルが大きすぎます（上限 256 MiB）。"},
+        {{"sql", odd}, 1, "定義ファイル「" + dir.file("a\\xFF\\x01.qxd") + "」"},
+        {create(fifo), 2, "通常のファイルではないため読み込めません。"},
+        {create("/dev/zero"), 2, "通常のファイルではないため読み込めません。"},
+        {create(big), 2, "ファイルが大きすぎます（上限 4 KiB）。"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    // Every database type is listed.
+    const std::string help = cli({"--help"}).out;
+    for (const char* key : {"access", "ole3.51", "postgresql"})
+        EXPECT_NE(help.find(key), std::string::npos) << key;
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -114,6 +117,17 @@ TEST(DefinitionFile, DamagedFilesNameTheirLine) {
         {head + line + "\n" + "x\tx\t1\tx\t\xff\t\\N\tx\t\\N\t\\N\n",
          "7行目: UTF-8として正しくない文字があります。"},
         {head + "x\tx\t1\tx\tx\t\\q\tx\t\\N\t\\N\n", "6行目: 「列名」の値が正しくありません。"},
+        // Strict UTF-8: surrogates, overlong forms, lead bytes past U+10FFFF; and no NUL.
+        {head + "x\tx\t1\tx\t\xED\xA0\x80\t\\N\tx\t\\N\t\\N\n", "6行目: UTF-8として正しくない"},
+        {head + "x\tx\t1\tx\t\xE0\x80\xAF\t\\N\tx\t\\N\t\\N\n", "6行目: UTF-8として正しくない"},
+        {head + "x\tx\t1\tx\t\xF5\x80\x80\x80\t\\N\tx\t\\N\t\\N\n", "6行目: UTF-8として正しくない"},
+        {head + "x\tx\t1\tx\ta" + std::string(1, '\0') + "b\t\\N\tx\t\\N\t\\N\n",
+         "6行目: NUL文字があります。"},
+        {head + line + "\n#line-info\t2" + std::string(23, '\t'),
+         "7行目: 「#line-info」の行番号「2」がありません。"},
+        // An echoed value is cut to 200 characters.
+        {"#quorix-definition\t" + std::string(100000, 'v') + "\n",
+         "1行目: 定義ファイルの版「" + std::string(200, 'v') + "…」が正しくありません。"},
     };
     for (const auto& [text, message] : cases) {
         SCOPED_TRACE(text.substr(0, 60));
@@ -123,6 +137,9 @@ TEST(DefinitionFile, DamagedFilesNameTheirLine) {
             << std::get<std::string>(result);
     }
     EXPECT_TRUE(std::holds_alternative<DefinitionFile>(parseDefinition(head + line + "\n")));
+    // A byte order mark, as editors on Windows write it, is read past.
+    EXPECT_TRUE(
+        std::holds_alternative<DefinitionFile>(parseDefinition("\xEF\xBB\xBF" + head + line)));
 }
 
 TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
@@ -136,6 +153,30 @@ TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
     EXPECT_EQ(message.rfind("定義ファイル「" + folder + "/missing/x.qxd」を保存できません。", 0),
               0u)
         << message;
+    // A write that fails half way (a file size limit stands in for a full disk): the old file
+    // stays, with its permissions, and no temporary file is left.
+    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+    table.records().addNew();
+    table.records().setValue(Field::kTagName, std::string(100, 'x'));
+    {
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        rlimit small = before;
+        small.rlim_cur = 64;
+        signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const std::string failed = saveDefinitionFile(path, table, {});
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, SIG_DFL);
+        EXPECT_EQ(failed.rfind("定義ファイル「" + path + "」を保存できません。", 0), 0u) << failed;
+    }
+    EXPECT_EQ(test::readFile(path), "old content");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              2);
     ASSERT_EQ(saveDefinitionFile(path, table, {}), "");
     std::ifstream in(path);
     std::string first;
@@ -146,15 +187,71 @@ TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
               2);  // no temporary file left behind
 }
 
-TEST(DefinitionFile, VersionOneFilesStillOpen) {
+TEST(DefinitionFile, FilesOfEveryVersionOpenAndSaveAlike) {
+    // Files as earlier versions of the program wrote them, kept literally: a change made alike
+    // in writing and reading must not break what people have saved.
     const std::string v1 =
         "#quorix-definition\t1\n#rowset\tR\n#row\tW\n#db-type\taccess\n"
         "キー\t生成\tレベル\tタイプ\tタグ名\t列名\t型\t桁数\t表名\n"
         "\\N\t○\t1\tノード\t･･A\t\tﾃｷｽﾄ型\t\\N\tT\n";
-    auto result = parseDefinition(v1);
-    auto* file = std::get_if<DefinitionFile>(&result);
-    ASSERT_TRUE(file) << std::get<std::string>(result);
-    EXPECT_EQ(file->context.rowset, "R");
-    EXPECT_EQ(file->table->records().recordCount(), 1);
-    EXPECT_EQ(lineInfo(file->table->records(), 0), nullptr);
+    const std::string names = "キー\t生成\tレベル\tタイプ\tタグ名\t列名\t型\t桁数\t表名\n";
+    const std::string v2 =
+        "#quorix-definition\t2\n#rowset\tR\\\\S\n#row\tW\n#db-type\tpostgresql\n" + names +
+        "\\N\t－\t0\tノード\tW\t\tvarchar\t\\N\t\n"
+        "\\N\t○\t1\tノード\t･･A\t\\#c\ta\\tb\t12\tT\n"
+        "#line-info\t2\t3\tnumeric\t\\N\t3\t4\t4\t6\t5\t0\t1\t3\t0\t0\t0\t0\t0\t-7\t"
+        "99\t1\t1\t0\t2147483648\t4294967296\n";
+    auto one = parseDefinition(v1);
+    auto* file1 = std::get_if<DefinitionFile>(&one);
+    ASSERT_TRUE(file1) << std::get<std::string>(one);
+    EXPECT_EQ(file1->context.rowset, "R");
+    EXPECT_EQ(dump(*file1->table),
+              (std::vector<std::string>{"<null>|'○'|1|'ノード'|'･･A'|''|'ﾃｷｽﾄ型'|<null>|'T'|"}));
+    EXPECT_EQ(lineInfo(file1->table->records(), 0), nullptr);
+
+    auto two = parseDefinition(v2);
+    auto* file2 = std::get_if<DefinitionFile>(&two);
+    ASSERT_TRUE(file2) << std::get<std::string>(two);
+    EXPECT_EQ(file2->context.rowset, "R\\S");
+    EXPECT_EQ(file2->context.dbType, "postgresql");
+    EXPECT_EQ(dump(*file2->table)[1], "<null>|'○'|1|'ノード'|'･･A'|'#c'|'a\tb'|'12'|'T'|");
+    const LineInfo* info = lineInfo(file2->table->records(), 1);
+    ASSERT_TRUE(info && info->evidence);
+    EXPECT_EQ(info->documentRows, 3);
+    EXPECT_EQ(info->givenType, "numeric");
+    EXPECT_EQ(info->evidence->minInteger, -7);
+    EXPECT_EQ(info->evidence->integerDigits, 2147483648LL);
+    EXPECT_EQ(info->evidence->fractionDigits, 4294967296LL);
+    // Saved again, the file is the same byte for byte (numbers keep their width).
+    EXPECT_EQ(formatDefinition(*file2->table, file2->context), v2);
+}
+
+TEST(DefinitionFile, SavesKeepLinksOwnersAndModesAndLeaveNoTemporaries) {
+    TempDir dir;
+    DefinitionTable table;
+    const std::string real = dir.write("real.qxd", "old");
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(chown(real.c_str(), 1, 2), 0);  // the tests run as root
+    const std::string link = dir.file("link.qxd");
+    std::filesystem::create_symlink("real.qxd", link);
+    // What a killed save left (a process that no longer exists), and a live one's.
+    const std::string stale = dir.write(".real.qxd.quorix-999999999-abcdef", "x");
+    const std::string live =
+        dir.write(".real.qxd.quorix-" + std::to_string(getpid()) + "-abcdef", "x");
+    ASSERT_EQ(saveDefinitionFile(link, table, {}), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFile(real), formatDefinition(table, {}));
+    struct stat st {};
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, 1u);
+    EXPECT_EQ(st.st_gid, 2u);
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(live));
+    // A new file takes 0666 less the umask.
+    const mode_t mask = umask(027);
+    ASSERT_EQ(saveDefinitionFile(dir.file("new.qxd"), table, {}), "");
+    umask(mask);
+    ASSERT_EQ(stat(dir.file("new.qxd").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }

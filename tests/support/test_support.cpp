@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace quorix::test {
@@ -94,6 +95,27 @@ std::string PostgresServer::dataSource(const std::string& database) const {
 
 std::string PostgresServer::psql(const std::string& database, const std::string& sql) const {
     return shell("psql -X -q -At " + shellQuote(dataSource(database)) + " -c " + shellQuote(sql));
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void PostgresServer::endSessionsAtCommit(const std::string& database) const {
+    // A deferred trigger, fired at COMMIT by a row that every CREATE TABLE inserts.
+    psql(database,
+         "CREATE TABLE quorix_marker (x int);"
+         "CREATE FUNCTION quorix_die() RETURNS trigger LANGUAGE plpgsql AS "
+         "$$BEGIN PERFORM pg_terminate_backend(pg_backend_pid()); RETURN NULL; END$$;"
+         "CREATE CONSTRAINT TRIGGER quorix_die AFTER INSERT ON quorix_marker DEFERRABLE "
+         "INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION quorix_die();"
+         "CREATE FUNCTION quorix_mark() RETURNS event_trigger LANGUAGE plpgsql AS "
+         "$$BEGIN INSERT INTO quorix_marker VALUES (1); END$$;"
+         "CREATE EVENT TRIGGER quorix_mark ON ddl_command_end WHEN TAG IN ('CREATE TABLE') "
+         "EXECUTE FUNCTION quorix_mark();");
 }
 
 void PostgresServer::freshDatabase(const std::string& name) const {

@@ -22,6 +22,9 @@ private:
     std::filesystem::path m_path;
 };
 
+/// The whole content of a file (empty when it cannot be read).
+std::string readFile(const std::string& path);
+
 /// Runs the sqlite3 program on @p dbFile with @p command (".schema", an SQL statement) and
 /// returns what it printed (standard output and error).
 /// @p options go before the file name ("-ascii", for example).
@@ -42,6 +45,9 @@ public:
     std::string psql(const std::string& database, const std::string& sql) const;
     /// A new, empty database of that name (dropped first if it exists).
     void freshDatabase(const std::string& name) const;
+    /// Makes every session that creates a table in @p database lose its connection at COMMIT
+    /// (its own server process ends), so that the commit's outcome is unknown to the client.
+    void endSessionsAtCommit(const std::string& database) const;
 
 private:
     PostgresServer();

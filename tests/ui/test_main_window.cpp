@@ -113,7 +113,7 @@ TEST_F(MainWindowTest, StartsOnTheNewDatabaseWithOneLine) {
 
 TEST_F(MainWindowTest, TypingWritesTheLineAndOverlongValuesAreRefused) {
     QAbstractItemModelTester tester(grid->model(),
-                                    QAbstractItemModelTester::FailureReportingMode::Warning);
+                                    QAbstractItemModelTester::FailureReportingMode::Fatal);
     auto* model = grid->model();
     EXPECT_TRUE(model->setData(model->index(0, 5), QStringLiteral("商品名")));
     EXPECT_EQ(window.core().definitionTable()->records().text("列名"), "商品名");
@@ -388,13 +388,20 @@ TEST_F(MainWindowTest, DesktopHabits) {
     EXPECT_FALSE(stored.contains(QStringLiteral("connection/password")));
 
     // A document dropped on the window opens.
-    auto* mime = new QMimeData;
-    mime->setUrls(
+    // As a real drag delivers it: enter, move, then the drop on the target that took the enter.
+    QMimeData mime;
+    mime.setUrls(
         {QUrl::fromLocalFile(QString::fromStdString(test::testData("worked_example.xml")))});
-    QDropEvent drop(QPointF(200, 200), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    const QPoint at(200, 200);
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &move);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &drop);
-    QTRY_COMPARE(grid->model()->rowCount(), 6);
-    delete mime;
+    ASSERT_TRUE(test::waitUntil([&] { return grid->model()->rowCount() == 6; }))
+        << grid->model()->rowCount();
 
     // Dragging the bar between the panes moves the tab panel's left edge.
     auto* bar = window.findChild<QFrame*>(QStringLiteral("splitDB"));
@@ -402,9 +409,9 @@ TEST_F(MainWindowTest, DesktopHabits) {
     ASSERT_TRUE(bar);
     const int left = tabs->x();
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(2, 10));
-    QMouseEvent move(QEvent::MouseMove, QPointF(62, 10), bar->mapToGlobal(QPointF(62, 10)),
+    QMouseEvent drag(QEvent::MouseMove, QPointF(62, 10), bar->mapToGlobal(QPointF(62, 10)),
                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(bar, &move);
+    QApplication::sendEvent(bar, &drag);
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(62, 10));
     EXPECT_NEAR(tabs->x(), left + 60, 2);
     EXPECT_NEAR(window.findChild<QGroupBox*>(QStringLiteral("frmDB"))->width(), bar->x(), 1);

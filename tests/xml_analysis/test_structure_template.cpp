@@ -242,6 +242,9 @@ TEST(StreamingMerge, GivesTheTemplateOfTheWholeDocument) {
         {"no rowset", "<a><ROW/></a>"},
         {"no row", "<ROWSET><A/></ROWSET>"},
         {"cut", "<ROWSET><ROW><A>1</A></ROW><ROW><B>"},
+        {"type by DTD default",
+         "<!DOCTYPE ROWSET [<!ATTLIST A dt:dt CDATA 'int'>]><ROWSET "
+         "xmlns:dt='urn:schemas-microsoft-com:datatypes'><ROW><A>1</A></ROW></ROWSET>"},
     };
     for (const auto& [name, xml] : special) {
         const std::string path = dir.write("special.xml", xml);

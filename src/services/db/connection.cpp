@@ -17,6 +17,14 @@ DatabaseEngine& engineForProvider(const std::string& provider) {
                        "プロバイダ「" + provider + "」はサポートされていません。");
 }
 
+std::string shownDataSource(const std::string& provider, const std::string& dataSource) {
+    try {
+        return engineForProvider(provider).shownDataSource(dataSource);
+    } catch (const ServiceError&) {
+        return dataSource;
+    }
+}
+
 Connection::Connection() = default;
 Connection::~Connection() = default;
 Connection::Connection(Connection&&) noexcept = default;

@@ -12,6 +12,10 @@ namespace quorix {
 /// The engine behind a provider name; throws ServiceError for a provider no engine serves.
 DatabaseEngine& engineForProvider(const std::string& provider);
 
+/// The data source of @p provider as it may be shown or remembered: without a password
+/// written into it. A file path, and the data source of an unknown provider, stay as they are.
+std::string shownDataSource(const std::string& provider, const std::string& dataSource);
+
 /// A connection to one database, chosen by the provider of its connection string.
 /// Every failing call throws ServiceError and leaves it in errors() until the next call.
 class Connection {

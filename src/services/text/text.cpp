@@ -1,6 +1,9 @@
 #include "text.h"
 
+#include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
@@ -139,6 +142,128 @@ void Utf8Decoder::finish(std::string& out) {
             iconv(static_cast<iconv_t>(m_cd), nullptr, nullptr, nullptr, nullptr);
         feed(rest, out);
     }
+}
+
+}  // namespace quorix
+
+namespace quorix {
+
+namespace {
+
+// Length of the well-formed UTF-8 character at the start of @p s, or 0 when it is not one.
+std::size_t strictSequence(std::string_view s) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char c = b(0);
+    if (c < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) low = 0xA0;   // overlong
+        if (c == 0xED) high = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) low = 0x90;   // overlong
+        if (c == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (s.size() < n || b(1) < low || b(1) > high) return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if ((b(k) & 0xC0) != 0x80) return 0;
+    return n;
+}
+
+// "256 MiB", "4 KiB", "100 バイト".
+std::string sizeText(std::size_t bytes) {
+    if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " バイト";
+}
+
+std::string hexByte(unsigned char c) {
+    static const char digits[] = "0123456789ABCDEF";
+    return std::string("\\x") + digits[c >> 4] + digits[c & 15];
+}
+
+}  // namespace
+
+std::size_t invalidUtf8At(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = strictSequence(text.substr(i));
+        if (n == 0) return i;
+        i += n;
+    }
+    return std::string_view::npos;
+}
+
+std::string displayText(std::string_view text, std::size_t maxChars) {
+    std::string out;
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++chars) {
+        if (chars == maxChars) return out + "\xE2\x80\xA6";
+        const std::size_t n = strictSequence(text.substr(i));
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (n == 0 || c < 0x20 || c == 0x7F) {
+            out += hexByte(c);
+            ++i;
+            continue;
+        }
+        if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            out += "\\u00" + hexByte(static_cast<unsigned char>(text[i + 1])).substr(2);
+        } else {
+            out.append(text.substr(i, n));
+        }
+        i += n;
+    }
+    return out;
+}
+
+int openRegularFile(const std::string& path, std::string& reason) {
+    // Without blocking: opening a FIFO for reading would wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        reason = errno == ENOENT ? "ファイルが見つかりません。" : "ファイルを読み込めません。";
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        reason = S_ISDIR(st.st_mode) ? "フォルダーです。ファイルを指定してください。"
+                                     : "通常のファイルではないため読み込めません。";
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit,
+                                           std::string& reason) {
+    const int fd = openRegularFile(path, reason);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            reason = "ファイルを読み込めません。";
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        // Checked while reading: the file may grow after it was opened.
+        if (text.size() + static_cast<std::size_t>(n) > limit) {
+            reason = "ファイルが大きすぎます（上限 " + sizeText(limit) + "）。";
+            ::close(fd);
+            return std::nullopt;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
 }
 
 }  // namespace quorix

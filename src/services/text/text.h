@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,5 +36,30 @@ private:
     void* m_cd;
     std::string m_pending;
 };
+
+}  // namespace quorix
+
+namespace quorix {
+
+/// Offset of the first byte of @p text that is not strict UTF-8 (overlong forms, surrogates
+/// and code points above U+10FFFF are refused); npos when the whole text is.
+std::size_t invalidUtf8At(std::string_view text);
+
+/// The most characters a message echoes of a value, a path or a line.
+inline constexpr std::size_t kEchoChars = 200;
+
+/// @p text as a message may repeat it: bytes that are not UTF-8 and control characters shown
+/// as "\xNN" (a control character beyond ASCII as "\u0085"), at most @p maxChars characters,
+/// "…" where it was cut.
+std::string displayText(std::string_view text, std::size_t maxChars = kEchoChars);
+
+/// Opens @p path for reading when it is a regular file, without ever waiting on a FIFO or a
+/// device. Returns the descriptor, or -1 with a Japanese reason in @p reason.
+int openRegularFile(const std::string& path, std::string& reason);
+
+/// Reads a whole regular file of at most @p limit bytes; nullopt with a Japanese reason in
+/// @p reason (the limit is named when the file is larger).
+std::optional<std::string> readRegularFile(const std::string& path, std::size_t limit,
+                                           std::string& reason);
 
 }  // namespace quorix

@@ -192,19 +192,9 @@ void fillError(XmlParseError& out, const FirstError& first, xmlParserCtxtPtr ctx
 
 // Opens a regular file for reading; anything else is refused with the reason in @p error.
 bool openRegularFile(const std::string& path, int& fd, XmlParseError& error) {
-    // Without blocking: opening a FIFO for reading would wait for a writer forever.
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    const bool missing = fd < 0 && errno == ENOENT;
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        if (fd >= 0) ::close(fd);
-        fd = -1;
-        error.errorCode = kUnreadableFile;
-        error.reason = missing ? "ファイルが見つかりません。" : "ファイルを読み込めません。";
-        return false;
-    }
-    return true;
+    fd = quorix::openRegularFile(path, error.reason);
+    if (fd < 0) error.errorCode = kUnreadableFile;
+    return fd >= 0;
 }
 
 }  // namespace

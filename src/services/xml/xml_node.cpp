@@ -115,7 +115,8 @@ XmlNode XmlNode::nextElementSibling() const {
 }
 
 std::optional<std::string> XmlNode::dataType() const {
-    if (!m_node || m_node->type != XML_ELEMENT_NODE || !m_node->properties) return std::nullopt;
+    // Attributes the DTD gives by default count too, as the streaming reader sees them.
+    if (!m_node || m_node->type != XML_ELEMENT_NODE) return std::nullopt;
     if (auto dt = nsAttribute(m_node, "dt", kDatatypesNs)) return dt;
     if (auto dt = nsAttribute(m_node, "dt", kDatatypesNsOld)) return dt;
     if (auto type = nsAttribute(m_node, "type", kXsiNs)) {

@@ -112,7 +112,7 @@ TEST(XmlDocument, UnreadableInputsGiveAnErrorRecord) {
     EXPECT_FALSE(doc.load(dir.file("missing.xml")));
     EXPECT_EQ(doc.parseError().reason, "ファイルが見つかりません。");
     EXPECT_FALSE(doc.load(dir.path().string()));
-    EXPECT_EQ(doc.parseError().reason, "ファイルを読み込めません。");
+    EXPECT_EQ(doc.parseError().reason, "フォルダーです。ファイルを指定してください。");
     std::string binary;
     for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) & 0xFF);
     EXPECT_FALSE(doc.load(dir.write("binary.xml", binary)));
@@ -211,7 +211,7 @@ TEST(XmlDocument, ReadsOnlyRegularFiles) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     XmlDocument doc;
     EXPECT_FALSE(doc.load(fifo));  // returns at once: nothing ever writes to the pipe
-    EXPECT_EQ(doc.parseError().reason, "ファイルを読み込めません。");
+    EXPECT_EQ(doc.parseError().reason, "通常のファイルではないため読み込めません。");
 }
 
 TEST(XmlDocument, ExpandsInternalEntitiesOnly) {

@@ -25,24 +25,65 @@ ConnectionInfo parseConnectionString(std::string_view text) {
     std::size_t pos = 0;
     int key = keyAt(text);
     while (key >= 0) {
-        const std::size_t start = pos + kKeys[key].size();
-        // The value runs to the next ';' that starts another known key.
+        std::size_t start = pos + kKeys[key].size();
+        std::string& value = *slots[key];
+        value.clear();
         std::size_t end = start;
         int next = -1;
-        for (;;) {
-            end = text.find(';', end);
+        const char quote = start < text.size() ? text[start] : '\0';
+        if (quote == '"' || quote == '\'') {
+            // A quoted value runs to its closing quote; a doubled quote stands for one.
+            for (end = start + 1; end < text.size(); ++end) {
+                if (text[end] != quote) {
+                    value += text[end];
+                } else if (end + 1 < text.size() && text[end + 1] == quote) {
+                    value += quote;
+                    ++end;
+                } else {
+                    ++end;
+                    break;
+                }
+            }
+            if (end >= text.size()) break;
+            // Whatever follows the closing quote must be the next key.
+            if (text[end] != ';' || (next = keyAt(text.substr(end + 1))) < 0) break;
+        } else {
+            // A plain value runs to the next ';' that starts another known key.
+            for (;;) {
+                end = text.find(';', end);
+                if (end == std::string_view::npos) break;
+                next = keyAt(text.substr(end + 1));
+                if (next >= 0) break;
+                ++end;
+            }
+            value = std::string(text.substr(
+                start, end == std::string_view::npos ? std::string_view::npos : end - start));
             if (end == std::string_view::npos) break;
-            next = keyAt(text.substr(end + 1));
-            if (next >= 0) break;
-            ++end;
         }
-        *slots[key] = std::string(text.substr(
-            start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) break;
         pos = end + 1;
         key = next;
     }
     return info;
+}
+
+std::string connectionStringValue(std::string_view value) {
+    const bool plain = value.find(';') == std::string_view::npos &&
+                       (value.empty() || (value[0] != '"' && value[0] != '\''));
+    if (plain) return std::string(value);
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + '"';
+}
+
+std::string formatConnectionString(const ConnectionInfo& info) {
+    std::string text = "Provider=" + connectionStringValue(info.provider) +
+                       ";Data Source=" + connectionStringValue(info.dataSource);
+    if (!info.user.empty()) text += ";User ID=" + connectionStringValue(info.user);
+    if (!info.password.empty()) text += ";Password=" + connectionStringValue(info.password);
+    return text;
 }
 
 }  // namespace quorix

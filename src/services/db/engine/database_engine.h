@@ -47,6 +47,8 @@ public:
     /// that the engine's own tools run too. Throws what createTable throws for a definition it
     /// cannot create.
     virtual std::vector<std::string> createTableStatements(const TableDefinition& table) const = 0;
+    /// The data source as it may be shown or remembered: without a password written into it.
+    virtual std::string shownDataSource(const std::string& dataSource) const { return dataSource; }
 };
 
 }  // namespace quorix

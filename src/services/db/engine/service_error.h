@@ -19,6 +19,10 @@ constexpr int32_t kNoCurrentRecord = static_cast<int32_t>(0x800A0BCD);
 constexpr int32_t kNotSupported = static_cast<int32_t>(0x800A0CB3);
 constexpr int32_t kItemNotFound = static_cast<int32_t>(0x800A0CC1);
 constexpr int32_t kNotOpen = static_cast<int32_t>(0x800A0E78);
+/// The connection was lost while committing: the outcome is not known.
+constexpr int32_t kInDoubt = static_cast<int32_t>(0x8004D00E);
+/// Waited too long for a lock another session holds.
+constexpr int32_t kLockTimeout = static_cast<int32_t>(0x80040E31);
 }  // namespace ErrorNumber
 
 /// A failure of the database service: a 32-bit number and a Japanese description.

@@ -3,8 +3,10 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "services/db/engine/data_type.h"
@@ -30,6 +32,7 @@ int32_t numberFor(const char* state) {
     if (s == "42P01") return ErrorNumber::kNoSuchTable;
     if (s == "42P04") return ErrorNumber::kFileExists;
     if (s == "42501") return ErrorNumber::kPermissionDenied;
+    if (s == "55P03") return ErrorNumber::kLockTimeout;
     return ErrorNumber::kGeneral;
 }
 
@@ -56,7 +59,19 @@ Result run(PGconn* conn, const std::string& sql, const std::string& what,
     const std::string text =
         trimmedMessage(r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn));
     const std::string reason = text.empty() ? trimmedMessage(PQerrorMessage(conn)) : text;
-    throw ServiceError(numberFor(state), what + "(" + reason + ")");
+    int32_t number = numberFor(state);
+    std::string said = what;
+    if (number == ErrorNumber::kLockTimeout)
+        said +=
+            "他の接続が使用中のため、待ち時間の上限（lock_timeout）まで待っても処理できません"
+            "でした。";
+    // Two sessions creating the same name: the later one trips over the catalog's own index.
+    const char* constraint = r ? PQresultErrorField(r.get(), PG_DIAG_CONSTRAINT_NAME) : nullptr;
+    if (state && std::string(state) == "23505" && constraint &&
+        (std::string(constraint) == "pg_type_typname_nsp_index" ||
+         std::string(constraint) == "pg_class_relname_nsp_index"))
+        number = ErrorNumber::kTableExists;
+    throw ServiceError(number, said + "(" + reason + ")");
 }
 
 std::string value(const PGresult* r, int row, int col) {
@@ -72,6 +87,29 @@ bool flag(const PGresult* r, int row, int col) {
     return !PQgetisnull(r, row, col) && PQgetvalue(r, row, col)[0] == 't';
 }
 
+// A data source libpq cannot read, as a message may show it: nothing from the first
+// "password" on, and no user information of a URI.
+std::string unreadableDataSourceShown(std::string s) {
+    std::string lower = s;
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (const auto p = lower.find("password"); p != std::string::npos) s = s.substr(0, p) + "…";
+    if (const auto scheme = s.find("://"); scheme != std::string::npos)
+        if (const auto at = s.find('@', scheme); at != std::string::npos)
+            s.erase(scheme + 3, at + 1 - (scheme + 3));
+    return s;
+}
+
+// A value of a libpq connection string, quoted where it needs to be.
+std::string conninfoValue(const std::string& v) {
+    if (!v.empty() && v.find_first_of(" \t\n\r\f\v'\\") == std::string::npos) return v;
+    std::string out = "'";
+    for (char ch : v) {
+        if (ch == '\'' || ch == '\\') out += '\\';
+        out += ch;
+    }
+    return out + "'";
+}
+
 // The parts of a libpq connection string or URI; throws for one libpq cannot read.
 std::map<std::string, std::string> conninfoParts(const std::string& dataSource) {
     char* error = nullptr;
@@ -79,9 +117,9 @@ std::map<std::string, std::string> conninfoParts(const std::string& dataSource) 
     if (!options) {
         const std::string reason = error ? trimmedMessage(error) : "";
         PQfreemem(error);
-        throw ServiceError(ErrorNumber::kGeneral, "データソース「" + dataSource +
-                                                      "」は接続文字列として正しくありません。(" +
-                                                      reason + ")");
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソース「" + unreadableDataSourceShown(dataSource) +
+                               "」は接続文字列として正しくありません。(" + reason + ")");
     }
     std::map<std::string, std::string> parts;
     for (PQconninfoOption* o = options; o->keyword; ++o)
@@ -114,6 +152,12 @@ Conn connect(const ConnectionInfo& info, const std::string& database = {}) {
             conn ? trimmedMessage(PQerrorMessage(conn.get())) : "メモリが不足しています。";
         throw ServiceError(ErrorNumber::kGeneral, "データベースに接続できません。(" + reason + ")");
     }
+    // A create that waits for another session's lock says so after a while instead of
+    // waiting for ever; a limit the server or the data source sets is kept.
+    Result limit(PQexec(conn.get(), "SHOW lock_timeout"));
+    if (limit && PQresultStatus(limit.get()) == PGRES_TUPLES_OK && PQntuples(limit.get()) == 1 &&
+        std::string(PQgetvalue(limit.get(), 0, 0)) == "0")
+        Result(PQexec(conn.get(), "SET lock_timeout = '30s'"));
     return conn;
 }
 
@@ -166,9 +210,53 @@ void checkName(const std::string& name, const char* what) {
                                std::to_string(kMaxIdentifier) + "バイトまで）。");
 }
 
+// One part of a shown name: quoted when it holds a dot or a quote, so that two different
+// tables never look the same ("s.t" in public is shown as "s.t" in quotes, t of s as s.t).
+std::string shownPart(const std::string& part) {
+    if (part.find_first_of(".\"") == std::string::npos && !part.empty()) return part;
+    return quoteIdentifier(part);
+}
+
 // A table name as shown: schema-qualified outside "public".
 std::string shownName(const std::string& schema, const std::string& name) {
-    return schema == "public" ? name : schema + "." + name;
+    return schema == "public" ? shownPart(name) : shownPart(schema) + "." + shownPart(name);
+}
+
+// The schema and name of a shown name; nullopt for a text shownName never gives.
+std::optional<std::pair<std::string, std::string>> parseShownName(const std::string& shown) {
+    std::vector<std::string> parts;
+    std::size_t i = 0;
+    while (i <= shown.size()) {
+        std::string part;
+        if (i < shown.size() && shown[i] == '"') {
+            bool closed = false;
+            for (++i; i < shown.size(); ++i) {
+                if (shown[i] != '"') {
+                    part += shown[i];
+                } else if (i + 1 < shown.size() && shown[i + 1] == '"') {
+                    part += '"';
+                    ++i;
+                } else {
+                    closed = true;
+                    ++i;
+                    break;
+                }
+            }
+            if (!closed) return std::nullopt;
+        } else {
+            const auto dot = shown.find('.', i);
+            part = shown.substr(i, dot == std::string::npos ? std::string::npos : dot - i);
+            if (part.empty() || part.find('"') != std::string::npos) return std::nullopt;
+            i = dot == std::string::npos ? shown.size() : dot;
+        }
+        parts.push_back(part);
+        if (i == shown.size()) break;
+        if (shown[i] != '.') return std::nullopt;
+        ++i;
+    }
+    if (parts.size() == 1) return std::make_pair(std::string("public"), parts[0]);
+    if (parts.size() == 2 && parts[0] != "public") return std::make_pair(parts[0], parts[1]);
+    return std::nullopt;
 }
 
 int32_t ruleCode(char action) {
@@ -237,7 +325,19 @@ public:
     explicit PostgresSession(Conn conn) : m_conn(std::move(conn)) {}
 
     void beginTransaction() override { run(c(), "BEGIN", "トランザクションを開始できません。"); }
-    void commitTransaction() override { run(c(), "COMMIT", "トランザクションを確定できません。"); }
+    void commitTransaction() override {
+        try {
+            run(c(), "COMMIT", "トランザクションを確定できません。");
+        } catch (const ServiceError& e) {
+            // Lost while committing: the server may or may not have committed.
+            if (PQstatus(c()) == CONNECTION_BAD)
+                throw ServiceError(ErrorNumber::kInDoubt,
+                                   "トランザクションの確定中にデータベースとの接続が失われました"
+                                   "。確定されたかどうかは分かりません。" +
+                                       e.description());
+            throw;
+        }
+    }
     void rollbackTransaction() override {
         if (PQtransactionStatus(c()) != PQTRANS_IDLE)
             run(c(), "ROLLBACK", "トランザクションを元に戻せません。");
@@ -256,7 +356,14 @@ public:
         const bool inTransaction = PQtransactionStatus(c()) != PQTRANS_IDLE;
         run(c(), inTransaction ? "SAVEPOINT quorix_create_table" : "BEGIN", what);
         try {
-            for (const auto& s : statements) run(c(), s, what);
+            for (std::size_t i = 0; i < statements.size(); ++i) {
+                try {
+                    run(c(), statements[i], what);
+                } catch (const ServiceError& e) {
+                    if (i > 0 || e.number() != ErrorNumber::kTableExists) throw;
+                    throw ServiceError(e.number(), "表「" + table.name + "」は既に存在します。");
+                }
+            }
             run(c(), inTransaction ? "RELEASE quorix_create_table" : "COMMIT", what);
         } catch (const ServiceError&) {
             if (PQstatus(c()) == CONNECTION_OK) {
@@ -268,19 +375,20 @@ public:
     }
 
     void dropTable(const std::string& name) override {
-        // The table as the tree names it: "schema.table" outside "public".
-        Result r = run(c(),
-                       "SELECT n.nspname, c.relname FROM pg_class c JOIN pg_namespace n ON "
-                       "n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = "
-                       "ANY (current_schemas(false)) AND (CASE WHEN n.nspname = 'public' THEN "
-                       "c.relname ELSE n.nspname || '.' || c.relname END) = $1",
-                       "表「" + name + "」を削除できません。", {name});
-        if (PQntuples(r.get()) == 0)
+        // The table as the tree names it: exactly one schema and one name.
+        const auto parts = parseShownName(name);
+        const std::string what = "表「" + name + "」を削除できません。";
+        Result r = parts ? run(c(),
+                               "SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = "
+                               "c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = $1 "
+                               "AND c.relname = $2 AND n.nspname = ANY (current_schemas(false))",
+                               what, {parts->first, parts->second})
+                         : Result();
+        if (!r || PQntuples(r.get()) == 0)
             throw ServiceError(ErrorNumber::kNoSuchTable, "表「" + name + "」が見つかりません。");
         run(c(),
-            "DROP TABLE " + quoteIdentifier(value(r.get(), 0, 0)) + "." +
-                quoteIdentifier(value(r.get(), 0, 1)),
-            "表「" + name + "」を削除できません。");
+            "DROP TABLE " + quoteIdentifier(parts->first) + "." + quoteIdentifier(parts->second),
+            what);
     }
 
 private:
@@ -386,9 +494,9 @@ CatalogObjectPtr PostgresSession::tables() {
     // Primary, unique and foreign keys with their columns in order.
     Result keys = run(c(),
                       "SELECT con.conrelid, con.conname, con.contype, CASE WHEN con.contype = 'f' "
-                      "THEN (SELECT CASE WHEN fn.nspname = 'public' THEN fc.relname ELSE "
-                      "fn.nspname || '.' || fc.relname END FROM pg_class fc JOIN pg_namespace fn "
-                      "ON fn.oid = fc.relnamespace WHERE fc.oid = con.confrelid) ELSE '' END, "
+                      "THEN (SELECT fn.nspname || E'\\x1f' || fc.relname FROM pg_class fc JOIN "
+                      "pg_namespace fn ON fn.oid = fc.relnamespace WHERE fc.oid = con.confrelid) "
+                      "ELSE '' END, "
                       "con.confupdtype, con.confdeltype, a.attname, coalesce(fa.attname, '') "
                       "FROM pg_constraint con CROSS JOIN LATERAL unnest(con.conkey) WITH "
                       "ORDINALITY AS k(attnum, ord) JOIN pg_attribute a ON a.attrelid = "
@@ -409,7 +517,12 @@ CatalogObjectPtr PostgresSession::tables() {
             key->setProperty("Type", static_cast<long long>(type == 'p'   ? adKeyPrimary
                                                             : type == 'u' ? adKeyUnique
                                                                           : adKeyForeign));
-            key->setProperty("RelatedTable", value(keys.get(), i, 3));
+            const std::string related = value(keys.get(), i, 3);
+            const auto cut = related.find('\x1f');
+            key->setProperty("RelatedTable",
+                             cut == std::string::npos
+                                 ? related
+                                 : shownName(related.substr(0, cut), related.substr(cut + 1)));
             key->setProperty("UpdateRule",
                              static_cast<long long>(
                                  type == 'f' ? ruleCode(value(keys.get(), i, 4)[0]) : adRINone));
@@ -521,10 +634,9 @@ std::vector<std::string> PostgresEngine::createTableStatements(const TableDefini
         if (notNull) sql += " NOT NULL";
     }
     if (pk) {
-        // Index names share the table names' namespace: the key takes the server's own form.
-        std::string keyName = pk->name + "_pkey";
-        checkName(keyName, "主キー名");
-        sql += primaryKeyClause(keyName, pk->columns);
+        // Index names share the table names' namespace: the server names the key as it names
+        // its own ("table_pkey", shortened to fit and made unique within the schema).
+        sql += ", PRIMARY KEY (" + quotedColumnList(pk->columns) + ")";
     }
     sql += ")";
     std::vector<std::string> statements{sql};
@@ -544,8 +656,9 @@ std::string databaseName(const ConnectionInfo& info) {
     const auto parts = conninfoParts(info.dataSource);
     const auto it = parts.find("dbname");
     if (it == parts.end() || it->second.empty())
-        throw ServiceError(ErrorNumber::kGeneral, "データソース「" + info.dataSource +
-                                                      "」にデータベース名（dbname）がありません。");
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソース「" + PostgresEngine().shownDataSource(info.dataSource) +
+                               "」にデータベース名（dbname）がありません。");
     return it->second;
 }
 
@@ -562,6 +675,82 @@ void PostgresEngine::createDatabase(const ConnectionInfo& info) {
                            "データベース「" + name + "」は既に存在します。");
     run(conn.get(), "CREATE DATABASE " + quoteIdentifier(name),
         "データベース「" + name + "」を作成できません。");
+}
+
+namespace {
+
+// True when libpq reads a password in @p dataSource (or cannot read it at all).
+bool holdsPassword(const std::string& dataSource) {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(dataSource.c_str(), &error);
+    if (!options) {
+        PQfreemem(error);
+        return true;
+    }
+    bool found = false;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        found = found || (o->val && std::string(o->keyword) == "password");
+    PQconninfoFree(options);
+    return found;
+}
+
+// A "key=value ..." data source without its password, everything else kept as written (read
+// as libpq reads it); nullopt for a URI.
+std::optional<std::string> keyValueWithoutPassword(const std::string& s) {
+    if (s.rfind("postgresql://", 0) == 0 || s.rfind("postgres://", 0) == 0) return std::nullopt;
+    auto blank = [&](std::size_t i) { return std::isspace(static_cast<unsigned char>(s[i])); };
+    std::string out;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && blank(i)) ++i;
+        if (i == s.size()) break;
+        const std::size_t start = i;
+        while (i < s.size() && s[i] != '=' && !blank(i)) ++i;
+        const std::string key = s.substr(start, i - start);
+        while (i < s.size() && blank(i)) ++i;
+        if (i == s.size() || s[i] != '=') return std::nullopt;
+        ++i;
+        while (i < s.size() && blank(i)) ++i;
+        if (i < s.size() && s[i] == '\'') {
+            for (++i; i < s.size() && s[i] != '\''; ++i)
+                if (s[i] == '\\') ++i;
+            if (i >= s.size()) return std::nullopt;
+            ++i;
+        } else {
+            for (; i < s.size() && !blank(i); ++i)
+                if (s[i] == '\\') ++i;
+            i = std::min(i, s.size());
+        }
+        if (key != "password") out += (out.empty() ? "" : " ") + s.substr(start, i - start);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string PostgresEngine::shownDataSource(const std::string& dataSource) const {
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(dataSource.c_str(), &error);
+    if (!options) {
+        PQfreemem(error);
+        return unreadableDataSourceShown(dataSource);
+    }
+    bool password = false;
+    std::string rebuilt;
+    for (PQconninfoOption* o = options; o->keyword; ++o) {
+        if (!o->val) continue;
+        if (std::string(o->keyword) == "password") {
+            password = true;
+            continue;
+        }
+        rebuilt +=
+            (rebuilt.empty() ? "" : " ") + std::string(o->keyword) + "=" + conninfoValue(o->val);
+    }
+    PQconninfoFree(options);
+    // Without a password the text stays as the user wrote it; with one, as much of it as can.
+    if (!password) return dataSource;
+    const auto kept = keyValueWithoutPassword(dataSource);
+    return kept && !holdsPassword(*kept) ? *kept : rebuilt;
 }
 
 void PostgresEngine::dropDatabase(const ConnectionInfo& info) {

@@ -14,6 +14,10 @@ public:
     void createDatabase(const ConnectionInfo& info) override;
     std::vector<std::string> createTableStatements(const TableDefinition& table) const override;
 
+    /// The data source without its password: rebuilt by libpq's own reading when it holds
+    /// one, as written otherwise.
+    std::string shownDataSource(const std::string& dataSource) const override;
+
     /// Drops the database named by the data source's dbname.
     void dropDatabase(const ConnectionInfo& info) override;
 };
