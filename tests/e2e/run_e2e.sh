@@ -28,18 +28,39 @@ db="$home/Book.mdb"
 fail() { echo "e2e: $*" >&2; import -window root "$out/failure.png" || true; exit 1; }
 shot() { import -window root "$out/$1.png"; }
 
+# Waits (at most 15 s) until a command succeeds; no step waits a fixed time.
+waitfor() {
+    for _ in $(seq 1 300); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    fail "waited in vain for: $*"
+}
+shown() { xdotool search --onlyvisible --name "$1" > /dev/null 2>&1; }
+gone() { ! shown "$1"; }
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+# Windows of the program on screen (a menu that opens adds one).
+windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
+more_windows() { [ "$(windows)" -gt "$1" ]; }
+
 # Waits until a window whose name matches appears and gives it the keyboard focus.
 focus() {
-    local id=""
-    for _ in $(seq 1 100); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
-    [ -n "$id" ] || fail "no window named '$1'"
+    waitfor shown "$1"
+    local id
+    id=$(xdotool search --onlyvisible --name "$1" | head -1)
     xdotool windowfocus --sync "$id"
-    sleep 0.3
+    waitfor has_focus "$id"
     echo "$id"
+}
+
+# Opens a menu with its key and chooses a command in it with another.
+menu() {
+    local before
+    before=$(windows)
+    xdotool key "$1"
+    waitfor more_windows "$before"
+    xdotool key "$2"
 }
 
 "$program" &
@@ -56,41 +77,35 @@ xdotool key alt+o   # XMLを開く(&O)
 focus "XML文書を開く" > /dev/null
 xdotool type --delay 15 "$examples/orders.xml"
 xdotool key Return
-sleep 1
+waitfor gone "XML文書を開く"
 xdotool windowfocus --sync "$main"
+waitfor has_focus "$main"
 shot 3-document-open
 
 # Click the 列名 cell of the first line, go to its 表名 cell, then walk down that column
 # with the keyboard and type the table names.
 xdotool mousemove --window "$main" 440 152 click 1
-sleep 0.3
 xdotool key End
 name_line() {  # down N lines in the 表名 column, type the name
     for _ in $(seq 1 "$1"); do xdotool key Down; done
     xdotool type --delay 15 "$2"
     xdotool key Return
-    sleep 0.2
 }
 name_line 1 ORDERS_T      # ORDER_NO, level 1
 name_line 4 ITEM_GROUP    # ITEM, level 2
 name_line 1 ITEM_LINES    # LINE, level 3
 shot 4-named
 
-xdotool key alt+f
-sleep 0.3
-xdotool key s   # ファイル(&F) → 定義を保存(&S)...
+menu alt+f s   # ファイル(&F) → 定義を保存(&S)...
 focus "定義を保存" > /dev/null
 xdotool type --delay 15 "$home/orders"
 xdotool key Return
-sleep 1
-[ -f "$home/orders.qxd" ] || fail "the definition was not saved"
+waitfor test -f "$home/orders.qxd"
+waitfor gone "定義を保存"
 xdotool windowfocus --sync "$main"
-sleep 0.5
-xdotool key alt+f
-sleep 0.3
-xdotool key x   # 終了(&X)
-for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end on 終了"
+waitfor has_focus "$main"
+menu alt+f x   # 終了(&X)
+waitfor ended
 
 # Again: the dialog starts from the remembered database.
 "$program" &
@@ -99,30 +114,30 @@ focus "データベース接続情報" > /dev/null
 shot 5-remembered
 xdotool key alt+o   # 接続(&O)
 main=$(focus "Quorix\(")
-xdotool key alt+f
-sleep 0.3
-xdotool key l   # 定義を開く(&L)...
+menu alt+f l   # 定義を開く(&L)...
 focus "定義を開く" > /dev/null
 xdotool type --delay 15 "$home/orders.qxd"
 xdotool key Return
-sleep 1
+waitfor gone "定義を開く"
 xdotool windowfocus --sync "$main"
+waitfor has_focus "$main"
 shot 6-definition-open
 
 xdotool key alt+t   # 作成(&T)
-sleep 1
+file_tables() { sqlite3 "$db" "SELECT group_concat(name, ' ') FROM sqlite_master WHERE type='table' ORDER BY rowid"; }
+created() { [ -n "$(file_tables)" ]; }
+waitfor created
 shot 7-created
 
-tables=$(sqlite3 "$db" "SELECT group_concat(name, ' ') FROM sqlite_master WHERE type='table' ORDER BY rowid")
+tables=$(file_tables)
 [ "$tables" = "ORDERS_T ITEM_GROUP ITEM_LINES" ] || fail "tables are '$tables'"
 cols=$(sqlite3 "$db" "SELECT group_concat(name || ':' || pk, ' ') FROM pragma_table_info('ITEM_LINES')")
 [ "$cols" = "ITEMS:1 ITEM:2 LINE:3 SKU:0 QTY:0 NOTE:0" ] || fail "ITEM_LINES columns are '$cols'"
 type=$(sqlite3 "$db" "SELECT type FROM pragma_table_info('ORDERS_T') WHERE name='ORDER_NO'")
 [ "$type" = "INTEGER" ] || fail "ORDER_NO is '$type'"
 
-xdotool key alt+f x   # ファイル(&F) → 終了(&X)
-for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end on 終了"
+menu alt+f x   # ファイル(&F) → 終了(&X)
+waitfor ended
 # The same road on a PostgreSQL server that this test starts on a socket of its own.
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
 pg=$(mktemp -d)   # outside the home folder, which the server's user cannot enter
@@ -143,27 +158,24 @@ xdotool type --delay 15 "$source"
 shot 8-postgresql-dialog
 xdotool key alt+d   # 新規作成(&D): creates the database on the server and connects
 main=$(focus "Quorix\(")
-sleep 1
 shot 9-postgresql-main
 xdotool mousemove --window "$main" 440 152 click 1
-sleep 0.3
 xdotool key End
 name_line 1 ORDERS_T
 name_line 4 ITEM_GROUP
 name_line 1 ITEM_LINES
 xdotool key alt+t   # 作成(&T)
-sleep 1
-shot 10-postgresql-created
 psql() { command psql -X -q -At "host=$pg port=5432 user=postgres dbname=e2e_sales" -c "$1"; }
+server_created() { [ "$(psql "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'")" != 0 ]; }
+waitfor server_created
+shot 10-postgresql-created
 tables=$(psql "SELECT string_agg(tablename, ' ' ORDER BY tablename) FROM pg_tables WHERE schemaname = 'public'")
 [ "$tables" = "ITEM_GROUP ITEM_LINES ORDERS_T" ] || fail "server tables are '$tables'"
 key=$(psql "SELECT string_agg(a.attname, ' ' ORDER BY k.ord) FROM pg_constraint c CROSS JOIN LATERAL unnest(c.conkey) WITH ORDINALITY k(n, ord) JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n WHERE c.contype = 'p' AND c.conrelid = '\"ITEM_LINES\"'::regclass")
 [ "$key" = "ITEMS ITEM LINE" ] || fail "ITEM_LINES key is '$key'"
 xdotool windowfocus --sync "$main"
-sleep 0.3
-xdotool key alt+f
-sleep 0.3
-xdotool key x
-for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+waitfor has_focus "$main"
+menu alt+f x
+waitfor ended
 
 echo "1 passed, 0 failed"

@@ -73,21 +73,24 @@ TEST(TypeProposal, HandEditedLinesAreKeptUnlessAllAreChosen) {
     RecordSet& rs = table->records();
     rs.setCurrentRow(2);  // B, by hand
     rs.setValue(Field::kType, std::string("ﾒﾓ型"));
-    EXPECT_EQ(handEditedLines(*table, "access"), 1);
+    rs.setCurrentRow(1);  // A: only its size, by hand
+    rs.setValue(Field::kSize, std::string("4"));
+    EXPECT_EQ(handEditedLines(*table, "access"), 2);
     ProposalCount n = applyProposals(*table, "access", ProposalScope::Untouched);
-    EXPECT_EQ(n.changed, 2);  // A and C; B left alone
-    EXPECT_EQ(n.kept, 1);
+    EXPECT_EQ(n.changed, 1);  // C; A and B left alone
+    EXPECT_EQ(n.kept, 2);
     auto line = [&](int row) {
         rs.setCurrentRow(row);
         return rs.text(Field::kType) + "|" + rs.text(Field::kSize);
     };
-    EXPECT_EQ(line(1), "数値型|");
+    EXPECT_EQ(line(1), "ﾃｷｽﾄ型|4");
     EXPECT_EQ(line(2), "ﾒﾓ型|");
     EXPECT_EQ(line(3), "日付/時刻型|");
     // Proposals are not hand edits: proposing again changes nothing and asks nothing new.
-    EXPECT_EQ(handEditedLines(*table, "access"), 1);
+    EXPECT_EQ(handEditedLines(*table, "access"), 2);
     n = applyProposals(*table, "access", ProposalScope::All);
-    EXPECT_EQ(n.changed, 1);
+    EXPECT_EQ(n.changed, 2);
+    EXPECT_EQ(line(1), "数値型|");
     EXPECT_EQ(line(2), "ﾃｷｽﾄ型|3");
     EXPECT_EQ(handEditedLines(*table, "access"), 0);
     // The row tag line and lines without values get nothing.

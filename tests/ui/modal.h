@@ -21,6 +21,12 @@ inline int& pendingModalAnswers() {
     return pending;
 }
 
+/// Counts the tests that ended: an answer left from an earlier test never acts.
+inline int& modalGeneration() {
+    static int generation = 0;
+    return generation;
+}
+
 /// How long a test waits for a dialog it expects, or lets one it does not expect stand.
 constexpr int kModalTimeoutMs = 10000;
 
@@ -34,7 +40,13 @@ inline void onNextModal(std::function<void(QWidget*)> action) {
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     ++pendingModalAnswers();
-    QObject::connect(timer, &QTimer::timeout, [timer, pending, clock] {
+    const int generation = modalGeneration();
+    QObject::connect(timer, &QTimer::timeout, [timer, pending, clock, generation] {
+        if (generation != modalGeneration()) {
+            timer->stop();
+            timer->deleteLater();
+            return;
+        }
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || !modal->isVisible()) {
             if (clock->elapsed() < kModalTimeoutMs) return;

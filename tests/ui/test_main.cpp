@@ -10,6 +10,7 @@ namespace {
 // A test that ends while an answer still waits for its dialog has failed.
 class PendingAnswers : public ::testing::EmptyTestEventListener {
     void OnTestEnd(const ::testing::TestInfo&) override {
+        ++quorix::test::modalGeneration();
         if (quorix::test::pendingModalAnswers() == 0) return;
         ADD_FAILURE() << "an expected dialog never opened";
         quorix::test::pendingModalAnswers() = 0;
