@@ -12,6 +12,7 @@
 #include "generation/table_creation.h"
 #include "generation/table_layout.h"
 #include "generation/type_proposal.h"
+#include "loading/document_loader.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
 #include "services/text/text.h"
@@ -38,6 +39,9 @@ const char kUsage[] =
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
     "[--password-file F]\n"
     "      定義の表を一つのトランザクションで作成します。\n"
+    "  quorix-cli load FILE.qxd DOC.xml --data-source SRC [--db-type KEY] [--create] [--user U]\n"
+    "                    [--password-file F]\n"
+    "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "  KEY: access（既定。SQLiteのファイル）、ole3.51、postgresql、sqlserver（SQLの表示まで）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 
@@ -66,6 +70,7 @@ std::string lines(std::string text) {
 struct Arguments {
     std::string command;
     std::string file;
+    std::string second;  // the document of "load"
     std::map<std::string, std::string> options;
 };
 
@@ -82,7 +87,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                     << "」では使用できません。\n";
                 return std::nullopt;
             }
-            if (arg == "--evidence" || arg == "--propose") {
+            if (arg == "--evidence" || arg == "--propose" || arg == "--create") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -93,12 +98,14 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
             a.options[arg] = args[++i];
         } else if (a.file.empty()) {
             a.file = arg;
+        } else if (a.command == "load" && a.second.empty()) {
+            a.second = arg;
         } else {
             err << "quorix-cli: 余分な引数「" << displayText(arg) << "」があります。\n";
             return std::nullopt;
         }
     }
-    if (a.file.empty()) {
+    if (a.file.empty() || (a.command == "load" && a.second.empty())) {
         err << "quorix-cli: 「" << a.command << "」にはファイルを指定してください。\n";
         return std::nullopt;
     }
@@ -207,10 +214,14 @@ int sql(const Arguments& a, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-int create(const Arguments& a, std::ostream& out, std::ostream& err) {
+// Opens the database that --data-source, --user and --password-file name; false (with
+// @p status) after saying why.
+bool openDatabase(const Arguments& a, const std::string& dbType, Connection& connection,
+                  std::ostream& err, int& status) {
     if (!a.options.count("--data-source")) {
-        err << "quorix-cli: 「create」には --data-source を指定してください。\n";
-        return 2;
+        err << "quorix-cli: 「" << a.command << "」には --data-source を指定してください。\n";
+        status = 2;
+        return false;
     }
     std::string password;
     if (const auto f = a.options.find("--password-file"); f != a.options.end()) {
@@ -219,30 +230,41 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
         if (!text) {
             err << "quorix-cli: パスワードファイル「" << displayText(f->second)
                 << "」を読み込めません。" << reason << "\n";
-            return 2;
+            status = 2;
+            return false;
         }
         // The first line is the password.
         password = text->substr(0, text->find('\n'));
         if (!password.empty() && password.back() == '\r') password.pop_back();
     }
-    std::string dbType;
-    int status = 0;
-    auto made = layoutOf(a, dbType, err, status);
-    if (!made) return status;
     AppSettings settings;
     settings.setDefaults();
     settings.putDBType(dbType);
     settings.putDSN(a.options.at("--data-source"));
     settings.putUser(option(a, "--user", ""));
     settings.putPassword(password);
-    Connection connection;
     connection.setConnectionString(buildConnectionString(settings));
     try {
         connection.open();
     } catch (const ServiceError& e) {
         err << "quorix-cli: データベースは開けません。" << lines(e.description()) << "\n";
-        return 1;
+        status = 1;
+        return false;
     }
+    return true;
+}
+
+int create(const Arguments& a, std::ostream& out, std::ostream& err) {
+    if (!a.options.count("--data-source")) {
+        err << "quorix-cli: 「create」には --data-source を指定してください。\n";
+        return 2;
+    }
+    std::string dbType;
+    int status = 0;
+    auto made = layoutOf(a, dbType, err, status);
+    if (!made) return status;
+    Connection connection;
+    if (!openDatabase(a, dbType, connection, err, status)) return status;
     Catalog catalog;
     catalog.setActiveConnection(&connection);
     const CreationResult created = createLayoutTables(*made->second, connection, catalog);
@@ -252,6 +274,34 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
         return 1;
     }
     for (const auto& name : created.createdTables) out << "表「" << name << "」を作成しました。\n";
+    return 0;
+}
+
+int load(const Arguments& a, std::ostream& out, std::ostream& err) {
+    if (!a.options.count("--data-source")) {
+        err << "quorix-cli: 「load」には --data-source を指定してください。\n";
+        return 2;
+    }
+    std::string dbType;
+    int status = 0;
+    auto made = layoutOf(a, dbType, err, status);
+    if (!made) return status;
+    Connection connection;
+    if (!openDatabase(a, dbType, connection, err, status)) return status;
+    Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    LoadRequest request;
+    request.documentPath = a.second;
+    request.rowset = made->first.context.rowset;
+    request.row = made->first.context.row;
+    request.dbType = dbType;
+    request.createTables = a.options.count("--create") > 0;
+    const LoadResult loaded = loadDocument(*made->second, request, connection, catalog);
+    if (!loaded.ok) {
+        err << "quorix-cli: " << lines(loaded.message) << "\n";
+        return 1;
+    }
+    out << loadReport(loaded) << "\n";
     return 0;
 }
 
@@ -277,6 +327,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         {"analyse", {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose"}, analyse}},
         {"sql", {{"--db-type"}, sql}},
         {"create", {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
+        {"load", {{"--data-source", "--db-type", "--user", "--password-file", "--create"}, load}},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {

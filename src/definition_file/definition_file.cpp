@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -99,6 +100,43 @@ std::string lineError(std::size_t line, const std::string& what) {
 }
 
 const char kLineInfo[] = "#line-info";
+const char kLineSource[] = "#line-source";
+const char kIndentUnit[] = "･･";
+
+// Older files: each line that came from a document (every line of a version 1 file) gets its
+// source from the tag names, level by level; a path two lines would share is left to neither.
+void sourcesFromTagNames(RecordSet& rs, bool everyLine) {
+    std::vector<std::string> byLevel;
+    std::map<std::string, int> seen;
+    std::vector<std::pair<int, std::string>> derived;
+    for (int row = 0; row < rs.recordCount(); ++row) {
+        const FieldValue& lv = rs.valueAt(row, rs.fieldIndex(Field::kLevel));
+        const int level = std::holds_alternative<int32_t>(lv) ? std::get<int32_t>(lv) : -1;
+        const FieldValue& tv = rs.valueAt(row, rs.fieldIndex(Field::kTagName));
+        std::string name = std::holds_alternative<std::string>(tv) ? std::get<std::string>(tv) : "";
+        const std::string indent = indentation(kIndentUnit, std::max(level, 0));
+        if (level < 0 || static_cast<std::size_t>(level) > byLevel.size() ||
+            name.compare(0, indent.size(), indent) != 0)
+            continue;
+        name.erase(0, indent.size());
+        byLevel.resize(static_cast<std::size_t>(level));
+        const std::string path =
+            level == 0
+                ? ""
+                : (byLevel.empty() || byLevel.back().empty() ? name : byLevel.back() + "/" + name);
+        byLevel.push_back(path);
+        if (!everyLine && !lineInfo(rs, row)) continue;
+        ++seen[path];
+        derived.emplace_back(row, path);
+    }
+    for (const auto& [row, path] : derived) {
+        if (seen[path] > 1) continue;
+        auto info = lineInfo(rs, row) ? std::make_shared<LineInfo>(*lineInfo(rs, row))
+                                      : std::make_shared<LineInfo>();
+        info->source = path;
+        rs.setAttachmentAt(row, std::move(info));
+    }
+}
 
 std::string optionalNumber(const std::optional<long long>& n) {
     return n ? std::to_string(*n) : std::string(kNull);
@@ -207,6 +245,12 @@ std::string formatDefinition(const DefinitionTable& table, const DefinitionConte
         }
         out += "\n";
     }
+    for (int row = 0; row < rs.recordCount(); ++row) {
+        const LineInfo* info = lineInfo(rs, row);
+        if (info && info->source)
+            out += std::string(kLineSource) + "\t" + std::to_string(row + 1) + "\t" +
+                   escape(*info->source) + "\n";
+    }
     return out;
 }
 
@@ -276,6 +320,18 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& who
     for (; i < lines.size(); ++i) {
         if (lines[i].empty() && i + 1 == lines.size()) break;  // the final line end
         const auto values = split(lines[i]);
+        if (version >= 3 && values[0] == kLineSource) {
+            long long line = 0;
+            std::string path;
+            if (values.size() != 3 || !toNumber(values[1], line) || line < 1 ||
+                line > rs.recordCount() || !unescape(values[2], path))
+                return lineError(i + 1, "「#line-source」の行が正しくありません。");
+            const LineInfo* old = lineInfo(rs, static_cast<int>(line - 1));
+            auto info = old ? std::make_shared<LineInfo>(*old) : std::make_shared<LineInfo>();
+            info->source = std::move(path);
+            rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
+            continue;
+        }
         if (version >= 2 && values[0] == kLineInfo) {
             if (values.size() != 5 + kEvidenceFields)
                 return lineError(i + 1, "「#line-info」の項目の数が正しくありません。");
@@ -332,6 +388,7 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& who
             }
         }
     }
+    if (version < 3) sourcesFromTagNames(rs, version == 1);
     if (rs.recordCount() > 0) rs.moveFirst();
     return file;
 }

@@ -25,7 +25,7 @@ struct DefinitionFile {
 inline constexpr std::size_t kDefinitionFileLimit = std::size_t(256) << 20;
 
 /// The version this program writes; it reads this one and every older one.
-inline constexpr int kDefinitionFileVersion = 2;
+inline constexpr int kDefinitionFileVersion = 3;
 
 /// The definition as the text of a definition file (UTF-8, one line per line of the
 /// definition, tab-separated, nulls kept apart from empty texts). The format:
@@ -36,6 +36,9 @@ inline constexpr int kDefinitionFileVersion = 2;
 ///   and "\#" a "#" that begins a value
 ///   (version 2) after them, "#line-info" TAB line number TAB document rows TAB the type and
 ///   size the program gave the line TAB the evidence of its values (see evidenceFields).
+///   (version 3) "#line-source" TAB line number TAB the element path the line's values come
+///   from. Lines of older files get theirs from their tag names where no two lines would
+///   share one.
 std::string formatDefinition(const DefinitionTable& table, const DefinitionContext& context);
 
 /// Reads the text of a definition file; on failure a Japanese message naming the line.

@@ -126,6 +126,9 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         if (!currentTableName.empty()) column->table = currentTableName;
         column->level = level;
         if (!currentSpec.property.empty()) column->prop = currentSpec.property;
+        column->typeName = typeName;
+        if (const LineInfo* info = lineInfo(rs, rs.currentRow())) column->source = info->source;
+        column->definitionRow = rs.currentRow();
 
         LayoutColumn* c = current;
         if (levelIs(c, level)) {

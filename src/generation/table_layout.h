@@ -13,10 +13,13 @@ namespace quorix {
 /// the columns of the deeper level that follow it; each group of siblings is one table.
 struct LayoutColumn {
     std::string name;
-    std::string type;                  ///< decimal type code, may be empty
-    std::optional<std::string> param;  ///< size, when given
-    std::optional<std::string> table;  ///< the table name current at this line
-    std::optional<std::string> prop;   ///< "AutoIncrement,true", when given
+    std::string type;                   ///< decimal type code, may be empty
+    std::optional<std::string> param;   ///< size, when given
+    std::optional<std::string> table;   ///< the table name current at this line
+    std::optional<std::string> prop;    ///< "AutoIncrement,true", when given
+    std::string typeName;               ///< the type as the definition names it
+    std::optional<std::string> source;  ///< where its values are in a row (see LineInfo)
+    int definitionRow = 0;              ///< the line of the definition, from 0
     int level = 0;
     LayoutColumn* parent = nullptr;
     std::vector<std::unique_ptr<LayoutColumn>> children;

@@ -60,6 +60,9 @@ struct LineInfo : RecordAttachment {
     std::string givenType;
     std::optional<std::string> givenSize;
     long long documentRows = 0;  ///< rows of the document the evidence comes from
+    /// Where the line's values are in each row: element names from the row element, joined
+    /// by "/" (empty for the row element itself). Null for a line added by hand.
+    std::optional<std::string> source;
 };
 
 /// The evidence of every line as a table: "タグ名" and the figures, one row per line that has

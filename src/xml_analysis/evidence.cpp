@@ -82,6 +82,14 @@ std::string grouped(long long n) {
 
 }  // namespace
 
+bool isIsoDate(std::string_view s) {
+    return s.size() == 10 && isDate(s);
+}
+
+int isoDateTimeKind(std::string_view s) {
+    return dateTimeKind(s);
+}
+
 void Evidence::addValue(std::string_view v, std::size_t bytes, std::size_t chars, bool complete) {
     ++values;
     if (bytes > longestBytes) longestBytes = bytes;

@@ -12,6 +12,12 @@ namespace quorix {
 /// What every row of a document says about one element of its template: how often it
 /// occurs, how long its values are and of which kinds. Its size does not grow with the
 /// document.
+/// "YYYY-MM-DD", a real day of the calendar.
+bool isIsoDate(std::string_view s);
+/// ISO 8601 "YYYY-MM-DDTHH:MM[:SS[.fff]]" with an optional "Z" or "±HH:MM" (a blank may stand
+/// for the "T"), a time that exists: 0 when it is none, 1 without a time zone, 2 with one.
+int isoDateTimeKind(std::string_view s);
+
 struct Evidence {
     long long rows = 0;         ///< rows in which the element occurs
     long long occurrences = 0;  ///< all its occurrences

@@ -73,7 +73,8 @@ std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tm
     // Pre-order walk without recursion: deep documents cannot exhaust the stack. Each entry
     // holds a node and the index of its next child to visit.
     std::vector<std::pair<const TemplateNode*, std::size_t>> stack{{&tmpl.root(), 0}};
-    auto writeLine = [&](const TemplateNode& node, int level) {
+    std::vector<std::string> paths{""};  // the source path of each node on the stack
+    auto writeLine = [&](const TemplateNode& node, int level, const std::string& path) {
         rs.addNew();
         rs.setValue(Field::kGenerate, std::string(level == 0 ? Flag::kRowTag : Flag::kGenerate));
         rs.setValue(Field::kLevel, level);
@@ -87,18 +88,23 @@ std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tm
             info->evidence = std::make_shared<const Evidence>(node.evidence);
         info->givenType = rs.text(Field::kType);
         info->documentRows = tmpl.root().evidence.rows;
+        info->source = path;
         rs.setAttachmentAt(rs.currentRow(), std::move(info));
     };
-    writeLine(tmpl.root(), 0);
+    writeLine(tmpl.root(), 0, paths.back());
     while (!stack.empty()) {
         auto& [node, next] = stack.back();
         if (next == node->children.size()) {
             stack.pop_back();
+            paths.pop_back();
             continue;
         }
         const TemplateNode* child = node->children[next++].get();
-        writeLine(*child, static_cast<int>(stack.size()));
+        const std::string path =
+            paths.back().empty() ? child->name : paths.back() + "/" + child->name;
+        writeLine(*child, static_cast<int>(stack.size()), path);
         stack.emplace_back(child, 0);
+        paths.push_back(path);
     }
     rs.moveFirst();
     return table;

@@ -1,6 +1,7 @@
 #include "services/xml/xml_document.h"
 
 #include <fcntl.h>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
@@ -272,6 +273,7 @@ struct StreamState {
     std::uint64_t total = 0;
     const XmlReadProgress* progress = nullptr;
     bool cancelled = false;
+    bool places = false;
     std::string name;  // reused for every element
 };
 
@@ -309,6 +311,18 @@ void onStart(void* ctx, const xmlChar* localname, const xmlChar* prefix, const x
         const auto colon = xsi->find(':');
         dt = colon == std::string::npos ? *xsi : xsi->substr(colon + 1);
     }
+    if (st.places) {
+        XmlElementPlace where{xmlSAX2GetLineNumber(ctx), xmlSAX2GetColumnNumber(ctx), false};
+        for (int i = 0; i < nbAttributes; ++i) {
+            const xmlChar** a = attributes + 5 * i;
+            if (!a[2] || std::string_view(text(a[0])) != "nil" ||
+                std::string_view(text(a[2])) != kXsiNs)
+                continue;
+            const std::string_view v(text(a[3]), static_cast<std::size_t>(a[4] - a[3]));
+            where.nil = v == "true" || v == "1";
+        }
+        st.handler->place(where);
+    }
     st.handler->startElement(st.name, dt);
 }
 
@@ -344,6 +358,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     error = {};
     StreamState st;
     st.handler = &handler;
+    st.places = handler.wantsPlaces();
     st.progress = &progress;
     if (!openRegularFile(path, st.fd, error)) return false;
     struct stat info {};

@@ -23,10 +23,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// Where an element's start tag ends in the file, and whether it says xsi:nil="true".
+struct XmlElementPlace {
+    long line = 0;
+    long column = 0;
+    bool nil = false;
+};
+
 /// What a streaming read reports, element by element, in document order.
 class XmlElementHandler {
 public:
     virtual ~XmlElementHandler() = default;
+    /// True for a handler that wants place() before every startElement (it costs a little).
+    virtual bool wantsPlaces() const { return false; }
+    virtual void place(const XmlElementPlace& /*where*/) {}
     /// @p name as written (prefix included); @p dataType as XmlNode::dataType gives it.
     virtual void startElement(std::string_view name,
                               const std::optional<std::string>& dataType) = 0;

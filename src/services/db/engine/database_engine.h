@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "services/db/engine/catalog_object.h"
@@ -9,6 +11,18 @@
 #include "services/db/engine/table_definition.h"
 
 namespace quorix {
+
+/// A value as a loader hands it to an engine, already checked against its column's type:
+/// null, an integer, a truth value, or text (also numbers and dates in their written form).
+using CellValue = std::variant<std::monostate, long long, bool, std::string>;
+
+/// Inserts rows into one table, its columns in a fixed order. Throws ServiceError on failure;
+/// ErrorNumber::kDuplicateKey when a key is taken.
+class RowInserter {
+public:
+    virtual ~RowInserter() = default;
+    virtual void insert(const std::vector<CellValue>& row) = 0;
+};
 
 /// One open database of an engine. Every call throws ServiceError on failure.
 class DatabaseSession {
@@ -30,6 +44,19 @@ public:
     /// transaction if there is one.
     virtual void createTable(const TableDefinition& table) = 0;
     virtual void dropTable(const std::string& name) = 0;
+
+    /// Whether the table exists, and its column names in order (empty when it does not).
+    virtual std::vector<std::string> tableColumns(const std::string& table) = 0;
+    /// An inserter for @p columns of @p table, inside the open transaction.
+    virtual std::unique_ptr<RowInserter> inserter(const std::string& table,
+                                                  const std::vector<std::string>& columns) = 0;
+    /// The largest value of an integer column; nullopt when the table has no row.
+    virtual std::optional<long long> largestValue(const std::string& table,
+                                                  const std::string& column) = 0;
+    /// Tells the engine that numbers up to @p largest were given to an auto-numbered column,
+    /// so that its own numbering continues after them.
+    virtual void numbersGiven(const std::string& /*table*/, const std::string& /*column*/,
+                              long long /*largest*/) {}
 };
 
 /// A database engine behind one or more provider names.

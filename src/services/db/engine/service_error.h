@@ -21,6 +21,8 @@ constexpr int32_t kItemNotFound = static_cast<int32_t>(0x800A0CC1);
 constexpr int32_t kNotOpen = static_cast<int32_t>(0x800A0E78);
 /// The connection was lost while committing: the outcome is not known.
 constexpr int32_t kInDoubt = static_cast<int32_t>(0x8004D00E);
+/// A row whose key another row already has.
+constexpr int32_t kDuplicateKey = static_cast<int32_t>(0x80040E2F);
 /// Waited too long for a lock another session holds.
 constexpr int32_t kLockTimeout = static_cast<int32_t>(0x80040E31);
 }  // namespace ErrorNumber

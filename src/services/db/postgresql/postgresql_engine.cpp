@@ -33,6 +33,7 @@ int32_t numberFor(const char* state) {
     if (s == "42P04") return ErrorNumber::kFileExists;
     if (s == "42501") return ErrorNumber::kPermissionDenied;
     if (s == "55P03") return ErrorNumber::kLockTimeout;
+    if (s == "23505") return ErrorNumber::kDuplicateKey;
     return ErrorNumber::kGeneral;
 }
 
@@ -391,6 +392,41 @@ public:
             what);
     }
 
+    std::vector<std::string> tableColumns(const std::string& table) override {
+        Result r = run(c(),
+                       "SELECT attname FROM pg_attribute WHERE attrelid = to_regclass($1) AND "
+                       "attnum > 0 AND NOT attisdropped ORDER BY attnum",
+                       "表「" + table + "」の列を読み取れません。", {quoteIdentifier(table)});
+        std::vector<std::string> names;
+        for (int i = 0; i < PQntuples(r.get()); ++i) names.push_back(value(r.get(), i, 0));
+        return names;
+    }
+
+    std::unique_ptr<RowInserter> inserter(const std::string& table,
+                                          const std::vector<std::string>& columns) override;
+
+    std::optional<long long> largestValue(const std::string& table,
+                                          const std::string& column) override {
+        Result r = run(
+            c(),
+            "SELECT max(" + quoteIdentifier(column) + ")::bigint FROM " + quoteIdentifier(table),
+            "表「" + table + "」を読み取れません。");
+        if (PQntuples(r.get()) != 1 || PQgetisnull(r.get(), 0, 0)) return std::nullopt;
+        return number(r.get(), 0, 0);
+    }
+
+    void numbersGiven(const std::string& table, const std::string& column,
+                      long long largest) override {
+        // An identity column's sequence moves past the numbers given, so that later inserts
+        // by other programs do not collide.
+        run(c(),
+            "SELECT setval(s, greatest($2::bigint, (SELECT last_value FROM pg_sequences WHERE "
+            "format('%I.%I', schemaname, sequencename)::regclass = s::regclass))) FROM "
+            "pg_get_serial_sequence($1, $3) s WHERE s IS NOT NULL",
+            "表「" + table + "」の自動番号を進められません。",
+            {quoteIdentifier(table), std::to_string(largest), column});
+    }
+
 private:
     PGconn* c() const { return m_conn.get(); }
     CatalogObjectPtr roles(bool login);
@@ -398,6 +434,72 @@ private:
 
     Conn m_conn;
 };
+
+// Rows one at a time through a statement prepared once.
+class PostgresInserter : public RowInserter {
+public:
+    PostgresInserter(PGconn* conn, const std::string& table,
+                     const std::vector<std::string>& columns)
+        : m_conn(conn),
+          m_name("quorix_insert_" + std::to_string(++s_statements)),
+          m_what("表「" + table + "」に行を追加できません。") {
+        std::string sql = "INSERT INTO " + quoteIdentifier(table) + " (" +
+                          quotedColumnList(columns) + ") OVERRIDING SYSTEM VALUE VALUES (";
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            sql += (i ? ", $" : "$") + std::to_string(i + 1);
+        Result r(PQprepare(conn, m_name.c_str(), (sql + ")").c_str(),
+                           static_cast<int>(columns.size()), nullptr));
+        check(r);
+    }
+    ~PostgresInserter() override {
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            Result(PQexec(m_conn, ("DEALLOCATE " + m_name).c_str()));
+    }
+
+    void insert(const std::vector<CellValue>& row) override {
+        m_text.resize(row.size());
+        m_values.resize(row.size());
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const CellValue& v = row[i];
+            if (std::holds_alternative<std::monostate>(v)) {
+                m_values[i] = nullptr;
+                continue;
+            }
+            if (const auto* n = std::get_if<long long>(&v))
+                m_text[i] = std::to_string(*n);
+            else if (const auto* b = std::get_if<bool>(&v))
+                m_text[i] = *b ? "true" : "false";
+            else
+                m_text[i] = std::get<std::string>(v);
+            m_values[i] = m_text[i].c_str();
+        }
+        Result r(PQexecPrepared(m_conn, m_name.c_str(), static_cast<int>(row.size()),
+                                m_values.data(), nullptr, nullptr, 0));
+        check(r);
+    }
+
+private:
+    void check(const Result& r) {
+        const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
+        const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
+        const std::string text =
+            trimmedMessage(r ? PQresultErrorMessage(r.get()) : PQerrorMessage(m_conn));
+        throw ServiceError(numberFor(state), m_what + "(" + text + ")");
+    }
+
+    static inline int s_statements = 0;
+    PGconn* m_conn;
+    std::string m_name;
+    std::string m_what;
+    std::vector<std::string> m_text;
+    std::vector<const char*> m_values;
+};
+
+std::unique_ptr<RowInserter> PostgresSession::inserter(const std::string& table,
+                                                       const std::vector<std::string>& columns) {
+    return std::make_unique<PostgresInserter>(c(), table, columns);
+}
 
 const char kRelations[] =
     "SELECT c.oid, n.nspname, c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = "

@@ -63,9 +63,11 @@ std::string reasonFor(int rc) {
 // A prepared statement, finalized on scope exit.
 class Statement {
 public:
-    Statement(sqlite3* db, const std::string& sql) : m_db(db) {
+    Statement(sqlite3* db, const std::string& sql,
+              const std::string& what = "データベースを読み取れません。")
+        : m_db(db) {
         const int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr);
-        if (rc != SQLITE_OK) fail(db, rc, "データベースを読み取れません。");
+        if (rc != SQLITE_OK) fail(db, rc, what);
     }
     ~Statement() { sqlite3_finalize(m_stmt); }
     Statement(const Statement&) = delete;
@@ -92,6 +94,9 @@ public:
                  : std::string();
     }
     long long integer(int col) const { return sqlite3_column_int64(m_stmt, col); }
+    bool isNull(int col) const { return sqlite3_column_type(m_stmt, col) == SQLITE_NULL; }
+    sqlite3* db() const { return m_db; }
+    sqlite3_stmt* get() const { return m_stmt; }
 
 private:
     sqlite3* m_db;
@@ -381,6 +386,11 @@ public:
 
     void createTable(const TableDefinition& table) override;
     void dropTable(const std::string& name) override;
+    std::vector<std::string> tableColumns(const std::string& table) override;
+    std::unique_ptr<RowInserter> inserter(const std::string& table,
+                                          const std::vector<std::string>& columns) override;
+    std::optional<long long> largestValue(const std::string& table,
+                                          const std::string& column) override;
 
 private:
     void exec(const std::string& sql, const std::string& what) {
@@ -548,6 +558,74 @@ void SqliteSession::createTable(const TableDefinition& table) {
                      nullptr, nullptr);
         throw;
     }
+}
+
+namespace {
+
+class SqliteInserter : public RowInserter {
+public:
+    SqliteInserter(sqlite3* db, const std::string& table, const std::vector<std::string>& columns)
+        : m_what("表「" + table + "」に行を追加できません。"),
+          m_statement(db,
+                      "INSERT INTO " + quoteIdentifier(table) + " (" + quotedColumnList(columns) +
+                          ") VALUES (" + placeholders(columns.size()) + ")",
+                      m_what) {}
+
+    void insert(const std::vector<CellValue>& row) override {
+        sqlite3_stmt* s = m_statement.get();
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const int at = static_cast<int>(i + 1);
+            if (const auto* n = std::get_if<long long>(&row[i]))
+                sqlite3_bind_int64(s, at, *n);
+            else if (const auto* b = std::get_if<bool>(&row[i]))
+                sqlite3_bind_int(s, at, *b ? 1 : 0);
+            else if (const auto* t = std::get_if<std::string>(&row[i]))
+                sqlite3_bind_text(s, at, t->data(), static_cast<int>(t->size()), SQLITE_STATIC);
+            else
+                sqlite3_bind_null(s, at);
+        }
+        const int rc = sqlite3_step(s);
+        sqlite3_reset(s);
+        if (rc == SQLITE_DONE) return;
+        sqlite3* db = m_statement.db();
+        const int extended = sqlite3_extended_errcode(db);
+        if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_UNIQUE)
+            throw ServiceError(ErrorNumber::kDuplicateKey, m_what + "(" + sqlite3_errmsg(db) + ")");
+        fail(db, rc, m_what);
+    }
+
+private:
+    static std::string placeholders(std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i) s += i ? ", ?" : "?";
+        return s;
+    }
+    std::string m_what;
+    Statement m_statement;
+};
+
+}  // namespace
+
+std::vector<std::string> SqliteSession::tableColumns(const std::string& table) {
+    Statement st(m_db, "SELECT name FROM pragma_table_info(?)",
+                 "表「" + table + "」の列を読み取れません。");
+    st.bind(1, table);
+    std::vector<std::string> names;
+    while (st.step()) names.push_back(st.text(0));
+    return names;
+}
+
+std::unique_ptr<RowInserter> SqliteSession::inserter(const std::string& table,
+                                                     const std::vector<std::string>& columns) {
+    return std::make_unique<SqliteInserter>(m_db, table, columns);
+}
+
+std::optional<long long> SqliteSession::largestValue(const std::string& table,
+                                                     const std::string& column) {
+    Statement st(m_db, "SELECT max(" + quoteIdentifier(column) + ") FROM " + quoteIdentifier(table),
+                 "表「" + table + "」を読み取れません。");
+    if (!st.step() || st.isNull(0)) return std::nullopt;
+    return st.integer(0);
 }
 
 void SqliteSession::dropTable(const std::string& name) {

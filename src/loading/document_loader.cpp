@@ -1,0 +1,534 @@
+#include "loading/document_loader.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+
+#include "generation/table_creation.h"
+#include "loading/value_conversion.h"
+#include "services/text/text.h"
+#include "xml_analysis/evidence.h"
+#include "xml_analysis/xml_loading.h"
+
+namespace quorix {
+
+namespace {
+
+const char kUndone[] = "全ての処理は元の状態に戻されました。";
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        const auto slash = path.find('/', start);
+        parts.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
+        if (slash == std::string::npos) break;
+        start = slash + 1;
+    }
+    return parts;
+}
+
+// The element paths the definition knows, from the row element down; node 0 is the row.
+class PathTrie {
+public:
+    PathTrie() : m_nodes(1) {}
+    int insert(const std::vector<std::string>& parts) {
+        int at = 0;
+        for (const auto& p : parts) {
+            auto it = m_nodes[at].children.find(p);
+            if (it == m_nodes[at].children.end()) {
+                const int id = static_cast<int>(m_nodes.size());
+                m_nodes[at].children.emplace(p, id);
+                m_nodes.push_back({});
+                m_nodes.back().parent = at;
+                m_nodes.back().depth = m_nodes[at].depth + 1;
+                at = id;
+            } else {
+                at = it->second;
+            }
+        }
+        return at;
+    }
+    int child(int at, std::string_view name) const {
+        if (at < 0) return -1;
+        const auto it = m_nodes[at].children.find(std::string(name));
+        return it == m_nodes[at].children.end() ? -1 : it->second;
+    }
+    int parent(int at) const { return m_nodes[at].parent; }
+    int depth(int at) const { return m_nodes[at].depth; }
+    // The ids from just below @p from down to @p to (empty when they are the same); nullopt
+    // when @p to is not below @p from.
+    std::optional<std::vector<int>> chain(int from, int to) const {
+        std::vector<int> ids;
+        for (int at = to; at != from; at = m_nodes[static_cast<std::size_t>(at)].parent) {
+            if (at <= 0) return std::nullopt;
+            ids.insert(ids.begin(), at);
+        }
+        return ids;
+    }
+
+private:
+    struct Node {
+        std::map<std::string, int, std::less<>> children;
+        int parent = -1;
+        int depth = 0;
+    };
+    std::vector<Node> m_nodes;
+};
+
+// One element of the row being loaded.
+struct Element {
+    int trie = -1;  // -1: a path no line takes
+    long line = 0, column = 0;
+    bool nil = false;
+    bool childElements = false;
+    std::string text;
+    int firstChild = -1, lastChild = -1, next = -1;
+};
+
+struct PlanColumn {
+    std::string name;
+    std::string typeName;
+    ColumnRule rule;
+    int trie = -1;           // -1: a line added by hand
+    std::vector<int> chain;  // from the table's record element to the line's element
+    bool autoNumber = false;
+    long long nextNumber = 1;
+    long long largestGiven = 0;
+    bool numbered = false;
+    int nested = -1;  // the table that hangs under this column
+};
+
+struct PlanTable {
+    std::string name;
+    std::vector<std::string> columns;  // enclosing columns, then its own
+    std::size_t keyCount = 0;          // enclosing columns
+    int parent = -1;
+    int recordTrie = 0;
+    std::vector<int> recordChain;  // from the parent's record element to this one's
+    std::vector<PlanColumn> own;
+    std::unique_ptr<RowInserter> inserter;
+    long long written = 0;
+};
+
+// A stop of the load: the message says what and where.
+struct LoadStop {
+    std::string message;
+};
+
+std::string grouped(long long n) {
+    std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string valueText(const CellValue& v) {
+    if (const auto* n = std::get_if<long long>(&v)) return std::to_string(*n);
+    if (const auto* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
+    if (const auto* t = std::get_if<std::string>(&v)) return displayText(*t);
+    return "NULL";
+}
+
+class Loader : public XmlElementHandler {
+public:
+    Loader(const LoadRequest& request, std::vector<PlanTable>& tables, PathTrie& trie)
+        : m_request(request),
+          m_tables(tables),
+          m_trie(trie),
+          m_document(displayText(std::filesystem::path(request.documentPath).filename().string())) {
+    }
+
+    bool wantsPlaces() const override { return true; }
+    void place(const XmlElementPlace& where) override { m_place = where; }
+
+    void startElement(std::string_view name, const std::optional<std::string>&) override {
+        ++m_depth;
+        if (m_stop) return;
+        if (!m_rowsetFound) {
+            if (name == m_request.rowset) {
+                m_rowsetFound = true;
+                m_rowsetDepth = m_depth;
+            }
+            return;
+        }
+        if (m_rowsetDepth == 0) return;
+        if (m_rowDepth == 0) {
+            if (name != m_request.row) return;
+            m_rowDepth = m_depth;
+            m_elements.clear();
+            m_open.clear();
+            m_elements.push_back({0, m_place.line, m_place.column, m_place.nil});
+            m_open.push_back(0);
+            return;
+        }
+        const int parent = m_open.back();
+        Element e;
+        e.trie = m_trie.child(m_elements[parent].trie, name);
+        e.line = m_place.line;
+        e.column = m_place.column;
+        e.nil = m_place.nil;
+        if (e.trie < 0) ++m_ignored;
+        const int id = static_cast<int>(m_elements.size());
+        m_elements.push_back(std::move(e));
+        Element& p = m_elements[parent];
+        p.childElements = true;
+        if (p.lastChild < 0)
+            p.firstChild = id;
+        else
+            m_elements[p.lastChild].next = id;
+        p.lastChild = id;
+        m_open.push_back(id);
+    }
+
+    void characters(std::string_view text) override {
+        if (m_stop || m_rowDepth == 0 || m_open.empty()) return;
+        Element& e = m_elements[m_open.back()];
+        if (e.trie >= 0) e.text.append(text);
+    }
+
+    void endElement() override {
+        if (!m_stop && m_rowDepth != 0) {
+            if (m_depth == m_rowDepth) {
+                m_rowDepth = 0;
+                ++m_rows;
+                try {
+                    std::vector<CellValue> none;
+                    emit(0, 0, none);
+                } catch (const LoadStop& s) {
+                    m_stop = s.message;
+                }
+            } else {
+                m_open.pop_back();
+            }
+        }
+        if (m_depth == m_rowsetDepth) m_rowsetDepth = 0;
+        --m_depth;
+    }
+
+    bool stopped() const { return m_stop.has_value(); }
+    const std::string& stopMessage() const { return *m_stop; }
+    bool rowsetFound() const { return m_rowsetFound; }
+    long long rows() const { return m_rows; }
+    long long ignored() const { return m_ignored; }
+
+private:
+    // Writes one row of table @p t from its record element @p at, then the rows nested in it.
+    void emit(int t, int at, const std::vector<CellValue>& enclosing) {
+        PlanTable& table = m_tables[static_cast<std::size_t>(t)];
+        std::vector<CellValue> row = enclosing;
+        row.reserve(table.columns.size());
+        const Element& record = m_elements[static_cast<std::size_t>(at)];
+        for (PlanColumn& c : table.own) {
+            CellValue v;
+            if (c.autoNumber) {
+                v = c.nextNumber;
+                c.largestGiven = c.nextNumber++;
+                c.numbered = true;
+            } else if (c.trie >= 0) {
+                m_found.clear();
+                find(at, c.chain, 0, m_found);
+                if (m_found.size() > 1)
+                    stop(m_elements[static_cast<std::size_t>(m_found[1])],
+                         "表「" + table.name + "」の列「" + c.name + "」の要素が一つの行に" +
+                             std::to_string(m_found.size()) +
+                             "個あります。一つの値にまとめたり、省いたりはしません");
+                if (m_found.size() == 1) v = value(table, c, m_found[0]);
+            }
+            row.push_back(std::move(v));
+        }
+        try {
+            table.inserter->insert(row);
+        } catch (const ServiceError& e) {
+            std::string key;
+            for (std::size_t i = 0; i < row.size() && i <= table.keyCount; ++i)
+                key += (i ? "、" : "") + table.columns[i] + "=" + valueText(row[i]);
+            stop(record, e.number() == ErrorNumber::kDuplicateKey
+                             ? "表「" + table.name + "」のキー（" + key + "）の行は既にあります"
+                             : e.description());
+        }
+        ++table.written;
+        for (std::size_t i = 0; i < table.own.size(); ++i) {
+            const int nested = table.own[i].nested;
+            if (nested < 0) continue;
+            std::vector<CellValue> key(row.begin(),
+                                       row.begin() + static_cast<long>(table.keyCount + i + 1));
+            key.erase(key.begin() + static_cast<long>(table.keyCount),
+                      key.begin() + static_cast<long>(table.keyCount + i));
+            std::vector<int> records;
+            find(at, m_tables[static_cast<std::size_t>(nested)].recordChain, 0, records);
+            for (int r : records) emit(nested, r, key);
+        }
+    }
+
+    // The elements below @p at along @p chain (trie ids, one per level).
+    void find(int at, const std::vector<int>& chain, std::size_t k, std::vector<int>& out) const {
+        if (k == chain.size()) {
+            out.push_back(at);
+            return;
+        }
+        for (int c = m_elements[static_cast<std::size_t>(at)].firstChild; c >= 0;
+             c = m_elements[static_cast<std::size_t>(c)].next)
+            if (m_elements[static_cast<std::size_t>(c)].trie == chain[k])
+                find(c, chain, k + 1, out);
+    }
+
+    CellValue value(const PlanTable& table, const PlanColumn& c, int at) {
+        const Element& e = m_elements[static_cast<std::size_t>(at)];
+        if (e.nil) return {};
+        const bool blank = e.text.find_first_not_of(" \t\r\n") == std::string::npos;
+        // An element that only holds others has no value of its own.
+        if (e.childElements && blank) return {};
+        if (!isTextType(c.rule.type) && blank) return {};
+        CellValue v;
+        std::string reason;
+        if (!convertValue(c.rule, e.text, v, reason))
+            stop(e, "表「" + table.name + "」の列「" + c.name + "」（" + c.typeName + "）に「" +
+                        displayText(e.text) + "」は入りません（" + reason + "）");
+        return v;
+    }
+
+    [[noreturn]] void stop(const Element& where, const std::string& what) {
+        throw LoadStop{m_document + " 行 " + grouped(where.line) + " 列 " +
+                       std::to_string(where.column) + ": " + what + "。"};
+    }
+
+    const LoadRequest& m_request;
+    std::vector<PlanTable>& m_tables;
+    PathTrie& m_trie;
+    std::string m_document;
+    XmlElementPlace m_place;
+    int m_depth = 0;
+    bool m_rowsetFound = false;
+    int m_rowsetDepth = 0;
+    int m_rowDepth = 0;
+    std::vector<Element> m_elements;
+    std::vector<int> m_open;
+    std::vector<int> m_found;
+    long long m_rows = 0;
+    long long m_ignored = 0;
+    std::optional<std::string> m_stop;
+};
+
+std::optional<long long> sizeOf(const LayoutColumn& c) {
+    if (!c.param || c.param->empty()) return std::nullopt;
+    try {
+        return std::stoll(*c.param);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+// The longest common beginning of two trie paths.
+int commonAncestor(const PathTrie& trie, int a, int b) {
+    while (trie.depth(a) > trie.depth(b)) a = trie.parent(a);
+    while (trie.depth(b) > trie.depth(a)) b = trie.parent(b);
+    while (a != b) {
+        a = trie.parent(a);
+        b = trie.parent(b);
+    }
+    return a;
+}
+
+// The plan of one group and the groups nested in it, in creation order.
+void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<std::string>& keys,
+               const std::string& dbType, PathTrie& trie, std::vector<PlanTable>& tables) {
+    const int index = static_cast<int>(tables.size());
+    tables.emplace_back();
+    {
+        PlanTable& t = tables.back();
+        t.name = parent.children.front()->table.value_or(std::string());
+        t.columns = keys;
+        t.keyCount = keys.size();
+        t.parent = parentTable;
+    }
+    int record = -1;
+    for (const auto& own : parent.children) {
+        PlanColumn c;
+        c.name = own->name;
+        c.typeName = own->typeName;
+        c.autoNumber = own->prop && own->prop->rfind("AutoIncrement,", 0) == 0 &&
+                       own->prop->substr(14) == "true";
+        std::string reason;
+        int32_t code = 0;
+        try {
+            code = std::stoi(own->type);
+        } catch (const std::exception&) {
+            code = 0;
+        }
+        const bool zone = own->prop && *own->prop == "TimeZone,true";
+        auto rule = columnRule(code, sizeOf(*own), dbType, zone, reason);
+        if (!rule)
+            throw LoadStop{"表「" + tables[static_cast<std::size_t>(index)].name + "」の列「" +
+                           c.name + "」（" + c.typeName + "）: " + reason + "。"};
+        c.rule = *rule;
+        if (own->source && !c.autoNumber) {
+            c.trie = trie.insert(splitPath(*own->source));
+            record = record < 0 ? c.trie : commonAncestor(trie, record, c.trie);
+        }
+        tables[static_cast<std::size_t>(index)].columns.push_back(c.name);
+        tables[static_cast<std::size_t>(index)].own.push_back(std::move(c));
+    }
+    PlanTable& t = tables[static_cast<std::size_t>(index)];
+    if (parentTable < 0) {
+        t.recordTrie = 0;  // the row element
+    } else {
+        if (record < 0)
+            throw LoadStop{"表「" + t.name +
+                           "」の列は、どれも文書のどの要素から値を取るかが分かりません。"};
+        t.recordTrie = record;
+        const PlanTable& p = tables[static_cast<std::size_t>(parentTable)];
+        auto chain = trie.chain(p.recordTrie, t.recordTrie);
+        if (!chain)
+            throw LoadStop{"表「" + t.name + "」の行の要素は、表「" + p.name +
+                           "」の行の要素の中にありません。定義の行の位置を確かめてください。"};
+        t.recordChain = *chain;
+    }
+    for (PlanColumn& c : t.own)
+        if (c.trie >= 0) {
+            auto chain = trie.chain(t.recordTrie, c.trie);
+            c.chain = chain ? *chain : std::vector<int>{};
+        }
+    for (std::size_t i = 0; i < parent.children.size(); ++i) {
+        const LayoutColumn& own = *parent.children[i];
+        if (own.children.empty()) continue;
+        std::vector<std::string> nestedKeys = tables[static_cast<std::size_t>(index)].columns;
+        nestedKeys.resize(keys.size());
+        nestedKeys.push_back(own.name);
+        const int nested = static_cast<int>(tables.size());
+        tables[static_cast<std::size_t>(index)].own[i].nested = nested;
+        planGroup(own, index, nestedKeys, dbType, trie, tables);
+        // A key that links nothing: the line the group hangs under holds its rows.
+        const PlanColumn& link = tables[static_cast<std::size_t>(index)].own[i];
+        const PlanTable& n = tables[static_cast<std::size_t>(nested)];
+        if (link.trie >= 0 && trie.chain(link.trie, n.recordTrie))
+            throw LoadStop{"表「" + n.name + "」のキーの列「" + link.name +
+                           "」は子の要素を持つ要素の行で、表「" +
+                           tables[static_cast<std::size_t>(index)].name +
+                           "」の行と結び付く値がありません。表「" + n.name +
+                           "」の行を親の表の最初の行の下に移し、「" + link.name +
+                           "」の行を「×」にしてください。"};
+    }
+}
+
+}  // namespace
+
+LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request,
+                        Connection& connection, Catalog& catalog, const XmlReadProgress& progress) {
+    LoadResult result;
+    std::vector<PlanTable> tables;
+    PathTrie trie;
+    try {
+        if (layout.root.children.empty()) throw LoadStop{"取り込む列がありません。"};
+        planGroup(layout.root, -1, {}, request.dbType, trie, tables);
+    } catch (const LoadStop& s) {
+        result.message = s.message;
+        return result;
+    }
+
+    bool begun = false;
+    auto fail = [&](const std::string& message) {
+        result.ok = false;
+        std::string text = message;
+        for (auto& t : tables) t.inserter.reset();
+        bool inDoubt = false;
+        for (const auto& e : connection.errors())
+            inDoubt = inDoubt || e.number() == ErrorNumber::kInDoubt;
+        if (inDoubt) {
+            result.outcomeUnknown = true;
+            result.message =
+                text +
+                "取り込みが確定されたかどうかは分かりません。データベースの表を確認して"
+                "ください。";
+            return result;
+        }
+        if (begun) {
+            try {
+                connection.rollbackTrans();
+            } catch (const ServiceError& e) {
+                text += e.description();
+            }
+        }
+        result.message = text + kUndone;
+        return result;
+    };
+    try {
+        connection.beginTrans();
+        begun = true;
+        if (request.createTables)
+            for (const TableDefinition& t : layoutTables(layout)) catalog.appendTable(t);
+        for (PlanTable& t : tables) {
+            const auto existing =
+                connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); });
+            if (existing.empty()) return fail("表「" + t.name + "」がありません。");
+            for (const auto& c : t.columns)
+                if (std::find(existing.begin(), existing.end(), c) == existing.end())
+                    return fail("表「" + t.name + "」に列「" + c + "」がありません。");
+            for (PlanColumn& c : t.own)
+                if (c.autoNumber)
+                    c.nextNumber =
+                        connection
+                            .run([&](DatabaseSession& s) { return s.largestValue(t.name, c.name); })
+                            .value_or(0) +
+                        1;
+            t.inserter =
+                connection.run([&](DatabaseSession& s) { return s.inserter(t.name, t.columns); });
+        }
+    } catch (const ServiceError& e) {
+        return fail(e.description());
+    } catch (const LayoutError& e) {
+        return fail(e.what());
+    }
+
+    Loader loader(request, tables, trie);
+    XmlParseError error;
+    const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
+        if (loader.stopped()) return false;
+        return !progress || progress(done, total);
+    };
+    const bool read = streamXmlFile(request.documentPath, loader, error, watch);
+    if (loader.stopped()) return fail(loader.stopMessage());
+    if (!read) {
+        if (error.errorCode == kXmlReadCancelled) return fail("取り込みを中止しました。");
+        return fail(parseErrorText(error));
+    }
+    if (!loader.rowsetFound())
+        return fail("XML文書内にルートタグ「" + request.rowset + "」がありません。");
+    try {
+        for (PlanTable& t : tables) {
+            for (const PlanColumn& c : t.own)
+                if (c.numbered)
+                    connection.run([&](DatabaseSession& s) {
+                        s.numbersGiven(t.name, c.name, c.largestGiven);
+                    });
+            t.inserter.reset();
+        }
+        connection.commitTrans();
+    } catch (const ServiceError& e) {
+        return fail(e.description());
+    }
+    result.ok = true;
+    result.rows = loader.rows();
+    result.ignoredElements = loader.ignored();
+    for (const PlanTable& t : tables) {
+        result.records += t.written;
+        ++result.tables;
+    }
+    return result;
+}
+
+std::string loadReport(const LoadResult& result) {
+    std::string text = grouped(result.records) + " 行を " + std::to_string(result.tables) +
+                       " 個の表に取り込みました。";
+    if (result.ignoredElements > 0)
+        text += "定義にない要素 " + grouped(result.ignoredElements) + " 個は取り込んでいません。";
+    return text;
+}
+
+}  // namespace quorix

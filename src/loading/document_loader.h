@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "generation/table_layout.h"
+#include "services/db/catalog.h"
+#include "services/db/connection.h"
+#include "services/xml/xml_document.h"
+
+namespace quorix {
+
+/// What to load, and how.
+struct LoadRequest {
+    std::string documentPath;
+    std::string rowset = "ROWSET";
+    std::string row = "ROW";
+    std::string dbType = "access";  ///< the vocabulary the definition's types belong to
+    bool createTables = false;      ///< create the layout's tables first, in the same transaction
+};
+
+/// How a load ended.
+struct LoadResult {
+    bool ok = false;
+    long long rows = 0;             ///< rows of the document read
+    long long records = 0;          ///< rows written, all tables together
+    int tables = 0;                 ///< tables written to
+    long long ignoredElements = 0;  ///< elements of the rows that no line of the definition takes
+    /// On failure: what went wrong and what became of the database, in Japanese.
+    std::string message;
+    /// The connection was lost while committing: the rows may or may not be there.
+    bool outcomeUnknown = false;
+};
+
+/// Reads the document once, as the analysis does, and writes every row into the tables of the
+/// layout inside one transaction of @p connection: everything or nothing. Each group of the
+/// layout takes its rows from one element of the document (the row element for the top
+/// group, the nearest common ancestor of its lines' sources for a nested one); a nested row
+/// begins with the values of the lines it hangs under. Every value is checked against its
+/// column's type first; the first that does not fit stops the load with a message naming the
+/// document's line and column, the table, the column and the value. @p progress may stop it.
+LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request,
+                        Connection& connection, Catalog& catalog,
+                        const XmlReadProgress& progress = {});
+
+/// What the status line says after a load that succeeded.
+std::string loadReport(const LoadResult& result);
+
+}  // namespace quorix

@@ -1,0 +1,234 @@
+#include "loading/value_conversion.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "services/db/engine/data_type.h"
+#include "services/text/text.h"
+#include "xml_analysis/evidence.h"
+
+namespace quorix {
+
+namespace {
+
+bool isXmlBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && isXmlBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isXmlBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool digits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+// [+-]digits within [low, high].
+bool integer(std::string_view s, long long low, long long high, long long& out,
+             std::string& reason) {
+    std::string_view body = s;
+    if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
+    if (!digits(body)) {
+        reason = "整数ではありません";
+        return false;
+    }
+    errno = 0;
+    const std::string text(s);
+    const long long v = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE || v < low || v > high) {
+        reason = "範囲（" + std::to_string(low) + "～" + std::to_string(high) + "）を超えています";
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+// [+-](digits[.digits] | .digits); the digits after the point are counted.
+bool decimal(std::string_view s, std::size_t& fraction) {
+    std::string_view body = s;
+    if (!body.empty() && (body[0] == '+' || body[0] == '-')) body.remove_prefix(1);
+    const auto point = body.find('.');
+    if (point == std::string_view::npos) {
+        fraction = 0;
+        return digits(body);
+    }
+    const std::string_view whole = body.substr(0, point), part = body.substr(point + 1);
+    fraction = part.size();
+    return (whole.empty() || digits(whole)) && (part.empty() || digits(part)) &&
+           !(whole.empty() && part.empty());
+}
+
+}  // namespace
+
+bool isTextType(int32_t type) {
+    switch (type) {
+        case adVarWChar:
+        case adVarChar:
+        case adWChar:
+        case adChar:
+        case adLongVarWChar:
+        case adLongVarChar:
+        case adGUID:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::optional<ColumnRule> columnRule(int32_t typeCode, const std::optional<long long>& size,
+                                     const std::string& dbType, bool timeZone,
+                                     std::string& reason) {
+    ColumnRule rule;
+    rule.type = typeCode;
+    switch (typeCode) {
+        case adBinary:
+        case adVarBinary:
+        case adLongVarBinary:
+            reason = "バイナリの列には文書の値を取り込めません";
+            return std::nullopt;
+        default:
+            break;
+    }
+    if (typeCode != adLongVarWChar && typeCode != adLongVarChar && size && *size > 0)
+        rule.size = size;
+    rule.sizeInCharacters = dbType == "postgresql";
+    // A server column without a zone would drop it in silence.
+    rule.zoneKept = dbType != "postgresql" || timeZone;
+    return rule;
+}
+
+bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
+                  std::string& reason) {
+    if (isTextType(rule.type)) {
+        if (rule.size) {
+            const std::size_t n = rule.sizeInCharacters ? [&] {
+                std::size_t chars = 0;
+                for (unsigned char c : raw) chars += (c & 0xC0) != 0x80;
+                return chars;
+            }()
+                                                        : cp932Length(raw);
+            if (static_cast<long long>(n) > *rule.size) {
+                reason = std::string(rule.sizeInCharacters ? "文字数" : "バイト数") + "が" +
+                         std::to_string(*rule.size) + "を超えています（" + std::to_string(n) + "）";
+                return false;
+            }
+        }
+        out = std::string(raw);
+        return true;
+    }
+    const std::string_view v = trimmed(raw);
+    long long n = 0;
+    std::size_t fraction = 0;
+    switch (rule.type) {
+        case adTinyInt:
+            if (!integer(v, -128, 127, n, reason)) return false;
+            out = n;
+            return true;
+        case adUnsignedTinyInt:
+            if (!integer(v, 0, 255, n, reason)) return false;
+            out = n;
+            return true;
+        case adSmallInt:
+            if (!integer(v, -32768, 32767, n, reason)) return false;
+            out = n;
+            return true;
+        case adInteger:
+            if (!integer(v, std::numeric_limits<int32_t>::min(),
+                         std::numeric_limits<int32_t>::max(), n, reason))
+                return false;
+            out = n;
+            return true;
+        case adBigInt:
+            if (!integer(v, std::numeric_limits<long long>::min(),
+                         std::numeric_limits<long long>::max(), n, reason))
+                return false;
+            out = n;
+            return true;
+        case adBoolean:
+            if (v == "true" || v == "1") {
+                out = true;
+            } else if (v == "false" || v == "0") {
+                out = false;
+            } else {
+                reason = "true、false、1、0 のどれでもありません";
+                return false;
+            }
+            return true;
+        case adNumeric:
+        case adDecimal:
+            if (!decimal(v, fraction)) {
+                reason = "10進数ではありません";
+                return false;
+            }
+            out = std::string(v);
+            return true;
+        case adCurrency: {
+            if (!decimal(v, fraction)) {
+                reason = "10進数ではありません";
+                return false;
+            }
+            if (fraction > 4) {
+                reason = "小数点以下は4桁までです";
+                return false;
+            }
+            const std::string_view body = v.substr(v[0] == '+' || v[0] == '-' ? 1 : 0);
+            const std::string_view whole = body.substr(0, body.find('.'));
+            std::size_t first = whole.find_first_not_of('0');
+            if (first != std::string_view::npos && whole.size() - first > 15) {
+                reason = "通貨型の範囲を超えています";
+                return false;
+            }
+            out = std::string(v);
+            return true;
+        }
+        case adDouble:
+        case adSingle: {
+            const std::string text(v);
+            char* end = nullptr;
+            errno = 0;
+            const double d = std::strtod(text.c_str(), &end);
+            const bool number = !text.empty() && end == text.c_str() + text.size() &&
+                                text.find_first_of("xXnN") == std::string::npos;
+            if (!number || errno == ERANGE || !std::isfinite(d) ||
+                (rule.type == adSingle && std::fabs(d) > std::numeric_limits<float>::max())) {
+                reason = number ? "範囲を超えています" : "数値ではありません";
+                return false;
+            }
+            out = text;
+            return true;
+        }
+        case adDBDate:
+            if (!isIsoDate(v)) {
+                reason = "日付（YYYY-MM-DD）ではありません";
+                return false;
+            }
+            out = std::string(v);
+            return true;
+        case adDate:
+        case adDBTimeStamp: {
+            const int kind = isIsoDate(v) ? 1 : isoDateTimeKind(v);
+            if (kind == 0) {
+                reason = "日付・日時（YYYY-MM-DDTHH:MM:SS）ではありません";
+                return false;
+            }
+            if (kind == 2 && !rule.zoneKept) {
+                reason = "時差のある日時は時差を持たない列には入りません";
+                return false;
+            }
+            out = std::string(v);
+            return true;
+        }
+        default:
+            out = std::string(v);
+            return true;
+    }
+}
+
+}  // namespace quorix
