@@ -496,7 +496,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     if (loader.stopped()) return fail(loader.stopMessage());
     if (!read) {
         if (error.errorCode == kXmlReadCancelled) return fail("取り込みを中止しました。");
-        return fail(parseErrorText(error));
+        return fail(displayText(std::filesystem::path(request.documentPath).filename().string()) +
+                    ": " + parseErrorText(error) + "\r\n");
     }
     if (!loader.rowsetFound())
         return fail("XML文書内にルートタグ「" + request.rowset + "」がありません。");

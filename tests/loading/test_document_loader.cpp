@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include "generation/definition_builder.h"
+#include "generation/table_creation.h"
+#include "loading/document_loader.h"
+#include "support/test_support.h"
+
+using namespace quorix;
+using quorix::test::Def;
+using quorix::test::sqlite3Cli;
+using quorix::test::TempDir;
+
+namespace {
+
+// A definition line and the element path its values come from (none: a line added by hand).
+struct Line {
+    Def def;
+    std::optional<std::string> source;
+};
+
+std::unique_ptr<LayoutDocument> layoutOf(const std::vector<Line>& lines,
+                                         const std::string& dbType = "access") {
+    DefinitionTable table;
+    std::vector<Def> defs;
+    for (const auto& l : lines) defs.push_back(l.def);
+    test::fillDefinition(table, defs);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!lines[i].source) continue;
+        auto info = std::make_shared<LineInfo>();
+        info->source = lines[i].source;
+        table.records().setAttachmentAt(static_cast<int>(i), info);
+    }
+    LayoutResult r = buildTableLayout(table, dbType, "･･");
+    EXPECT_EQ(r.outcome, LayoutResult::Outcome::Done) << r.message;
+    return std::move(r.layout);
+}
+
+// A book with its authors, linked by the book's first column.
+std::vector<Line> books() {
+    return {
+        {{"－", 0, "ROW", ""}, ""},
+        {{"○", 1, "ID", "ID", "ﾃｷｽﾄ型", "4", "BOOK"}, "ID"},
+        {{"○", 2, "LAST", "LAST", "ﾃｷｽﾄ型", {}, "AUTHORS"}, "AUTHOR/LAST"},
+        {{"○", 2, "FIRST", "FIRST"}, "AUTHOR/FIRST"},
+        {{"○", 1, "NAME", "NAME"}, "NAME"},
+        {{"○", 1, "NOTE", "NOTE", "ﾒﾓ型"}, "NOTE"},
+        {{"○", 1, "QTY", "QTY", "数値型"}, "QTY"},
+        {{"×", 1, "AUTHOR", ""}, "AUTHOR"},
+    };
+}
+
+struct Database {
+    TempDir dir;
+    std::string path = dir.file("load.mdb");
+    Connection connection;
+    Catalog catalog;
+    Database() {
+        Catalog().create("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
+        connection.setConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
+        connection.open();
+        catalog.setActiveConnection(&connection);
+    }
+    LoadResult load(const LayoutDocument& layout, const std::string& xml, bool create = false,
+                    const XmlReadProgress& progress = {}) {
+        LoadRequest request;
+        request.documentPath = dir.write("doc.xml", xml);
+        request.createTables = create;
+        return loadDocument(layout, request, connection, catalog, progress);
+    }
+    std::string query(const std::string& sql) { return sqlite3Cli(path, sql); }
+};
+
+}  // namespace
+
+TEST(DocumentLoader, RowsAndNestedRowsExactlyAsWritten) {
+    Database db;
+    const auto layout = layoutOf(books());
+    const LoadResult r = db.load(
+        *layout,
+        "<?xml version='1.0'?>\n<!DOCTYPE ROWSET [<!ENTITY co 'Sato &#38;amp; Co'>]>\n"
+        "<ROWSET xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>\n"
+        "<ROW><ID>007</ID><NAME>&co;</NAME><NOTE><![CDATA[<b>1</b>]]></NOTE><QTY> 3 </QTY>"
+        "<AUTHOR><LAST>Abe</LAST><FIRST>Ken</FIRST></AUTHOR><AUTHOR><LAST>Ito</LAST></AUTHOR>"
+        "</ROW>\n"
+        "<ROW><ID>8</ID><NAME></NAME><NOTE xsi:nil='true'/><QTY></QTY><EXTRA>x</EXTRA></ROW>\n"
+        "<ROW><ID>9</ID><NAME>  two  words </NAME><NOTE>mixed<i>x</i>text</NOTE></ROW>\n"
+        "</ROWSET>\n",
+        true);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.rows, 3);
+    EXPECT_EQ(loadReport(r), "5 行を 2 個の表に取り込みました。定義にない要素 2 個は取り込んでいません。");
+    // Leading zeros, entities, CDATA and blanks of text kept; empty text apart from null.
+    EXPECT_EQ(db.query("SELECT quote(ID), quote(NAME), quote(NOTE), quote(QTY) FROM BOOK ORDER "
+                       "BY rowid"),
+              "'007'|'Sato & Co'|'<b>1</b>'|3\n"
+              "'8'|''|NULL|NULL\n"
+              "'9'|'  two  words '|'mixedtext'|NULL\n");
+    // Both authors, each keyed to its book.
+    EXPECT_EQ(db.query("SELECT quote(ID), quote(LAST), quote(FIRST) FROM AUTHORS ORDER BY rowid"),
+              "'007'|'Abe'|'Ken'\n'007'|'Ito'|NULL\n");
+}
+
+TEST(DocumentLoader, ErrorsNameTheRowAndLeaveNothing) {
+    Database db;
+    const auto layout = layoutOf(books());
+    ASSERT_TRUE(createLayoutTables(*layout, db.connection, db.catalog).ok);
+    const std::string good = "<ROW><ID>1</ID><AUTHOR><LAST>A</LAST></AUTHOR></ROW>\n";
+    struct Case {
+        const char* name;
+        std::string rows;
+        std::string message;  // expected start; then the rest must end with the undo sentence
+    };
+    const Case cases[] = {
+        {"value", good + "<ROW><ID>2</ID>\n  <QTY>12a</QTY></ROW>\n",
+         "doc.xml 行 4 列 7: 表「BOOK」の列「QTY」（数値型）に「12a」は入りません（整数ではありませ"
+         "ん）。"},
+        {"too long", good + "<ROW><ID>12345</ID></ROW>\n",
+         "doc.xml 行 3 列 9: 表「BOOK」の列「ID」（ﾃｷｽﾄ型）に「12345」は入りません（バイト数が4"
+         "を超えています（5））。"},
+        {"duplicate key", good + "<ROW>\n<ID>1</ID></ROW>\n",
+         "doc.xml 行 3 列 5: 表「BOOK」のキー（ID=1）の行は既にあります。"},
+        {"repeated line", good + "<ROW><ID>2</ID><NAME>a</NAME>\n<NAME>b</NAME></ROW>\n",
+         "doc.xml 行 4 列 6: 表「BOOK」の列「NAME」の要素が一つの行に2個あります。"},
+        {"malformed later", good + "<ROW><ID>2</ROW>\n",
+         "doc.xml: 終了タグが開始タグと一致しません。行3: <ROW><ID>2</ROW>\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LoadResult r = db.load(*layout, "<ROWSET>\n" + c.rows + "</ROWSET>\n");
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.message.rfind(c.message, 0), 0u) << r.message;
+        const std::string undone = "全ての処理は元の状態に戻されました。";
+        EXPECT_EQ(r.message.substr(r.message.size() - undone.size()), undone) << r.message;
+        EXPECT_EQ(db.query("SELECT (SELECT count(*) FROM BOOK) + (SELECT count(*) FROM AUTHORS)"),
+                  "0\n");
+    }
+    // A cancel leaves nothing either.
+    std::string many = "<ROWSET>";
+    for (int i = 0; i < 20000; ++i) many += "<ROW><ID>" + std::to_string(i % 9999) + "</ID></ROW>";
+    const LoadResult cancelled =
+        db.load(*layout, many + "</ROWSET>", false, [](std::uint64_t done, std::uint64_t) {
+            return done == 0;
+        });
+    EXPECT_EQ(cancelled.message, "取り込みを中止しました。全ての処理は元の状態に戻されました。");
+    EXPECT_EQ(db.query("SELECT count(*) FROM BOOK"), "0\n");
+    // Tables that are not there, and a key that links nothing, are said before anything is read.
+    const auto wrapped = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                   {{"○", 1, "ID", "ID", "ﾃｷｽﾄ型", {}, "B2"}, "ID"},
+                                   {{"○", 1, "AUTHOR", "AUTHOR"}, "AUTHOR"},
+                                   {{"○", 2, "LAST", "LAST", "ﾃｷｽﾄ型", {}, "A2"}, "AUTHOR/LAST"}});
+    EXPECT_EQ(db.load(*wrapped, "<ROWSET/>").message.rfind("表「A2」のキーの列「AUTHOR」は", 0),
+              0u);
+    const auto missing = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                   {{"○", 1, "ID", "ID", "ﾃｷｽﾄ型", {}, "NOWHERE"}, "ID"}});
+    EXPECT_EQ(db.load(*missing, "<ROWSET/>").message,
+              "表「NOWHERE」がありません。全ての処理は元の状態に戻されました。");
+}
+
+TEST(DocumentLoader, AutoNumbersContinueAndNestedRowsCarryThem) {
+    Database db;
+    const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                  {{"○", 1, "", "NO", "ｵｰﾄﾅﾝﾊﾞｰ型", {}, "T"}, {}},
+                                  {{"○", 2, "TAG", "TAG", "ﾃｷｽﾄ型", {}, "TAGS"}, "TAG"},
+                                  {{"○", 1, "NAME", "NAME"}, "NAME"}});
+    const std::string doc =
+        "<ROWSET><ROW><NAME>a</NAME><TAG>x</TAG><TAG>y</TAG></ROW>"
+        "<ROW><NAME>b</NAME><TAG>z</TAG></ROW></ROWSET>";
+    ASSERT_TRUE(db.load(*layout, doc, true).ok);
+    const LoadResult again = db.load(*layout, doc);
+    ASSERT_TRUE(again.ok) << again.message;
+    EXPECT_EQ(db.query("SELECT group_concat(NO || NAME, ' ') FROM T"), "1a 2b 3a 4b\n");
+    EXPECT_EQ(db.query("SELECT group_concat(NO || TAG, ' ') FROM TAGS"), "1x 1y 2z 3x 3y 4z\n");
+}
+
+TEST(DocumentLoader, LoadsIntoAPostgreSQLServerToo) {
+    test::PostgresServer& server = test::PostgresServer::instance();
+    server.freshDatabase("quorix_load");
+    Connection connection;
+    connection.setConnectionString("Provider=PostgreSQL;Data Source=" +
+                                   server.dataSource("quorix_load"));
+    connection.open();
+    Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                  {{"○", 1, "", "NO", "serial", {}, "T"}, {}},
+                                  {{"○", 2, "TAG", "TAG", "varchar", "2", "TAGS"}, "TAG"},
+                                  {{"○", 1, "AT", "AT", "timestamptz"}, "AT"},
+                                  {{"○", 1, "OK", "OK", "boolean"}, "OK"}},
+                                 "postgresql");
+    TempDir dir;
+    LoadRequest request;
+    request.dbType = "postgresql";
+    request.createTables = true;
+    request.documentPath = dir.write(
+        "d.xml",
+        "<ROWSET><ROW><AT>2026-12-07T10:00:00+09:00</AT><OK>1</OK><TAG>漢字</TAG></ROW>"
+        "<ROW><OK>false</OK><TAG>x</TAG><TAG>y</TAG></ROW></ROWSET>");
+    const LoadResult r = loadDocument(*layout, request, connection, catalog);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(server.psql("quorix_load", "SET TIME ZONE 'UTC'; SELECT \"NO\", \"AT\", \"OK\" "
+                                         "FROM \"T\" ORDER BY 1"),
+              "1|2026-12-07 01:00:00+00|t\n2||f\n");
+    EXPECT_EQ(server.psql("quorix_load", "SELECT string_agg(\"NO\" || \"TAG\", ' ' ORDER BY "
+                                         "\"NO\", \"TAG\") FROM \"TAGS\""),
+              "1漢字 2x 2y\n");
+    // Later inserts by other programs number after the rows loaded.
+    EXPECT_EQ(server.psql("quorix_load", "INSERT INTO \"T\" DEFAULT VALUES RETURNING \"NO\""),
+              "3\n");
+}
