@@ -13,6 +13,7 @@
 #include "generation/table_layout.h"
 #include "generation/type_proposal.h"
 #include "loading/document_loader.h"
+#include "loading/key_links.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
 #include "services/text/text.h"
@@ -30,10 +31,12 @@ constexpr std::size_t kPasswordFileLimit = 4096;
 const char kUsage[] =
     "使い方:\n"
     "  quorix-cli analyse DOC.xml [--rowset TAG] [--row TAG] [--db-type KEY] [-o FILE.qxd]\n"
-    "                    [--propose] [--evidence]\n"
+    "                    [--propose] [--evidence] [--link-keys]\n"
     "      XML文書から列の定義を作り、定義ファイルとして書き出します（-o がなければ標準出力）。\n"
     "      --propose: データから提案した型と桁数を書きます。\n"
     "      --evidence: 定義の代わりに、各行のデータの傾向をタブ区切りで表示します。\n"
+    "      --link-keys: 入れ子の表が親の表のキーで始まるよう、まとめるだけの要素の行を「×」に\n"
+    "                   して、その下の行を親の表の最初の行の下に移します。\n"
     "  quorix-cli sql FILE.qxd [--db-type KEY]\n"
     "      定義から作成されるSQLを表示します。\n"
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
@@ -87,7 +90,8 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                     << "」では使用できません。\n";
                 return std::nullopt;
             }
-            if (arg == "--evidence" || arg == "--propose" || arg == "--create") {
+            if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
+                arg == "--link-keys") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -150,6 +154,8 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
         return 1;
     }
     if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
+    if (a.options.count("--link-keys"))
+        for (const auto& why : linkNestedKeys(*table).unlinked) err << "quorix-cli: " << why << "\n";
     std::string text;
     if (a.options.count("--evidence")) {
         for (const auto& row : evidenceTable(table->records())) {
@@ -324,7 +330,9 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         int (*run)(const Arguments&, std::ostream&, std::ostream&);
     };
     static const std::map<std::string, Command> commands = {
-        {"analyse", {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose"}, analyse}},
+        {"analyse",
+         {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose", "--link-keys"},
+          analyse}},
         {"sql", {{"--db-type"}, sql}},
         {"create", {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
         {"load", {{"--data-source", "--db-type", "--user", "--password-file", "--create"}, load}},
