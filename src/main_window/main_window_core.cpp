@@ -8,6 +8,8 @@
 #include "generation/column_types.h"
 #include "generation/table_creation.h"
 #include "generation/type_proposal.h"
+#include "loading/document_loader.h"
+#include "loading/key_links.h"
 #include "services/text/text.h"
 #include "xml_analysis/grid_geometry.h"
 #include "xml_analysis/xml_loading.h"
@@ -479,6 +481,92 @@ void MainWindowCore::mnuShowSql_Click() {
         return;
     }
     m_port.showSqlDialog(script.text);
+}
+
+void MainWindowCore::mnuLoadData_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    RecordSet& rs = m_table->records();
+    Busy = true;
+    LayoutResult layout = buildTableLayout(*m_table, m_openDBType, IndentUnit);
+    Busy = false;
+    if (layout.outcome != LayoutResult::Outcome::Done) {
+        m_port.beep();
+        m_port.setStatus(layout.message);
+        if (layout.outcome == LayoutResult::Outcome::Failure) rs.moveFirst();
+        PlaceCellEditors();
+        return;
+    }
+    FileDialogRequest request;
+    request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
+    request.defaultExtension = "xml";
+    request.title = "データを取り込む";
+    request.initialFile = XmlPath;
+    const auto file = m_port.chooseFile(request);
+    if (!file) return;
+    // Tables that are not there yet are made in the same transaction, after a question.
+    std::vector<std::string> missing;
+    int tables = 0;
+    try {
+        for (const TableDefinition& t : layoutTables(*layout.layout)) {
+            ++tables;
+            if (m_connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); })
+                    .empty())
+                missing.push_back(t.name);
+        }
+    } catch (const std::exception& e) {
+        m_port.beep();
+        m_port.setStatus(e.what());
+        return;
+    }
+    LoadRequest load;
+    load.documentPath = *file;
+    load.rowset = m_settings.getRowset();
+    load.row = m_settings.getRow();
+    load.dbType = m_openDBType;
+    if (!missing.empty()) {
+        if (static_cast<int>(missing.size()) < tables) {
+            m_port.beep();
+            m_port.setStatus("表「" + missing.front() +
+                             "」がありません。定義の表を全て作成してから取り込んでください。");
+            return;
+        }
+        if (!m_port.askYesNo("定義の表はまだありません。作成してから取り込みますか？", kAppTitle,
+                             MessageIcon::Question))
+            return;
+        load.createTables = true;
+    }
+    BusyCursor cursor(m_port);
+    BackgroundWork work;
+    LoadResult result;
+    m_port.runInBackground("データを取り込んでいます...", work, [&] {
+        result = loadDocument(*layout.layout, load, m_connection, m_catalog,
+                              [&](std::uint64_t done, std::uint64_t total) {
+                                  work.done = done;
+                                  work.total = total;
+                                  return !work.cancelRequested;
+                              });
+    });
+    if (!result.ok) {
+        m_port.beep();
+        m_port.setStatus(result.message);
+        if (!result.outcomeUnknown) return;
+    } else {
+        m_port.setStatus(loadReport(result));
+    }
+    RefreshTreeView(ConnectionString);
+}
+
+void MainWindowCore::mnuLinkKeys_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    const KeyLinkResult linked = linkNestedKeys(*m_table);
+    std::string status =
+        std::to_string(linked.linked) + "個の入れ子の表を親の表のキーで結びました。";
+    for (const auto& why : linked.unlinked) status += kCrLf + why;
+    m_port.setStatus(status);
+    m_table->records().moveFirst();
+    PlaceCellEditors();
 }
 
 void MainWindowCore::mnuAbout_Click() {

@@ -76,6 +76,11 @@ public:
     void mnuEvidence_Click();
     /// Shows the statements that "作成" would run now.
     void mnuShowSql_Click();
+    /// Loads the rows of a document (the open one by default) into the definition's tables,
+    /// creating them first, after a question, when none of them exists.
+    void mnuLoadData_Click();
+    /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
+    void mnuLinkKeys_Click();
     void cmdStatus_Click();
     /// The layout rules for the window's new size; nothing while it is minimised.
     void Form_Resize(int outerWidth, int innerHeight, bool minimized);

@@ -122,6 +122,7 @@ void MainWindow::buildMenus() {
     separator(db, "mnuSep21");
     action(db, "mnuDBRefresh", "再表示(&R)", [this] { m_core->mnuDBRefresh_Click(); });
     action(db, "mnuShowSql", "SQLを表示(&Q)...", [this] { m_core->mnuShowSql_Click(); });
+    action(db, "mnuLoadData", "データを取り込む(&I)...", [this] { m_core->mnuLoadData_Click(); });
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));
@@ -130,6 +131,8 @@ void MainWindow::buildMenus() {
     action(settings, "mnuEvidence", "データの傾向(&E)...", [this] { m_core->mnuEvidence_Click(); });
     action(settings, "mnuProposeTypes", "データから型を提案(&G)",
            [this] { m_core->mnuProposeTypes_Click(); });
+    action(settings, "mnuLinkKeys", "入れ子の表をキーで結ぶ(&K)",
+           [this] { m_core->mnuLinkKeys_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));

@@ -114,3 +114,40 @@ TEST_F(Definitions, TheShownSqlIsWhatCreationRuns) {
     EXPECT_TRUE(port.shownSql.empty());
     EXPECT_EQ(port.statusText, "表名を入力してください。");
 }
+
+TEST(LoadData, TheWindowLinksKeysCreatesAndLoads) {
+    TempDir dir;
+    const std::string db = dir.file("orders.mdb");
+    Catalog().create("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db);
+    FakeMainPort port;
+    port.dialog = test::connectTo(db);
+    MainWindowCore core(port);
+    ASSERT_EQ(core.Form_Load(), MainWindowCore::StartResult::Started);
+    const std::string orders = std::string(QUORIX_EXAMPLES) + "/orders.xml";
+    port.files = {orders};
+    core.cmdOpen_Click();
+    core.mnuLinkKeys_Click();
+    EXPECT_EQ(port.statusText, "2個の入れ子の表を親の表のキーで結びました。");
+    RecordSet& rs = core.definitionTable()->records();
+    for (int row = 0; row < rs.recordCount(); ++row) {
+        rs.setCurrentRow(row);
+        if (rs.text("タグ名") == "･･ORDER_NO") rs.setValue("表名", std::string("ORDERS"));
+        if (rs.text("タグ名") == "･･････LINE") rs.setValue("表名", std::string("ITEM_LINES"));
+    }
+    port.files = {orders};
+    port.answers = {true};  // create the tables first
+    core.mnuLoadData_Click();
+    EXPECT_EQ(port.statusText, "4 行を 2 個の表に取り込みました。");
+    EXPECT_EQ(sqlite3Cli(db,
+                         "SELECT group_concat(ORDER_NO || ':' || LINE || ':' || SKU, ' ') "
+                         "FROM ITEM_LINES"),
+              "20261201:1:P-1001 20261201:2:P-1002\n");
+    EXPECT_EQ(core.browser().root()->children.at(0)->children.size(), 2u);  // the tree shows them
+    // Again into the same tables: the keys are taken, nothing more is written.
+    port.files = {orders};
+    core.mnuLoadData_Click();
+    EXPECT_NE(port.statusText.find("の行は既にあります。全ての処理は元の状態に戻されました。"),
+              std::string::npos)
+        << port.statusText;
+    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM ORDERS"), "2\n");
+}
