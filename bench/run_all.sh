@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog postgresql}
+which=${*:-xml generation catalog postgresql load}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -26,6 +26,35 @@ ratio() { awk "BEGIN{printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.001)}"; }
 
 for w in $which; do
 case $w in
+load)
+    echo "Load of a nested document into a new SQLite file (tables created, one transaction)"
+    echo "against sqlite3 creating the same tables and importing the same rows from per-table"
+    echo "CSV files (.import) in one transaction"
+    printf "%-10s %10s %10s %8s %12s %12s %12s\n" rows "ours s" "sqlite3 s" ratio "ours KiB" "rows/s" "records"
+    for rows in ${LOAD_ROWS:-1000000}; do
+        d=$work/load_$rows
+        rm -rf "$d"; mkdir -p "$d"
+        "$bin/bench_loading" prepare "$rows" "$d"
+        sqlite3 "$d/empty.db" "PRAGMA user_version=1"
+        # The reference's input: the same rows, exported table by table from a load of ours.
+        cp "$d/empty.db" "$d/src.db"
+        "$build/src/quorix-cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$d/src.db" --create > /dev/null
+        sqlite3 "$d/src.db" .schema > "$d/import.sql"
+        echo "BEGIN;" >> "$d/import.sql"
+        for t in $(sqlite3 "$d/src.db" "SELECT name FROM sqlite_master WHERE type = 'table'"); do
+            sqlite3 -csv "$d/src.db" "SELECT * FROM \"$t\"" > "$d/$t.csv"
+            echo ".import --csv $d/$t.csv $t" >> "$d/import.sql"
+        done
+        echo "COMMIT;" >> "$d/import.sql"
+        records=$(sqlite3 "$d/src.db" "SELECT (SELECT count(*) FROM T1) + (SELECT count(*) FROM T4)")
+        rm -f "$d/src.db"
+        n=3; [ "$rows" -ge 10000000 ] && n=1
+        read -r ot om < <(best_of "$n" sh -c "cp '$d/empty.db' '$d/ours.db' && '$build/src/quorix-cli' load '$d/doc.qxd' '$d/doc.xml' --data-source '$d/ours.db' --create")
+        read -r rt rm < <(best_of "$n" sh -c "cp '$d/empty.db' '$d/ref.db' && sqlite3 '$d/ref.db' '.read $d/import.sql'")
+        printf "%-10s %10s %10s %8s %12s %12.0f %12s\n" "$rows" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$(awk "BEGIN{print $records / $ot}")" "$records"
+        [ "$rows" -ge 1000000 ] && rm -rf "$d"
+    done
+    ;;
 xml)
     echo "XML analysis (streaming pass, template, definition lines) against xmllint --stream --noout"
     echo "(with the evidence of every value, and without it)"

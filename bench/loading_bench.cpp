@@ -1,0 +1,85 @@
+// bench_loading prepare ROWS DIR: writes DIR/doc.xml (nested rows, as the XML benchmark
+// generates them) and DIR/doc.qxd, its definition as a user would shape it: proposed types,
+// nested keys linked, a table name on the first line of every group. quorix-cli loads them;
+// the reference imports the same rows from per-table CSV files.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "definition_file/definition_file.h"
+#include "generation/column_types.h"
+#include "generation/type_proposal.h"
+#include "loading/key_links.h"
+#include "xml_analysis/xml_loading.h"
+
+namespace {
+
+class QuietPort : public quorix::UserPort {
+public:
+    void setStatus(const std::string& text) override { m_status = text; }
+    std::string status() const override { return m_status; }
+    void beep() override {}
+    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override {
+        return true;
+    }
+    void showMessage(const std::string&, const std::string&, quorix::MessageIcon) override {}
+    std::optional<std::string> chooseFile(const quorix::FileDialogRequest&) override { return {}; }
+
+private:
+    std::string m_status;
+};
+
+void generate(long rows, const std::string& file) {
+    std::ofstream out(file);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ROWSET>\n";
+    for (long i = 0; i < rows; ++i) {
+        out << "<ROW><ID>" << i << "</ID><NAME>P" << i << "</NAME>";
+        if (i % 3 == 0) out << "<CAT>k&amp;t</CAT>";
+        out << "<PRICES>";
+        for (int p = 0; p < 1 + i % 5; ++p)
+            out << "<PRICE><L>" << p << "</L><A>" << (i * 7 + p) % 1000 << "</A>"
+                << (p == 1 ? "<CUR>JPY</CUR>" : "") << "</PRICE>";
+        out << "</PRICES>";
+        if (i % 5 == 0) out << "<NOTE>n" << i << "</NOTE>";
+        out << "</ROW>\n";
+    }
+    out << "</ROWSET>\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quorix;
+    if (argc != 4 || std::string(argv[1]) != "prepare") {
+        std::fprintf(stderr, "usage: bench_loading prepare ROWS DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[3];
+    generate(std::atol(argv[2]), dir + "/doc.xml");
+    QuietPort port;
+    auto tmpl = ReadStructureTemplate(dir + "/doc.xml", "ROWSET", "ROW", port);
+    if (!tmpl) {
+        std::fprintf(stderr, "bench_loading: %s\n", port.status().c_str());
+        return 1;
+    }
+    auto table = FillDefinitionTable(
+        *tmpl, [](const std::string& t) { return DBDatatype("access", t); }, "･･", "ﾃｷｽﾄ型");
+    applyProposals(*table, "access", ProposalScope::All);
+    linkNestedKeys(*table);
+    RecordSet& rs = table->records();
+    int previous = 0;
+    for (int r = 0; r < rs.recordCount(); ++r) {
+        rs.setCurrentRow(r);
+        const int level = std::get<int32_t>(rs.value(Field::kLevel));
+        if (level > previous && rs.text(Field::kGenerate) == Flag::kGenerate)
+            rs.setValue(Field::kTableName, "T" + std::to_string(r));
+        if (rs.text(Field::kGenerate) == Flag::kGenerate) previous = level;
+    }
+    const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, {});
+    if (!error.empty()) {
+        std::fprintf(stderr, "bench_loading: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
