@@ -1,10 +1,14 @@
 #include "loading/document_loader.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <unordered_map>
 
 #include "generation/table_creation.h"
@@ -54,7 +58,7 @@ public:
     }
     int child(int at, std::string_view name) const {
         if (at < 0) return -1;
-        const auto it = m_nodes[at].children.find(std::string(name));
+        const auto it = m_nodes[static_cast<std::size_t>(at)].children.find(name);
         return it == m_nodes[at].children.end() ? -1 : it->second;
     }
     int parent(int at) const { return m_nodes[at].parent; }
@@ -112,11 +116,72 @@ struct PlanTable {
     std::vector<PlanColumn> own;
     std::unique_ptr<RowInserter> inserter;
     long long written = 0;
+    // Reused for every row: the row, the key its nested rows begin with, their elements.
+    std::vector<CellValue> row;
+    std::vector<CellValue> key;
+    std::vector<int> records;
 };
 
 // A stop of the load: the message says what and where.
 struct LoadStop {
     std::string message;
+};
+
+// Rows on their way from the reader to the database, with where each came from.
+struct Batch {
+    struct Row {
+        int table;
+        long line, column;
+        std::size_t first;  // into values
+    };
+    std::vector<Row> rows;
+    std::vector<CellValue> values;
+};
+
+// A bounded queue of batches between the reading thread and the writing one. Either side may
+// close it: the writer when a row is refused, the reader when the document ends or fails.
+class BatchQueue {
+public:
+    static constexpr std::size_t kBatchRows = 2048;
+    static constexpr std::size_t kDepth = 4;
+
+    bool push(Batch&& batch) {
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [&] { return m_closed || m_batches.size() < kDepth; });
+        if (m_closed) return false;
+        m_batches.push_back(std::move(batch));
+        m_ready.notify_one();
+        return true;
+    }
+    std::optional<Batch> pop() {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_closed || !m_batches.empty(); });
+        if (m_batches.empty()) return std::nullopt;
+        Batch b = std::move(m_batches.front());
+        m_batches.pop_front();
+        m_space.notify_one();
+        return b;
+    }
+    void close() {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_ready.notify_all();
+        m_space.notify_all();
+    }
+    // The writer gave up: nothing more is taken, and what waits is dropped.
+    void abandon() {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_batches.clear();
+        m_ready.notify_all();
+        m_space.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ready, m_space;
+    std::deque<Batch> m_batches;
+    bool m_closed = false;
 };
 
 std::string grouped(long long n) {
@@ -138,10 +203,12 @@ std::string valueText(const CellValue& v) {
 
 class Loader : public XmlElementHandler {
 public:
-    Loader(const LoadRequest& request, std::vector<PlanTable>& tables, PathTrie& trie)
+    Loader(const LoadRequest& request, std::vector<PlanTable>& tables, PathTrie& trie,
+           BatchQueue& queue)
         : m_request(request),
           m_tables(tables),
           m_trie(trie),
+          m_queue(queue),
           m_document(displayText(std::filesystem::path(request.documentPath).filename().string())) {
     }
 
@@ -162,22 +229,17 @@ public:
         if (m_rowDepth == 0) {
             if (name != m_request.row) return;
             m_rowDepth = m_depth;
-            m_elements.clear();
+            m_used = 0;
             m_open.clear();
-            m_elements.push_back({0, m_place.line, m_place.column, m_place.nil});
+            newElement(0);
             m_open.push_back(0);
             return;
         }
         const int parent = m_open.back();
-        Element e;
-        e.trie = m_trie.child(m_elements[parent].trie, name);
-        e.line = m_place.line;
-        e.column = m_place.column;
-        e.nil = m_place.nil;
-        if (e.trie < 0) ++m_ignored;
-        const int id = static_cast<int>(m_elements.size());
-        m_elements.push_back(std::move(e));
-        Element& p = m_elements[parent];
+        const int trie = m_trie.child(m_elements[static_cast<std::size_t>(parent)].trie, name);
+        if (trie < 0) ++m_ignored;
+        const int id = newElement(trie);
+        Element& p = m_elements[static_cast<std::size_t>(parent)];
         p.childElements = true;
         if (p.lastChild < 0)
             p.firstChild = id;
@@ -201,6 +263,7 @@ public:
                 try {
                     std::vector<CellValue> none;
                     emit(0, 0, none);
+                    if (m_batch.rows.size() >= BatchQueue::kBatchRows) flush();
                 } catch (const LoadStop& s) {
                     m_stop = s.message;
                 }
@@ -212,6 +275,14 @@ public:
         --m_depth;
     }
 
+    // Hands the rows gathered so far to the writer; a writer that gave up stops the read.
+    void flush() {
+        if (m_batch.rows.empty()) return;
+        if (!m_queue.push(std::move(m_batch))) throw LoadStop{};
+        m_batch = Batch();
+        m_batch.values.reserve(BatchQueue::kBatchRows * 4);
+    }
+
     bool stopped() const { return m_stop.has_value(); }
     const std::string& stopMessage() const { return *m_stop; }
     bool rowsetFound() const { return m_rowsetFound; }
@@ -219,11 +290,25 @@ public:
     long long ignored() const { return m_ignored; }
 
 private:
+    // The next element of the row, its text's storage kept from earlier rows.
+    int newElement(int trie) {
+        if (m_used == m_elements.size()) m_elements.emplace_back();
+        Element& e = m_elements[m_used];
+        e.trie = trie;
+        e.line = m_place.line;
+        e.column = m_place.column;
+        e.nil = m_place.nil;
+        e.childElements = false;
+        e.text.clear();
+        e.firstChild = e.lastChild = e.next = -1;
+        return static_cast<int>(m_used++);
+    }
+
     // Writes one row of table @p t from its record element @p at, then the rows nested in it.
     void emit(int t, int at, const std::vector<CellValue>& enclosing) {
         PlanTable& table = m_tables[static_cast<std::size_t>(t)];
-        std::vector<CellValue> row = enclosing;
-        row.reserve(table.columns.size());
+        std::vector<CellValue>& row = table.row;
+        row.assign(enclosing.begin(), enclosing.end());
         const Element& record = m_elements[static_cast<std::size_t>(at)];
         for (PlanColumn& c : table.own) {
             CellValue v;
@@ -243,26 +328,18 @@ private:
             }
             row.push_back(std::move(v));
         }
-        try {
-            table.inserter->insert(row);
-        } catch (const ServiceError& e) {
-            std::string key;
-            for (std::size_t i = 0; i < row.size() && i <= table.keyCount; ++i)
-                key += (i ? "、" : "") + table.columns[i] + "=" + valueText(row[i]);
-            stop(record, e.number() == ErrorNumber::kDuplicateKey
-                             ? "表「" + table.name + "」のキー（" + key + "）の行は既にあります"
-                             : e.description());
-        }
-        ++table.written;
+        m_batch.rows.push_back({t, record.line, record.column, m_batch.values.size()});
+        m_batch.values.insert(m_batch.values.end(), row.begin(), row.end());
         for (std::size_t i = 0; i < table.own.size(); ++i) {
             const int nested = table.own[i].nested;
             if (nested < 0) continue;
-            std::vector<CellValue> key(row.begin(),
-                                       row.begin() + static_cast<long>(table.keyCount + i + 1));
-            key.erase(key.begin() + static_cast<long>(table.keyCount),
-                      key.begin() + static_cast<long>(table.keyCount + i));
-            std::vector<int> records;
-            find(at, m_tables[static_cast<std::size_t>(nested)].recordChain, 0, records);
+            PlanTable& inner = m_tables[static_cast<std::size_t>(nested)];
+            std::vector<CellValue>& key = inner.key;
+            key.assign(row.begin(), row.begin() + static_cast<long>(table.keyCount));
+            key.push_back(row[table.keyCount + i]);
+            std::vector<int>& records = inner.records;
+            records.clear();
+            find(at, inner.recordChain, 0, records);
             for (int r : records) emit(nested, r, key);
         }
     }
@@ -295,20 +372,29 @@ private:
     }
 
     [[noreturn]] void stop(const Element& where, const std::string& what) {
-        throw LoadStop{m_document + " 行 " + grouped(where.line) + " 列 " +
-                       std::to_string(where.column) + ": " + what + "。"};
+        throw LoadStop{place(where.line, where.column) + what + "。"};
     }
 
+public:
+    // "doc.xml 行 88 412 列 5: ", how a message names a place in the document.
+    std::string place(long line, long column) const {
+        return m_document + " 行 " + grouped(line) + " 列 " + std::to_string(column) + ": ";
+    }
+
+private:
     const LoadRequest& m_request;
     std::vector<PlanTable>& m_tables;
     PathTrie& m_trie;
+    BatchQueue& m_queue;
+    Batch m_batch;
     std::string m_document;
     XmlElementPlace m_place;
     int m_depth = 0;
     bool m_rowsetFound = false;
     int m_rowsetDepth = 0;
     int m_rowDepth = 0;
-    std::vector<Element> m_elements;
+    std::vector<Element> m_elements;  // of the current row: the first m_used
+    std::size_t m_used = 0;
     std::vector<int> m_open;
     std::vector<int> m_found;
     long long m_rows = 0;
@@ -486,14 +572,56 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return fail(e.what());
     }
 
-    Loader loader(request, tables, trie);
+    // The document is read on a thread of its own while this one writes what it read.
+    BatchQueue queue;
+    Loader loader(request, tables, trie, queue);
     XmlParseError error;
-    const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
-        if (loader.stopped()) return false;
-        return !progress || progress(done, total);
-    };
-    const bool read = streamXmlFile(request.documentPath, loader, error, watch);
-    if (loader.stopped()) return fail(loader.stopMessage());
+    bool read = false;
+    std::string readerFailure;
+    std::thread reader([&] {
+        const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
+            if (loader.stopped()) return false;
+            return !progress || progress(done, total);
+        };
+        try {
+            read = streamXmlFile(request.documentPath, loader, error, watch);
+            // The rows before a stop are written too, so that the first refusal in the
+            // document's order is the one reported.
+            loader.flush();
+        } catch (const LoadStop&) {
+        } catch (const std::exception& e) {
+            readerFailure = std::string("XML文書を読み込めません。(") + e.what() + ")";
+        }
+        queue.close();
+    });
+    std::optional<std::string> refused;
+    while (auto batch = queue.pop()) {
+        for (std::size_t i = 0; i < batch->rows.size() && !refused; ++i) {
+            const Batch::Row& r = batch->rows[i];
+            PlanTable& t = tables[static_cast<std::size_t>(r.table)];
+            const CellValue* row = batch->values.data() + r.first;
+            try {
+                t.inserter->insert(row, t.columns.size());
+                ++t.written;
+            } catch (const ServiceError& e) {
+                std::string key;
+                for (std::size_t k = 0; k < t.columns.size() && k <= t.keyCount; ++k)
+                    key += (k ? "、" : "") + t.columns[k] + "=" + valueText(row[k]);
+                refused = loader.place(r.line, r.column) +
+                          (e.number() == ErrorNumber::kDuplicateKey
+                               ? "表「" + t.name + "」のキー（" + key + "）の行は既にあります。"
+                               : e.description());
+            }
+        }
+        if (refused) {
+            queue.abandon();
+            break;
+        }
+    }
+    reader.join();
+    if (refused) return fail(*refused);
+    if (!readerFailure.empty()) return fail(readerFailure);
+    if (loader.stopped() && !loader.stopMessage().empty()) return fail(loader.stopMessage());
     if (!read) {
         if (error.errorCode == kXmlReadCancelled) return fail("取り込みを中止しました。");
         return fail(displayText(std::filesystem::path(request.documentPath).filename().string()) +

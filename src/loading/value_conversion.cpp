@@ -1,6 +1,7 @@
 #include "loading/value_conversion.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -39,10 +40,10 @@ bool integer(std::string_view s, long long low, long long high, long long& out,
         reason = "整数ではありません";
         return false;
     }
-    errno = 0;
-    const std::string text(s);
-    const long long v = std::strtoll(text.c_str(), nullptr, 10);
-    if (errno == ERANGE || v < low || v > high) {
+    long long v = 0;
+    const char* first = s.data() + (!s.empty() && s[0] == '+' ? 1 : 0);
+    const auto [end, error] = std::from_chars(first, s.data() + s.size(), v);
+    if (error != std::errc() || end != s.data() + s.size() || v < low || v > high) {
         reason = "範囲（" + std::to_string(low) + "～" + std::to_string(high) + "）を超えています";
         return false;
     }

@@ -21,7 +21,9 @@ using CellValue = std::variant<std::monostate, long long, bool, std::string>;
 class RowInserter {
 public:
     virtual ~RowInserter() = default;
-    virtual void insert(const std::vector<CellValue>& row) = 0;
+    /// Inserts one row of @p count values, in the inserter's column order.
+    virtual void insert(const CellValue* row, std::size_t count) = 0;
+    void insert(const std::vector<CellValue>& row) { insert(row.data(), row.size()); }
 };
 
 /// One open database of an engine. Every call throws ServiceError on failure.

@@ -456,10 +456,10 @@ public:
             Result(PQexec(m_conn, ("DEALLOCATE " + m_name).c_str()));
     }
 
-    void insert(const std::vector<CellValue>& row) override {
-        m_text.resize(row.size());
-        m_values.resize(row.size());
-        for (std::size_t i = 0; i < row.size(); ++i) {
+    void insert(const CellValue* row, std::size_t count) override {
+        m_text.resize(count);
+        m_values.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
             const CellValue& v = row[i];
             if (std::holds_alternative<std::monostate>(v)) {
                 m_values[i] = nullptr;
@@ -473,8 +473,8 @@ public:
                 m_text[i] = std::get<std::string>(v);
             m_values[i] = m_text[i].c_str();
         }
-        Result r(PQexecPrepared(m_conn, m_name.c_str(), static_cast<int>(row.size()),
-                                m_values.data(), nullptr, nullptr, 0));
+        Result r(PQexecPrepared(m_conn, m_name.c_str(), static_cast<int>(count), m_values.data(),
+                                nullptr, nullptr, 0));
         check(r);
     }
 

@@ -571,9 +571,9 @@ public:
                           ") VALUES (" + placeholders(columns.size()) + ")",
                       m_what) {}
 
-    void insert(const std::vector<CellValue>& row) override {
+    void insert(const CellValue* row, std::size_t count) override {
         sqlite3_stmt* s = m_statement.get();
-        for (std::size_t i = 0; i < row.size(); ++i) {
+        for (std::size_t i = 0; i < count; ++i) {
             const int at = static_cast<int>(i + 1);
             if (const auto* n = std::get_if<long long>(&row[i]))
                 sqlite3_bind_int64(s, at, *n);
