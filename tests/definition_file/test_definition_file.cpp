@@ -79,6 +79,7 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
             EXPECT_EQ(a->givenType, b->givenType);
             EXPECT_EQ(a->givenSize, b->givenSize);
             EXPECT_EQ(a->documentRows, b->documentRows);
+            EXPECT_EQ(a->source, b->source);
             ASSERT_EQ(!a->evidence, !b->evidence);
             if (a->evidence) {
                 EXPECT_EQ(*a->evidence, *b->evidence) << row;
@@ -104,8 +105,8 @@ TEST(DefinitionFile, DamagedFilesNameTheirLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "定義ファイルが空です。"},
         {"hello\n", "1行目: Quorixの定義ファイルではありません。"},
-        {"#quorix-definition\t3\n",
-         "1行目: 定義ファイルの版「3」はこのプログラムより新しいため読み込めません。"},
+        {"#quorix-definition\t4\n",
+         "1行目: 定義ファイルの版「4」はこのプログラムより新しいため読み込めません。"},
         {head + line + "\n#line-info\t2\t1\tx\t\\N",
          "7行目: 「#line-info」の項目の数が正しくありません。"},
         {"#quorix-definition\tx\n", "1行目: 定義ファイルの版「x」が正しくありません。"},
@@ -182,7 +183,7 @@ TEST(DefinitionFile, AFailedSaveLeavesTheOldFile) {
     std::ifstream in(path);
     std::string first;
     std::getline(in, first);
-    EXPECT_EQ(first, "#quorix-definition\t2");
+    EXPECT_EQ(first, "#quorix-definition\t3");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               2);  // no temporary file left behind

@@ -3,6 +3,7 @@
 #include "generation/definition_builder.h"
 #include "generation/table_creation.h"
 #include "loading/document_loader.h"
+#include "loading/key_links.h"
 #include "support/test_support.h"
 
 using namespace quorix;
@@ -88,7 +89,8 @@ TEST(DocumentLoader, RowsAndNestedRowsExactlyAsWritten) {
         true);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.rows, 3);
-    EXPECT_EQ(loadReport(r), "5 行を 2 個の表に取り込みました。定義にない要素 2 個は取り込んでいません。");
+    EXPECT_EQ(loadReport(r),
+              "5 行を 2 個の表に取り込みました。定義にない要素 2 個は取り込んでいません。");
     // Leading zeros, entities, CDATA and blanks of text kept; empty text apart from null.
     EXPECT_EQ(db.query("SELECT quote(ID), quote(NAME), quote(NOTE), quote(QTY) FROM BOOK ORDER "
                        "BY rowid"),
@@ -138,9 +140,8 @@ TEST(DocumentLoader, ErrorsNameTheRowAndLeaveNothing) {
     std::string many = "<ROWSET>";
     for (int i = 0; i < 20000; ++i) many += "<ROW><ID>" + std::to_string(i % 9999) + "</ID></ROW>";
     const LoadResult cancelled =
-        db.load(*layout, many + "</ROWSET>", false, [](std::uint64_t done, std::uint64_t) {
-            return done == 0;
-        });
+        db.load(*layout, many + "</ROWSET>", false,
+                [](std::uint64_t done, std::uint64_t) { return done == 0; });
     EXPECT_EQ(cancelled.message, "取り込みを中止しました。全ての処理は元の状態に戻されました。");
     EXPECT_EQ(db.query("SELECT count(*) FROM BOOK"), "0\n");
     // Tables that are not there, and a key that links nothing, are said before anything is read.
@@ -150,8 +151,8 @@ TEST(DocumentLoader, ErrorsNameTheRowAndLeaveNothing) {
                                    {{"○", 2, "LAST", "LAST", "ﾃｷｽﾄ型", {}, "A2"}, "AUTHOR/LAST"}});
     EXPECT_EQ(db.load(*wrapped, "<ROWSET/>").message.rfind("表「A2」のキーの列「AUTHOR」は", 0),
               0u);
-    const auto missing = layoutOf({{{"－", 0, "ROW", ""}, ""},
-                                   {{"○", 1, "ID", "ID", "ﾃｷｽﾄ型", {}, "NOWHERE"}, "ID"}});
+    const auto missing = layoutOf(
+        {{{"－", 0, "ROW", ""}, ""}, {{"○", 1, "ID", "ID", "ﾃｷｽﾄ型", {}, "NOWHERE"}, "ID"}});
     EXPECT_EQ(db.load(*missing, "<ROWSET/>").message,
               "表「NOWHERE」がありません。全ての処理は元の状態に戻されました。");
 }
@@ -191,19 +192,88 @@ TEST(DocumentLoader, LoadsIntoAPostgreSQLServerToo) {
     LoadRequest request;
     request.dbType = "postgresql";
     request.createTables = true;
-    request.documentPath = dir.write(
-        "d.xml",
-        "<ROWSET><ROW><AT>2026-12-07T10:00:00+09:00</AT><OK>1</OK><TAG>漢字</TAG></ROW>"
-        "<ROW><OK>false</OK><TAG>x</TAG><TAG>y</TAG></ROW></ROWSET>");
+    request.documentPath =
+        dir.write("d.xml",
+                  "<ROWSET><ROW><AT>2026-12-07T10:00:00+09:00</AT><OK>1</OK><TAG>漢字</TAG></ROW>"
+                  "<ROW><OK>false</OK><TAG>x</TAG><TAG>y</TAG></ROW></ROWSET>");
     const LoadResult r = loadDocument(*layout, request, connection, catalog);
     ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(server.psql("quorix_load", "SET TIME ZONE 'UTC'; SELECT \"NO\", \"AT\", \"OK\" "
-                                         "FROM \"T\" ORDER BY 1"),
+    EXPECT_EQ(server.psql("quorix_load",
+                          "SET TIME ZONE 'UTC'; SELECT \"NO\", \"AT\", \"OK\" "
+                          "FROM \"T\" ORDER BY 1"),
               "1|2026-12-07 01:00:00+00|t\n2||f\n");
-    EXPECT_EQ(server.psql("quorix_load", "SELECT string_agg(\"NO\" || \"TAG\", ' ' ORDER BY "
-                                         "\"NO\", \"TAG\") FROM \"TAGS\""),
+    EXPECT_EQ(server.psql("quorix_load",
+                          "SELECT string_agg(\"NO\" || \"TAG\", ' ' ORDER BY "
+                          "\"NO\", \"TAG\") FROM \"TAGS\""),
               "1漢字 2x 2y\n");
     // Later inserts by other programs number after the rows loaded.
     EXPECT_EQ(server.psql("quorix_load", "INSERT INTO \"T\" DEFAULT VALUES RETURNING \"NO\""),
               "3\n");
+}
+
+TEST(KeyLinks, NestedGroupsMoveUnderTheirParentsFirstLine) {
+    struct Case {
+        const char* name;
+        std::vector<Line> lines;
+        std::string expected;  // flag, level and tag of every line, in order
+        int linked;
+    };
+    const Case cases[] = {
+        {"orders",
+         {{{"－", 0, "ROW", ""}, ""},
+          {{"○", 1, "NO", ""}, "NO"},
+          {{"○", 1, "AT", ""}, "AT"},
+          {{"○", 1, "ITEMS", ""}, "ITEMS"},
+          {{"○", 2, "ITEM", ""}, "ITEMS/ITEM"},
+          {{"○", 3, "LINE", ""}, "ITEMS/ITEM/LINE"},
+          {{"○", 3, "SKU", ""}, "ITEMS/ITEM/SKU"},
+          {{"○", 1, "PAID", ""}, "PAID"}},
+         "－0ROW ○1NO ×1ITEMS ×2ITEM ○3LINE ○3SKU ○1AT ○1PAID",
+         2},
+        {"already linked",
+         {{{"－", 0, "ROW", ""}, ""},
+          {{"○", 1, "NO", ""}, "NO"},
+          {{"○", 2, "LINE", ""}, "ITEMS/ITEM/LINE"},
+          {{"○", 1, "AT", ""}, "AT"}},
+         "－0ROW ○1NO ○2LINE ○1AT",
+         0},
+        // The first line has rows of its own under it: moving would merge two tables.
+        {"first line taken",
+         {{{"－", 0, "ROW", ""}, ""},
+          {{"○", 1, "NO", ""}, "NO"},
+          {{"○", 2, "X", ""}, "NO/X"},
+          {{"○", 1, "W", ""}, "W"},
+          {{"○", 2, "Y", ""}, "W/Y"}},
+         "－0ROW ○1NO ○2X ○1W ○2Y",
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DefinitionTable table;
+        std::vector<Def> defs;
+        for (const auto& l : c.lines) defs.push_back(l.def);
+        test::fillDefinition(table, defs);
+        for (std::size_t i = 0; i < c.lines.size(); ++i) {
+            auto info = std::make_shared<LineInfo>();
+            info->source = c.lines[i].source;
+            table.records().setAttachmentAt(static_cast<int>(i), info);
+        }
+        const KeyLinkResult r = linkNestedKeys(table);
+        EXPECT_EQ(r.linked, c.linked);
+        EXPECT_EQ(r.unlinked.size(), std::string(c.name) == "first line taken" ? 1u : 0u);
+        std::string got;
+        const RecordSet& rs = table.records();
+        for (int row = 0; row < rs.recordCount(); ++row) {
+            const std::string tag = std::get<std::string>(rs.valueAt(row, rs.fieldIndex("タグ名")));
+            got += (row ? " " : "") +
+                   std::get<std::string>(rs.valueAt(row, rs.fieldIndex("生成"))) +
+                   std::to_string(std::get<int32_t>(rs.valueAt(row, rs.fieldIndex("レベル")))) +
+                   tag.substr(tag.find_first_not_of("･"));
+        }
+        EXPECT_EQ(got, c.expected);
+        // Every line keeps its source through the move.
+        for (int row = 0; row < rs.recordCount(); ++row) {
+            EXPECT_TRUE(lineInfo(rs, row) && lineInfo(rs, row)->source);
+        }
+    }
 }
