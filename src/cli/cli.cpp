@@ -43,8 +43,9 @@ const char kUsage[] =
     "[--password-file F]\n"
     "      定義の表を一つのトランザクションで作成します。\n"
     "  quorix-cli load FILE.qxd DOC.xml --data-source SRC [--db-type KEY] [--create] [--user U]\n"
-    "                    [--password-file F]\n"
+    "                    [--password-file F] [--reject FILE]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
+    "      --reject: エラーのある行は飛ばして、位置・表・列・値・理由をFILEに書きます。\n"
     "  KEY: access（既定。SQLiteのファイル）、ole3.51、postgresql、sqlserver（SQLの表示まで）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 
@@ -155,7 +156,8 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     }
     if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
     if (a.options.count("--link-keys"))
-        for (const auto& why : linkNestedKeys(*table).unlinked) err << "quorix-cli: " << why << "\n";
+        for (const auto& why : linkNestedKeys(*table).unlinked)
+            err << "quorix-cli: " << why << "\n";
     std::string text;
     if (a.options.count("--evidence")) {
         for (const auto& row : evidenceTable(table->records())) {
@@ -302,6 +304,7 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     request.row = made->first.context.row;
     request.dbType = dbType;
     request.createTables = a.options.count("--create") > 0;
+    request.rejectPath = option(a, "--reject", "");
     const LoadResult loaded = loadDocument(*made->second, request, connection, catalog);
     if (!loaded.ok) {
         err << "quorix-cli: " << lines(loaded.message) << "\n";
@@ -335,7 +338,9 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
           analyse}},
         {"sql", {{"--db-type"}, sql}},
         {"create", {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
-        {"load", {{"--data-source", "--db-type", "--user", "--password-file", "--create"}, load}},
+        {"load",
+         {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject"},
+          load}},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -122,9 +123,49 @@ struct PlanTable {
     std::vector<int> records;
 };
 
+// One refused value or row, as the reject file lists it.
+struct Reject {
+    std::string place, table, column, value, reason;
+};
+
 // A stop of the load: the message says what and where.
 struct LoadStop {
     std::string message;
+    std::optional<Reject> reject;  // for an error that skipping the row would get past
+};
+
+// The reject file: one line per skipped row, written by both threads.
+class RejectFile {
+public:
+    bool open(const std::string& path) {
+        m_file = std::fopen(path.c_str(), "w");
+        if (!m_file) return false;
+        std::fputs("位置\t表\t列\t値\t理由\n", m_file);
+        return true;
+    }
+    ~RejectFile() {
+        if (m_file) std::fclose(m_file);
+    }
+    bool isOpen() const { return m_file != nullptr; }
+    void write(const Reject& r) {
+        std::lock_guard lock(m_mutex);
+        ++m_count;
+        std::fprintf(m_file, "%s\t%s\t%s\t%s\t%s\n", r.place.c_str(), displayText(r.table).c_str(),
+                     displayText(r.column).c_str(), displayText(r.value).c_str(), r.reason.c_str());
+    }
+    long long count() const { return m_count; }
+    // False when something could not be written.
+    bool close() {
+        const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
+        const bool closed = std::fclose(m_file) == 0;
+        m_file = nullptr;
+        return ok && closed;
+    }
+
+private:
+    std::FILE* m_file = nullptr;
+    std::mutex m_mutex;
+    long long m_count = 0;
 };
 
 // Rows on their way from the reader to the database, with where each came from.
@@ -133,6 +174,7 @@ struct Batch {
         int table;
         long line, column;
         std::size_t first;  // into values
+        long long top;      // the document's row it belongs to
     };
     std::vector<Row> rows;
     std::vector<CellValue> values;
@@ -260,12 +302,24 @@ public:
             if (m_depth == m_rowDepth) {
                 m_rowDepth = 0;
                 ++m_rows;
+                const std::size_t rowsMark = m_batch.rows.size();
+                const std::size_t valuesMark = m_batch.values.size();
+                const std::vector<long long> numbers = nextNumbers();
                 try {
                     std::vector<CellValue> none;
                     emit(0, 0, none);
                     if (m_batch.rows.size() >= BatchQueue::kBatchRows) flush();
                 } catch (const LoadStop& s) {
-                    m_stop = s.message;
+                    if (m_rejects && s.reject) {
+                        // The row goes with everything nested in it; its numbers are given
+                        // to the next row.
+                        m_batch.rows.resize(rowsMark);
+                        m_batch.values.resize(valuesMark);
+                        restoreNumbers(numbers);
+                        m_rejects->write(*s.reject);
+                    } else {
+                        m_stop = s.message;
+                    }
                 }
             } else {
                 m_open.pop_back();
@@ -283,6 +337,7 @@ public:
         m_batch.values.reserve(BatchQueue::kBatchRows * 4);
     }
 
+    void setRejects(RejectFile* rejects) { m_rejects = rejects; }
     bool stopped() const { return m_stop.has_value(); }
     const std::string& stopMessage() const { return *m_stop; }
     bool rowsetFound() const { return m_rowsetFound; }
@@ -290,6 +345,20 @@ public:
     long long ignored() const { return m_ignored; }
 
 private:
+    std::vector<long long> nextNumbers() const {
+        std::vector<long long> numbers;
+        for (const PlanTable& t : m_tables)
+            for (const PlanColumn& c : t.own)
+                if (c.autoNumber) numbers.push_back(c.nextNumber);
+        return numbers;
+    }
+    void restoreNumbers(const std::vector<long long>& numbers) {
+        std::size_t i = 0;
+        for (PlanTable& t : m_tables)
+            for (PlanColumn& c : t.own)
+                if (c.autoNumber) c.nextNumber = numbers[i++];
+    }
+
     // The next element of the row, its text's storage kept from earlier rows.
     int newElement(int trie) {
         if (m_used == m_elements.size()) m_elements.emplace_back();
@@ -320,15 +389,21 @@ private:
                 m_found.clear();
                 find(at, c.chain, 0, m_found);
                 if (m_found.size() > 1)
-                    stop(m_elements[static_cast<std::size_t>(m_found[1])],
-                         "表「" + table.name + "」の列「" + c.name + "」の要素が一つの行に" +
-                             std::to_string(m_found.size()) +
-                             "個あります。一つの値にまとめたり、省いたりはしません");
+                    stop(
+                        m_elements[static_cast<std::size_t>(m_found[1])],
+                        "表「" + table.name + "」の列「" + c.name + "」の要素が一つの行に" +
+                            std::to_string(m_found.size()) +
+                            "個あります。一つの値にまとめたり、省いたりはしません",
+                        Reject{{},
+                               table.name,
+                               c.name,
+                               {},
+                               "要素が一つの行に" + std::to_string(m_found.size()) + "個あります"});
                 if (m_found.size() == 1) v = value(table, c, m_found[0]);
             }
             row.push_back(std::move(v));
         }
-        m_batch.rows.push_back({t, record.line, record.column, m_batch.values.size()});
+        m_batch.rows.push_back({t, record.line, record.column, m_batch.values.size(), m_rows});
         m_batch.values.insert(m_batch.values.end(), row.begin(), row.end());
         for (std::size_t i = 0; i < table.own.size(); ++i) {
             const int nested = table.own[i].nested;
@@ -366,13 +441,20 @@ private:
         CellValue v;
         std::string reason;
         if (!convertValue(c.rule, e.text, v, reason))
-            stop(e, "表「" + table.name + "」の列「" + c.name + "」（" + c.typeName + "）に「" +
-                        displayText(e.text) + "」は入りません（" + reason + "）");
+            stop(
+                e,
+                "表「" + table.name + "」の列「" + c.name + "」（" + c.typeName + "）に「" +
+                    displayText(e.text) + "」は入りません（" + reason + "）",
+                Reject{
+                    {}, table.name, c.name, e.text, c.typeName + "に入りません（" + reason + "）"});
         return v;
     }
 
-    [[noreturn]] void stop(const Element& where, const std::string& what) {
-        throw LoadStop{place(where.line, where.column) + what + "。"};
+    [[noreturn]] void stop(const Element& where, const std::string& what,
+                           std::optional<Reject> reject = std::nullopt) {
+        const std::string at = place(where.line, where.column);
+        if (reject) reject->place = at.substr(0, at.size() - 2);
+        throw LoadStop{at + what + "。", std::move(reject)};
     }
 
 public:
@@ -387,6 +469,7 @@ private:
     PathTrie& m_trie;
     BatchQueue& m_queue;
     Batch m_batch;
+    RejectFile* m_rejects = nullptr;
     std::string m_document;
     XmlElementPlace m_place;
     int m_depth = 0;
@@ -575,6 +658,18 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     // The document is read on a thread of its own while this one writes what it read.
     BatchQueue queue;
     Loader loader(request, tables, trie, queue);
+    RejectFile rejects;
+    const bool skipping = !request.rejectPath.empty();
+    if (skipping) {
+        if (!rejects.open(request.rejectPath))
+            return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
+        loader.setRejects(&rejects);
+    }
+    // While skipping, each row of the document is written under a savepoint, so that a row
+    // the database refuses goes with the rows nested in it.
+    const std::string mark = "quorix_row";
+    long long currentTop = -1;
+    bool topRefused = false;
     XmlParseError error;
     bool read = false;
     std::string readerFailure;
@@ -601,16 +696,45 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
             PlanTable& t = tables[static_cast<std::size_t>(r.table)];
             const CellValue* row = batch->values.data() + r.first;
             try {
+                if (skipping && r.top != currentTop) {
+                    if (currentTop >= 0 && !topRefused)
+                        connection.run([&](DatabaseSession& s) { s.releaseSavepoint(mark); });
+                    connection.run([&](DatabaseSession& s) { s.savepoint(mark); });
+                    currentTop = r.top;
+                    topRefused = false;
+                }
+                if (topRefused) continue;
                 t.inserter->insert(row, t.columns.size());
                 ++t.written;
             } catch (const ServiceError& e) {
                 std::string key;
                 for (std::size_t k = 0; k < t.columns.size() && k <= t.keyCount; ++k)
                     key += (k ? "、" : "") + t.columns[k] + "=" + valueText(row[k]);
-                refused = loader.place(r.line, r.column) +
-                          (e.number() == ErrorNumber::kDuplicateKey
-                               ? "表「" + t.name + "」のキー（" + key + "）の行は既にあります。"
-                               : e.description());
+                const std::string what =
+                    e.number() == ErrorNumber::kDuplicateKey
+                        ? "表「" + t.name + "」のキー（" + key + "）の行は既にあります"
+                        : e.description();
+                const std::string at = loader.place(r.line, r.column);
+                if (!skipping || r.top != currentTop) {
+                    refused = at + what;
+                    if (refused->size() < 3 || refused->compare(refused->size() - 3, 3, "。") != 0)
+                        *refused += "。";
+                    continue;
+                }
+                try {
+                    connection.run([&](DatabaseSession& s) {
+                        s.rollbackToSavepoint(mark);
+                        s.releaseSavepoint(mark);
+                    });
+                } catch (const ServiceError& again) {
+                    refused = again.description();
+                    continue;
+                }
+                topRefused = true;
+                // The rows of this document row written so far are undone with it.
+                for (std::size_t k = i; k-- > 0 && batch->rows[k].top == r.top;)
+                    --tables[static_cast<std::size_t>(batch->rows[k].table)].written;
+                rejects.write({at.substr(0, at.size() - 2), t.name, t.columns[0], key, what});
             }
         }
         if (refused) {
@@ -619,6 +743,13 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         }
     }
     reader.join();
+    if (skipping && !refused && currentTop >= 0 && !topRefused) {
+        try {
+            connection.run([&](DatabaseSession& s) { s.releaseSavepoint(mark); });
+        } catch (const ServiceError& e) {
+            refused = e.description();
+        }
+    }
     if (refused) return fail(*refused);
     if (!readerFailure.empty()) return fail(readerFailure);
     if (loader.stopped() && !loader.stopMessage().empty()) return fail(loader.stopMessage());
@@ -629,6 +760,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     }
     if (!loader.rowsetFound())
         return fail("XML文書内にルートタグ「" + request.rowset + "」がありません。");
+    if (skipping && !rejects.close())
+        return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
     try {
         for (PlanTable& t : tables) {
             for (const PlanColumn& c : t.own)
@@ -645,6 +778,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     result.ok = true;
     result.rows = loader.rows();
     result.ignoredElements = loader.ignored();
+    result.skipped = skipping ? rejects.count() : 0;
+    result.rejectPath = request.rejectPath;
     for (const PlanTable& t : tables) {
         result.records += t.written;
         ++result.tables;
@@ -655,6 +790,9 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
 std::string loadReport(const LoadResult& result) {
     std::string text = grouped(result.records) + " 行を " + std::to_string(result.tables) +
                        " 個の表に取り込みました。";
+    if (result.skipped > 0)
+        text += "エラーのある " + grouped(result.skipped) + " 行は取り込まずに「" +
+                displayText(result.rejectPath) + "」に書きました。";
     if (result.ignoredElements > 0)
         text += "定義にない要素 " + grouped(result.ignoredElements) + " 個は取り込んでいません。";
     return text;

@@ -17,6 +17,10 @@ struct LoadRequest {
     std::string row = "ROW";
     std::string dbType = "access";  ///< the vocabulary the definition's types belong to
     bool createTables = false;      ///< create the layout's tables first, in the same transaction
+    /// When not empty: a row of the document with an error is skipped with everything nested
+    /// in it, and written to this file (position, table, column, value, reason) instead of
+    /// stopping the load.
+    std::string rejectPath;
 };
 
 /// How a load ended.
@@ -26,6 +30,8 @@ struct LoadResult {
     long long records = 0;          ///< rows written, all tables together
     int tables = 0;                 ///< tables written to
     long long ignoredElements = 0;  ///< elements of the rows that no line of the definition takes
+    long long skipped = 0;          ///< rows of the document skipped for an error (rejectPath)
+    std::string rejectPath;
     /// On failure: what went wrong and what became of the database, in Japanese.
     std::string message;
     /// The connection was lost while committing: the rows may or may not be there.

@@ -134,6 +134,8 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
          "quorix-cli: 定義ファイル「" + dir.file("missing.qxd") + "」を読み込めません。"},
         {{"sql", qxd}, 1, "quorix-cli: 表名を入力してください。（2行目の定義）"},
         {{"create", named}, 2, "quorix-cli: 「create」には --data-source を指定してください。"},
+        {{"load", named}, 2, "quorix-cli: 「load」にはファイルを指定してください。"},
+        {{"load", named, doc}, 2, "quorix-cli: 「load」には --data-source を指定してください。"},
         {{"create", named, "--data-source", dir.file("none.mdb")},
          1,
          "quorix-cli: データベースは開けません。"},

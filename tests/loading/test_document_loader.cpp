@@ -277,3 +277,32 @@ TEST(KeyLinks, NestedGroupsMoveUnderTheirParentsFirstLine) {
         }
     }
 }
+
+TEST(DocumentLoader, RowsWithErrorsCanBeSkippedIntoARejectFile) {
+    Database db;
+    const auto layout = layoutOf(books());
+    LoadRequest request;
+    request.documentPath = db.dir.write(
+        "doc.xml",
+        "<ROWSET>\n"
+        "<ROW><ID>1</ID><AUTHOR><LAST>A</LAST></AUTHOR></ROW>\n"
+        "<ROW><ID>2</ID><AUTHOR><LAST>B</LAST></AUTHOR><QTY>x</QTY></ROW>\n"
+        "<ROW><ID>3</ID><AUTHOR><LAST>C</LAST></AUTHOR><AUTHOR><LAST>C</LAST></AUTHOR></ROW>\n"
+        "<ROW><ID>4</ID><AUTHOR><LAST>D</LAST></AUTHOR></ROW>\n"
+        "</ROWSET>\n");
+    request.createTables = true;
+    request.rejectPath = db.dir.file("rejects.tsv");
+    const LoadResult r = loadDocument(*layout, request, db.connection, db.catalog);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_EQ(loadReport(r), "4 行を 2 個の表に取り込みました。エラーのある 2 行は取り込まずに「" +
+                                 request.rejectPath + "」に書きました。");
+    // The rows with an error went with their nested rows; the others are all there.
+    EXPECT_EQ(db.query("SELECT group_concat(ID, ' ') FROM BOOK"), "1 4\n");
+    EXPECT_EQ(db.query("SELECT group_concat(ID || LAST, ' ') FROM AUTHORS"), "1A 4D\n");
+    EXPECT_EQ(test::readFile(request.rejectPath),
+              "位置\t表\t列\t値\t理由\n"
+              "doc.xml 行 3 列 51\tBOOK\tQTY\tx\t数値型に入りません（整数ではありません）\n"
+              "doc.xml 行 4 列 54\tAUTHORS\tID\tID=3、LAST=C\t表「AUTHORS」のキー（ID=3、LAST=C）"
+              "の行は既にあります\n");
+}

@@ -55,6 +55,10 @@ public:
     /// The largest value of an integer column; nullopt when the table has no row.
     virtual std::optional<long long> largestValue(const std::string& table,
                                                   const std::string& column) = 0;
+    /// A savepoint inside the open transaction; rolling back to it undoes what followed it.
+    virtual void savepoint(const std::string& name) = 0;
+    virtual void releaseSavepoint(const std::string& name) = 0;
+    virtual void rollbackToSavepoint(const std::string& name) = 0;
     /// Tells the engine that numbers up to @p largest were given to an auto-numbered column,
     /// so that its own numbering continues after them.
     virtual void numbersGiven(const std::string& /*table*/, const std::string& /*column*/,

@@ -415,6 +415,16 @@ public:
         return number(r.get(), 0, 0);
     }
 
+    void savepoint(const std::string& name) override {
+        run(c(), "SAVEPOINT " + quoteIdentifier(name), "セーブポイントを作成できません。");
+    }
+    void releaseSavepoint(const std::string& name) override {
+        run(c(), "RELEASE " + quoteIdentifier(name), "セーブポイントを解放できません。");
+    }
+    void rollbackToSavepoint(const std::string& name) override {
+        run(c(), "ROLLBACK TO " + quoteIdentifier(name), "セーブポイントまで戻せません。");
+    }
+
     void numbersGiven(const std::string& table, const std::string& column,
                       long long largest) override {
         // An identity column's sequence moves past the numbers given, so that later inserts

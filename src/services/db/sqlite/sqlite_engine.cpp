@@ -391,6 +391,15 @@ public:
                                           const std::vector<std::string>& columns) override;
     std::optional<long long> largestValue(const std::string& table,
                                           const std::string& column) override;
+    void savepoint(const std::string& name) override {
+        exec("SAVEPOINT " + quoteIdentifier(name), "セーブポイントを作成できません。");
+    }
+    void releaseSavepoint(const std::string& name) override {
+        exec("RELEASE " + quoteIdentifier(name), "セーブポイントを解放できません。");
+    }
+    void rollbackToSavepoint(const std::string& name) override {
+        exec("ROLLBACK TO " + quoteIdentifier(name), "セーブポイントまで戻せません。");
+    }
 
 private:
     void exec(const std::string& sql, const std::string& what) {
