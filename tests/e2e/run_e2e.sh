@@ -136,6 +136,33 @@ cols=$(sqlite3 "$db" "SELECT group_concat(name || ':' || pk, ' ') FROM pragma_ta
 type=$(sqlite3 "$db" "SELECT type FROM pragma_table_info('ORDERS_T') WHERE name='ORDER_NO'")
 [ "$type" = "INTEGER" ] || fail "ORDER_NO is '$type'"
 
+# Load the rows: open the document again, link the nested keys, name the two tables, load.
+xdotool key alt+o   # XMLを開く(&O)
+focus "XML文書を開く" > /dev/null
+xdotool type --delay 15 "$examples/orders.xml"
+xdotool key Return
+waitfor gone "XML文書を開く"
+xdotool windowfocus --sync "$main"
+waitfor has_focus "$main"
+menu alt+s k   # 設定(&S) → 入れ子の表をキーで結ぶ(&K)
+xdotool mousemove --window "$main" 440 152 click 1
+xdotool key End
+name_line 1 ORDERS_L      # ORDER_NO
+name_line 3 LINES_L       # LINE, now under ORDER_NO
+menu alt+f Right          # ファイル(&F), then the next menu: データベース(&D)
+xdotool key i             # データを取り込む(&I)...
+focus "データを取り込む" > /dev/null
+xdotool key Return        # the open document
+focus "^Quorix$" > /dev/null   # the question: create the tables first?
+xdotool key Return
+loaded() { [ "$(sqlite3 "$db" "SELECT count(*) FROM sqlite_master WHERE name = 'LINES_L'")" = 1 ]; }
+waitfor loaded
+xdotool windowfocus --sync "$main"
+waitfor has_focus "$main"
+shot 8-loaded
+rows=$(sqlite3 "$db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM LINES_L")
+[ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "loaded line items are '$rows'"
+
 menu alt+f x   # ファイル(&F) → 終了(&X)
 waitfor ended
 # The same road on a PostgreSQL server that this test starts on a socket of its own.
@@ -155,10 +182,10 @@ xdotool key Tab Tab ctrl+a
 xdotool type --delay 15 "PostgreSQL"
 xdotool key Tab ctrl+a
 xdotool type --delay 15 "$source"
-shot 8-postgresql-dialog
+shot 9-postgresql-dialog
 xdotool key alt+d   # 新規作成(&D): creates the database on the server and connects
 main=$(focus "Quorix\(")
-shot 9-postgresql-main
+shot 10-postgresql-main
 xdotool mousemove --window "$main" 440 152 click 1
 xdotool key End
 name_line 1 ORDERS_T
@@ -168,7 +195,7 @@ xdotool key alt+t   # 作成(&T)
 psql() { command psql -X -q -At "host=$pg port=5432 user=postgres dbname=e2e_sales" -c "$1"; }
 server_created() { [ "$(psql "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'")" != 0 ]; }
 waitfor server_created
-shot 10-postgresql-created
+shot 11-postgresql-created
 tables=$(psql "SELECT string_agg(tablename, ' ' ORDER BY tablename) FROM pg_tables WHERE schemaname = 'public'")
 [ "$tables" = "ITEM_GROUP ITEM_LINES ORDERS_T" ] || fail "server tables are '$tables'"
 key=$(psql "SELECT string_agg(a.attname, ' ' ORDER BY k.ord) FROM pg_constraint c CROSS JOIN LATERAL unnest(c.conkey) WITH ORDINALITY k(n, ord) JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n WHERE c.contype = 'p' AND c.conrelid = '\"ITEM_LINES\"'::regclass")
