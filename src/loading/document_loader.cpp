@@ -505,7 +505,9 @@ int commonAncestor(const PathTrie& trie, int a, int b) {
     return a;
 }
 
-// The plan of one group and the groups nested in it, in creation order.
+// The plan of one group and the groups nested in it, in creation order. A group's rows come
+// from the nearest common ancestor of the elements of its lines and of every line nested
+// below them.
 void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<std::string>& keys,
                const std::string& dbType, PathTrie& trie, std::vector<PlanTable>& tables) {
     const int index = static_cast<int>(tables.size());
@@ -543,6 +545,19 @@ void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<st
         }
         tables[static_cast<std::size_t>(index)].columns.push_back(c.name);
         tables[static_cast<std::size_t>(index)].own.push_back(std::move(c));
+    }
+    // The group's rows hold the rows nested in them too: the lines below count as its own.
+    std::vector<const LayoutColumn*> below;
+    for (const auto& own : parent.children)
+        for (const auto& n : own->children) below.push_back(n.get());
+    while (!below.empty()) {
+        const LayoutColumn* n = below.back();
+        below.pop_back();
+        for (const auto& m : n->children) below.push_back(m.get());
+        const bool numbered = n->prop && n->prop->rfind("AutoIncrement,", 0) == 0;
+        if (!n->source || numbered) continue;
+        const int at = trie.insert(splitPath(*n->source));
+        record = record < 0 ? at : commonAncestor(trie, record, at);
     }
     PlanTable& t = tables[static_cast<std::size_t>(index)];
     if (parentTable < 0) {

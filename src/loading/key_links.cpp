@@ -73,9 +73,16 @@ std::string commonPath(const std::string& a, const std::string& b) {
 // The first wrapper line from the outermost in, or null.
 const Node* firstWrapper(const Node& n) {
     if (n.parent && !n.children.empty() && n.source) {
+        // The group's rows: where its lines and every line below them meet.
         std::optional<std::string> record;
-        for (const auto& c : n.children)
+        std::vector<const Node*> lines;
+        for (const auto& c : n.children) lines.push_back(c.get());
+        while (!lines.empty()) {
+            const Node* c = lines.back();
+            lines.pop_back();
+            for (const auto& d : c->children) lines.push_back(d.get());
             if (c->source) record = record ? commonPath(*record, *c->source) : *c->source;
+        }
         if (record && under(*record, *n.source)) return &n;
     }
     for (const auto& c : n.children)
