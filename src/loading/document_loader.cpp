@@ -485,6 +485,20 @@ private:
     std::optional<std::string> m_stop;
 };
 
+// A row's place in the document as the engine keeps it: the line above 24 bits, the column.
+RowTag tagOf(long line, long column) {
+    return (static_cast<RowTag>(line) << 24) | std::min<long>(column, 0xFFFFFF);
+}
+
+// The message for a row the engine refused after it was given.
+std::string refusal(const Loader& loader, const PlanTable& t, const RowRefused& e) {
+    const std::string same = e.number() == ErrorNumber::kDuplicateKey
+                                 ? "表「" + t.name + "」に同じキーの行が既にあります。"
+                                 : "";
+    return loader.place(static_cast<long>(e.tag() >> 24), static_cast<long>(e.tag() & 0xFFFFFF)) +
+           same + e.description();
+}
+
 std::optional<long long> sizeOf(const LayoutColumn& c) {
     if (!c.param || c.param->empty()) return std::nullopt;
     try {
@@ -661,8 +675,11 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                             .run([&](DatabaseSession& s) { return s.largestValue(t.name, c.name); })
                             .value_or(0) +
                         1;
-            t.inserter =
-                connection.run([&](DatabaseSession& s) { return s.inserter(t.name, t.columns); });
+            // Row by row where a refused row is to be skipped; else the engine's bulk path.
+            t.inserter = connection.run([&](DatabaseSession& s) {
+                return request.rejectPath.empty() ? s.bulkInserter(t.name, t.columns)
+                                                  : s.inserter(t.name, t.columns);
+            });
         }
     } catch (const ServiceError& e) {
         return fail(e.description());
@@ -719,8 +736,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                     topRefused = false;
                 }
                 if (topRefused) continue;
-                t.inserter->insert(row, t.columns.size());
+                t.inserter->insert(row, t.columns.size(), tagOf(r.line, r.column));
                 ++t.written;
+            } catch (const RowRefused& e) {
+                refused = refusal(loader, t, e);
             } catch (const ServiceError& e) {
                 std::string key;
                 for (std::size_t k = 0; k < t.columns.size() && k <= t.keyCount; ++k)
@@ -777,6 +796,15 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return fail("XML文書内にルートタグ「" + request.rowset + "」がありません。");
     if (skipping && !rejects.close())
         return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
+    for (PlanTable& t : tables) {
+        try {
+            t.inserter->finish();
+        } catch (const RowRefused& e) {
+            return fail(refusal(loader, t, e));
+        } catch (const ServiceError& e) {
+            return fail(e.description());
+        }
+    }
     try {
         for (PlanTable& t : tables) {
             for (const PlanColumn& c : t.own)

@@ -7,6 +7,7 @@
 #include "generation/table_creation.h"
 #include "loading/document_loader.h"
 #include "loading/key_links.h"
+#include "services/db/postgresql/postgresql_engine.h"
 #include "services/xml/xml_document.h"
 #include "support/fake_port.h"
 #include "support/test_support.h"
@@ -107,40 +108,55 @@ struct Expected {
     }
 };
 
+// Where a comparison loads: a new SQLite file, or the tables of a server database.
+struct Target {
+    std::string dbType = "access";
+    std::string textType = "ﾒﾓ型";
+};
+
 // Loads @p xml with a definition made from it (nested keys linked, every column text) and
 // compares every table with the independent reading.
-void compare(const std::string& path, const std::string& label) {
+void compare(const std::string& path, const std::string& label, const Target& target = {}) {
     SCOPED_TRACE(label);
     test::RecordingPort<> port;
     auto tmpl = ReadStructureTemplate(path, "ROWSET", "ROW", port);
     ASSERT_TRUE(tmpl) << port.statusText;
     auto table = FillDefinitionTable(
-        *tmpl, [](const std::string&) { return std::string("ﾒﾓ型"); }, "･･", "ﾒﾓ型");
+        *tmpl, [&](const std::string&) { return target.textType; }, "･･", target.textType);
     linkNestedKeys(*table);
     RecordSet& rs = table->records();
     int previous = 0;
     for (int r = 0; r < rs.recordCount(); ++r) {
         rs.setCurrentRow(r);
-        rs.setValue(Field::kType, std::string("ﾒﾓ型"));
+        rs.setValue(Field::kType, target.textType);
         if (rs.text(Field::kGenerate) != Flag::kGenerate) continue;
         const int level = std::get<int32_t>(rs.value(Field::kLevel));
         if (level > previous) rs.setValue(Field::kTableName, "T" + std::to_string(r));
         previous = level;
     }
-    LayoutResult layout = buildTableLayout(*table, "access", "･･");
+    LayoutResult layout = buildTableLayout(*table, target.dbType, "･･");
     ASSERT_EQ(layout.outcome, LayoutResult::Outcome::Done) << layout.message;
 
     TempDir dir;
     const std::string db = dir.file("d.mdb");
-    Catalog().create("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db);
+    const bool server = target.dbType == "postgresql";
+    test::PostgresServer* pg = server ? &test::PostgresServer::instance() : nullptr;
     Connection connection;
-    connection.setConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db);
+    if (server) {
+        pg->psql("quorix_diff", "DROP SCHEMA public CASCADE; CREATE SCHEMA public");
+        connection.setConnectionString("Provider=PostgreSQL;Data Source=" +
+                                       pg->dataSource("quorix_diff"));
+    } else {
+        Catalog().create("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db);
+        connection.setConnectionString("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db);
+    }
     connection.open();
     Catalog catalog;
     catalog.setActiveConnection(&connection);
     LoadRequest request;
     request.documentPath = path;
     request.createTables = true;
+    request.dbType = target.dbType;
     const LoadResult loaded = loadDocument(*layout.layout, request, connection, catalog);
     ASSERT_TRUE(loaded.ok) << loaded.message;
     connection.close();
@@ -153,12 +169,15 @@ void compare(const std::string& path, const std::string& label) {
         expected.group(layout.layout->root, row, "", {});
     }
     for (const TableDefinition& t : layoutTables(*layout.layout)) {
+        // quote() of sqlite3 and quote_nullable() of the server print values alike.
         std::string columns;
         for (const auto& c : t.columns)
-            columns += (columns.empty() ? "" : ", ") + ("quote(\"" + c.name + "\")");
-        EXPECT_EQ(
-            test::sqlite3Cli(db, "SELECT " + columns + " FROM \"" + t.name + "\" ORDER BY rowid"),
-            expected.tables[t.name])
+            columns += (columns.empty() ? "" : ", ") +
+                       (std::string(server ? "quote_nullable" : "quote") + "(\"" + c.name + "\")");
+        const std::string select = "SELECT " + columns + " FROM \"" + t.name + "\"";
+        EXPECT_EQ(server ? pg->psql("quorix_diff", select + " ORDER BY ctid")
+                         : test::sqlite3Cli(db, select + " ORDER BY rowid"),
+                  expected.tables[t.name])
             << t.name;
     }
 }
@@ -189,6 +208,24 @@ std::string randomDocument(std::mt19937& rng) {
 }
 
 }  // namespace
+
+TEST(LoadingDifferential, AServerHoldsWhatTheDocumentSaysToo) {
+    test::PostgresServer::instance().freshDatabase("quorix_diff");
+    // Tiny COPY buffers: the tables take turns on the one connection all the time.
+    const std::size_t before = PostgresEngine::copyBufferBytes;
+    PostgresEngine::copyBufferBytes = 64;
+    const Target server{"postgresql", "text"};
+    for (const char* example : {"orders.xml", "products.xml", "staff_sjis.xml"})
+        compare(std::string(QUORIX_EXAMPLES) + "/" + example, example, server);
+    TempDir dir;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 40; ++i) {
+        const std::string xml = randomDocument(rng);
+        compare(dir.write("random.xml", xml), xml, server);
+        if (HasFailure()) break;
+    }
+    PostgresEngine::copyBufferBytes = before;
+}
 
 TEST(LoadingDifferential, TablesHoldWhatTheDocumentSays) {
     for (const char* example : {"orders.xml", "products.xml", "staff_sjis.xml"})

@@ -4,6 +4,7 @@
 #include "generation/table_creation.h"
 #include "loading/document_loader.h"
 #include "loading/key_links.h"
+#include "services/db/postgresql/postgresql_engine.h"
 #include "support/test_support.h"
 
 using namespace quorix;
@@ -305,4 +306,74 @@ TEST(DocumentLoader, RowsWithErrorsCanBeSkippedIntoARejectFile) {
               "doc.xml 行 3 列 51\tBOOK\tQTY\tx\t数値型に入りません（整数ではありません）\n"
               "doc.xml 行 4 列 54\tAUTHORS\tID\tID=3、LAST=C\t表「AUTHORS」のキー（ID=3、LAST=C）"
               "の行は既にあります\n");
+}
+
+TEST(DocumentLoader, AServerTakesRowsThroughCopyAndSaysWhatBecameOfThem) {
+    test::PostgresServer& server = test::PostgresServer::instance();
+    server.freshDatabase("quorix_copy");
+    Connection connection;
+    connection.setConnectionString("Provider=PostgreSQL;Data Source=" +
+                                   server.dataSource("quorix_copy"));
+    connection.open();
+    Catalog catalog;
+    catalog.setActiveConnection(&connection);
+    const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                  {{"○", 1, "ID", "ID", "integer", {}, "T"}, "ID"},
+                                  {{"○", 1, "V", "V", "text"}, "V"}},
+                                 "postgresql");
+    TempDir dir;
+    auto load = [&](const std::string& rows, bool create = false) {
+        LoadRequest request;
+        request.dbType = "postgresql";
+        request.createTables = create;
+        request.documentPath = dir.write("doc.xml", "<ROWSET>\n" + rows + "</ROWSET>\n");
+        return loadDocument(*layout, request, connection, catalog);
+    };
+    const auto psql = [&](const std::string& sql) { return server.psql("quorix_copy", sql); };
+    // Every character COPY treats specially arrives as written, "\N" as text too.
+    const LoadResult escaped = load(
+        "<ROW><ID>1</ID><V>a\\N</V></ROW>\n<ROW><ID>2</ID><V>t&#9;n&#10;r&#13;b\\\\</V></ROW>\n"
+        "<ROW><ID>3</ID><V></V></ROW>\n<ROW><ID>4</ID></ROW>\n",
+        true);
+    ASSERT_TRUE(escaped.ok) << escaped.message;
+    EXPECT_EQ(psql("SELECT string_agg(coalesce(replace(replace(replace(replace(\"V\", E'\\\\', "
+                   "'[bs]'), E'\\t', '[tab]'), E'\\n', '[nl]'), E'\\r', '[cr]'), '<null>'), ' ' "
+                   "ORDER BY \"ID\") FROM \"T\""),
+              "a[bs]N t[tab]n[nl]r[cr]b[bs][bs]  <null>\n");
+    // A row the server refuses is named by its place in the document, whatever the buffer.
+    const std::size_t before = PostgresEngine::copyBufferBytes;
+    for (std::size_t buffer : {std::size_t(16), before}) {
+        PostgresEngine::copyBufferBytes = buffer;
+        const LoadResult refused =
+            load("<ROW><ID>10</ID></ROW>\n<ROW><ID>11</ID></ROW>\n<ROW>\n<ID>3</ID></ROW>\n");
+        EXPECT_EQ(
+            refused.message.rfind("doc.xml 行 4 列 5: 表「T」に同じキーの行が既にあります。", 0),
+            0u)
+            << refused.message;
+        EXPECT_EQ(psql("SELECT count(*) FROM \"T\""), "4\n");
+    }
+    PostgresEngine::copyBufferBytes = before;
+    // The server process ends in the middle of a load: nothing was committed, and it says so.
+    psql(
+        "CREATE FUNCTION quit() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN PERFORM "
+        "pg_terminate_backend(pg_backend_pid()); RETURN NULL; END$$;"
+        "CREATE TRIGGER quit AFTER INSERT ON \"T\" FOR EACH ROW EXECUTE FUNCTION quit()");
+    const LoadResult lost = load("<ROW><ID>20</ID></ROW>\n");
+    EXPECT_FALSE(lost.ok);
+    EXPECT_FALSE(lost.outcomeUnknown);
+    EXPECT_NE(lost.message.find("全ての処理は元の状態に戻されました。"), std::string::npos)
+        << lost.message;
+    psql("DROP TRIGGER quit ON \"T\"; DROP TABLE \"T\"");
+    EXPECT_EQ(psql("SELECT count(*) FROM pg_class WHERE relname = 'T'"), "0\n");
+    // Lost while committing: the outcome is not known, and never called undone.
+    connection.close();
+    connection.open();
+    server.endSessionsAtCommit("quorix_copy");
+    const LoadResult unknown = load("<ROW><ID>1</ID></ROW>\n", true);
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_TRUE(unknown.outcomeUnknown);
+    EXPECT_NE(unknown.message.find("取り込みが確定されたかどうかは分かりません。"),
+              std::string::npos)
+        << unknown.message;
+    EXPECT_EQ(unknown.message.find("元の状態に戻されました"), std::string::npos) << unknown.message;
 }

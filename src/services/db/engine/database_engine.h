@@ -8,6 +8,7 @@
 
 #include "services/db/engine/catalog_object.h"
 #include "services/db/engine/connection_info.h"
+#include "services/db/engine/service_error.h"
 #include "services/db/engine/table_definition.h"
 
 namespace quorix {
@@ -16,14 +17,30 @@ namespace quorix {
 /// null, an integer, a truth value, or text (also numbers and dates in their written form).
 using CellValue = std::variant<std::monostate, long long, bool, std::string>;
 
-/// Inserts rows into one table, its columns in a fixed order. Throws ServiceError on failure;
-/// ErrorNumber::kDuplicateKey when a key is taken.
+/// What the caller knows of where a row came from; an engine that refuses a row later than
+/// it was given names it by its tag.
+using RowTag = long long;
+
+/// A row refused after it was given (a buffered engine finds out when it sends the rows).
+class RowRefused : public ServiceError {
+public:
+    RowRefused(const ServiceError& error, RowTag tag) : ServiceError(error), m_tag(tag) {}
+    RowTag tag() const { return m_tag; }
+
+private:
+    RowTag m_tag;
+};
+
+/// Inserts rows into one table, its columns in a fixed order. Throws ServiceError on failure
+/// (RowRefused for a row given earlier); ErrorNumber::kDuplicateKey when a key is taken.
 class RowInserter {
 public:
     virtual ~RowInserter() = default;
     /// Inserts one row of @p count values, in the inserter's column order.
-    virtual void insert(const CellValue* row, std::size_t count) = 0;
-    void insert(const std::vector<CellValue>& row) { insert(row.data(), row.size()); }
+    virtual void insert(const CellValue* row, std::size_t count, RowTag tag) = 0;
+    void insert(const std::vector<CellValue>& row) { insert(row.data(), row.size(), 0); }
+    /// Sends whatever still waits; required before the transaction commits.
+    virtual void finish() {}
 };
 
 /// One open database of an engine. Every call throws ServiceError on failure.
@@ -52,6 +69,12 @@ public:
     /// An inserter for @p columns of @p table, inside the open transaction.
     virtual std::unique_ptr<RowInserter> inserter(const std::string& table,
                                                   const std::vector<std::string>& columns) = 0;
+    /// An inserter that may gather rows and send them in bulk, the engine's fastest path;
+    /// only finish() guarantees that they were sent.
+    virtual std::unique_ptr<RowInserter> bulkInserter(const std::string& table,
+                                                      const std::vector<std::string>& columns) {
+        return inserter(table, columns);
+    }
     /// The largest value of an integer column; nullopt when the table has no row.
     virtual std::optional<long long> largestValue(const std::string& table,
                                                   const std::string& column) = 0;

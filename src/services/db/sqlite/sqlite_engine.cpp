@@ -580,7 +580,7 @@ public:
                           ") VALUES (" + placeholders(columns.size()) + ")",
                       m_what) {}
 
-    void insert(const CellValue* row, std::size_t count) override {
+    void insert(const CellValue* row, std::size_t count, RowTag) override {
         sqlite3_stmt* s = m_statement.get();
         for (std::size_t i = 0; i < count; ++i) {
             const int at = static_cast<int>(i + 1);
