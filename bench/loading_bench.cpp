@@ -1,4 +1,4 @@
-// bench_loading prepare ROWS DIR: writes DIR/doc.xml (nested rows, as the XML benchmark
+// bench_loading prepare ROWS DIR [DBTYPE]: writes DIR/doc.xml (nested rows, as the XML benchmark
 // generates them) and DIR/doc.qxd, its definition as a user would shape it: proposed types,
 // nested keys linked, a table name on the first line of every group. quorix-cli loads them;
 // the reference imports the same rows from per-table CSV files.
@@ -51,11 +51,13 @@ void generate(long rows, const std::string& file) {
 
 int main(int argc, char** argv) {
     using namespace quorix;
-    if (argc != 4 || std::string(argv[1]) != "prepare") {
-        std::fprintf(stderr, "usage: bench_loading prepare ROWS DIR\n");
+    if ((argc != 4 && argc != 5) || std::string(argv[1]) != "prepare") {
+        std::fprintf(stderr, "usage: bench_loading prepare ROWS DIR [DBTYPE]\n");
         return 2;
     }
     const std::string dir = argv[3];
+    DefinitionContext context;
+    if (argc == 5) context.dbType = argv[4];
     generate(std::atol(argv[2]), dir + "/doc.xml");
     QuietPort port;
     auto tmpl = ReadStructureTemplate(dir + "/doc.xml", "ROWSET", "ROW", port);
@@ -64,8 +66,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto table = FillDefinitionTable(
-        *tmpl, [](const std::string& t) { return DBDatatype("access", t); }, "･･", "ﾃｷｽﾄ型");
-    applyProposals(*table, "access", ProposalScope::All);
+        *tmpl, [&](const std::string& t) { return DBDatatype(context.dbType, t); }, "･･",
+        typeNamesFor(context.dbType).at(0));
+    applyProposals(*table, context.dbType, ProposalScope::All);
     linkNestedKeys(*table);
     RecordSet& rs = table->records();
     int previous = 0;
@@ -76,7 +79,7 @@ int main(int argc, char** argv) {
             rs.setValue(Field::kTableName, "T" + std::to_string(r));
         if (rs.text(Field::kGenerate) == Flag::kGenerate) previous = level;
     }
-    const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, {});
+    const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, context);
     if (!error.empty()) {
         std::fprintf(stderr, "bench_loading: %s\n", error.c_str());
         return 1;

@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog postgresql load}
+which=${*:-xml generation catalog postgresql load load-postgresql}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -24,8 +24,69 @@ best_of() {
 best() { best_of 5 "$@"; }
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.001)}"; }
 
+# A PostgreSQL server of the benchmark's own, on a socket in a temporary folder.
+start_pg() {
+    pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
+    pg=$(mktemp -d)
+    as=""
+    if [ "$(id -u)" -eq 0 ]; then chown postgres "$pg"; as="runuser -u postgres --"; fi
+    $as "$pgbin/initdb" -D "$pg/data" -A trust -U postgres -E UTF8 --locale=C > /dev/null
+    $as "$pgbin/pg_ctl" -D "$pg/data" -l "$pg/log" -w -o "-k $pg -p 5432 -c listen_addresses=''" start > /dev/null
+}
+stop_pg() {
+    $as "$pgbin/pg_ctl" -D "$pg/data" -m immediate -w stop > /dev/null
+    rm -rf "$pg"
+}
+src() { echo "host=$pg port=5432 user=postgres dbname=$1"; }
+fresh() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1" 2> /dev/null; }
+
 for w in $which; do
 case $w in
+load-postgresql)
+    echo "Load of a nested document into new tables on PostgreSQL (COPY, one transaction) against"
+    echo "psql creating the same tables and loading the same rows from per-table CSV files with"
+    echo "\\copy in one transaction"
+    start_pg
+    cli=$build/src/quorix-cli
+    printf "%-10s %10s %10s %8s %12s %12s %10s\n" rows "ours s" "psql s" ratio "ours KiB" "records/s" "MB/s"
+    for rows in ${LOAD_ROWS:-1000000}; do
+        d=$work/pgload_$rows
+        rm -rf "$d"; mkdir -p "$d"; chmod 755 "$d"
+        "$bin/bench_loading" prepare "$rows" "$d" postgresql
+        # The reference's input: the same rows, exported table by table from a load of ours.
+        fresh pgsrc
+        "$cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$(src pgsrc)" --create > /dev/null
+        "$cli" sql "$d/doc.qxd" | grep -v '^COMMIT;' > "$d/import.sql"
+        for t in $(psql -X -At "$(src pgsrc)" -c "SELECT tablename FROM pg_tables WHERE schemaname = 'public'"); do
+            psql -X -q "$(src pgsrc)" -c "\\copy \"$t\" TO '$d/$t.csv' CSV"
+            echo "\\copy \"$t\" FROM '$d/$t.csv' CSV" >> "$d/import.sql"
+        done
+        echo "COMMIT;" >> "$d/import.sql"
+        records=$(psql -X -At "$(src pgsrc)" -c "SELECT (SELECT count(*) FROM \"T1\") + (SELECT count(*) FROM \"T4\")")
+        mb=$(ls -l "$d/doc.xml" | awk '{print $5/1e6}')
+        ours=() oursm=() ref=()
+        for i in 1 2 3; do
+            fresh pgours; fresh pgref
+            read -r t m s < <(measure "$cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$(src pgours)" --create); ours+=("$t"); oursm+=("$m")
+            read -r r _ s < <(measure psql -X -q -v ON_ERROR_STOP=1 "$(src pgref)" -f "$d/import.sql"); ref+=("$r")
+        done
+        ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+        om=$(printf "%s\n" "${oursm[@]}" | sort -n | tail -1)
+        rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+        printf "%-10s %10s %10s %8s %12s %12.0f %10.1f\n" "$rows" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$(awk "BEGIN{print $records / $ot}")" "$(awk "BEGIN{print $mb / $ot}")"
+        rm -rf "$d"
+    done
+    # Row by row, for scale (INSERT per row, as a load that skips refused rows does).
+    d=$work/pgload_rows; rm -rf "$d"; mkdir -p "$d"
+    "$bin/bench_loading" prepare 100000 "$d" postgresql
+    fresh pgrows
+    read -r t _ s < <(measure "$cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$(src pgrows)" --create --reject "$d/rejects.tsv")
+    fresh pgrows
+    read -r c _ s < <(measure "$cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$(src pgrows)" --create)
+    echo "100000 rows row by row (INSERT): ${t}s; through COPY: ${c}s"
+    rm -rf "$d"
+    stop_pg
+    ;;
 load)
     echo "Load of a nested document into a new SQLite file (tables created, one transaction)"
     echo "against sqlite3 creating the same tables and importing the same rows from per-table"

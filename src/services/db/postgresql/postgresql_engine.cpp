@@ -321,6 +321,13 @@ TypeFacts typeFacts(const std::string& typeName, long long typmod) {
     return f;
 }
 
+class PostgresCopyInserter;
+
+// The one COPY that may run on a connection at a time, and whose it is.
+struct CopyChannel {
+    PostgresCopyInserter* current = nullptr;
+};
+
 class PostgresSession : public DatabaseSession {
 public:
     explicit PostgresSession(Conn conn) : m_conn(std::move(conn)) {}
@@ -445,6 +452,7 @@ private:
     CatalogObjectPtr commands(bool views);
 
     Conn m_conn;
+    CopyChannel m_copy;
 };
 
 // Rows one at a time through a statement prepared once.
@@ -508,109 +516,137 @@ private:
     std::vector<const char*> m_values;
 };
 
-// Rows gathered as COPY text and sent, a few MiB at a time, each time by a COPY of its own:
-// one COPY runs at a time on the connection, whatever the number of tables, and a row the
-// server refuses is found again by its line in that COPY.
+// Rows as COPY text. The table whose COPY is running streams its rows to the server as they
+// come; the other tables gather theirs (up to copyBufferBytes) and, when full, end the running
+// COPY and start their own. Every table's rows arrive in the order given. A row the server
+// refuses is found again by its line in the COPY that carried it.
 class PostgresCopyInserter : public RowInserter {
 public:
-    PostgresCopyInserter(PGconn* conn, const std::string& table,
+    PostgresCopyInserter(PGconn* conn, CopyChannel& channel, const std::string& table,
                          const std::vector<std::string>& columns)
         : m_conn(conn),
+          m_channel(channel),
           m_sql("COPY " + quoteIdentifier(table) + " (" + quotedColumnList(columns) +
                 ") FROM STDIN"),
           m_what("表「" + table + "」に行を追加できません。") {}
+    ~PostgresCopyInserter() override {
+        if (m_channel.current == this) m_channel.current = nullptr;
+    }
 
     void insert(const CellValue* row, std::size_t count, RowTag tag) override {
         for (std::size_t i = 0; i < count; ++i) {
-            if (i) m_buffer += '\t';
+            if (i) m_pending += '\t';
             const CellValue& v = row[i];
             if (std::holds_alternative<std::monostate>(v))
-                m_buffer += "\\N";
+                m_pending += "\\N";
             else if (const auto* n = std::get_if<long long>(&v))
-                m_buffer += std::to_string(*n);
+                m_pending += std::to_string(*n);
             else if (const auto* b = std::get_if<bool>(&v))
-                m_buffer += *b ? 't' : 'f';
+                m_pending += *b ? 't' : 'f';
             else
                 escape(std::get<std::string>(v));
         }
-        m_buffer += '\n';
+        m_pending += '\n';
         m_tags.push_back(tag);
-        if (m_buffer.size() >= PostgresEngine::copyBufferBytes) send();
+        if (m_channel.current == this) {
+            if (m_pending.size() >= kChunk) put();
+            // Ends now and then, so that the rows it must be able to name stay few.
+            if (m_tags.size() >= kRowsPerCopy) end();
+        } else if (m_pending.size() >= PostgresEngine::copyBufferBytes) {
+            begin();
+        }
     }
 
-    void finish() override { send(); }
+    void finish() override {
+        if (m_channel.current != this && !m_tags.empty()) begin();
+        if (m_channel.current == this) end();
+    }
 
 private:
+    static constexpr std::size_t kChunk = 64 * 1024;
+    static constexpr std::size_t kRowsPerCopy = 1 << 18;
+
     void escape(const std::string& s) {
         for (char c : s) {
             switch (c) {
                 case '\\':
-                    m_buffer += "\\\\";
+                    m_pending += "\\\\";
                     break;
                 case '\t':
-                    m_buffer += "\\t";
+                    m_pending += "\\t";
                     break;
                 case '\n':
-                    m_buffer += "\\n";
+                    m_pending += "\\n";
                     break;
                 case '\r':
-                    m_buffer += "\\r";
+                    m_pending += "\\r";
                     break;
                 default:
-                    m_buffer += c;
+                    m_pending += c;
             }
         }
     }
 
-    void send() {
-        if (m_tags.empty()) return;
+    // Ends the running COPY (another table's, or this one's) and starts this table's.
+    void begin() {
+        if (m_channel.current) m_channel.current->end();
         Result start(PQexec(m_conn, m_sql.c_str()));
         if (!start || PQresultStatus(start.get()) != PGRES_COPY_IN) refused(start.get());
-        const bool sent =
-            PQputCopyData(m_conn, m_buffer.data(), static_cast<int>(m_buffer.size())) == 1;
-        PQputCopyEnd(m_conn, sent ? nullptr : "Quorix");
-        Result end(PQgetResult(m_conn));
+        m_channel.current = this;
+        put();
+    }
+
+    void put() {
+        if (m_pending.empty()) return;
+        if (PQputCopyData(m_conn, m_pending.data(), static_cast<int>(m_pending.size())) != 1) {
+            m_channel.current = nullptr;
+            refused(nullptr);
+        }
+        m_pending.clear();
+    }
+
+    void end() {
+        put();
+        m_channel.current = nullptr;
+        PQputCopyEnd(m_conn, nullptr);
+        Result result(PQgetResult(m_conn));
         while (Result more{PQgetResult(m_conn)}) {
         }
-        if (!end || PQresultStatus(end.get()) != PGRES_COMMAND_OK) refused(end.get());
-        m_buffer.clear();
+        if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) refused(result.get());
         m_tags.clear();
     }
 
     // The server's refusal, with the row it names when it names one ("COPY t, line 12").
     [[noreturn]] void refused(const PGresult* r) {
         const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
-        const std::string text =
-            trimmedMessage(r ? PQresultErrorMessage(r) : PQerrorMessage(m_conn));
-        const ServiceError error(
-            numberFor(state),
-            m_what + "(" + (text.empty() ? trimmedMessage(PQerrorMessage(m_conn)) : text) + ")");
+        std::string text = trimmedMessage(r ? PQresultErrorMessage(r) : nullptr);
+        if (text.empty()) text = trimmedMessage(PQerrorMessage(m_conn));
+        const ServiceError error(numberFor(state), m_what + "(" + text + ")");
         const char* context = r ? PQresultErrorField(r, PG_DIAG_CONTEXT) : nullptr;
         const std::string where = context ? context : "";
         const auto at = where.find(", line ");
-        m_buffer.clear();
+        std::vector<RowTag> tags;
+        tags.swap(m_tags);
+        m_pending.clear();
         if (at != std::string::npos) {
             const long line = std::atol(where.c_str() + at + 7);
-            if (line >= 1 && static_cast<std::size_t>(line) <= m_tags.size()) {
-                const RowTag tag = m_tags[static_cast<std::size_t>(line - 1)];
-                m_tags.clear();
-                throw RowRefused(error, tag);
-            }
+            if (line >= 1 && static_cast<std::size_t>(line) <= tags.size())
+                throw RowRefused(error, tags[static_cast<std::size_t>(line - 1)]);
         }
-        m_tags.clear();
         throw error;
     }
 
     PGconn* m_conn;
+    CopyChannel& m_channel;
     std::string m_sql;
     std::string m_what;
-    std::string m_buffer;
-    std::vector<RowTag> m_tags;
+    std::string m_pending;
+    std::vector<RowTag> m_tags;  // of the rows sent in the running COPY and of those waiting
 };
 
 std::unique_ptr<RowInserter> PostgresSession::bulkInserter(
     const std::string& table, const std::vector<std::string>& columns) {
-    return std::make_unique<PostgresCopyInserter>(c(), table, columns);
+    return std::make_unique<PostgresCopyInserter>(c(), m_copy, table, columns);
 }
 
 std::unique_ptr<RowInserter> PostgresSession::inserter(const std::string& table,

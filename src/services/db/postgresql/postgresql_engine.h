@@ -20,7 +20,7 @@ public:
 
     /// How many bytes of COPY text a table gathers before they are sent (tests make it small
     /// to switch tables often).
-    static inline std::size_t copyBufferBytes = std::size_t(4) << 20;
+    static inline std::size_t copyBufferBytes = std::size_t(256) << 10;
 
     /// Drops the database named by the data source's dbname.
     void dropDatabase(const ConnectionInfo& info) override;
