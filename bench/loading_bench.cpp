@@ -11,24 +11,10 @@
 #include "generation/column_types.h"
 #include "generation/type_proposal.h"
 #include "loading/key_links.h"
+#include "quiet_port.h"
 #include "xml_analysis/xml_loading.h"
 
 namespace {
-
-class QuietPort : public quorix::UserPort {
-public:
-    void setStatus(const std::string& text) override { m_status = text; }
-    std::string status() const override { return m_status; }
-    void beep() override {}
-    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override {
-        return true;
-    }
-    void showMessage(const std::string&, const std::string&, quorix::MessageIcon) override {}
-    std::optional<std::string> chooseFile(const quorix::FileDialogRequest&) override { return {}; }
-
-private:
-    std::string m_status;
-};
 
 void generate(long rows, const std::string& file) {
     std::ofstream out(file);

@@ -9,24 +9,10 @@
 #include <string>
 
 #include "generation/column_types.h"
+#include "quiet_port.h"
 #include "xml_analysis/xml_loading.h"
 
 namespace {
-
-class QuietPort : public quorix::UserPort {
-public:
-    void setStatus(const std::string& text) override { m_status = text; }
-    std::string status() const override { return m_status; }
-    void beep() override {}
-    bool askYesNo(const std::string&, const std::string&, quorix::MessageIcon) override {
-        return true;
-    }
-    void showMessage(const std::string&, const std::string&, quorix::MessageIcon) override {}
-    std::optional<std::string> chooseFile(const quorix::FileDialogRequest&) override { return {}; }
-
-private:
-    std::string m_status;
-};
 
 // About 100 bytes a row: nested prices, optional elements, typed values.
 int generate(long rows, const char* file) {

@@ -226,11 +226,6 @@ int sql(const Arguments& a, std::ostream& out, std::ostream& err) {
 // @p status) after saying why.
 bool openDatabase(const Arguments& a, const std::string& dbType, Connection& connection,
                   std::ostream& err, int& status) {
-    if (!a.options.count("--data-source")) {
-        err << "quorix-cli: 「" << a.command << "」には --data-source を指定してください。\n";
-        status = 2;
-        return false;
-    }
     std::string password;
     if (const auto f = a.options.find("--password-file"); f != a.options.end()) {
         std::string reason;
@@ -262,20 +257,38 @@ bool openDatabase(const Arguments& a, const std::string& dbType, Connection& con
     return true;
 }
 
-int create(const Arguments& a, std::ostream& out, std::ostream& err) {
-    if (!a.options.count("--data-source")) {
-        err << "quorix-cli: 「create」には --data-source を指定してください。\n";
-        return 2;
-    }
+// A definition's layout and the database it goes to, opened.
+struct Opened {
+    DefinitionFile file;
+    std::unique_ptr<LayoutDocument> layout;
     std::string dbType;
-    int status = 0;
-    auto made = layoutOf(a, dbType, err, status);
-    if (!made) return status;
     Connection connection;
-    if (!openDatabase(a, dbType, connection, err, status)) return status;
     Catalog catalog;
-    catalog.setActiveConnection(&connection);
-    const CreationResult created = createLayoutTables(*made->second, connection, catalog);
+};
+
+// What create and load start from; null (with @p status) after saying why.
+std::unique_ptr<Opened> openTarget(const Arguments& a, std::ostream& err, int& status) {
+    if (!a.options.count("--data-source")) {
+        err << "quorix-cli: 「" << a.command << "」には --data-source を指定してください。\n";
+        status = 2;
+        return nullptr;
+    }
+    auto opened = std::make_unique<Opened>();
+    auto made = layoutOf(a, opened->dbType, err, status);
+    if (!made) return nullptr;
+    opened->file = std::move(made->first);
+    opened->layout = std::move(made->second);
+    if (!openDatabase(a, opened->dbType, opened->connection, err, status)) return nullptr;
+    opened->catalog.setActiveConnection(&opened->connection);
+    return opened;
+}
+
+int create(const Arguments& a, std::ostream& out, std::ostream& err) {
+    int status = 0;
+    auto target = openTarget(a, err, status);
+    if (!target) return status;
+    const CreationResult created =
+        createLayoutTables(*target->layout, target->connection, target->catalog);
     if (!created.ok) {
         for (const auto& e : created.errors) err << "quorix-cli: " << lines(e) << "\n";
         err << "quorix-cli: " << creationFailureOutcome(created) << "\n";
@@ -286,26 +299,18 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
 }
 
 int load(const Arguments& a, std::ostream& out, std::ostream& err) {
-    if (!a.options.count("--data-source")) {
-        err << "quorix-cli: 「load」には --data-source を指定してください。\n";
-        return 2;
-    }
-    std::string dbType;
     int status = 0;
-    auto made = layoutOf(a, dbType, err, status);
-    if (!made) return status;
-    Connection connection;
-    if (!openDatabase(a, dbType, connection, err, status)) return status;
-    Catalog catalog;
-    catalog.setActiveConnection(&connection);
+    auto target = openTarget(a, err, status);
+    if (!target) return status;
     LoadRequest request;
     request.documentPath = a.second;
-    request.rowset = made->first.context.rowset;
-    request.row = made->first.context.row;
-    request.dbType = dbType;
+    request.rowset = target->file.context.rowset;
+    request.row = target->file.context.row;
+    request.dbType = target->dbType;
     request.createTables = a.options.count("--create") > 0;
     request.rejectPath = option(a, "--reject", "");
-    const LoadResult loaded = loadDocument(*made->second, request, connection, catalog);
+    const LoadResult loaded =
+        loadDocument(*target->layout, request, target->connection, target->catalog);
     if (!loaded.ok) {
         err << "quorix-cli: " << lines(loaded.message) << "\n";
         return 1;

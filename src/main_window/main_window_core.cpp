@@ -456,9 +456,7 @@ void MainWindowCore::mnuEvidence_Click() {
     m_port.showEvidenceTable(table);
 }
 
-void MainWindowCore::mnuShowSql_Click() {
-    m_port.setStatus({});
-    if (!m_table) return;
+std::unique_ptr<LayoutDocument> MainWindowCore::checkedLayout() {
     RecordSet& rs = m_table->records();
     const int row = rs.currentRow();
     Busy = true;
@@ -470,11 +468,19 @@ void MainWindowCore::mnuShowSql_Click() {
         m_port.setStatus(layout.message);
         if (layout.outcome == LayoutResult::Outcome::Failure) rs.moveFirst();
         PlaceCellEditors();
-        return;
+        return nullptr;
     }
     if (row >= 0) rs.setCurrentRow(row);
     PlaceCellEditors();
-    const SqlScript script = layoutSql(*layout.layout, providerFor(m_openDBType));
+    return std::move(layout.layout);
+}
+
+void MainWindowCore::mnuShowSql_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    const auto layout = checkedLayout();
+    if (!layout) return;
+    const SqlScript script = layoutSql(*layout, providerFor(m_openDBType));
     if (!script.ok) {
         m_port.beep();
         m_port.setStatus(script.text);
@@ -486,17 +492,8 @@ void MainWindowCore::mnuShowSql_Click() {
 void MainWindowCore::mnuLoadData_Click() {
     m_port.setStatus({});
     if (!m_table) return;
-    RecordSet& rs = m_table->records();
-    Busy = true;
-    LayoutResult layout = buildTableLayout(*m_table, m_openDBType, IndentUnit);
-    Busy = false;
-    if (layout.outcome != LayoutResult::Outcome::Done) {
-        m_port.beep();
-        m_port.setStatus(layout.message);
-        if (layout.outcome == LayoutResult::Outcome::Failure) rs.moveFirst();
-        PlaceCellEditors();
-        return;
-    }
+    const auto layout = checkedLayout();
+    if (!layout) return;
     FileDialogRequest request;
     request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
     request.defaultExtension = "xml";
@@ -508,7 +505,7 @@ void MainWindowCore::mnuLoadData_Click() {
     std::vector<std::string> missing;
     int tables = 0;
     try {
-        for (const TableDefinition& t : layoutTables(*layout.layout)) {
+        for (const TableDefinition& t : layoutTables(*layout)) {
             ++tables;
             if (m_connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); })
                     .empty())
@@ -540,7 +537,7 @@ void MainWindowCore::mnuLoadData_Click() {
     BackgroundWork work;
     LoadResult result;
     m_port.runInBackground("データを取り込んでいます...", work, [&] {
-        result = loadDocument(*layout.layout, load, m_connection, m_catalog,
+        result = loadDocument(*layout, load, m_connection, m_catalog,
                               [&](std::uint64_t done, std::uint64_t total) {
                                   work.done = done;
                                   work.total = total;

@@ -133,6 +133,9 @@ public:
     static constexpr int StatusExpandedHeight = 2500;
 
 private:
+    /// The definition's layout, or null after the stop that "作成" would show.
+    std::unique_ptr<LayoutDocument> checkedLayout();
+
     /// Opens the database of the settings and makes it the window's: title, connection,
     /// catalog tree, type list. On failure reports why and keeps the open one.
     bool openDatabase();

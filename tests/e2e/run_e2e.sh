@@ -54,6 +54,17 @@ focus() {
     echo "$id"
 }
 
+# XMLを開く(&O) with examples/orders.xml, back in the main window afterwards.
+open_orders() {
+    xdotool key alt+o
+    focus "XML文書を開く" > /dev/null
+    xdotool type --delay 15 "$examples/orders.xml"
+    xdotool key Return
+    waitfor gone "XML文書を開く"
+    xdotool windowfocus --sync "$main"
+    waitfor has_focus "$main"
+}
+
 # Opens a menu with its key and chooses a command in it with another.
 menu() {
     local before
@@ -73,13 +84,7 @@ main=$(focus "Quorix\(")
 [ -f "$db" ] || fail "the database file was not created"
 shot 2-main-window
 
-xdotool key alt+o   # XMLを開く(&O)
-focus "XML文書を開く" > /dev/null
-xdotool type --delay 15 "$examples/orders.xml"
-xdotool key Return
-waitfor gone "XML文書を開く"
-xdotool windowfocus --sync "$main"
-waitfor has_focus "$main"
+open_orders
 shot 3-document-open
 
 # Click the 列名 cell of the first line, go to its 表名 cell, then walk down that column
@@ -137,13 +142,7 @@ type=$(sqlite3 "$db" "SELECT type FROM pragma_table_info('ORDERS_T') WHERE name=
 [ "$type" = "INTEGER" ] || fail "ORDER_NO is '$type'"
 
 # Load the rows: open the document again, link the nested keys, name the two tables, load.
-xdotool key alt+o   # XMLを開く(&O)
-focus "XML文書を開く" > /dev/null
-xdotool type --delay 15 "$examples/orders.xml"
-xdotool key Return
-waitfor gone "XML文書を開く"
-xdotool windowfocus --sync "$main"
-waitfor has_focus "$main"
+open_orders
 menu alt+s k   # 設定(&S) → 入れ子の表をキーで結ぶ(&K)
 xdotool mousemove --window "$main" 440 152 click 1
 xdotool key End
