@@ -1,6 +1,9 @@
 #include "cli/cli.h"
 
+#include <unistd.h>
+
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -309,8 +312,20 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     request.dbType = target->dbType;
     request.createTables = a.options.count("--create") > 0;
     request.rejectPath = option(a, "--reject", "");
+    // How far the read is, on a terminal only.
+    const bool terminal = &err == &std::cerr && isatty(STDERR_FILENO);
+    int shown = -1;
+    const XmlReadProgress progress = [&](std::uint64_t done, std::uint64_t total) {
+        const int percent = total ? static_cast<int>(done * 100 / total) : 0;
+        if (terminal && percent != shown) {
+            shown = percent;
+            err << "\rquorix-cli: 取り込み中 " << percent << "%" << std::flush;
+        }
+        return true;
+    };
     const LoadResult loaded =
-        loadDocument(*target->layout, request, target->connection, target->catalog);
+        loadDocument(*target->layout, request, target->connection, target->catalog, progress);
+    if (shown >= 0) err << "\r\x1b[K" << std::flush;
     if (!loaded.ok) {
         err << "quorix-cli: " << lines(loaded.message) << "\n";
         return 1;

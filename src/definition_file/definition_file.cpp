@@ -130,10 +130,12 @@ void sourcesFromTagNames(RecordSet& rs, bool everyLine) {
         derived.emplace_back(row, path);
     }
     for (const auto& [row, path] : derived) {
-        if (seen[path] > 1) continue;
         auto info = lineInfo(rs, row) ? std::make_shared<LineInfo>(*lineInfo(rs, row))
                                       : std::make_shared<LineInfo>();
-        info->source = path;
+        if (seen[path] > 1)
+            info->sourceUnknown = true;
+        else
+            info->source = path;
         rs.setAttachmentAt(row, std::move(info));
     }
 }
@@ -247,9 +249,9 @@ std::string formatDefinition(const DefinitionTable& table, const DefinitionConte
     }
     for (int row = 0; row < rs.recordCount(); ++row) {
         const LineInfo* info = lineInfo(rs, row);
-        if (info && info->source)
+        if (info && (info->source || info->sourceUnknown))
             out += std::string(kLineSource) + "\t" + std::to_string(row + 1) + "\t" +
-                   escape(*info->source) + "\n";
+                   (info->source ? escape(*info->source) : std::string(kNull)) + "\n";
     }
     return out;
 }
@@ -323,12 +325,16 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& who
         if (version >= 3 && values[0] == kLineSource) {
             long long line = 0;
             std::string path;
+            const bool unknown = values.size() == 3 && values[2] == kNull;
             if (values.size() != 3 || !toNumber(values[1], line) || line < 1 ||
-                line > rs.recordCount() || !unescape(values[2], path))
+                line > rs.recordCount() || (!unknown && !unescape(values[2], path)))
                 return lineError(i + 1, "「#line-source」の行が正しくありません。");
             const LineInfo* old = lineInfo(rs, static_cast<int>(line - 1));
             auto info = old ? std::make_shared<LineInfo>(*old) : std::make_shared<LineInfo>();
-            info->source = std::move(path);
+            if (unknown)
+                info->sourceUnknown = true;
+            else
+                info->source = std::move(path);
             rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
             continue;
         }

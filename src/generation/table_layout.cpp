@@ -127,7 +127,10 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         column->level = level;
         if (!currentSpec.property.empty()) column->prop = currentSpec.property;
         column->typeName = typeName;
-        if (const LineInfo* info = lineInfo(rs, rs.currentRow())) column->source = info->source;
+        if (const LineInfo* info = lineInfo(rs, rs.currentRow())) {
+            column->source = info->source;
+            column->sourceUnknown = info->sourceUnknown;
+        }
         column->definitionRow = rs.currentRow();
 
         LayoutColumn* c = current;

@@ -19,6 +19,7 @@ struct LayoutColumn {
     std::optional<std::string> prop;    ///< "AutoIncrement,true", when given
     std::string typeName;               ///< the type as the definition names it
     std::optional<std::string> source;  ///< where its values are in a row (see LineInfo)
+    bool sourceUnknown = false;         ///< from a document, but where is not known
     int definitionRow = 0;              ///< the line of the definition, from 0
     int level = 0;
     LayoutColumn* parent = nullptr;

@@ -553,6 +553,12 @@ void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<st
             throw LoadStop{"表「" + tables[static_cast<std::size_t>(index)].name + "」の列「" +
                            c.name + "」（" + c.typeName + "）: " + reason + "。"};
         c.rule = *rule;
+        if (own->sourceUnknown && !c.autoNumber)
+            throw LoadStop{
+                "列「" + c.name + "」（定義の" + std::to_string(own->definitionRow + 1) +
+                "行目）の値が文書のどの要素から来るかが分かりません。古い版の定義ファイル"
+                "で、同じ道筋になる行が複数あります。XML文書を開いて定義を作り直してくだ"
+                "さい。"};
         if (own->source && !c.autoNumber) {
             c.trie = trie.insert(splitPath(*own->source));
             record = record < 0 ? c.trie : commonAncestor(trie, record, c.trie);

@@ -494,6 +494,21 @@ void MainWindowCore::mnuLoadData_Click() {
     if (!m_table) return;
     const auto layout = checkedLayout();
     if (!layout) return;
+    // Lines of the rows' own table that a row held more than once: the load would stop there.
+    std::string repeated;
+    for (const auto& c : layout->root.children) {
+        const LineInfo* info = lineInfo(m_table->records(), c->definitionRow);
+        if (c->children.empty() && info && info->evidence &&
+            info->evidence->occurrences > info->evidence->rows)
+            repeated += "「" + c->name + "」";
+    }
+    if (!repeated.empty() &&
+        !m_port.askYesNo("列" + repeated +
+                             "の要素が2回以上ある行が文書にありました。そのような行で取り込みは止ま"
+                             "ります（値をまとめたり省いたりはしません）。" +
+                             kCrLf + "取り込みを始めますか？",
+                         kAppTitle, MessageIcon::Question))
+        return;
     FileDialogRequest request;
     request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
     request.defaultExtension = "xml";

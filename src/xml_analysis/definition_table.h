@@ -63,6 +63,9 @@ struct LineInfo : RecordAttachment {
     /// Where the line's values are in each row: element names from the row element, joined
     /// by "/" (empty for the row element itself). Null for a line added by hand.
     std::optional<std::string> source;
+    /// The line came from a document, but where is not known (an older definition file in
+    /// which two lines would share the path their tag names give).
+    bool sourceUnknown = false;
 };
 
 /// The evidence of every line as a table: "タグ名" and the figures, one row per line that has

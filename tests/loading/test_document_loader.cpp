@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "definition_file/definition_file.h"
 #include "generation/definition_builder.h"
 #include "generation/table_creation.h"
 #include "loading/document_loader.h"
@@ -156,6 +157,22 @@ TEST(DocumentLoader, ErrorsNameTheRowAndLeaveNothing) {
         {{{"－", 0, "ROW", ""}, ""}, {{"○", 1, "ID", "ID", "ﾃｷｽﾄ型", {}, "NOWHERE"}, "ID"}});
     EXPECT_EQ(db.load(*missing, "<ROWSET/>").message,
               "表「NOWHERE」がありません。全ての処理は元の状態に戻されました。");
+    // A line of an old definition file whose place is not known is said, never loaded as NULL.
+    auto old = parseDefinition(
+        "#quorix-definition\t1\n#rowset\tROWSET\n#row\tROW\n#db-type\taccess\n"
+        "キー\t生成\tレベル\tタイプ\tタグ名\t列名\t型\t桁数\t表名\n"
+        "\\N\t－\t0\tノード\tROW\t\tﾃｷｽﾄ型\t\\N\t\n"
+        "\\N\t○\t1\tノード\t･･A\t\tﾃｷｽﾄ型\t\\N\tT\n"
+        "\\N\t○\t1\tノード\t･･A\tA2\tﾃｷｽﾄ型\t\\N\t\n");
+    auto& file = std::get<DefinitionFile>(old);
+    EXPECT_TRUE(lineInfo(file.table->records(), 1)->sourceUnknown);
+    EXPECT_NE(formatDefinition(*file.table, file.context).find("#line-source\t2\t\\N\n"),
+              std::string::npos);
+    LayoutResult ambiguous = buildTableLayout(*file.table, "access", "･･");
+    ASSERT_TRUE(ambiguous.layout);
+    EXPECT_EQ(
+        db.load(*ambiguous.layout, "<ROWSET/>").message.rfind("列「A」（定義の2行目）の値が", 0),
+        0u);
 }
 
 TEST(DocumentLoader, AutoNumbersContinueAndNestedRowsCarryThem) {

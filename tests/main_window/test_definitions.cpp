@@ -150,4 +150,20 @@ TEST(LoadData, TheWindowLinksKeysCreatesAndLoads) {
               std::string::npos)
         << port.statusText;
     EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM ORDERS"), "2\n");
+
+    // A line that a row held twice is warned of before anything starts.
+    const std::string twice =
+        dir.write("twice.xml", "<ROWSET><ROW><ID>1</ID><TAG>a</TAG><TAG>b</TAG></ROW></ROWSET>");
+    port.files = {twice};
+    core.cmdOpen_Click();
+    RecordSet& lines = core.definitionTable()->records();  // a new definition
+    lines.setCurrentRow(1);
+    lines.setValue("表名", std::string("TWICE"));
+    port.questions.clear();
+    port.answers = {false};
+    core.mnuLoadData_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_NE(port.questions[0].find("列「TAG」の要素が2回以上ある行"), std::string::npos)
+        << port.questions[0];
+    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM sqlite_master WHERE name = 'TWICE'"), "0\n");
 }
