@@ -490,6 +490,14 @@ void MainWindowCore::mnuShowSql_Click() {
 }
 
 void MainWindowCore::mnuLoadData_Click() {
+    loadData(false);
+}
+
+void MainWindowCore::mnuLoadDataSkipping_Click() {
+    loadData(true);
+}
+
+void MainWindowCore::loadData(bool skipBadRows) {
     m_port.setStatus({});
     if (!m_table) return;
     const auto layout = checkedLayout();
@@ -533,6 +541,23 @@ void MainWindowCore::mnuLoadData_Click() {
     }
     LoadRequest load;
     load.documentPath = *file;
+    if (skipBadRows) {
+        FileDialogRequest where;
+        where.filter = "タブ区切り(*.tsv)|*.tsv|全てのファイル|*.*";
+        where.defaultExtension = "tsv";
+        where.title = "飛ばした行の書き出し先";
+        where.initialFile = *file + ".rejects.tsv";
+        where.save = true;
+        const auto rejects = m_port.chooseFile(where);
+        if (!rejects) return;
+        std::error_code ec;
+        if (std::filesystem::exists(*rejects, ec) &&
+            !m_port.askYesNo(
+                "ファイル「" + *rejects + "」は既に存在します。" + kCrLf + "置き換えますか？",
+                kAppTitle, MessageIcon::Question))
+            return;
+        load.rejectPath = *rejects;
+    }
     load.rowset = m_settings.getRowset();
     load.row = m_settings.getRow();
     load.dbType = m_openDBType;

@@ -79,6 +79,8 @@ public:
     /// Loads the rows of a document (the open one by default) into the definition's tables,
     /// creating them first, after a question, when none of them exists.
     void mnuLoadData_Click();
+    /// The same, skipping rows with an error and writing them to a file the user chooses.
+    void mnuLoadDataSkipping_Click();
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
     void mnuLinkKeys_Click();
     void cmdStatus_Click();
@@ -133,6 +135,7 @@ public:
     static constexpr int StatusExpandedHeight = 2500;
 
 private:
+    void loadData(bool skipBadRows);
     /// The definition's layout, or null after the stop that "作成" would show.
     std::unique_ptr<LayoutDocument> checkedLayout();
 

@@ -123,6 +123,8 @@ void MainWindow::buildMenus() {
     action(db, "mnuDBRefresh", "再表示(&R)", [this] { m_core->mnuDBRefresh_Click(); });
     action(db, "mnuShowSql", "SQLを表示(&Q)...", [this] { m_core->mnuShowSql_Click(); });
     action(db, "mnuLoadData", "データを取り込む(&I)...", [this] { m_core->mnuLoadData_Click(); });
+    action(db, "mnuLoadDataSkipping", "エラーの行を飛ばして取り込む(&J)...",
+           [this] { m_core->mnuLoadDataSkipping_Click(); });
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));

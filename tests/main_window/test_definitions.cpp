@@ -150,6 +150,16 @@ TEST(LoadData, TheWindowLinksKeysCreatesAndLoads) {
               std::string::npos)
         << port.statusText;
     EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM ORDERS"), "2\n");
+    // Skipping rows with errors: each is listed in the file chosen, the rest is loaded.
+    sqlite3Cli(db,
+               "DELETE FROM ITEM_LINES WHERE LINE = 2; DELETE FROM ORDERS WHERE ORDER_NO = "
+               "20261202");
+    port.files = {orders, dir.file("rejects.tsv")};
+    core.mnuLoadDataSkipping_Click();
+    EXPECT_EQ(port.statusText,
+              "1 行を 2 個の表に取り込みました。エラーのある 1 行は取り込まずに「" +
+                  dir.file("rejects.tsv") + "」に書きました。");
+    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM ORDERS"), "2\n");
 
     // A line that a row held twice is warned of before anything starts.
     const std::string twice =
