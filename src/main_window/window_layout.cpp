@@ -5,7 +5,9 @@ namespace quorix {
 WindowLayout Form_Resize(WindowLayout l, int W, int H) {
     const int M = kLayoutMargin;
     l.tabWidth = W - l.tabLeft;
-    l.gridWidth = l.tabWidth > kMinimumGridWidth ? l.tabWidth : kMinimumGridWidth;
+    // The grid stays inside its page, as far from the right edge as from the left, so that its
+    // vertical scroll bar is always seen.
+    l.gridWidth = l.tabWidth - 2 * l.gridLeft > 0 ? l.tabWidth - 2 * l.gridLeft : 0;
     l.lineX2 = W;
     l.statusButtonLeft = W - l.statusButtonWidth - M;
     l.statusWidth = l.statusButtonLeft - M;

@@ -21,7 +21,6 @@ struct WindowLayout {
 
 inline constexpr int kLayoutMargin = 150;
 inline constexpr int kSplitterWidth = 105;  ///< between the catalog pane and the tab panel
-inline constexpr int kMinimumGridWidth = 11880;
 inline constexpr int kMinimumLayoutHeight = 4335;
 inline constexpr int kStatusCollapsedHeight = 255;
 inline constexpr int kStatusExpandedHeight = 2500;

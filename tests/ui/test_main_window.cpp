@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTableView>
@@ -326,6 +327,22 @@ TEST_F(MainWindowTest, NewLinesTakeTheChoosersTypeAndTheWheelNeverWritesOne) {
     }
     for (int row = 0; row < model->rowCount(); ++row)
         EXPECT_EQ(cell(row, 6), QStringLiteral("ﾃｷｽﾄ型")) << row;
+}
+
+TEST_F(MainWindowTest, TheGridStaysInsideItsPageAtEverySize) {
+    openDocument(std::string(QUORIX_EXAMPLES) + "/orders.xml");  // more lines than fit
+    QWidget* page = grid->parentWidget();
+    const Twips t = Twips::of(grid);
+    for (int width : {t.toPx(12390), 500, 700, 1000, 1600}) {
+        SCOPED_TRACE(width);
+        window.resize(width, t.toPx(6645));
+        QApplication::processEvents();
+        // Its right edge, and so its vertical scroll bar, stand inside the page.
+        EXPECT_LE(grid->geometry().right(), page->contentsRect().right()) << page->width();
+        EXPECT_GE(page->contentsRect().right() - grid->geometry().right(),
+                  grid->geometry().left() / 2);
+        EXPECT_TRUE(grid->verticalScrollBar()->isVisible());
+    }
 }
 
 TEST_F(MainWindowTest, GridColumnsHaveTheirDesignWidths) {
