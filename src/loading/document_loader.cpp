@@ -728,6 +728,17 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         queue.close();
     });
     std::optional<std::string> refused;
+    // Whatever happens here, the reading thread is let go before this function returns.
+    struct Release {
+        BatchQueue& queue;
+        std::thread& reader;
+        ~Release() {
+            if (reader.joinable()) {
+                queue.abandon();
+                reader.join();
+            }
+        }
+    } release{queue, reader};
     while (auto batch = queue.pop()) {
         for (std::size_t i = 0; i < batch->rows.size() && !refused; ++i) {
             const Batch::Row& r = batch->rows[i];
