@@ -49,7 +49,9 @@ const char kUsage[] =
     "                    [--password-file F] [--reject FILE]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "      --reject: エラーのある行は飛ばして、位置・表・列・値・理由をFILEに書きます。\n"
-    "  KEY: access（既定。SQLiteのファイル）、ole3.51、postgresql、sqlserver（SQLの表示まで）\n"
+    "  quorix-cli --version\n"
+    "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、\n"
+    "       sqlserver（SQLの表示まで）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 
 // Collects what a command would show in the status line.
@@ -125,6 +127,12 @@ std::string option(const Arguments& a, const std::string& name, const std::strin
     return it == a.options.end() ? fallback : it->second;
 }
 
+// The database type asked for; "sqlite" is another name for "access", which files keep.
+std::string dbTypeOption(const Arguments& a, const std::string& fallback) {
+    const std::string key = option(a, "--db-type", fallback);
+    return key == "sqlite" ? "access" : key;
+}
+
 bool knownDbType(const std::string& key, std::ostream& err) {
     if (!providerFor(key).empty() && !typeNamesFor(key).empty()) return true;
     err << "quorix-cli: データベースタイプ「" << displayText(key)
@@ -136,7 +144,7 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     DefinitionContext context;
     context.rowset = option(a, "--rowset", context.rowset);
     context.row = option(a, "--row", context.row);
-    context.dbType = option(a, "--db-type", context.dbType);
+    context.dbType = dbTypeOption(a, context.dbType);
     if (!knownDbType(context.dbType, err)) return 2;
     StreamPort port;
     auto tmpl = ReadStructureTemplate(a.file, context.rowset, context.row, port);
@@ -194,7 +202,7 @@ std::optional<std::pair<DefinitionFile, std::unique_ptr<LayoutDocument>>> layout
         return std::nullopt;
     }
     DefinitionFile file = std::move(std::get<DefinitionFile>(loaded));
-    dbType = option(a, "--db-type", file.context.dbType);
+    dbType = dbTypeOption(a, file.context.dbType);
     if (!knownDbType(dbType, err)) {
         status = 2;
         return std::nullopt;
@@ -346,6 +354,10 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         out << kUsage;
+        return 0;
+    }
+    if (command == "--version") {
+        out << "quorix-cli " << QUORIX_VERSION << "\n";
         return 0;
     }
     struct Command {

@@ -416,6 +416,10 @@ void MainWindowCore::mnuSaveDef_Click() {
             "定義ファイル「" + path + "」は既に存在します。" + kCrLf + "置き換えますか？",
             "定義の保存", MessageIcon::Question))
         return;
+    saveDefinitionTo(path);
+}
+
+void MainWindowCore::saveDefinitionTo(const std::string& path) {
     const DefinitionContext context{m_settings.getRowset(), m_settings.getRow(), m_openDBType};
     const std::string error = saveDefinitionFile(path, *m_table, context);
     if (!error.empty()) {
@@ -425,6 +429,16 @@ void MainWindowCore::mnuSaveDef_Click() {
     }
     m_definitionPath = path;
     m_port.setStatus("定義ファイル「" + path + "」を保存しました。");
+}
+
+void MainWindowCore::mnuSaveDefAgain_Click() {
+    if (!m_table) return;
+    if (m_definitionPath.empty()) {
+        mnuSaveDef_Click();
+        return;
+    }
+    m_port.setStatus({});
+    saveDefinitionTo(m_definitionPath);
 }
 
 void MainWindowCore::mnuProposeTypes_Click() {

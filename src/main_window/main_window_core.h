@@ -79,6 +79,9 @@ public:
     /// Loads the rows of a document (the open one by default) into the definition's tables,
     /// creating them first, after a question, when none of them exists.
     void mnuLoadData_Click();
+    /// Saves the definition to the file it was opened from or last saved to; asks where
+    /// when it has none.
+    void mnuSaveDefAgain_Click();
     /// The same, skipping rows with an error and writing them to a file the user chooses.
     void mnuLoadDataSkipping_Click();
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
@@ -136,6 +139,7 @@ public:
 
 private:
     void loadData(bool skipBadRows);
+    void saveDefinitionTo(const std::string& path);
     /// The definition's layout, or null after the stop that "作成" would show.
     std::unique_ptr<LayoutDocument> checkedLayout();
 

@@ -110,17 +110,31 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
     action(file, "mnuNew", "新規(&N)", [this] { m_core->mnuNew_Click(); });
-    action(file, "mnuOpen", "開く(&O)", [this] { m_core->mnuOpen_Click(); });
+    action(file, "mnuOpen", "開く(&O)", [this] {
+        m_core->mnuOpen_Click();
+    })->setShortcut(QKeySequence::Open);
     action(file, "mnuLoadDef", "定義を開く(&L)...", [this] { m_core->mnuLoadDef_Click(); });
-    action(file, "mnuSaveDef", "定義を保存(&S)...", [this] { m_core->mnuSaveDef_Click(); });
+    action(file, "mnuSaveDef", "定義を保存(&S)...", [this] {
+        m_core->mnuSaveDef_Click();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    // Ctrl+S saves to the definition's own file once it has one, without a menu entry.
+    auto* saveAgain = new QAction(this);
+    saveAgain->setObjectName(QStringLiteral("mnuSaveDefAgain"));
+    saveAgain->setShortcut(QKeySequence::Save);
+    connect(saveAgain, &QAction::triggered, this, [this] { m_core->mnuSaveDefAgain_Click(); });
+    addAction(saveAgain);
     separator(file, "mnuSep1");
-    action(file, "mnuExit", "終了(&X)", [this] { m_core->mnuExit_Click(); });
+    action(file, "mnuExit", "終了(&X)", [this] {
+        m_core->mnuExit_Click();
+    })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* db = menuBar()->addMenu(QStringLiteral("データベース(&D)"));
     db->setObjectName(QStringLiteral("mnuDB"));
     action(db, "mnuConnect", "接続(&C)", [this] { m_core->mnuConnect_Click(); });
     separator(db, "mnuSep21");
-    action(db, "mnuDBRefresh", "再表示(&R)", [this] { m_core->mnuDBRefresh_Click(); });
+    action(db, "mnuDBRefresh", "再表示(&R)", [this] {
+        m_core->mnuDBRefresh_Click();
+    })->setShortcut(QKeySequence(Qt::Key_F5));
     action(db, "mnuShowSql", "SQLを表示(&Q)...", [this] { m_core->mnuShowSql_Click(); });
     action(db, "mnuLoadData", "データを取り込む(&I)...", [this] { m_core->mnuLoadData_Click(); });
     action(db, "mnuLoadDataSkipping", "エラーの行を飛ばして取り込む(&J)...",

@@ -305,6 +305,11 @@ TEST(Cli, OutputsAreCheckedAndInputsBounded) {
         EXPECT_EQ(r.status, c.status);
         EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     }
+    // A version, and "sqlite" as another name for "access".
+    const CliRun version = cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("quorix-cli ", 0), 0u);
+    EXPECT_EQ(cli({"analyse", doc, "--db-type", "sqlite"}).out, cli({"analyse", doc}).out);
     // Every database type is listed.
     const std::string help = cli({"--help"}).out;
     for (const char* key : {"access", "ole3.51", "postgresql"})

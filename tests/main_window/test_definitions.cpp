@@ -87,6 +87,15 @@ TEST_F(Definitions, SavedOpenedAndAskedBeforeReplacing) {
     EXPECT_EQ(port.statusText.rfind("定義ファイル「" + broken + "」の1行目: ", 0), 0u)
         << port.statusText;
     EXPECT_EQ(texts(), before);
+
+    // Ctrl+S: to the definition's own file, without asking.
+    records().setCurrentRow(3);
+    records().setValue("列名", std::string("again"));
+    const std::size_t asked = port.fileRequests.size();
+    core.mnuSaveDefAgain_Click();
+    EXPECT_EQ(port.fileRequests.size(), asked);
+    EXPECT_EQ(port.statusText, "定義ファイル「" + path + ".qxd」を保存しました。");
+    EXPECT_NE(test::readFile(path + ".qxd").find("\tagain\t"), std::string::npos);
 }
 
 TEST_F(Definitions, TheShownSqlIsWhatCreationRuns) {

@@ -329,6 +329,21 @@ TEST_F(MainWindowTest, NewLinesTakeTheChoosersTypeAndTheWheelNeverWritesOne) {
         EXPECT_EQ(cell(row, 6), QStringLiteral("ﾃｷｽﾄ型")) << row;
 }
 
+TEST_F(MainWindowTest, StandardShortcuts) {
+    const std::pair<const char*, QKeySequence> keys[] = {
+        {"mnuOpen", QKeySequence(QKeySequence::Open)},
+        {"mnuSaveDefAgain", QKeySequence(QKeySequence::Save)},
+        {"mnuSaveDef", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {"mnuDBRefresh", QKeySequence(Qt::Key_F5)},
+        {"mnuExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+    };
+    for (const auto& [name, key] : keys) {
+        auto* a = window.findChild<QAction*>(QLatin1String(name));
+        ASSERT_TRUE(a) << name;
+        EXPECT_EQ(a->shortcut(), key) << name;
+    }
+}
+
 TEST_F(MainWindowTest, TheGridStaysInsideItsPageAtEverySize) {
     openDocument(std::string(QUORIX_EXAMPLES) + "/orders.xml");  // more lines than fit
     QWidget* page = grid->parentWidget();
