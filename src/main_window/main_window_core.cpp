@@ -121,14 +121,18 @@ void MainWindowCore::InitDefinitionTable(bool withFirstLine) {
     if (withFirstLine) cmdAppend_Click();
 }
 
-void MainWindowCore::cmdOpen_Click() {
-    m_port.setStatus({});
+std::optional<std::string> MainWindowCore::chooseXmlFile(const std::string& title) {
     FileDialogRequest request;
     request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
     request.defaultExtension = "xml";
-    request.title = "XML文書を開く";
+    request.title = title;
     request.initialFile = XmlPath;
-    const auto file = m_port.chooseFile(request);
+    return m_port.chooseFile(request);
+}
+
+void MainWindowCore::cmdOpen_Click() {
+    m_port.setStatus({});
+    const auto file = chooseXmlFile("XML文書を開く");
     if (!file) return;  // a cancel changes nothing, in particular no reload
     const std::string extension = fileExtension(*file);
     if (extension == "dtd") return;
@@ -531,12 +535,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
                              kCrLf + "取り込みを始めますか？",
                          kAppTitle, MessageIcon::Question))
         return;
-    FileDialogRequest request;
-    request.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
-    request.defaultExtension = "xml";
-    request.title = "データを取り込む";
-    request.initialFile = XmlPath;
-    const auto file = m_port.chooseFile(request);
+    const auto file = chooseXmlFile("データを取り込む");
     if (!file) return;
     // Tables that are not there yet are made in the same transaction, after a question.
     std::vector<std::string> missing;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/app_settings.h"
@@ -140,6 +141,8 @@ public:
 private:
     void loadData(bool skipBadRows);
     void saveDefinitionTo(const std::string& path);
+    /// An XML document chosen in the file dialog, the current one first.
+    std::optional<std::string> chooseXmlFile(const std::string& title);
     /// The definition's layout, or null after the stop that "作成" would show.
     std::unique_ptr<LayoutDocument> checkedLayout();
 

@@ -37,6 +37,17 @@ std::string newDatabase(const TempDir& dir, const std::string& name) {
     return path;
 }
 
+// Names the three tables of a definition made from orders.xml, in its file.
+void nameOrderTables(const std::string& qxd) {
+    auto loaded = loadDefinitionFile(qxd);
+    DefinitionFile& f = std::get<DefinitionFile>(loaded);
+    for (const auto& [row, name] : {std::pair{1, "注文"}, {5, "品目"}, {6, "明細"}}) {
+        f.table->records().setCurrentRow(row);
+        f.table->records().setValue("表名", std::string(name));
+    }
+    ASSERT_EQ(saveDefinitionFile(qxd, *f.table, f.context), "");
+}
+
 const char* kExamples[] = {"orders.xml", "products.xml", "staff_sjis.xml"};
 
 }  // namespace
@@ -195,13 +206,7 @@ TEST(Cli, CreatesOnAPostgreSQLServerToo) {
                    "postgresql", "--propose", "-o", qxd})
                   .status,
               0);
-    auto loaded = loadDefinitionFile(qxd);
-    DefinitionFile& f = std::get<DefinitionFile>(loaded);
-    for (const auto& [row, name] : {std::pair{1, "注文"}, {5, "品目"}, {6, "明細"}}) {
-        f.table->records().setCurrentRow(row);
-        f.table->records().setValue("表名", std::string(name));
-    }
-    ASSERT_EQ(saveDefinitionFile(qxd, *f.table, f.context), "");
+    nameOrderTables(qxd);
     const CliRun sql = cli({"sql", qxd});
     EXPECT_NE(sql.out.find("CREATE TABLE \"注文\" (\"ORDER_NO\" integer"), std::string::npos)
         << sql.out;
@@ -248,15 +253,7 @@ TEST(Cli, OutputsAreCheckedAndInputsBounded) {
     const std::string doc = std::string(QUORIX_EXAMPLES) + "/orders.xml";
     const std::string qxd = dir.file("o.qxd");
     ASSERT_EQ(cli({"analyse", doc, "-o", qxd}).status, 0);
-    {
-        auto loaded = loadDefinitionFile(qxd);
-        DefinitionFile& f = std::get<DefinitionFile>(loaded);
-        for (const auto& [row, name] : {std::pair{1, "注文"}, {5, "品目"}, {6, "明細"}}) {
-            f.table->records().setCurrentRow(row);
-            f.table->records().setValue("表名", std::string(name));
-        }
-        ASSERT_EQ(saveDefinitionFile(qxd, *f.table, f.context), "");
-    }
+    nameOrderTables(qxd);
     // Standard output on a full disk: a failure, never a success with a cut file.
     for (const std::vector<std::string>& args : {std::vector<std::string>{"analyse", doc},
                                                  {"analyse", doc, "--evidence"},
