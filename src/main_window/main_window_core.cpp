@@ -189,10 +189,15 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     });
     if (!tmpl) {
         // A stop changes nothing: the previous document stays the current one.
-        if (work.cancelRequested) XmlPath = previousPath;
         report.replay(m_port);
+        if (work.cancelRequested) {
+            XmlPath = previousPath;
+            if (m_table) m_port.setStatus(m_port.status() + "前の定義はそのままです。");
+        }
         return;
     }
+    const long long rows = tmpl->root().evidence.rows;
+    const std::string untyped = m_port.typeChooserText();
     std::unique_ptr<DefinitionTable> table;
     try {
         const std::string dbType = m_settings.getDBType();
@@ -210,6 +215,9 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     InitDefinitionTable(false);
     m_table->records().moveFirst();
     PlaceCellEditors();
+    m_port.setStatus(std::to_string(rows) + " 行を読み、" +
+                     std::to_string(m_table->records().recordCount()) +
+                     " 行の定義にしました。型のない要素は「" + untyped + "」にしました。");
 }
 
 template <typename Command>

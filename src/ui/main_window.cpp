@@ -284,6 +284,8 @@ void MainWindow::buildControls() {
     m_lblStatus->setGeometry(t.toPx(0, 6360, 9615, 255));
     m_cmdStatus = new QPushButton(QStringLiteral(">>"), m_client);
     m_cmdStatus->setObjectName(QStringLiteral("cmdStatus"));
+    m_cmdStatus->setToolTip(QStringLiteral("ステータス行の表示を広げる・狭める"));
+    m_cmdStatus->setAccessibleName(QStringLiteral("ステータス行の表示の切り替え"));
     m_cmdStatus->setGeometry(t.toPx(9720, 6360, 495, 255));
 
     setTabOrder(m_cmdOpen, m_cmdLeft);

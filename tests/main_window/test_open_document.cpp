@@ -110,7 +110,7 @@ TEST_F(OpenDocument, AStoppedReadChangesNothing) {
     port.files = {std::string(QUORIX_EXAMPLES) + "/orders.xml"};
     core.cmdOpen_Click();
     EXPECT_EQ(port.backgroundLabel, "XML文書を読み込んでいます...");
-    EXPECT_EQ(port.statusText, "XML文書の読み込みを中止しました。");
+    EXPECT_EQ(port.statusText, "XML文書の読み込みを中止しました。前の定義はそのままです。");
     EXPECT_EQ(lines(), 6);
     EXPECT_EQ(core.definitionTable()->records().text("列名"), "edited");
     EXPECT_EQ(core.xmlPath(), testData("worked_example.xml"));

@@ -301,7 +301,12 @@ TEST_F(MainWindowTest, OpensEveryExampleDocument) {
         ASSERT_EQ(grid->model()->rowCount(), e.lines);
         EXPECT_EQ(cell(e.row, 4), QString::fromUtf8(e.tag));
         EXPECT_EQ(cell(e.row, 6), QString::fromUtf8(e.type));
-        EXPECT_EQ(status(), QString());
+        // The status line says what was read and which type untyped elements got.
+        EXPECT_TRUE(
+            status().contains(QString::number(e.lines) + QStringLiteral(" 行の定義にしました。")))
+            << status().toStdString();
+        EXPECT_TRUE(status().endsWith(QStringLiteral("型のない要素は「ﾃｷｽﾄ型」にしました。")))
+            << status().toStdString();
     }
 }
 
@@ -327,6 +332,11 @@ TEST_F(MainWindowTest, NewLinesTakeTheChoosersTypeAndTheWheelNeverWritesOne) {
     }
     for (int row = 0; row < model->rowCount(); ++row)
         EXPECT_EQ(cell(row, 6), QStringLiteral("ﾃｷｽﾄ型")) << row;
+}
+
+TEST_F(MainWindowTest, TheStatusButtonSaysWhatItDoes) {
+    EXPECT_FALSE(button("cmdStatus")->toolTip().isEmpty());
+    EXPECT_FALSE(button("cmdStatus")->accessibleName().isEmpty());
 }
 
 TEST_F(MainWindowTest, StandardShortcuts) {
@@ -399,7 +409,8 @@ TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
     });
     button("cmdOpen")->click();
     EXPECT_EQ(label, QStringLiteral("XML文書を読み込んでいます..."));
-    EXPECT_EQ(status(), QStringLiteral("XML文書の読み込みを中止しました。"));
+    EXPECT_EQ(status(),
+              QStringLiteral("XML文書の読み込みを中止しました。前の定義はそのままです。"));
     ASSERT_EQ(model->rowCount(), 1);
     EXPECT_EQ(cell(0, 5), QStringLiteral("keep"));
 
@@ -407,7 +418,8 @@ TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
     openDocument(big);
     ASSERT_EQ(model->rowCount(), 5);
     EXPECT_EQ(cell(4, 4), QStringLiteral("････Q"));
-    EXPECT_EQ(status(), QString());
+    EXPECT_TRUE(status().startsWith(QStringLiteral("1000000 行を読み、5 行の定義にしました。")))
+        << status().toStdString();
     EXPECT_FALSE(window.findChild<QProgressDialog*>());
 }
 
