@@ -173,15 +173,7 @@ catalog)
     fi
     ;;
 postgresql)
-    # A server of the benchmark's own, on a socket in a temporary folder.
-    pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
-    pg=$(mktemp -d)
-    as=""
-    if [ "$(id -u)" -eq 0 ]; then chown postgres "$pg"; as="runuser -u postgres --"; fi
-    $as "$pgbin/initdb" -D "$pg/data" -A trust -U postgres -E UTF8 --locale=C > /dev/null
-    $as "$pgbin/pg_ctl" -D "$pg/data" -l "$pg/log" -w -o "-k $pg -p 5432 -c listen_addresses=''" start > /dev/null
-    src() { echo "host=$pg port=5432 user=postgres dbname=$1"; }
-    fresh() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1" 2> /dev/null; }
+    start_pg
     echo "Create command on PostgreSQL (500 tables x 20 columns) against psql running the same DDL in one transaction"
     "$bin/bench_generation" sql-pg "$work/generation_pg.sql"
     ours=() ref=()
@@ -203,8 +195,7 @@ postgresql)
     read -r qt qm < <(best sh -c "psql -X -q '$(src catalog)' -f bench/pg_catalog_reference.sql > /dev/null")
     echo "ours ${ot}s (${om} KiB), psql \\d ${rt}s, ratio $(ratio "$ot" "$rt")"
     echo "ours ${ot}s, psql running the same facts' catalog queries ${qt}s, ratio $(ratio "$ot" "$qt")"
-    $as "$pgbin/pg_ctl" -D "$pg/data" -m immediate -w stop > /dev/null
-    rm -rf "$pg"
+    stop_pg
     ;;
 esac
 done

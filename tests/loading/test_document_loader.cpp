@@ -73,6 +73,20 @@ struct Database {
     std::string query(const std::string& sql) { return sqlite3Cli(path, sql); }
 };
 
+// A fresh database on the test server, connected.
+struct ServerDatabase {
+    test::PostgresServer& server = test::PostgresServer::instance();
+    Connection connection;
+    Catalog catalog;
+    explicit ServerDatabase(const std::string& name) {
+        server.freshDatabase(name);
+        connection.setConnectionString("Provider=PostgreSQL;Data Source=" +
+                                       server.dataSource(name));
+        connection.open();
+        catalog.setActiveConnection(&connection);
+    }
+};
+
 }  // namespace
 
 TEST(DocumentLoader, RowsAndNestedRowsExactlyAsWritten) {
@@ -192,14 +206,10 @@ TEST(DocumentLoader, AutoNumbersContinueAndNestedRowsCarryThem) {
 }
 
 TEST(DocumentLoader, LoadsIntoAPostgreSQLServerToo) {
-    test::PostgresServer& server = test::PostgresServer::instance();
-    server.freshDatabase("quorix_load");
-    Connection connection;
-    connection.setConnectionString("Provider=PostgreSQL;Data Source=" +
-                                   server.dataSource("quorix_load"));
-    connection.open();
-    Catalog catalog;
-    catalog.setActiveConnection(&connection);
+    ServerDatabase db("quorix_load");
+    test::PostgresServer& server = db.server;
+    Connection& connection = db.connection;
+    Catalog& catalog = db.catalog;
     const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
                                   {{"○", 1, "", "NO", "serial", {}, "T"}, {}},
                                   {{"○", 2, "TAG", "TAG", "varchar", "2", "TAGS"}, "TAG"},
@@ -326,14 +336,10 @@ TEST(DocumentLoader, RowsWithErrorsCanBeSkippedIntoARejectFile) {
 }
 
 TEST(DocumentLoader, AServerTakesRowsThroughCopyAndSaysWhatBecameOfThem) {
-    test::PostgresServer& server = test::PostgresServer::instance();
-    server.freshDatabase("quorix_copy");
-    Connection connection;
-    connection.setConnectionString("Provider=PostgreSQL;Data Source=" +
-                                   server.dataSource("quorix_copy"));
-    connection.open();
-    Catalog catalog;
-    catalog.setActiveConnection(&connection);
+    ServerDatabase db("quorix_copy");
+    test::PostgresServer& server = db.server;
+    Connection& connection = db.connection;
+    Catalog& catalog = db.catalog;
     const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
                                   {{"○", 1, "ID", "ID", "integer", {}, "T"}, "ID"},
                                   {{"○", 1, "V", "V", "text"}, "V"}},
