@@ -15,6 +15,7 @@
 #include "generation/table_creation.h"
 #include "generation/table_layout.h"
 #include "generation/type_proposal.h"
+#include "generation/type_translation.h"
 #include "loading/document_loader.h"
 #include "loading/key_links.h"
 #include "services/db/catalog.h"
@@ -206,6 +207,12 @@ std::optional<std::pair<DefinitionFile, std::unique_ptr<LayoutDocument>>> layout
     if (!knownDbType(dbType, err)) {
         status = 2;
         return std::nullopt;
+    }
+    if (dbType != file.context.dbType) {
+        // Types of the file's engine move into the asked one; what cannot is named.
+        const std::string report =
+            translationReport(translateTypes(*file.table, dbType, true), dbType);
+        if (!report.empty()) err << "quorix-cli: 注意: " << report << "\n";
     }
     LayoutResult layout = buildTableLayout(*file.table, dbType, kIndentUnit);
     if (layout.outcome != LayoutResult::Outcome::Done) {

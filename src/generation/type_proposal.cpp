@@ -1,9 +1,12 @@
 #include "generation/type_proposal.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
+#include "generation/column_types.h"
+#include "generation/type_translation.h"
 #include "services/text/text.h"
 
 namespace quorix {
@@ -118,6 +121,24 @@ ProposalCount applyProposals(DefinitionTable& table, std::string_view dbType, Pr
         info->givenSize = p.size;
         rs.setAttachmentAt(row, std::move(info));
         if (differs) ++count.changed;
+    }
+    // Lines without values keep no type of another vocabulary: they become its text type.
+    const auto names = typeNamesFor(dbType);
+    const std::string text = translatedType(dbType, "ﾃｷｽﾄ型");
+    const int flag = rs.fieldIndex(Field::kGenerate);
+    for (int row = 0; row < rs.recordCount() && !text.empty(); ++row) {
+        const FieldValue& f = rs.valueAt(row, flag);
+        const auto* generate = std::get_if<std::string>(&f);
+        if (!generate || trimBlanks(*generate) != Flag::kGenerate) continue;
+        const LineInfo* info = lineInfo(rs, row);
+        if (info && info->evidence && proposeColumnType(dbType, *info->evidence)) continue;
+        const FieldValue& t = rs.valueAt(row, type);
+        const auto* current = std::get_if<std::string>(&t);
+        const std::string name = current ? trimBlanks(*current) : std::string();
+        if (std::find(names.begin(), names.end(), name) != names.end()) continue;
+        rs.setValueAt(row, type, text);
+        rs.setValueAt(row, size, FieldValue());
+        ++count.changed;
     }
     return count;
 }

@@ -8,6 +8,7 @@
 #include "generation/column_types.h"
 #include "generation/table_creation.h"
 #include "generation/type_proposal.h"
+#include "generation/type_translation.h"
 #include "loading/document_loader.h"
 #include "loading/key_links.h"
 #include "services/text/text.h"
@@ -63,6 +64,8 @@ MainWindowCore::StartResult MainWindowCore::Form_Load() {
     if (!openDatabase()) return StartResult::Failed;
     replaceTable(nullptr);
     InitDefinitionTable(true);
+    m_history.reset(currentState());
+    updateTitle();
     return StartResult::Started;
 }
 
@@ -80,6 +83,7 @@ bool MainWindowCore::openDatabase() {
                            kAppTitle, MessageIcon::Critical);
         return false;
     }
+    const std::string previousType = m_openDBType;
     const bool typeChanged = m_openDBType != m_settings.getDBType();
     m_connection = std::move(connection);
     m_catalog.setActiveConnection(&m_connection);
@@ -87,15 +91,39 @@ bool MainWindowCore::openDatabase() {
     m_openDataSource = m_settings.getDSN();
     m_openDBType = m_settings.getDBType();
     const std::string shown = shownDataSource(providerFor(m_openDBType), m_openDataSource);
-    m_port.setWindowTitle("Quorix(" + shown + ")");
+    m_databaseTitle = "Quorix(" + shown + ")";
+    updateTitle();
     AppSettings remembered = m_settings;
     remembered.putDSN(shown);
     remembered.putPassword({});
     m_port.storeSettings(remembered);
     RefreshTreeView(ConnectionString);
-    if (typeChanged)
+    if (typeChanged) {
         m_port.setTypeChoices(typeNamesFor(m_openDBType), initialTypeIndex(m_openDBType));
+        if (m_table) offerTypeTranslation(previousType, "");
+    }
     return true;
+}
+
+std::string MainWindowCore::offerTypeTranslation(const std::string& fromType,
+                                                 const std::string& madeBy) {
+    const TypeTranslation dry = translateTypes(*m_table, m_openDBType, false);
+    if (dry.changed == 0) {
+        const std::string report = translationReport(dry, m_openDBType);
+        if (madeBy.empty() && !report.empty()) m_port.setStatus(report);
+        return report;
+    }
+    if (!m_port.askYesNo((madeBy.empty() ? "定義" : madeBy) + "の型はデータベースタイプ「" +
+                             fromType + "」のものです。" + kCrLf + std::to_string(dry.changed) +
+                             " 行の型を「" + m_openDBType + "」の型に置き換えますか？",
+                         kAppTitle, MessageIcon::Question))
+        return {};
+    const TypeTranslation done = translateTypes(*m_table, m_openDBType, true);
+    recordChange();
+    PlaceCellEditors();
+    const std::string report = translationReport(done, m_openDBType);
+    if (madeBy.empty()) m_port.setStatus(report);
+    return report;
 }
 
 void MainWindowCore::Form_Unload() {
@@ -132,6 +160,7 @@ std::optional<std::string> MainWindowCore::chooseXmlFile(const std::string& titl
 
 void MainWindowCore::cmdOpen_Click() {
     m_port.setStatus({});
+    if (!mayReplaceDefinition()) return;
     const auto file = chooseXmlFile("XML文書を開く");
     if (!file) return;  // a cancel changes nothing, in particular no reload
     const std::string extension = fileExtension(*file);
@@ -197,13 +226,19 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
         return;
     }
     const long long rows = tmpl->root().evidence.rows;
-    const std::string untyped = m_port.typeChooserText();
+    // Untyped elements take the chooser's type; with none there, the vocabulary's first.
+    std::string untyped = trimBlanks(m_port.typeChooserText());
+    if (untyped.empty()) {
+        const auto names = typeNamesFor(m_openDBType);
+        const int first = initialTypeIndex(m_openDBType);
+        if (first >= 0) untyped = names.at(static_cast<std::size_t>(first));
+    }
     std::unique_ptr<DefinitionTable> table;
     try {
         const std::string dbType = m_settings.getDBType();
         table = FillDefinitionTable(
             *tmpl, [&](const std::string& xmlType) { return DBDatatype(dbType, xmlType); },
-            IndentUnit, m_port.typeChooserText());
+            IndentUnit, untyped);
     } catch (const ServiceError& e) {
         // The old lines stay: nothing of the document is shown cut.
         m_port.beep();
@@ -214,6 +249,10 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     m_table = std::move(table);
     InitDefinitionTable(false);
     m_table->records().moveFirst();
+    m_documentPath = path;
+    m_definitionPath.clear();
+    recordOpened();
+    m_port.fileUsed(path);
     PlaceCellEditors();
     m_port.setStatus(std::to_string(rows) + " 行を読み、" +
                      std::to_string(m_table->records().recordCount()) +
@@ -231,6 +270,7 @@ void MainWindowCore::edit(Command command) {
         m_port.beep();
         m_port.setStatus(e.description());
     }
+    recordChange();  // what was done, also of a command that stopped midway
 }
 
 void MainWindowCore::cmdUp_Click() {
@@ -322,8 +362,81 @@ void MainWindowCore::cmdCreate_Click() {
 }
 
 void MainWindowCore::mnuNew_Click() {
+    if (!mayReplaceDefinition()) return;
+    m_documentPath.clear();
+    m_definitionPath.clear();
     replaceTable(nullptr);
     InitDefinitionTable(true);
+    recordOpened();
+}
+
+bool MainWindowCore::mayReplaceDefinition() {
+    if (!m_table || !m_history.modified()) return true;
+    switch (m_port.askSaveChanges()) {
+        case MainWindowPort::SaveAnswer::Cancel:
+            return false;
+        case MainWindowPort::SaveAnswer::Discard:
+            return true;
+        case MainWindowPort::SaveAnswer::Save:
+            mnuSaveDefAgain_Click();
+            return !m_history.modified();  // a cancelled or failed save keeps the window as it is
+    }
+    return false;
+}
+
+bool MainWindowCore::Form_QueryUnload() {
+    return mayReplaceDefinition();
+}
+
+DefinitionState MainWindowCore::currentState() const {
+    DefinitionState state;
+    if (m_table) state.lines = m_table->records().contents();
+    state.documentPath = m_documentPath;
+    state.definitionPath = m_definitionPath;
+    return state;
+}
+
+void MainWindowCore::recordChange() {
+    if (m_table && m_history.record(currentState())) updateTitle();
+}
+
+void MainWindowCore::recordOpened() {
+    m_history.record(currentState());
+    m_history.markClean();
+    updateTitle();
+}
+
+void MainWindowCore::showState(const DefinitionState& state) {
+    if (!m_table) InitDefinitionTable(false);
+    m_table->records().restore(state.lines);
+    m_documentPath = state.documentPath;
+    m_definitionPath = state.definitionPath;
+    if (!m_documentPath.empty()) XmlPath = m_documentPath;
+    updateTitle();
+    PlaceCellEditors();
+}
+
+void MainWindowCore::mnuUndo_Click() {
+    m_port.setStatus({});
+    if (const auto state = m_history.undo()) showState(*state);
+}
+
+void MainWindowCore::mnuRedo_Click() {
+    m_port.setStatus({});
+    if (const auto state = m_history.redo()) showState(*state);
+}
+
+void MainWindowCore::DataGrid1_AfterColUpdate() {
+    recordChange();
+}
+
+void MainWindowCore::updateTitle() {
+    std::string title = m_databaseTitle.empty() ? std::string(kAppTitle) : m_databaseTitle;
+    const std::string& file = !m_definitionPath.empty() ? m_definitionPath : m_documentPath;
+    if (!file.empty()) title += " - " + std::filesystem::path(file).filename().string();
+    if (m_history.modified()) title += "*";
+    m_port.setWindowTitle(title);
+    m_port.setUndoState(m_history.canUndo(), m_history.canRedo());
 }
 
 void MainWindowCore::mnuExit_Click() {
@@ -341,6 +454,7 @@ void MainWindowCore::mnuXML_Click() {
 
 void MainWindowCore::OpenGivenFile(const std::string& path) {
     m_port.setStatus({});
+    if (!mayReplaceDefinition()) return;
     if (fileExtension(path) == "qxd") {
         LoadDefinitionFile(path);
         return;
@@ -373,6 +487,7 @@ const char kDefinitionFilter[] = "定義ファイル(*.qxd)|*.qxd|全てのフ�
 
 void MainWindowCore::mnuLoadDef_Click() {
     m_port.setStatus({});
+    if (!mayReplaceDefinition()) return;
     FileDialogRequest request;
     request.filter = kDefinitionFilter;
     request.defaultExtension = "qxd";
@@ -397,15 +512,23 @@ void MainWindowCore::LoadDefinitionFile(const std::string& path) {
         return;
     }
     m_definitionPath = path;
+    m_documentPath.clear();
     replaceTable(nullptr);
     m_table = std::move(file.table);
     InitDefinitionTable(false);
     m_table->records().moveFirst();
+    recordOpened();
+    m_port.fileUsed(path);
     PlaceCellEditors();
     std::string status = "定義ファイル「" + path + "」を開きました。";
-    if (file.context.dbType != m_openDBType)
-        status += kCrLf + std::string("（データベースタイプ「") + file.context.dbType +
-                  "」で作られた定義です。型を確かめてください。）";
+    if (file.context.dbType != m_openDBType) {
+        // Types of another engine move over after a question, as an undoable step.
+        const std::string report = offerTypeTranslation(file.context.dbType, "この定義");
+        status +=
+            kCrLf + (report.empty() ? std::string("（データベースタイプ「") + file.context.dbType +
+                                          "」で作られた定義です。型を確かめてください。）"
+                                    : report);
+    }
     m_port.setStatus(status);
 }
 
@@ -440,6 +563,10 @@ void MainWindowCore::saveDefinitionTo(const std::string& path) {
         return;
     }
     m_definitionPath = path;
+    m_history.amendCurrent(currentState());
+    m_history.markClean();
+    updateTitle();
+    m_port.fileUsed(path);
     m_port.setStatus("定義ファイル「" + path + "」を保存しました。");
 }
 
@@ -467,6 +594,7 @@ void MainWindowCore::mnuProposeTypes_Click() {
     if (count.kept > 0)
         status += "（手で変更された" + std::to_string(count.kept) + "行はそのままです。）";
     m_port.setStatus(status);
+    recordChange();
     PlaceCellEditors();
 }
 
@@ -624,6 +752,7 @@ void MainWindowCore::mnuLinkKeys_Click() {
     for (const auto& why : linked.unlinked) status += kCrLf + why;
     m_port.setStatus(status);
     m_table->records().moveFirst();
+    recordChange();
     PlaceCellEditors();
 }
 
@@ -659,6 +788,9 @@ void MainWindowCore::PlaceCellEditors() {
     if (!grid.currentCellVisible) return;
     m_port.setCellEditors(placeCellEditors(grid, m_port.cellEditors()));
     m_port.setGenerateCaption(currentText(m_table.get(), Field::kGenerate));
+    // The chooser stands on the current line's type: it shows that type, never another's.
+    if (m_table && m_table->records().currentRow() >= 0)
+        m_port.setTypeChooserText(currentText(m_table.get(), Field::kType));
 }
 
 void MainWindowCore::DataGrid1_RowColChange() {

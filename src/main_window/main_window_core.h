@@ -6,6 +6,7 @@
 
 #include "app/app_settings.h"
 #include "catalog/catalog_tree.h"
+#include "definition_edit/definition_history.h"
 #include "definition_edit/edit_host.h"
 #include "generation/table_layout.h"
 #include "main_window/main_window_port.h"
@@ -88,6 +89,15 @@ public:
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
     void mnuLinkKeys_Click();
     void cmdStatus_Click();
+    /// One step back or forward in the definition's history.
+    void mnuUndo_Click();
+    void mnuRedo_Click();
+    /// A cell of the grid was edited by the user.
+    void DataGrid1_AfterColUpdate();
+    /// The window is about to close: false when the user chose to stay (unsaved changes).
+    bool Form_QueryUnload();
+    /// The definition differs from the one last opened, saved or made from a document.
+    bool definitionModified() const { return m_history.modified(); }
     /// The layout rules for the window's new size; nothing while it is minimised.
     void Form_Resize(int outerWidth, int innerHeight, bool minimized);
     const WindowLayout& windowLayout() const { return m_windowLayout; }
@@ -154,6 +164,21 @@ private:
     /// Runs an editing command when there is a table.
     template <typename Command>
     void edit(Command command);
+    /// Asks whether to save unsaved changes before they would be replaced; false to stay.
+    bool mayReplaceDefinition();
+    DefinitionState currentState() const;
+    /// Takes the definition as it is now as one step of the history.
+    void recordChange();
+    /// The definition just came from a file or document: a step, and the unchanged state.
+    void recordOpened();
+    void showState(const DefinitionState& state);
+    /// Title: database, file of the definition, and "*" when it has unsaved changes.
+    void updateTitle();
+    std::string m_databaseTitle;
+    /// Offers to move the definition's types from @p fromType's vocabulary into the open
+    /// engine's; gives what was done (empty when declined). @p madeBy names the definition in
+    /// the question; when empty, the report also goes to the status line.
+    std::string offerTypeTranslation(const std::string& fromType, const std::string& madeBy);
 
     MainWindowPort& m_port;
     AppSettings m_settings;
@@ -166,6 +191,8 @@ private:
     std::string IndentUnit = "･･";
     std::string XmlPath;
     std::string m_definitionPath;  // the definition file last opened or saved
+    std::string m_documentPath;    // the document the lines were made from
+    DefinitionHistory m_history;
     std::unique_ptr<DefinitionTable> m_table;
     std::unique_ptr<LayoutDocument> m_layout;
     CatalogBrowser m_browser;

@@ -60,6 +60,13 @@ public:
     /// Asks which lines take proposed types when @p editedLines were edited by hand:
     /// 0 cancels, 1 leaves the edited lines alone, 2 proposes for all lines ("全ての行").
     virtual int askProposalScope(int editedLines) = 0;
+    /// Asks 「定義の変更を保存しますか？」 with はい / いいえ / キャンセル.
+    enum class SaveAnswer { Save, Discard, Cancel };
+    virtual SaveAnswer askSaveChanges() = 0;
+    /// Whether there is a step to undo and to redo, for the menu.
+    virtual void setUndoState(bool canUndo, bool canRedo) = 0;
+    /// A document or definition file was opened or saved: for the recent files.
+    virtual void fileUsed(const std::string& path) = 0;
     /// Shows the evidence table (header first), sortable and copyable.
     virtual void showEvidenceTable(const std::vector<std::vector<std::string>>& table) = 0;
     /// Shows @p sql read-only, to be copied or saved.

@@ -68,6 +68,7 @@ bool DefinitionTableModel::setData(const QModelIndex& index, const QVariant& val
     if (!(flags(index) & Qt::ItemIsEditable)) return false;
     try {
         m_records->setValueAt(index.row(), index.column(), ss(value.toString()));
+        if (m_onEdit) m_onEdit();
         return true;
     } catch (const ServiceError& e) {
         if (m_onError) m_onError(e.description());

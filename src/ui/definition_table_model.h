@@ -20,6 +20,8 @@ public:
     RecordSet* records() const { return m_records; }
     /// Columns the user cannot type into.
     void setLockedColumns(QList<int> columns) { m_locked = std::move(columns); }
+    /// Called after the user's edit was stored.
+    void setEditHandler(std::function<void()> handler) { m_onEdit = std::move(handler); }
     /// Called with the description when an edit is refused.
     void setErrorHandler(std::function<void(const std::string&)> handler) {
         m_onError = std::move(handler);
@@ -50,6 +52,7 @@ private:
     RecordSet* m_records = nullptr;
     QList<int> m_locked;
     std::function<void(const std::string&)> m_onError;
+    std::function<void()> m_onEdit;
     bool m_resetting = false;
 };
 

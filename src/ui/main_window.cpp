@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -123,10 +124,22 @@ void MainWindow::buildMenus() {
     saveAgain->setShortcut(QKeySequence::Save);
     connect(saveAgain, &QAction::triggered, this, [this] { m_core->mnuSaveDefAgain_Click(); });
     addAction(saveAgain);
+    m_mnuRecent = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
+    m_mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
+    showRecentFiles();
     separator(file, "mnuSep1");
     action(file, "mnuExit", "終了(&X)", [this] {
         m_core->mnuExit_Click();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+    edit->setObjectName(QStringLiteral("mnuEdit"));
+    m_mnuUndo = action(edit, "mnuUndo", "元に戻す(&U)", [this] { m_core->mnuUndo_Click(); });
+    m_mnuUndo->setShortcut(QKeySequence::Undo);
+    m_mnuRedo = action(edit, "mnuRedo", "やり直し(&R)", [this] { m_core->mnuRedo_Click(); });
+    m_mnuRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    setUndoState(false, false);
 
     QMenu* db = menuBar()->addMenu(QStringLiteral("データベース(&D)"));
     db->setObjectName(QStringLiteral("mnuDB"));
@@ -242,6 +255,7 @@ void MainWindow::buildControls() {
     m_grid->horizontalHeader()->setMinimumSectionSize(1);
     m_model = new DefinitionTableModel(this);
     m_model->setLockedColumns({1, 4});
+    m_model->setEditHandler([this] { m_core->DataGrid1_AfterColUpdate(); });
     m_model->setErrorHandler([this](const std::string& description) {
         beep();
         setStatus(description);
@@ -552,12 +566,31 @@ void MainWindow::showAboutBox() {
 
 MainWindowCore::StartResult MainWindow::start() {
     const auto result = m_core->Form_Load();
-    if (result == MainWindowCore::StartResult::Started) show();
+    if (result != MainWindowCore::StartResult::Started) return result;
+    // Where the user left the window and the boundary of the catalog pane.
+    QSettings stored(settingsFile(), QSettings::IniFormat);
+    restoreGeometry(stored.value(QStringLiteral("window/geometry")).toByteArray());
+    show();
+    bool ok = false;
+    const int frameWidth = stored.value(QStringLiteral("window/frameWidth")).toInt(&ok);
+    if (ok && frameWidth > 0) {
+        relayout();
+        m_core->SplitterMoved(frameWidth);
+    }
     return result;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!m_unloaded) {
+        if (!m_core->Form_QueryUnload()) {
+            event->ignore();
+            return;
+        }
+        if (isVisible()) {
+            QSettings stored(settingsFile(), QSettings::IniFormat);
+            stored.setValue(QStringLiteral("window/geometry"), saveGeometry());
+            stored.setValue(QStringLiteral("window/frameWidth"), m_core->windowLayout().frameWidth);
+        }
         m_unloaded = true;
         m_core->Form_Unload();
     }
@@ -576,6 +609,64 @@ std::string MainWindow::status() const {
 
 void MainWindow::setWindowTitle(const std::string& title) {
     QMainWindow::setWindowTitle(qs(title));
+}
+
+MainWindowPort::SaveAnswer MainWindow::askSaveChanges() {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Quorix"),
+                    QStringLiteral("定義の変更を保存しますか？"), QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("questionBox"));
+    QPushButton* save = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    save->setObjectName(QStringLiteral("cmdSaveChanges"));
+    QPushButton* discard = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    discard->setObjectName(QStringLiteral("cmdDiscardChanges"));
+    box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole)
+        ->setObjectName(QStringLiteral("cmdCancel"));
+    box.setDefaultButton(save);
+    box.exec();
+    if (box.clickedButton() == save) return SaveAnswer::Save;
+    if (box.clickedButton() == discard) return SaveAnswer::Discard;
+    return SaveAnswer::Cancel;
+}
+
+void MainWindow::setUndoState(bool canUndo, bool canRedo) {
+    m_mnuUndo->setEnabled(canUndo);
+    m_mnuRedo->setEnabled(canRedo);
+}
+
+namespace {
+
+constexpr int kRecentFiles = 8;
+
+}  // namespace
+
+void MainWindow::fileUsed(const std::string& path) {
+    QSettings stored(settingsFile(), QSettings::IniFormat);
+    QStringList files = stored.value(QStringLiteral("recent/files")).toStringList();
+    const QString file = QFileInfo(qs(path)).absoluteFilePath();
+    files.removeAll(file);
+    files.prepend(file);
+    while (files.size() > kRecentFiles) files.removeLast();
+    stored.setValue(QStringLiteral("recent/files"), files);
+    showRecentFiles();
+}
+
+void MainWindow::showRecentFiles() {
+    m_mnuRecent->clear();
+    const QStringList files = QSettings(settingsFile(), QSettings::IniFormat)
+                                  .value(QStringLiteral("recent/files"))
+                                  .toStringList();
+    for (int i = 0; i < files.size(); ++i) {
+        // "&1 name" for the keyboard; the full path in the tooltip.
+        QAction* a = m_mnuRecent->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+        a->setObjectName(QStringLiteral("mnuRecent%1").arg(i + 1));
+        a->setToolTip(files[i]);
+        a->setData(files[i]);
+        connect(a, &QAction::triggered, this,
+                [this, file = files[i]] { m_core->OpenGivenFile(ss(file)); });
+    }
+    m_mnuRecent->setToolTipsVisible(true);
+    m_mnuRecent->setEnabled(!files.isEmpty());
 }
 
 void MainWindow::showConnectionDialog(AppSettings& settings, const std::string& openDataSource) {

@@ -87,6 +87,11 @@ private:
     void storeSettings(const AppSettings& settings) override;
     void showPropertyPage() override;
     int askProposalScope(int editedLines) override;
+    SaveAnswer askSaveChanges() override;
+    void setUndoState(bool canUndo, bool canRedo) override;
+    void fileUsed(const std::string& path) override;
+    /// Rebuilds the recent files menu from the remembered list.
+    void showRecentFiles();
     void showEvidenceTable(const std::vector<std::vector<std::string>>& table) override;
     /// Runs the layout rules for the current size.
     void relayout();
@@ -128,6 +133,9 @@ private:
     int m_splitterGrab = -1;  // px of the press inside the bar while it is dragged
     QPushButton* m_cmdStatus = nullptr;
     QMenu* m_mnuTbl = nullptr;
+    QMenu* m_mnuRecent = nullptr;
+    QAction* m_mnuUndo = nullptr;
+    QAction* m_mnuRedo = nullptr;
     int m_tabTop = 0;  // px between the tab panel's top and its pages' top
     int m_progressDelay = 500;
 };

@@ -197,6 +197,32 @@ TEST(Cli, EvidenceAndProposals) {
     EXPECT_EQ(lineInfo(rs, 2)->evidence->longestBytes, 4u);
 }
 
+TEST(Cli, ADefinitionMovesToAnotherEngineWithANote) {
+    TempDir dir;
+    const std::string qxd = dir.file("orders.qxd");
+    ASSERT_EQ(cli({"analyse", std::string(QUORIX_EXAMPLES) + "/orders.xml", "-o", qxd}).status, 0);
+    nameOrderTables(qxd);
+    const CliRun moved = cli({"sql", qxd, "--db-type", "postgresql"});
+    ASSERT_EQ(moved.status, 0) << moved.err;
+    EXPECT_EQ(moved.err, "quorix-cli: 注意: 11 行の型を「postgresql」の型に置き換えました。\n");
+    EXPECT_NE(moved.out.find("\"ORDER_NO\" integer"), std::string::npos) << moved.out;
+    EXPECT_EQ(moved.out.find("ﾃｷｽﾄ"), std::string::npos);
+
+    // Back from PostgreSQL: a type without a counterpart is named, and the stop says where.
+    const std::string pg = dir.file("pg.qxd");
+    ASSERT_EQ(cli({"analyse", std::string(QUORIX_EXAMPLES) + "/orders.xml", "--db-type",
+                   "postgresql", "-o", pg})
+                  .status,
+              0);
+    std::string text = test::readFile(pg);
+    text.replace(text.find("boolean"), std::string("boolean").size(), "bytea");
+    const std::string odd = dir.write("odd.qxd", text);
+    const CliRun stopped = cli({"sql", odd, "--db-type", "sqlite"});
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_NE(stopped.err.find("「access」に当たる型のない行: PAID（bytea）。"), std::string::npos)
+        << stopped.err;
+}
+
 TEST(Cli, CreatesOnAPostgreSQLServerToo) {
     TempDir dir;
     test::PostgresServer& server = test::PostgresServer::instance();

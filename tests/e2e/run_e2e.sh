@@ -71,7 +71,29 @@ menu() {
     before=$(windows)
     xdotool key "$1"
     waitfor more_windows "$before"
-    xdotool key "$2"
+    xdotool key "${@:2}"
+}
+
+# 終了 with unsaved changes: the question, キャンセル (Escape) keeps the window; then Ctrl+S
+# saves the definition to FILE.qxd and 終了 ends without a question.
+save_and_quit() {
+    menu alt+f x
+    focus "^Quorix$" > /dev/null
+    shot "$2"
+    xdotool key Escape
+    xdotool windowfocus --sync "$main"
+    waitfor has_focus "$main"
+    ended && fail "the program ended with unsaved changes"
+    xdotool key ctrl+s
+    focus "定義を保存" > /dev/null
+    xdotool type --delay 15 "$1"
+    xdotool key Return
+    waitfor test -f "$1.qxd"
+    waitfor gone "定義を保存"
+    xdotool windowfocus --sync "$main"
+    waitfor has_focus "$main"
+    menu alt+f x
+    waitfor ended
 }
 
 "$program" &
@@ -148,8 +170,7 @@ xdotool mousemove --window "$main" 440 152 click 1
 xdotool key End
 name_line 1 ORDERS_L      # ORDER_NO
 name_line 3 LINES_L       # LINE, now under ORDER_NO
-menu alt+f Right          # ファイル(&F), then the next menu: データベース(&D)
-xdotool key i             # データを取り込む(&I)...
+menu alt+f Right Right i  # ファイル(&F), 編集(&E), データベース(&D) → データを取り込む(&I)...
 focus "データを取り込む" > /dev/null
 xdotool key Return        # the open document
 focus "^Quorix$" > /dev/null   # the question: create the tables first?
@@ -161,9 +182,8 @@ waitfor has_focus "$main"
 shot 8-loaded
 rows=$(sqlite3 "$db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM LINES_L")
 [ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "loaded line items are '$rows'"
-
-menu alt+f x   # ファイル(&F) → 終了(&X)
-waitfor ended
+save_and_quit "$home/orders-linked" 9-save-question
+grep -q "ORDERS_L" "$home/orders-linked.qxd" || fail "the saved definition lacks ORDERS_L"
 # The same road on a PostgreSQL server that this test starts on a socket of its own.
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
 pg=$(mktemp -d)   # outside the home folder, which the server's user cannot enter
@@ -181,10 +201,10 @@ xdotool key Tab Tab ctrl+a
 xdotool type --delay 15 "PostgreSQL"
 xdotool key Tab ctrl+a
 xdotool type --delay 15 "$source"
-shot 9-postgresql-dialog
+shot 10-postgresql-dialog
 xdotool key alt+d   # 新規作成(&D): creates the database on the server and connects
 main=$(focus "Quorix\(")
-shot 10-postgresql-main
+shot 11-postgresql-main
 xdotool mousemove --window "$main" 440 152 click 1
 xdotool key End
 name_line 1 ORDERS_T
@@ -194,14 +214,13 @@ xdotool key alt+t   # 作成(&T)
 psql() { command psql -X -q -At "host=$pg port=5432 user=postgres dbname=e2e_sales" -c "$1"; }
 server_created() { [ "$(psql "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'")" != 0 ]; }
 waitfor server_created
-shot 11-postgresql-created
+shot 12-postgresql-created
 tables=$(psql "SELECT string_agg(tablename, ' ' ORDER BY tablename) FROM pg_tables WHERE schemaname = 'public'")
 [ "$tables" = "ITEM_GROUP ITEM_LINES ORDERS_T" ] || fail "server tables are '$tables'"
 key=$(psql "SELECT string_agg(a.attname, ' ' ORDER BY k.ord) FROM pg_constraint c CROSS JOIN LATERAL unnest(c.conkey) WITH ORDINALITY k(n, ord) JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n WHERE c.contype = 'p' AND c.conrelid = '\"ITEM_LINES\"'::regclass")
 [ "$key" = "ITEMS ITEM LINE" ] || fail "ITEM_LINES key is '$key'"
 xdotool windowfocus --sync "$main"
 waitfor has_focus "$main"
-menu alt+f x
-waitfor ended
+save_and_quit "$home/orders-server" 13-postgresql-question
 
 echo "1 passed, 0 failed"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "generation/column_types.h"
+#include "generation/type_translation.h"
 
 using namespace quorix;
 
@@ -154,4 +155,35 @@ TEST(TypeVocabulary, PostgreSQL) {
     for (const auto& c : cases)
         EXPECT_EQ(MapColumnType("postgresql", c.name, c.size), c.spec) << c.name;
     EXPECT_EQ(MapColumnType("postgresql", "ﾃｷｽﾄ型", std::nullopt), std::nullopt);
+}
+
+TEST(TypeVocabulary, TypesMoveBetweenEnginesOnlyWhereNothingIsLost) {
+    const struct {
+        const char* to;
+        const char* from;
+        const char* expected;  // "" = no counterpart
+    } cases[] = {
+        {"postgresql", "ﾃｷｽﾄ型", "varchar"},
+        {"postgresql", "ﾒﾓ型", "text"},
+        {"postgresql", "数値型", "integer"},
+        {"postgresql", "日付/時刻型", "timestamp"},
+        {"postgresql", "通貨型", "numeric"},
+        {"postgresql", "ｵｰﾄﾅﾝﾊﾞｰ型", "serial"},
+        {"postgresql", "Yes/No型", "boolean"},
+        {"postgresql", "VARCHAR2", "varchar"},
+        {"postgresql", "varchar", "varchar"},
+        {"access", "varchar", "ﾃｷｽﾄ型"},
+        {"access", "date", "日付/時刻型"},
+        {"access", "serial", "ｵｰﾄﾅﾝﾊﾞｰ型"},
+        {"access", "bigint", ""},
+        {"access", "numeric", ""},
+        {"access", "timestamptz", ""},
+        {"access", "bytea", ""},
+        {"ole3.51", "serial", ""},
+        {"oracle", "ﾃｷｽﾄ型", "VARCHAR2"},
+        {"postgresql", "nonsense", ""},
+        {"access", " text ", "ﾒﾓ型"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(translatedType(c.to, c.from), c.expected) << c.from << " → " << c.to;
 }

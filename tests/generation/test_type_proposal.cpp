@@ -93,6 +93,13 @@ TEST(TypeProposal, HandEditedLinesAreKeptUnlessAllAreChosen) {
     EXPECT_EQ(line(1), "数値型|");
     EXPECT_EQ(line(2), "ﾃｷｽﾄ型|3");
     EXPECT_EQ(handEditedLines(*table, "access"), 0);
-    // The row tag line and lines without values get nothing.
+    // The row tag line and lines without values get nothing ...
     EXPECT_EQ(line(0), "ﾃｷｽﾄ型|");
+    // ... unless their type is of another vocabulary: then the text type of this one.
+    rs.addNew();
+    rs.setValue(Field::kGenerate, std::string(Flag::kGenerate));
+    rs.setValue(Field::kType, std::string("bytea"));
+    rs.setValue(Field::kSize, std::string("9"));
+    EXPECT_EQ(applyProposals(*table, "access", ProposalScope::Untouched).changed, 1);
+    EXPECT_EQ(line(4), "ﾃｷｽﾄ型|");
 }

@@ -74,6 +74,19 @@ public:
         ++stores;
     }
     void showPropertyPage() override { ++propertyPageShown; }
+    int saveQuestions = 0;
+    SaveAnswer saveAnswer = SaveAnswer::Discard;
+    SaveAnswer askSaveChanges() override {
+        ++saveQuestions;
+        return saveAnswer;
+    }
+    bool canUndo = false, canRedo = false;
+    void setUndoState(bool u, bool r) override {
+        canUndo = u;
+        canRedo = r;
+    }
+    std::vector<std::string> usedFiles;
+    void fileUsed(const std::string& path) override { usedFiles.push_back(path); }
     int askProposalScope(int edited) override {
         scopeQuestions.push_back(edited);
         return scopeAnswer;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
+#include "definition_file/definition_file.h"
 #include "fake_main_port.h"
 #include "main_window/main_window_core.h"
 #include "services/db/catalog.h"
@@ -185,4 +187,136 @@ TEST(LoadData, TheWindowLinksKeysCreatesAndLoads) {
     EXPECT_NE(port.questions[0].find("列「TAG」の要素が2回以上ある行"), std::string::npos)
         << port.questions[0];
     EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM sqlite_master WHERE name = 'TWICE'"), "0\n");
+}
+
+TEST_F(Definitions, EveryChangeIsUndoneAndRedoneExactly) {
+    core.DataGrid1_AfterColUpdate();  // the fixture's edits are one step
+    auto saved = [&] {
+        const std::string path = dir.file("state.qxd");
+        EXPECT_EQ(saveDefinitionFile(path, *core.definitionTable(), {}), "");
+        return test::readFile(path);
+    };
+    const std::string other = dir.write(
+        "other.xml", "<ROWSET><ROW><A>1</A><B><C>x</C></B></ROW><ROW><A>2</A></ROW></ROWSET>");
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"cell edit",
+         [&] {
+             records().setCurrentRow(3);
+             core.PlaceCellEditors();  // as a move in the grid does
+             records().setValueAt(3, 5, std::string("EDITED"));
+             core.DataGrid1_AfterColUpdate();
+         }},
+        {"生成", [&] { core.cmdGen1_Click(); }},
+        {"down", [&] { core.cmdDown_Click(); }},
+        {"right", [&] { core.cmdRight_Click(); }},
+        {"insert", [&] { core.cmdInsert_Click(); }},
+        {"delete", [&] { core.cmdDelete_Click(); }},  // the inserted line
+        {"propose", [&] { core.mnuProposeTypes_Click(); }},
+        {"open document",
+         [&] {
+             port.files = {other};
+             core.cmdOpen_Click();
+         }},
+        {"append", [&] { core.cmdAppend_Click(); }},
+        {"new", [&] { core.mnuNew_Click(); }},
+    };
+    std::vector<std::string> states = {saved()};
+    for (const auto& [name, change] : changes) {
+        change();
+        states.push_back(saved());
+        EXPECT_NE(states.back(), states[states.size() - 2]) << name << " changed nothing";
+        EXPECT_TRUE(port.canUndo) << name;
+    }
+    for (std::size_t i = changes.size(); i > 0; --i) {
+        core.mnuUndo_Click();
+        EXPECT_EQ(saved(), states[i - 1]) << "undo of " << changes[i - 1].first;
+    }
+    EXPECT_EQ(port.bound, &records());
+    for (std::size_t i = 1; i <= changes.size(); ++i) {
+        core.mnuRedo_Click();
+        EXPECT_EQ(saved(), states[i]) << "redo of " << changes[i - 1].first;
+    }
+    EXPECT_FALSE(port.canRedo);
+}
+
+TEST_F(Definitions, UnsavedChangesAreAskedForOnlyWhenThereAreAny) {
+    const std::string base = "Quorix(" + dbPath + ") - products.xml";
+    EXPECT_EQ(port.title, base);  // the fixture's edits are not told to the window yet
+    core.DataGrid1_AfterColUpdate();
+    EXPECT_EQ(port.title, base + "*");
+
+    // キャンセル keeps everything; はい saves first (here to a new file), then goes on.
+    const auto before = texts();
+    port.saveAnswer = MainWindowPort::SaveAnswer::Cancel;
+    core.mnuNew_Click();
+    EXPECT_FALSE(core.Form_QueryUnload());
+    EXPECT_EQ(port.saveQuestions, 2);
+    EXPECT_EQ(texts(), before);
+    port.saveAnswer = MainWindowPort::SaveAnswer::Save;
+    port.files = {};  // the save dialog is cancelled: nothing is replaced
+    core.mnuNew_Click();
+    EXPECT_EQ(texts(), before);
+    const std::string path = dir.file("kept.qxd");
+    port.files = {path};
+    core.mnuNew_Click();
+    EXPECT_EQ(port.saveQuestions, 4);
+    EXPECT_EQ(records().recordCount(), 1);
+    EXPECT_EQ(port.title, "Quorix(" + dbPath + ")");
+    EXPECT_NE(test::readFile(path).find("\t価格表\n"), std::string::npos);
+
+    // Unchanged: no question anywhere.
+    core.mnuNew_Click();
+    port.files = {path};
+    core.mnuLoadDef_Click();
+    EXPECT_EQ(port.title, "Quorix(" + dbPath + ") - kept.qxd");
+    EXPECT_TRUE(core.Form_QueryUnload());
+    EXPECT_EQ(port.saveQuestions, 4);
+    // A step back from the opened file is a change again; いいえ lets it go.
+    core.mnuUndo_Click();
+    EXPECT_EQ(port.title, "Quorix(" + dbPath + ")*");
+    port.saveAnswer = MainWindowPort::SaveAnswer::Discard;
+    EXPECT_TRUE(core.Form_QueryUnload());
+    EXPECT_EQ(port.saveQuestions, 5);
+    EXPECT_EQ(port.usedFiles.back(), path);
+}
+
+TEST_F(Definitions, ADefinitionOfAnotherEngineIsMovedAfterAQuestion) {
+    const auto before = texts();
+    const std::string path = dir.file("pg.qxd");
+    ASSERT_EQ(saveDefinitionFile(path, *core.definitionTable(), {}), "");
+    // The same definition as PostgreSQL would have it, one type without a counterpart here.
+    std::string text = test::readFile(path);
+    for (const auto& [from, to] : {std::pair{"access", "postgresql"},
+                                   {"ﾃｷｽﾄ型", "varchar"},
+                                   {"数値型", "integer"},
+                                   {"日付/時刻型", "timestamp"},
+                                   {"Yes/No型", "bytea"}})
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at))
+            text.replace(at, std::string(from).size(), to);
+    dir.write("pg.qxd", text);
+
+    port.answers = {false};  // No: the file's types stay, with the old note
+    port.files = {path};
+    core.mnuLoadDef_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_EQ(port.questions[0],
+              "Quorix|この定義の型はデータベースタイプ「postgresql」のものです。\r\n11 "
+              "行の型を「access」の型に置き換えますか？");
+    records().setCurrentRow(1);
+    EXPECT_EQ(records().text("型"), "varchar");
+
+    port.answers = {true};
+    port.files = {path};
+    core.mnuLoadDef_Click();
+    EXPECT_EQ(port.statusText, "定義ファイル「" + path +
+                                   "」を開きました。\r\n11 行の型を「access」の型に置き換えました。"
+                                   "「access」に当たる型のない行: IN_STOCK（bytea）。型を選んで"
+                                   "ください。");
+    auto moved = texts();
+    std::replace(moved.begin(), moved.end(), std::string("bytea"), std::string("Yes/No型"));
+    EXPECT_EQ(moved, before);
+    EXPECT_EQ(port.title.back(), '*');  // moved, not yet saved
+    core.mnuUndo_Click();               // back to the file as it is
+    records().setCurrentRow(1);
+    EXPECT_EQ(records().text("型"), "varchar");
 }

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -51,7 +52,13 @@ struct MainWindowTest : ::testing::Test {
         ASSERT_TRUE(grid);
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
-    void TearDown() override { window.close(); }
+    void TearDown() override {
+        if (window.windowTitle().endsWith(QLatin1Char('*')))
+            test::onNextModal([](QWidget* box) {
+                box->findChild<QPushButton*>(QStringLiteral("cmdDiscardChanges"))->click();
+            });
+        window.close();
+    }
 
     QString cell(int row, int column) {
         return grid->model()->index(row, column).data().toString();
@@ -62,13 +69,21 @@ struct MainWindowTest : ::testing::Test {
         return b;
     }
     QString status() { return window.findChild<QLabel*>(QStringLiteral("lblStatus"))->text(); }
+    // Opens a document in the file dialog, throwing away unsaved changes when asked.
     void openDocument(const std::string& path) {
-        test::onNextModal([path](QWidget* w) {
+        auto choose = [path](QWidget* w) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             ASSERT_TRUE(dialog);
             dialog->selectFile(QString::fromStdString(path));
             QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
-        });
+        };
+        if (window.windowTitle().endsWith(QLatin1Char('*')))
+            test::onNextModal([choose](QWidget* question) {
+                test::onNextModal(choose);
+                question->findChild<QPushButton*>(QStringLiteral("cmdDiscardChanges"))->click();
+            });
+        else
+            test::onNextModal(choose);
         button("cmdOpen")->click();
     }
 
@@ -388,24 +403,30 @@ TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
     EXPECT_TRUE(model->setData(model->index(0, 5), QStringLiteral("keep")));
 
     QString label;
-    test::onNextModal([&](QWidget* w) {
-        auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_TRUE(dialog);
-        dialog->selectFile(QString::fromStdString(big));
-        // The progress dialog comes next.
+    // The edited line is unsaved: the question first, then the file dialog.
+    test::onNextModal([&](QWidget* question) {
+        ASSERT_EQ(question->objectName(), QStringLiteral("questionBox"));
+        EXPECT_TRUE(window.windowTitle().endsWith(QLatin1Char('*')));
+        question->findChild<QPushButton*>(QStringLiteral("cmdDiscardChanges"))->click();
         test::onNextModal([&](QWidget* w) {
-            auto* progress = qobject_cast<QProgressDialog*>(w);
-            if (!progress) {  // never leave a dialog open: the test would wait forever
-                if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
-                FAIL() << "no progress dialog";
-            }
-            label = progress->labelText();
-            auto* cancel = progress->findChild<QPushButton*>();
-            ASSERT_TRUE(cancel);
-            EXPECT_EQ(cancel->text(), QStringLiteral("キャンセル"));
-            cancel->click();
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            ASSERT_TRUE(dialog);
+            dialog->selectFile(QString::fromStdString(big));
+            // The progress dialog comes next.
+            test::onNextModal([&](QWidget* w) {
+                auto* progress = qobject_cast<QProgressDialog*>(w);
+                if (!progress) {  // never leave a dialog open: the test would wait forever
+                    if (auto* d = qobject_cast<QDialog*>(w)) d->reject();
+                    FAIL() << "no progress dialog";
+                }
+                label = progress->labelText();
+                auto* cancel = progress->findChild<QPushButton*>();
+                ASSERT_TRUE(cancel);
+                EXPECT_EQ(cancel->text(), QStringLiteral("キャンセル"));
+                cancel->click();
+            });
+            QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
         });
-        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
     });
     button("cmdOpen")->click();
     EXPECT_EQ(label, QStringLiteral("XML文書を読み込んでいます..."));
@@ -466,6 +487,47 @@ TEST_F(MainWindowTest, DesktopHabits) {
     QTreeWidgetItem* root = tree->topLevelItem(0);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(root).center());
     EXPECT_EQ(tabs->currentIndex(), 1);
+
+    // The dropped document heads the recent files, and its name is in the title.
+    const QString dropped = QString::fromStdString(test::testData("worked_example.xml"));
+    auto* recent = window.findChild<QAction*>(QStringLiteral("mnuRecent1"));
+    ASSERT_TRUE(recent);
+    EXPECT_EQ(recent->data().toString(), QFileInfo(dropped).absoluteFilePath());
+    EXPECT_TRUE(window.windowTitle().endsWith(QStringLiteral(" - worked_example.xml")))
+        << window.windowTitle().toStdString();
+
+    // The next start has the window's size, the panes' boundary and the recent files.
+    window.resize(1000, 560);
+    const int boundary = tabs->x();
+    window.close();
+    test::onNextModal([](QWidget* dialog) {
+        dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    });
+    MainWindow again;
+    ASSERT_EQ(again.start(), MainWindowCore::StartResult::Started);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&again));
+    EXPECT_EQ(again.size(), QSize(1000, 560));
+    EXPECT_EQ(again.findChild<QTabWidget*>(QStringLiteral("SSTab1"))->x(), boundary);
+    recent = again.findChild<QAction*>(QStringLiteral("mnuRecent1"));
+    ASSERT_TRUE(recent);
+    recent->trigger();
+    EXPECT_EQ(again.findChild<QTableView*>(QStringLiteral("DataGrid1"))->model()->rowCount(), 6);
+    again.close();
+}
+
+TEST_F(MainWindowTest, CtrlZUndoesAnEditAndCtrlYRedoesIt) {
+    auto* model = grid->model();
+    ASSERT_TRUE(model->setData(model->index(0, 5), QStringLiteral("COL")));
+    EXPECT_TRUE(window.windowTitle().endsWith(QLatin1Char('*')));
+    auto* undo = window.findChild<QAction*>(QStringLiteral("mnuUndo"));
+    ASSERT_TRUE(undo && undo->isEnabled());
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(cell(0, 5), QString());
+    EXPECT_FALSE(window.windowTitle().endsWith(QLatin1Char('*')));
+    EXPECT_FALSE(undo->isEnabled());
+    QTest::keyClick(grid, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(cell(0, 5), QStringLiteral("COL"));
 }
 
 TEST_F(MainWindowTest, EvidenceInTooltipsThePanelAndProposals) {

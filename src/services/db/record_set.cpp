@@ -1,5 +1,6 @@
 #include "services/db/record_set.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "services/db/engine/data_type.h"
@@ -31,6 +32,7 @@ void RecordSet::appendField(const std::string& name, int32_t type, int32_t defin
 void RecordSet::open() {
     if (m_observer) m_observer->recordSetAboutToReset();
     m_open = true;
+    ++m_revision;
     m_records.clear();
     m_attachments.clear();
     m_pos = -1;
@@ -40,6 +42,7 @@ void RecordSet::open() {
 void RecordSet::close() {
     if (m_observer) m_observer->recordSetAboutToReset();
     m_open = false;
+    ++m_revision;
     m_records.clear();
     m_attachments.clear();
     m_pos = -1;
@@ -52,6 +55,7 @@ void RecordSet::addNew() {
     if (m_observer) m_observer->recordAboutToBeAppended(row);
     m_records.emplace_back(m_fields.size());
     m_attachments.emplace_back();
+    ++m_revision;
     if (m_observer) m_observer->recordAppended(row);
     setPosition(row);
 }
@@ -61,6 +65,7 @@ void RecordSet::deleteCurrent() {
     if (m_observer) m_observer->recordAboutToBeRemoved(row);
     m_records.erase(m_records.begin() + row);
     m_attachments.erase(m_attachments.begin() + row);
+    ++m_revision;
     if (m_observer) m_observer->recordRemoved(row);
     // The following record becomes current, or the new last one.
     int next = row < recordCount() ? row : recordCount() - 1;
@@ -171,7 +176,10 @@ FieldValue RecordSet::validated(int field, const FieldValue& value) const {
 
 void RecordSet::setValueAt(int row, int field, const FieldValue& value) {
     FieldValue v = validated(field, value);
-    m_records.at(row).at(field) = std::move(v);
+    FieldValue& stored = m_records.at(row).at(field);
+    if (stored == v) return;
+    stored = std::move(v);
+    ++m_revision;
     if (m_observer) m_observer->valueChanged(row, field);
 }
 
@@ -181,6 +189,23 @@ const RecordAttachmentPtr& RecordSet::attachmentAt(int row) const {
 
 void RecordSet::setAttachmentAt(int row, RecordAttachmentPtr attachment) {
     m_attachments.at(static_cast<std::size_t>(row)) = std::move(attachment);
+    ++m_revision;
+}
+
+void RecordSet::restore(Contents contents) {
+    if (contents.records.size() != contents.attachments.size())
+        throw ServiceError(ErrorNumber::kGeneral, "元に戻す内容が壊れています。");
+    for (const auto& record : contents.records)
+        if (record.size() != m_fields.size())
+            throw ServiceError(ErrorNumber::kGeneral, "元に戻す内容が壊れています。");
+    if (m_observer) m_observer->recordSetAboutToReset();
+    m_open = true;
+    m_records = std::move(contents.records);
+    m_attachments = std::move(contents.attachments);
+    m_pos = std::clamp(contents.position, -1, recordCount());
+    ++m_revision;
+    if (m_observer) m_observer->recordSetReset();
+    if (m_observer) m_observer->currentChanged(currentRow());
 }
 
 void RecordSet::setCurrentRow(int row) {

@@ -92,6 +92,22 @@ public:
 
     void setObserver(RecordSetObserver* observer) { m_observer = observer; }
 
+    /// Everything the records hold, to be put back later with restore().
+    struct Contents {
+        std::vector<std::vector<FieldValue>> records;
+        std::vector<RecordAttachmentPtr> attachments;
+        int position = -1;
+        /// The same records and attachments (the cursor aside).
+        bool sameRecords(const Contents& other) const {
+            return records == other.records && attachments == other.attachments;
+        }
+    };
+    Contents contents() const { return {m_records, m_attachments, m_pos}; }
+    /// Puts back what contents() gave on this set (same fields); views are reset.
+    void restore(Contents contents);
+    /// Grows with every change of the records or attachments (not with cursor moves).
+    std::uint64_t revision() const { return m_revision; }
+
 private:
     int requireField(std::string_view name) const;
     int requireCurrent() const;
@@ -103,6 +119,7 @@ private:
     int m_pos = -1;  // -1 before the first record, size() after the last
     bool m_open = false;
     RecordSetObserver* m_observer = nullptr;
+    std::uint64_t m_revision = 0;
 };
 
 }  // namespace quorix
