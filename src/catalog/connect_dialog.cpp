@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "services/db/catalog.h"
+#include "services/db/engine/connection_info.h"
 #include "services/text/text.h"
 
 namespace quorix {
@@ -34,11 +35,14 @@ std::string ConnectDialog::typeKey() const {
 
 std::string ConnectDialog::creationString() const {
     const std::string source = trimBlanks(m_port.dataSourceText());
-    std::string text = typeKey() == "postgresql"
-                           ? "Provider=PostgreSQL;Data Source=" + source
-                           : "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + source;
-    if (!m_port.userText().empty()) text += ";User ID=" + m_port.userText();
-    if (!m_port.passwordText().empty()) text += ";Password=" + m_port.passwordText();
+    // Values are quoted where needed: no box can add or replace another key.
+    std::string text =
+        typeKey() == "postgresql"
+            ? "Provider=PostgreSQL;Data Source=" + connectionStringValue(source)
+            : "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + connectionStringValue(source);
+    if (!m_port.userText().empty()) text += ";User ID=" + connectionStringValue(m_port.userText());
+    if (!m_port.passwordText().empty())
+        text += ";Password=" + connectionStringValue(m_port.passwordText());
     return text;
 }
 

@@ -45,9 +45,12 @@ const char kUsage[] =
     "      定義から作成されるSQLを表示します。\n"
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
     "[--password-file F]\n"
+    "                    [--new-database]\n"
     "      定義の表を一つのトランザクションで作成します。\n"
+    "      --new-database: データベース（SQLiteのファイルまたはサーバーのデータベース）を\n"
+    "                      新しく作ってから作成します。既にあれば何も変えずに止まります。\n"
     "  quorix-cli load FILE.qxd DOC.xml --data-source SRC [--db-type KEY] [--create] [--user U]\n"
-    "                    [--password-file F] [--reject FILE]\n"
+    "                    [--password-file F] [--reject FILE] [--new-database]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "      --reject: エラーのある行は飛ばして、位置・表・列・値・理由をFILEに書きます。\n"
     "  quorix-cli --version\n"
@@ -98,7 +101,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                 return std::nullopt;
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
-                arg == "--link-keys") {
+                arg == "--new-database" || arg == "--link-keys") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -150,7 +153,8 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     StreamPort port;
     auto tmpl = ReadStructureTemplate(a.file, context.rowset, context.row, port);
     if (!tmpl) {
-        err << "quorix-cli: " << lines(port.status()) << "\n";
+        err << "quorix-cli: XML文書「" << displayText(a.file) << "」を読み込めません。"
+            << lines(port.status()) << "\n";
         return 1;
     }
     // New lines get the type the window's chooser starts with.
@@ -265,6 +269,16 @@ bool openDatabase(const Arguments& a, const std::string& dbType, Connection& con
     settings.putUser(option(a, "--user", ""));
     settings.putPassword(password);
     connection.setConnectionString(buildConnectionString(settings));
+    if (a.options.count("--new-database")) {
+        // As "新規作成" in the connection dialog, but never over an existing database.
+        try {
+            Catalog().create(buildConnectionString(settings));
+        } catch (const ServiceError& e) {
+            err << "quorix-cli: データベースを作成できません。" << lines(e.description()) << "\n";
+            status = 1;
+            return false;
+        }
+    }
     try {
         connection.open();
     } catch (const ServiceError& e) {
@@ -376,9 +390,11 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
          {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose", "--link-keys"},
           analyse}},
         {"sql", {{"--db-type"}, sql}},
-        {"create", {{"--data-source", "--db-type", "--user", "--password-file"}, create}},
+        {"create",
+         {{"--data-source", "--db-type", "--user", "--password-file", "--new-database"}, create}},
         {"load",
-         {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject"},
+         {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject",
+           "--new-database"},
           load}},
     };
     const auto it = commands.find(command);

@@ -37,6 +37,7 @@ ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent,
     m_type = placeWidget<QComboBox>(this, "cboDBType", t, 1800, 360, 2175, 315);
     m_type->setEditable(true);
     m_type->setInsertPolicy(QComboBox::NoInsert);
+    m_typeNote = placeWidget<QLabel>(this, "lblTypeNote", t, 4080, 360, 2400, 315);
     m_dataSource = placeWidget<QLineEdit>(this, "txtDSN", t, 1800, 840, 3135, 315);
     m_user = placeWidget<QLineEdit>(this, "txtUser", t, 1800, 1200, 1935, 315);
     m_password = placeWidget<QLineEdit>(this, "txtPassword", t, 1800, 1560, 1935, 315);
@@ -62,7 +63,13 @@ ConnectDialogWidget::ConnectDialogWidget(AppSettings& settings, QWidget* parent,
     setTabOrder(m_password, m_browse);
     setTabOrder(m_browse, m_create);
 
-    connect(m_type, &QComboBox::editTextChanged, this, [this] { m_logic.cboDBType_Change(); });
+    connect(m_type, &QComboBox::editTextChanged, this, [this](const QString& type) {
+        // "MS Access" keeps the Access types but makes SQLite 3 files: said beside the type.
+        m_typeNote->setText(type == QLatin1String(ConnectDialog::kSupportedType)
+                                ? QStringLiteral("（SQLite 3 のファイル）")
+                                : QString());
+        m_logic.cboDBType_Change();
+    });
     connect(m_browse, &QPushButton::clicked, this, [this] { m_logic.cmdDSN_Click(); });
     connect(m_ok, &QPushButton::clicked, this, [this] { m_logic.OKButton_Click(); });
     connect(m_create, &QPushButton::clicked, this, [this] { m_logic.cmdCreateDB_Click(); });

@@ -53,6 +53,7 @@ private:
     QPushButton* m_cancel;
     QFrame* m_line;
     QLabel* m_status;
+    QLabel* m_typeNote;  // what kind of database the chosen type makes
 };
 
 }  // namespace quorix

@@ -97,6 +97,15 @@ TEST_F(Fixture, CreateChecksTypeFirstThenSource) {
 }
 
 TEST_F(Fixture, CreatesTheDatabaseAtTheTrimmedPathAndConnects) {
+    // A name that reads like more keys is one name.
+    const std::string odd = dir.file("a;Data Source=other.mdb");
+    port.source = odd;
+    dialog.cmdCreateDB_Click();
+    EXPECT_TRUE(std::filesystem::exists(odd));
+    EXPECT_FALSE(std::filesystem::exists("other.mdb"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a")));
+    port.closed = false;
+
     const std::string path = dir.file("新規 データ.mdb");
     port.source = "  " + path + " ";
     dialog.cmdCreateDB_Click();

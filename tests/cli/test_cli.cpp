@@ -136,10 +136,17 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
         {{"analyse", doc, "--db-type", "oracle"},
          2,
          "quorix-cli: データベースタイプ「oracle」はサポートされていません。"},
-        {{"analyse", dir.file("missing.xml")}, 1, "quorix-cli: ファイルが見つかりません。"},
+        {{"create", named, "--data-source", db, "--new-database"},  // never over an existing one
+         1,
+         "quorix-cli: データベースを作成できません。"},
+        {{"analyse", dir.file("missing.xml")},
+         1,
+         "quorix-cli: XML文書「" + dir.file("missing.xml") +
+             "」を読み込めません。ファイルが見つかりません。"},
         {{"analyse", doc, "--row", "NOPE"},
          1,
-         "quorix-cli: XML文書内に行タグ「NOPE」がありません。"},
+         "quorix-cli: XML文書「" + doc +
+             "」を読み込めません。XML文書内に行タグ「NOPE」がありません。"},
         {{"sql", dir.file("missing.qxd")},
          1,
          "quorix-cli: 定義ファイル「" + dir.file("missing.qxd") + "」を読み込めません。"},
@@ -234,7 +241,8 @@ TEST(Cli, CreatesOnAPostgreSQLServerToo) {
               0);
     nameOrderTables(qxd);
     const CliRun sql = cli({"sql", qxd});
-    EXPECT_NE(sql.out.find("CREATE TABLE \"注文\" (\"ORDER_NO\" integer"), std::string::npos)
+    EXPECT_NE(sql.out.find("CREATE TABLE \"注文\" (\n    \"ORDER_NO\" integer,\n"),
+              std::string::npos)
         << sql.out;
     const CliRun created = cli({"create", qxd, "--data-source", server.dataSource("quorix_cli")});
     ASSERT_EQ(created.status, 0) << created.err;

@@ -115,7 +115,7 @@ TEST_F(Definitions, TheShownSqlIsWhatCreationRuns) {
     core.cmdCreate_Click();
     ASSERT_NE(port.statusText.find("表「価格」を作成しました。"), std::string::npos);
     EXPECT_EQ(sqlite3Cli(other, ".schema"), sqlite3Cli(dbPath, ".schema"));
-    EXPECT_NE(sqlite3Cli(dbPath, ".schema").find("\"価格\" (\"PRICES\""), std::string::npos);
+    EXPECT_NE(sqlite3Cli(dbPath, ".schema").find("\"価格\" (\n    \"PRICES\""), std::string::npos);
 
     // A definition that stops creation shows the stop instead.
     records().setCurrentRow(1);

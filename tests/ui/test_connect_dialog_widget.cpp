@@ -38,8 +38,13 @@ TEST(ConnectDialogWidget, ControlsCaptionsAndTabOrder) {
     EXPECT_EQ(type->currentText(), QStringLiteral("MS Access"));
     auto* create = dialog.findChild<QPushButton*>(QStringLiteral("cmdCreateDB"));
     EXPECT_TRUE(create->isEnabled());
+    auto* note = dialog.findChild<QLabel*>(QStringLiteral("lblTypeNote"));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->text(), QStringLiteral("（SQLite 3 のファイル）"));
+    EXPECT_LE(note->sizeHint().width(), note->width());  // the note fits its place
     type->setEditText(QStringLiteral("ms access"));
     EXPECT_FALSE(create->isEnabled());
+    EXPECT_EQ(note->text(), QString());
 
     // Focus chain: connect, cancel, type, source, user, password, browse, create.
     QStringList chain;

@@ -124,7 +124,8 @@ TEST(Connection, TransactionsUndoDdl) {
     c.beginTrans();
     catalog.appendTable(t1);
     c.commitTrans();
-    EXPECT_NE(sqlite3Cli(path, ".schema").find("\"T1\" (\"a\" NVARCHAR(50)"), std::string::npos);
+    EXPECT_NE(sqlite3Cli(path, ".schema").find("\"T1\" (\n    \"a\" NVARCHAR(50)"),
+              std::string::npos);
 
     // A failure inside the transaction, then the roll back, leaves what was committed before.
     c.beginTrans();

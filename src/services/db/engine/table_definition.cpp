@@ -67,8 +67,14 @@ std::string quotedColumnList(const std::vector<std::string>& columns) {
 }
 
 std::string primaryKeyClause(const std::string& name, const std::vector<std::string>& columns) {
-    return ", CONSTRAINT " + quoteIdentifier(name) + " PRIMARY KEY (" + quotedColumnList(columns) +
+    return "CONSTRAINT " + quoteIdentifier(name) + " PRIMARY KEY (" + quotedColumnList(columns) +
            ")";
+}
+
+std::string createTableStatement(const std::string& table, const std::vector<std::string>& items) {
+    std::string sql = "CREATE TABLE " + quoteIdentifier(table) + " (";
+    for (std::size_t i = 0; i < items.size(); ++i) sql += (i ? ",\n    " : "\n    ") + items[i];
+    return sql + "\n)";
 }
 
 std::vector<std::string> createIndexStatements(const TableDefinition& table) {

@@ -53,6 +53,10 @@ std::string quotedColumnList(const std::vector<std::string>& columns);
 /// ", CONSTRAINT name PRIMARY KEY (columns)": the key clause of a CREATE TABLE.
 std::string primaryKeyClause(const std::string& name, const std::vector<std::string>& columns);
 
+/// "CREATE TABLE" of @p table with one column or constraint a line, indented, as people write
+/// it by hand.
+std::string createTableStatement(const std::string& table, const std::vector<std::string>& items);
+
 /// "CREATE [UNIQUE] INDEX ..." for every index of the table but its primary key.
 std::vector<std::string> createIndexStatements(const TableDefinition& table);
 

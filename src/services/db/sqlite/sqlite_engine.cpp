@@ -326,26 +326,23 @@ std::vector<std::string> renderCreateTable(const TableDefinition& table) {
         if (c->type == adInteger) rowidColumn = c->name;
     }
 
-    std::string sql = "CREATE TABLE " + quoteIdentifier(t) + " (";
-    bool first = true;
+    std::vector<std::string> items;
     for (const auto& c : table.columns) {
-        if (!first) sql += ", ";
-        first = false;
-        sql += quoteIdentifier(c.name) + " " + sqliteDeclaredType(c.type, c.definedSize);
+        std::string& item = items.emplace_back(quoteIdentifier(c.name) + " " +
+                                               sqliteDeclaredType(c.type, c.definedSize));
         if (c.name == rowidColumn) {
-            sql += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
+            item += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
             continue;
         }
         const bool inKey =
             pk && std::find(pk->columns.begin(), pk->columns.end(), c.name) != pk->columns.end();
         // An emulated auto-number must accept the empty insert that the trigger then fills.
         if ((inKey && !autoColumns.count(c.name)) || notNullColumns.count(c.name))
-            sql += " NOT NULL";
+            item += " NOT NULL";
     }
-    if (pk && rowidColumn.empty()) sql += primaryKeyClause(pk->name, pk->columns);
-    sql += ")";
+    if (pk && rowidColumn.empty()) items.push_back(primaryKeyClause(pk->name, pk->columns));
 
-    std::vector<std::string> statements{sql};
+    std::vector<std::string> statements{createTableStatement(t, items)};
     for (auto& s : createIndexStatements(table)) statements.push_back(std::move(s));
     for (const auto& col : autoColumns) {
         if (col == rowidColumn) continue;
