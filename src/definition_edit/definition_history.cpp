@@ -31,18 +31,19 @@ bool DefinitionHistory::record(DefinitionState now) {
 }
 
 std::optional<DefinitionState> DefinitionHistory::undo() {
-    if (m_undo.empty()) return std::nullopt;
-    m_redo.push_back(std::move(m_current));
-    m_current = std::move(m_undo.back());
-    m_undo.pop_back();
-    return m_current.state;
+    return step(m_undo, m_redo);
 }
 
 std::optional<DefinitionState> DefinitionHistory::redo() {
-    if (m_redo.empty()) return std::nullopt;
-    m_undo.push_back(std::move(m_current));
-    m_current = std::move(m_redo.back());
-    m_redo.pop_back();
+    return step(m_redo, m_undo);
+}
+
+std::optional<DefinitionState> DefinitionHistory::step(std::vector<Step>& from,
+                                                       std::vector<Step>& to) {
+    if (from.empty()) return std::nullopt;
+    to.push_back(std::move(m_current));
+    m_current = std::move(from.back());
+    from.pop_back();
     return m_current.state;
 }
 

@@ -46,6 +46,8 @@ private:
         std::uint64_t id = 0;
     };
     void trim();
+    /// Moves the current state onto @p to and makes the last of @p from current.
+    std::optional<DefinitionState> step(std::vector<Step>& from, std::vector<Step>& to);
 
     std::vector<Step> m_undo;
     std::vector<Step> m_redo;
