@@ -33,6 +33,7 @@ std::string providerFor(const std::string& dbType) {
     if (dbType == "ole3.51") return "Microsoft.Jet.OLEDB.3.51";
     if (dbType == "sqlserver") return "sqloledb";
     if (dbType == "postgresql") return "PostgreSQL";
+    if (dbType == "mysql") return "MariaDB";
     return {};
 }
 

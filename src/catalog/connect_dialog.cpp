@@ -21,8 +21,10 @@ void ConnectDialog::Form_Load() {
     m_port.setPasswordText(m_settings.getPassword());
     m_port.addTypeEntry(kSupportedType);
     m_port.addTypeEntry(kPostgresType);
+    m_port.addTypeEntry(kMariaDbType);
     if (m_settings.getDBType() == "access") m_port.setTypeText(kSupportedType);
     if (m_settings.getDBType() == "postgresql") m_port.setTypeText(kPostgresType);
+    if (m_settings.getDBType() == "mysql") m_port.setTypeText(kMariaDbType);
     cboDBType_Change();
 }
 
@@ -30,16 +32,17 @@ std::string ConnectDialog::typeKey() const {
     const std::string text = m_port.typeText();
     if (text == kSupportedType) return "access";
     if (text == kPostgresType) return "postgresql";
+    if (text == kMariaDbType) return "mysql";
     return {};
 }
 
 std::string ConnectDialog::creationString() const {
     const std::string source = trimBlanks(m_port.dataSourceText());
     // Values are quoted where needed: no box can add or replace another key.
-    std::string text =
-        typeKey() == "postgresql"
-            ? "Provider=PostgreSQL;Data Source=" + connectionStringValue(source)
-            : "Provider=Microsoft.Jet.OLEDB.3.51;Data Source=" + connectionStringValue(source);
+    const std::string key = typeKey();
+    const std::string provider =
+        key == "access" || key.empty() ? std::string("Microsoft.Jet.OLEDB.3.51") : providerFor(key);
+    std::string text = "Provider=" + provider + ";Data Source=" + connectionStringValue(source);
     if (!m_port.userText().empty()) text += ";User ID=" + connectionStringValue(m_port.userText());
     if (!m_port.passwordText().empty())
         text += ";Password=" + connectionStringValue(m_port.passwordText());
@@ -138,7 +141,7 @@ void ConnectDialog::ReplaceExistingDB() {
         Catalog().dropDatabase(creationString());
     } catch (const ServiceError& e) {
         // The server says why it refused (in use, no privilege).
-        if (typeKey() == "postgresql") m_port.setStatus(e.description());
+        if (typeKey() != "access") m_port.setStatus(e.description());
         m_port.showMessage("データベース「" + shown + "」は削除できません。", kAppTitle,
                            MessageIcon::None);
         return;

@@ -30,6 +30,7 @@ class ConnectDialog {
 public:
     static constexpr const char* kSupportedType = "MS Access";
     static constexpr const char* kPostgresType = "PostgreSQL";
+    static constexpr const char* kMariaDbType = "MariaDB / MySQL";
     static constexpr const char* kTitle = "データベース接続情報";
 
     /// Both must outlive the dialog. @p openDataSource names the database the program has

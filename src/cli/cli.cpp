@@ -54,7 +54,8 @@ const char kUsage[] =
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "      --reject: エラーのある行は飛ばして、位置・表・列・値・理由をFILEに書きます。\n"
     "  quorix-cli --version\n"
-    "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、\n"
+    "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、mysql\n"
+    "       （MariaDB / MySQL）、\n"
     "       sqlserver（SQLの表示まで）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 

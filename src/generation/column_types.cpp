@@ -25,6 +25,17 @@ const std::vector<std::string> kPostgres = {
     "varchar", "text", "integer",   "bigint",      "numeric", "double precision",
     "boolean", "date", "timestamp", "timestamptz", "bytea",   "serial"};
 
+const std::vector<std::string> kMysql = {"varchar",  "text",      "int",     "bigint",
+                                         "decimal",  "double",    "boolean", "date",
+                                         "datetime", "timestamp", "blob",    "int auto_increment"};
+
+// A type name of a server vocabulary, its type code and its column property.
+struct PgEntry {
+    const char* name;
+    const char* code;
+    const char* property;
+};
+
 struct JetEntry {
     const char* name;
     const char* accessCode;
@@ -113,11 +124,13 @@ std::vector<std::string> typeNamesFor(std::string_view dbType) {
     if (dbType == "oracle") return kOracle;
     if (dbType == "sqlserver") return kSqlServer;
     if (dbType == "postgresql") return kPostgres;
+    if (dbType == "mysql") return kMysql;
     return {};
 }
 
 int initialTypeIndex(std::string_view dbType) {
-    if (dbType == "access" || dbType == "ole3.51" || dbType == "postgresql") return 0;
+    if (dbType == "access" || dbType == "ole3.51" || dbType == "postgresql" || dbType == "mysql")
+        return 0;
     if (dbType == "oracle") return 6;
     if (dbType == "sqlserver") return 13;
     return -1;
@@ -145,6 +158,22 @@ std::string DBDatatype(std::string_view dbType, std::string_view xmlType) {
             {"time.tz", "timestamptz"},
         };
         for (const auto& [xml, name] : kPg)
+            if (xmlType == xml) return name;
+        return "varchar";
+    }
+    if (dbType == "mysql") {
+        static const std::pair<const char*, const char*> kMy[] = {
+            {"string", "varchar"},  {"number", "decimal"},
+            {"fixed", "decimal"},   {"int", "int"},
+            {"i1_byte", "int"},     {"i2", "int"},
+            {"i4", "int"},          {"ui2", "int"},
+            {"ui4", "bigint"},      {"r4", "double"},
+            {"r8,float", "double"}, {"boolean", "boolean"},
+            {"date", "date"},       {"dateTime", "datetime"},
+            {"time", "datetime"},   {"dateTime.tz", "varchar"},
+            {"time.tz", "varchar"},
+        };
+        for (const auto& [xml, name] : kMy)
             if (xmlType == xml) return name;
         return "varchar";
     }
@@ -200,11 +229,6 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
         return std::nullopt;
     }
     if (dbType == "postgresql") {
-        struct PgEntry {
-            const char* name;
-            const char* code;
-            const char* property;
-        };
         static const PgEntry kPg[] = {
             {"varchar", "202", ""},   {"text", "203", ""},
             {"integer", "3", ""},     {"bigint", "20", ""},
@@ -214,6 +238,23 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
             {"bytea", "205", ""},     {"serial", "3", "AutoIncrement,true"},
         };
         for (const auto& e : kPg) {
+            if (name != e.name) continue;
+            ColumnTypeSpec spec{e.code, {}, e.property};
+            if (name == "varchar") spec.size = sizeRule(sizeText, "255");
+            return spec;
+        }
+        return std::nullopt;
+    }
+    if (dbType == "mysql") {
+        static const PgEntry kMy[] = {
+            {"varchar", "202", ""},  {"text", "203", ""},
+            {"int", "3", ""},        {"bigint", "20", ""},
+            {"decimal", "131", ""},  {"double", "5", ""},
+            {"boolean", "11", ""},   {"date", "133", ""},
+            {"datetime", "135", ""}, {"timestamp", "135", "TimeZone,true"},
+            {"blob", "205", ""},     {"int auto_increment", "3", "AutoIncrement,true"},
+        };
+        for (const auto& e : kMy) {
             if (name != e.name) continue;
             ColumnTypeSpec spec{e.code, {}, e.property};
             if (name == "varchar") spec.size = sizeRule(sizeText, "255");

@@ -97,6 +97,58 @@ std::string PostgresServer::psql(const std::string& database, const std::string&
     return shell("psql -X -q -At " + shellQuote(dataSource(database)) + " -c " + shellQuote(sql));
 }
 
+MariaDbServer& MariaDbServer::instance() {
+    static MariaDbServer server;
+    return server;
+}
+
+MariaDbServer::MariaDbServer() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quorix-my-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_dir = pattern;
+    const std::string dir = shellQuote(m_dir.string());
+    const std::string user = geteuid() == 0 ? " --user=root" : "";
+    const std::string install =
+        shell("mariadb-install-db --no-defaults" + user + " --datadir=" + dir +
+              "/data --auth-root-authentication-method=normal --skip-test-db");
+    // Small and quick: no binary log, a small buffer pool, no durability on disk.
+    shell("(mariadbd --no-defaults" + user + " --datadir=" + dir + "/data --socket=" + dir +
+          "/sock --skip-networking --pid-file=" + dir + "/pid --log-error=" + dir +
+          "/log --innodb-buffer-pool-size=64M --innodb-log-file-size=16M "
+          "--innodb-flush-log-at-trx-commit=0 --skip-log-bin > /dev/null 2>&1 &)");
+    for (int i = 0; i < 150; ++i) {
+        if (sql("", "SELECT 1") == "1\n") return;
+        usleep(100'000);
+    }
+    throw std::runtime_error("MariaDB did not start:\n" + install +
+                             readFile((m_dir / "log").string()));
+}
+
+MariaDbServer::~MariaDbServer() {
+    const std::string pid = readFile((m_dir / "pid").string());
+    if (!pid.empty()) {
+        shell("kill " + pid.substr(0, pid.find('\n')));
+        for (int i = 0; i < 100 && std::filesystem::exists(m_dir / "pid"); ++i) usleep(100'000);
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(m_dir, ec);
+}
+
+std::string MariaDbServer::dataSource(const std::string& database) const {
+    return "socket=" + (m_dir / "sock").string() + " database=" + database;
+}
+
+std::string MariaDbServer::sql(const std::string& database, const std::string& statements) const {
+    return shell(
+        "mariadb --no-defaults -u root -N -B --socket=" + shellQuote((m_dir / "sock").string()) +
+        " -e " + shellQuote(statements) + (database.empty() ? "" : " " + shellQuote(database)));
+}
+
+void MariaDbServer::freshDatabase(const std::string& name) const {
+    sql("", "DROP DATABASE IF EXISTS `" + name + "`; CREATE DATABASE `" + name +
+                "` CHARACTER SET utf8mb4 COLLATE utf8mb4_bin");
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;

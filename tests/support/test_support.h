@@ -55,6 +55,26 @@ private:
     std::string m_bin;
 };
 
+/// A MariaDB server of the test run's own on a socket in a temporary folder, started on first
+/// use and stopped at exit.
+class MariaDbServer {
+public:
+    static MariaDbServer& instance();
+    ~MariaDbServer();
+
+    /// A data source for @p database on this server (user "root", no password).
+    std::string dataSource(const std::string& database) const;
+    /// Runs the mariadb client on @p database with @p sql; returns what it printed (tab
+    /// separated, no headers).
+    std::string sql(const std::string& database, const std::string& statements) const;
+    /// A new, empty database of that name (dropped first if it exists).
+    void freshDatabase(const std::string& name) const;
+
+private:
+    MariaDbServer();
+    std::filesystem::path m_dir;
+};
+
 /// Runs a shell command; returns what it printed (standard output and error).
 std::string shell(const std::string& command);
 std::string shellQuote(const std::string& s);

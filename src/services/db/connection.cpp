@@ -1,5 +1,6 @@
 #include "services/db/connection.h"
 
+#include "services/db/mariadb/mariadb_engine.h"
 #include "services/db/postgresql/postgresql_engine.h"
 #include "services/db/sqlite/sqlite_engine.h"
 
@@ -8,9 +9,11 @@ namespace quorix {
 DatabaseEngine& engineForProvider(const std::string& provider) {
     static SqliteEngine sqlite;
     static PostgresEngine postgres;
+    static MariaDbEngine mariadb;
     if (provider == "Microsoft.Jet.OLEDB.4.0" || provider == "Microsoft.Jet.OLEDB.3.51")
         return sqlite;
     if (provider == kPostgresProvider) return postgres;
+    if (provider == kMariaDbProvider) return mariadb;
     if (provider.empty())
         throw ServiceError(ErrorNumber::kGeneral, "接続文字列にプロバイダが指定されていません。");
     throw ServiceError(ErrorNumber::kGeneral,

@@ -1,0 +1,910 @@
+#include "services/db/mariadb/mariadb_engine.h"
+
+#include <mysql.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "services/db/engine/data_type.h"
+
+namespace quorix {
+
+namespace {
+
+constexpr std::size_t kMaxIdentifier = 64;  // characters
+constexpr unsigned kServerGone = 2006;      // CR_SERVER_GONE_ERROR
+constexpr unsigned kServerLost = 2013;      // CR_SERVER_LOST
+
+std::string backticked(std::string_view name) {
+    std::string q = "`";
+    for (char ch : name) {
+        if (ch == '`') q += '`';
+        q += ch;
+    }
+    return q + "`";
+}
+
+std::string backtickedList(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ", ") + backticked(n);
+    return out;
+}
+
+std::size_t characters(const std::string& s) {
+    return static_cast<std::size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
+void checkName(const std::string& name, const char* what) {
+    if (characters(name) > kMaxIdentifier)
+        throw ServiceError(ErrorNumber::kGeneral,
+                           std::string(what) + "「" + name + "」は長すぎます（" +
+                               std::to_string(kMaxIdentifier) + "文字まで）。");
+}
+
+int32_t numberFor(unsigned code) {
+    switch (code) {
+        case 1050:
+            return ErrorNumber::kTableExists;  // ER_TABLE_EXISTS_ERROR
+        case 1051:                             // ER_BAD_TABLE_ERROR
+        case 1146:
+            return ErrorNumber::kNoSuchTable;  // ER_NO_SUCH_TABLE
+        case 1007:
+            return ErrorNumber::kFileExists;  // ER_DB_CREATE_EXISTS
+        case 1044:                            // ER_DBACCESS_DENIED_ERROR
+        case 1045:                            // ER_ACCESS_DENIED_ERROR
+        case 1142:                            // ER_TABLEACCESS_DENIED_ERROR
+        case 1227:
+            return ErrorNumber::kPermissionDenied;
+        case 1205:
+            return ErrorNumber::kLockTimeout;  // ER_LOCK_WAIT_TIMEOUT
+        case 1062:
+            return ErrorNumber::kDuplicateKey;  // ER_DUP_ENTRY
+        default:
+            return ErrorNumber::kGeneral;
+    }
+}
+
+struct MysqlCloser {
+    void operator()(MYSQL* m) const { mysql_close(m); }
+};
+using Conn = std::unique_ptr<MYSQL, MysqlCloser>;
+struct ResultFreer {
+    void operator()(MYSQL_RES* r) const { mysql_free_result(r); }
+};
+using Result = std::unique_ptr<MYSQL_RES, ResultFreer>;
+
+ServiceError serverError(MYSQL* m, const std::string& what) {
+    const unsigned code = mysql_errno(m);
+    std::string text = what;
+    if (code == 1205) text += "他の接続が使用中のため、待ちきれませんでした。";
+    return ServiceError(numberFor(code),
+                        text + "（" + std::to_string(code) + ": " + mysql_error(m) + "）");
+}
+
+bool lost(MYSQL* m) {
+    const unsigned code = mysql_errno(m);
+    return code == kServerGone || code == kServerLost;
+}
+
+// Runs a statement; the rows when it has any.
+Result run(MYSQL* m, const std::string& sql, const std::string& what) {
+    if (mysql_real_query(m, sql.data(), sql.size()) != 0) throw serverError(m, what);
+    Result r(mysql_store_result(m));
+    if (!r && mysql_field_count(m) != 0) throw serverError(m, what);
+    return r;
+}
+
+std::vector<std::vector<std::string>> rows(MYSQL* m, const std::string& sql,
+                                           const std::string& what) {
+    Result r = run(m, sql, what);
+    std::vector<std::vector<std::string>> out;
+    if (!r) return out;
+    const unsigned fields = mysql_num_fields(r.get());
+    while (MYSQL_ROW row = mysql_fetch_row(r.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(r.get());
+        auto& line = out.emplace_back();
+        for (unsigned i = 0; i < fields; ++i)
+            line.push_back(row[i] ? std::string(row[i], lengths[i]) : std::string());
+    }
+    return out;
+}
+
+std::string literal(MYSQL* m, const std::string& text) {
+    std::string out(text.size() * 2 + 3, '\0');
+    out[0] = '\'';
+    const unsigned long n = mysql_real_escape_string(m, out.data() + 1, text.data(), text.size());
+    out.resize(n + 1);
+    return out + "'";
+}
+
+// The parts of a data source: host, port, database, socket (and a password written into it).
+struct DataSource {
+    std::string host, port, database, socket, user, password;
+};
+
+DataSource parseDataSource(const std::string& text) {
+    DataSource d;
+    auto set = [&](const std::string& key, const std::string& value) {
+        if (key == "host")
+            d.host = value;
+        else if (key == "port")
+            d.port = value;
+        else if (key == "database" || key == "dbname")
+            d.database = value;
+        else if (key == "socket" || key == "unix_socket")
+            d.socket = value;
+        else if (key == "user")
+            d.user = value;
+        else if (key == "password")
+            d.password = value;
+        else
+            throw ServiceError(ErrorNumber::kGeneral, "データソースの「" + key +
+                                                          "」は使用できません（host、port、"
+                                                          "database、socket が使用できます）。");
+    };
+    for (const char* scheme : {"mariadb://", "mysql://"}) {
+        if (text.rfind(scheme, 0) != 0) continue;
+        std::string rest = text.substr(std::string(scheme).size());
+        if (const auto q = rest.find('?'); q != std::string::npos) {
+            std::string query = rest.substr(q + 1);
+            rest.erase(q);
+            for (std::size_t start = 0; start <= query.size();) {
+                const auto end = std::min(query.find('&', start), query.size());
+                const std::string part = query.substr(start, end - start);
+                if (const auto eq = part.find('='); eq != std::string::npos)
+                    set(part.substr(0, eq), part.substr(eq + 1));
+                start = end + 1;
+            }
+        }
+        const auto slash = rest.find('/');
+        if (slash != std::string::npos) d.database = rest.substr(slash + 1);
+        std::string authority = rest.substr(0, slash);
+        if (const auto at = authority.rfind('@'); at != std::string::npos) {
+            const std::string userInfo = authority.substr(0, at);
+            authority.erase(0, at + 1);
+            const auto colon = userInfo.find(':');
+            d.user = userInfo.substr(0, colon);
+            if (colon != std::string::npos) d.password = userInfo.substr(colon + 1);
+        }
+        if (const auto colon = authority.rfind(':'); colon != std::string::npos) {
+            d.port = authority.substr(colon + 1);
+            authority.erase(colon);
+        }
+        d.host = authority;
+        return d;
+    }
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ' ') ++i;
+        if (i >= text.size()) break;
+        const auto eq = text.find('=', i);
+        if (eq == std::string::npos)
+            throw ServiceError(ErrorNumber::kGeneral,
+                               "データソースは「host=… port=… database=…」か "
+                               "「mariadb://ホスト:ポート/データベース」の形で指定してください。");
+        const std::string key = text.substr(i, eq - i);
+        std::string value;
+        i = eq + 1;
+        if (i < text.size() && text[i] == '\'') {  // a quoted value; \' and \\ inside
+            for (++i; i < text.size() && text[i] != '\''; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size()) ++i;
+                value += text[i];
+            }
+            ++i;
+        } else {
+            while (i < text.size() && text[i] != ' ') value += text[i++];
+        }
+        set(key, value);
+    }
+    return d;
+}
+
+Conn connect(const ConnectionInfo& info, bool withDatabase) {
+    const DataSource d = parseDataSource(info.dataSource);
+    if (withDatabase && d.database.empty())
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソースにデータベース名（database=…）を指定してください。");
+    Conn m(mysql_init(nullptr));
+    if (!m) throw ServiceError(ErrorNumber::kGeneral, "メモリが足りません。");
+    mysql_optionsv(m.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
+    const unsigned timeout = 30;
+    mysql_optionsv(m.get(), MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    unsigned port = 0;
+    if (!d.port.empty()) {
+        try {
+            port = static_cast<unsigned>(std::stoul(d.port));
+        } catch (const std::exception&) {
+            throw ServiceError(ErrorNumber::kGeneral,
+                               "ポート「" + d.port + "」は数ではありません。");
+        }
+    }
+    const std::string user = info.user.empty() ? d.user : info.user;
+    const std::string password = info.password.empty() ? d.password : info.password;
+    if (!mysql_real_connect(m.get(), d.host.empty() ? nullptr : d.host.c_str(),
+                            user.empty() ? nullptr : user.c_str(), password.c_str(),
+                            withDatabase ? d.database.c_str() : nullptr, port,
+                            d.socket.empty() ? nullptr : d.socket.c_str(), 0))
+        throw serverError(m.get(), "データベースに接続できません。");
+    // Nothing is cut or guessed: a value that does not fit is an error, not a warning.
+    run(m.get(),
+        "SET SESSION sql_mode = 'STRICT_ALL_TABLES,NO_ZERO_IN_DATE,NO_ZERO_DATE,"
+        "ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION', SESSION innodb_lock_wait_timeout = 30",
+        "データベースに接続できません。");
+    return m;
+}
+
+std::string sqlType(const ColumnDefinition& c, bool timeZone) {
+    switch (c.type) {
+        case adVarWChar:
+        case adVarChar:
+            return "varchar(" + std::to_string(c.definedSize > 0 ? c.definedSize : 255) + ")";
+        case adWChar:
+        case adChar:
+            return "char(" + std::to_string(c.definedSize > 0 ? c.definedSize : 255) + ")";
+        case adLongVarWChar:
+        case adLongVarChar:
+            return "text";
+        case adInteger:
+            return "int";
+        case adSmallInt:
+            return "smallint";
+        case adBigInt:
+            return "bigint";
+        case adNumeric:
+        case adDecimal:
+            return "decimal(65,30)";  // the widest: no digit of a value is rounded away
+        case adDouble:
+            return "double";
+        case adSingle:
+            return "float";
+        case adBoolean:
+            return "boolean";
+        case adDBDate:
+            return "date";
+        case adDBTimeStamp:
+        case adDate:
+            return timeZone ? "timestamp(6)" : "datetime(6)";
+        case adLongVarBinary:
+        case adVarBinary:
+        case adBinary:
+            return "longblob";
+        case adCurrency:
+            return "decimal(19,4)";
+        default:
+            throw ServiceError(ErrorNumber::kNotSupported,
+                               "列「" + c.name + "」の型（" + std::to_string(c.type) +
+                                   "）はこのデータベースでは使用できません。");
+    }
+}
+
+// CREATE TABLE and CREATE INDEX of @p table, its name after @p prefix ("`db`." or empty).
+std::vector<std::string> statementsFor(const TableDefinition& table, const std::string& prefix) {
+    const IndexDefinition* pk = checkTableDefinition(table);
+    checkName(table.name, "表名");
+    std::vector<std::string> items;
+    std::string autoColumn;
+    for (const ColumnDefinition& c : table.columns) {
+        checkName(c.name, "列名");
+        bool identity = false, timeZone = false, notNull = false;
+        for (const auto& [prop, v] : c.properties) {
+            const bool on = propertySwitch(c, prop, v);
+            if (prop == "AutoIncrement") {
+                if (on && c.type != adInteger && c.type != adBigInt && c.type != adSmallInt)
+                    throw ServiceError(
+                        ErrorNumber::kGeneral,
+                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
+                identity = on;
+            } else if (prop == "TimeZone") {
+                timeZone = on;
+            } else if (prop == "Nullable") {
+                notNull = !on;
+            } else {
+                throw ServiceError(
+                    ErrorNumber::kNotSupported,
+                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+            }
+        }
+        std::string& item = items.emplace_back(backticked(c.name) + " " + sqlType(c, timeZone));
+        if (notNull) item += " NOT NULL";
+        if (identity) {
+            item += " AUTO_INCREMENT";
+            autoColumn = c.name;
+        }
+    }
+    if (pk) items.push_back("PRIMARY KEY (" + backtickedList(pk->columns) + ")");
+    // The server wants an auto-numbered column to begin a key.
+    if (!autoColumn.empty() && !(pk && pk->columns.front() == autoColumn) &&
+        std::none_of(table.indexes.begin(), table.indexes.end(),
+                     [&](const IndexDefinition& i) { return i.columns.front() == autoColumn; }))
+        items.push_back("KEY (" + backticked(autoColumn) + ")");
+    std::string sql = "CREATE TABLE " + prefix + backticked(table.name) + " (";
+    for (std::size_t i = 0; i < items.size(); ++i) sql += (i ? ",\n    " : "\n    ") + items[i];
+    sql += "\n) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin";
+    std::vector<std::string> statements{sql};
+    for (const IndexDefinition& idx : table.indexes) {
+        if (idx.primaryKey) continue;
+        checkName(idx.name, "索引名");
+        statements.push_back(std::string("CREATE ") + (idx.unique ? "UNIQUE " : "") + "INDEX " +
+                             backticked(idx.name) + " ON " + prefix + backticked(table.name) +
+                             " (" + backtickedList(idx.columns) + ")");
+    }
+    return statements;
+}
+
+// The type code, size and attributes of an information_schema column.
+struct TypeFacts {
+    int32_t type = adVarWChar;
+    long long size = 0, precision = 0, scale = 0;
+    bool fixed = false;
+};
+
+TypeFacts typeFacts(const std::string& dataType, const std::string& columnType,
+                    const std::string& length, const std::string& precision,
+                    const std::string& scale) {
+    TypeFacts f;
+    auto num = [](const std::string& s) { return s.empty() ? 0LL : std::stoll(s); };
+    static const std::map<std::string, std::pair<int32_t, bool>> kTypes = {
+        {"varchar", {adVarWChar, false}},
+        {"char", {adWChar, true}},
+        {"text", {adLongVarWChar, false}},
+        {"tinytext", {adLongVarWChar, false}},
+        {"mediumtext", {adLongVarWChar, false}},
+        {"longtext", {adLongVarWChar, false}},
+        {"int", {adInteger, true}},
+        {"mediumint", {adInteger, true}},
+        {"smallint", {adSmallInt, true}},
+        {"bigint", {adBigInt, true}},
+        {"decimal", {adNumeric, true}},
+        {"double", {adDouble, true}},
+        {"float", {adSingle, true}},
+        {"date", {adDBDate, true}},
+        {"datetime", {adDBTimeStamp, true}},
+        {"timestamp", {adDBTimeStamp, true}},
+        {"blob", {adLongVarBinary, false}},
+        {"longblob", {adLongVarBinary, false}},
+        {"mediumblob", {adLongVarBinary, false}},
+        {"varbinary", {adVarBinary, false}},
+        {"binary", {adBinary, true}},
+        {"tinyint", {adTinyInt, true}},
+    };
+    if (const auto it = kTypes.find(dataType); it != kTypes.end()) {
+        f.type = it->second.first;
+        f.fixed = it->second.second;
+    }
+    if (dataType == "tinyint" && columnType.rfind("tinyint(1)", 0) == 0) f.type = adBoolean;
+    f.size = num(length);
+    f.precision = num(precision);
+    f.scale = num(scale);
+    return f;
+}
+
+class MariaDbSession;
+
+// Rows into one table, one INSERT each or many in one statement.
+class MariaDbInserter : public RowInserter {
+public:
+    MariaDbInserter(MYSQL* m, std::string target, const std::vector<std::string>& columns,
+                    std::string table, bool bulk)
+        : m_m(m),
+          m_head("INSERT INTO " + target + " (" + backtickedList(columns) + ") VALUES "),
+          m_table(std::move(table)),
+          m_columns(columns.size()),
+          m_bulk(bulk) {}
+
+    void insert(const CellValue* row, std::size_t count, RowTag tag) override {
+        if (count != m_columns)
+            throw ServiceError(ErrorNumber::kGeneral, "表「" + m_table + "」の列の数が違います。");
+        std::string text = "(";
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i) text += ",";
+            const CellValue& v = row[i];
+            if (std::holds_alternative<std::monostate>(v))
+                text += "NULL";
+            else if (const auto* n = std::get_if<long long>(&v))
+                text += std::to_string(*n);
+            else if (const auto* b = std::get_if<bool>(&v))
+                text += *b ? "TRUE" : "FALSE";
+            else
+                text += literal(m_m, std::get<std::string>(v));
+        }
+        text += ")";
+        if (!m_bulk) {
+            const std::string sql = m_head + text;
+            if (mysql_real_query(m_m, sql.data(), sql.size()) != 0) throw rowError();
+            return;
+        }
+        m_bytes += text.size();
+        m_rows.push_back(std::move(text));
+        m_tags.push_back(tag);
+        if (m_rows.size() >= MariaDbEngine::bulkRows || m_bytes >= (std::size_t(4) << 20)) send();
+    }
+
+    void finish() override { send(); }
+
+private:
+    ServiceError rowError() const {
+        return serverError(m_m, "表「" + m_table + "」に行を追加できません。");
+    }
+
+    void send() {
+        if (m_rows.empty()) return;
+        std::string sql = m_head;
+        for (std::size_t i = 0; i < m_rows.size(); ++i) sql += (i ? "," : "") + m_rows[i];
+        run(m_m, "SAVEPOINT quorix_rows", "セーブポイントを作成できません。");
+        if (mysql_real_query(m_m, sql.data(), sql.size()) != 0) {
+            const ServiceError failed = rowError();
+            if (lost(m_m)) throw failed;
+            // Which row: one at a time from the same start, the first refusal names it.
+            run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
+            for (std::size_t i = 0; i < m_rows.size(); ++i) {
+                const std::string one = m_head + m_rows[i];
+                if (mysql_real_query(m_m, one.data(), one.size()) != 0)
+                    throw RowRefused(rowError(), m_tags[i]);
+            }
+            throw RowRefused(failed, m_tags.front());
+        }
+        run(m_m, "RELEASE SAVEPOINT quorix_rows", "セーブポイントを解放できません。");
+        m_rows.clear();
+        m_tags.clear();
+        m_bytes = 0;
+    }
+
+    MYSQL* m_m;
+    std::string m_head;
+    std::string m_table;
+    std::size_t m_columns;
+    bool m_bulk;
+    std::vector<std::string> m_rows;
+    std::vector<RowTag> m_tags;
+    std::size_t m_bytes = 0;
+};
+
+class MariaDbSession : public DatabaseSession {
+public:
+    MariaDbSession(Conn conn) : m_conn(std::move(conn)) {
+        m_database = rows(c(), "SELECT DATABASE()", "データベースに接続できません。").at(0).at(0);
+        removeStaleStaging();
+    }
+    ~MariaDbSession() override {
+        if (!m_staging.empty()) dropStaging();
+    }
+
+    void beginTransaction() override {
+        run(c(), "START TRANSACTION", "トランザクションを開始できません。");
+        m_inTransaction = true;
+    }
+
+    void commitTransaction() override {
+        m_inTransaction = false;
+        try {
+            run(c(), "COMMIT", "トランザクションを確定できません。");
+        } catch (const ServiceError& e) {
+            if (lost(c())) throw inDoubt(e);
+            dropStaging();
+            throw;
+        }
+        if (m_staged.empty()) {
+            dropStaging();
+            return;
+        }
+        // All staged tables move into the target in one atomic statement.
+        std::string sql = "RENAME TABLE ";
+        for (std::size_t i = 0; i < m_staged.size(); ++i)
+            sql += (i ? ", " : "") + backticked(m_staging) + "." + backticked(m_staged[i]) +
+                   " TO " + backticked(m_database) + "." + backticked(m_staged[i]);
+        if (mysql_real_query(c(), sql.data(), sql.size()) != 0) {
+            ServiceError e = serverError(c(), "表を作成できません。");
+            if (lost(c())) throw inDoubt(e);
+            if (mysql_errno(c()) == 1050)
+                e = ServiceError(ErrorNumber::kTableExists,
+                                 "作成する表のいずれかが既に存在します。" + e.description());
+            dropStaging();
+            throw e;
+        }
+        dropStaging();
+    }
+
+    void rollbackTransaction() override {
+        m_inTransaction = false;
+        const bool ok = mysql_real_query(c(), "ROLLBACK", 8) == 0;
+        dropStaging();
+        if (!ok && !lost(c())) throw serverError(c(), "トランザクションを元に戻せません。");
+    }
+
+    CatalogObjectPtr tables() override;
+    CatalogObjectPtr views() override { return commands(true); }
+    CatalogObjectPtr procedures() override { return commands(false); }
+    CatalogObjectPtr groups() override { return accounts(true); }
+    CatalogObjectPtr users() override { return accounts(false); }
+
+    void createTable(const TableDefinition& table) override {
+        const std::string what = "表「" + table.name + "」を作成できません。";
+        if (!tableColumns(table.name).empty())
+            throw ServiceError(ErrorNumber::kTableExists,
+                               "表「" + table.name + "」は既に存在します。");
+        if (!m_inTransaction) {
+            const auto statements = statementsFor(table, "");
+            try {
+                for (const auto& s : statements) run(c(), s, what);
+            } catch (const ServiceError&) {
+                // The server has no transactional DDL: what was made of the table goes again.
+                const std::string drop = "DROP TABLE IF EXISTS " + backticked(table.name);
+                mysql_real_query(c(), drop.data(), drop.size());
+                throw;
+            }
+            return;
+        }
+        const auto statements = statementsFor(table, backticked(ensureStaging()) + ".");
+        for (const auto& s : statements) run(c(), s, what);
+        m_staged.push_back(table.name);
+        // DDL committed whatever was open: the rows that follow belong to a new transaction.
+        run(c(), "START TRANSACTION", what);
+    }
+
+    void dropTable(const std::string& name) override {
+        if (tableColumns(name).empty())
+            throw ServiceError(ErrorNumber::kNoSuchTable, "表「" + name + "」が見つかりません。");
+        run(c(), "DROP TABLE " + backticked(m_database) + "." + backticked(name),
+            "表「" + name + "」を削除できません。");
+    }
+
+    std::vector<std::string> tableColumns(const std::string& table) override {
+        const auto found =
+            rows(c(),
+                 "SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE "
+                 "TABLE_SCHEMA = " +
+                     literal(c(), schemaOf(table)) + " AND TABLE_NAME = " + literal(c(), table) +
+                     " ORDER BY ORDINAL_POSITION",
+                 "表「" + table + "」の列を読み取れません。");
+        std::vector<std::string> names;
+        for (const auto& r : found) names.push_back(r[0]);
+        return names;
+    }
+
+    std::unique_ptr<RowInserter> inserter(const std::string& table,
+                                          const std::vector<std::string>& columns) override {
+        return std::make_unique<MariaDbInserter>(c(), qualified(table), columns, table, false);
+    }
+    std::unique_ptr<RowInserter> bulkInserter(const std::string& table,
+                                              const std::vector<std::string>& columns) override {
+        return std::make_unique<MariaDbInserter>(c(), qualified(table), columns, table, true);
+    }
+
+    std::optional<long long> largestValue(const std::string& table,
+                                          const std::string& column) override {
+        const auto r = rows(c(), "SELECT MAX(" + backticked(column) + ") FROM " + qualified(table),
+                            "表「" + table + "」を読み取れません。");
+        if (r.empty() || r[0][0].empty()) return std::nullopt;
+        return std::stoll(r[0][0]);
+    }
+
+    void savepoint(const std::string& name) override {
+        run(c(), "SAVEPOINT " + backticked(name), "セーブポイントを作成できません。");
+    }
+    void releaseSavepoint(const std::string& name) override {
+        run(c(), "RELEASE SAVEPOINT " + backticked(name), "セーブポイントを解放できません。");
+    }
+    void rollbackToSavepoint(const std::string& name) override {
+        run(c(), "ROLLBACK TO SAVEPOINT " + backticked(name), "セーブポイントまで戻せません。");
+    }
+
+private:
+    MYSQL* c() const { return m_conn.get(); }
+
+    static ServiceError inDoubt(const ServiceError& e) {
+        return ServiceError(ErrorNumber::kInDoubt,
+                            "トランザクションの確定中にデータベースとの接続が失われました。"
+                            "確定されたかどうかは分かりません。" +
+                                e.description());
+    }
+
+    bool staged(const std::string& table) const {
+        return std::find(m_staged.begin(), m_staged.end(), table) != m_staged.end();
+    }
+    std::string schemaOf(const std::string& table) const {
+        return staged(table) ? m_staging : m_database;
+    }
+    std::string qualified(const std::string& table) const {
+        return backticked(schemaOf(table)) + "." + backticked(table);
+    }
+
+    // The staging database of this session, made on first use.
+    const std::string& ensureStaging() {
+        if (!m_staging.empty()) return m_staging;
+        const std::string name = kStagingPrefix + std::to_string(mysql_thread_id(c()));
+        // A name taken by a crashed session of the same id is stale: this session owns it now.
+        const std::string lock = "SELECT GET_LOCK(" + literal(c(), name) + ", 0)";
+        mysql_real_query(c(), lock.data(), lock.size());
+        if (MYSQL_RES* r = mysql_store_result(c())) mysql_free_result(r);
+        run(c(), "DROP DATABASE IF EXISTS " + backticked(name),
+            "作業用のデータベースを作成できません。");
+        try {
+            run(c(),
+                "CREATE DATABASE " + backticked(name) +
+                    " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin",
+                "作業用のデータベース「" + name +
+                    "」を作成できません。表を一度に作成するには、データベースを作成する権限が"
+                    "必要です。");
+        } catch (const ServiceError&) {
+            run(c(), "START TRANSACTION", "トランザクションを開始できません。");
+            throw;
+        }
+        m_staging = name;
+        return m_staging;
+    }
+
+    void dropStaging() {
+        m_staged.clear();
+        if (m_staging.empty()) return;
+        const std::string sql = "DROP DATABASE IF EXISTS " + backticked(m_staging);
+        mysql_real_query(c(), sql.data(), sql.size());
+        const std::string unlock = "SELECT RELEASE_LOCK(" + literal(c(), m_staging) + ")";
+        mysql_real_query(c(), unlock.data(), unlock.size());
+        if (MYSQL_RES* r = mysql_store_result(c())) mysql_free_result(r);
+        m_staging.clear();
+    }
+
+    // Staging databases that no live session owns: left by a crash, removed now.
+    void removeStaleStaging() {
+        const auto found = rows(c(),
+                                "SELECT SCHEMA_NAME FROM information_schema.SCHEMATA WHERE "
+                                "SCHEMA_NAME LIKE 'quorix\\_staging\\_%'",
+                                "データベースの一覧を読み取れません。");
+        for (const auto& r : found) {
+            const std::string& name = r[0];
+            const std::string id = name.substr(std::string(kStagingPrefix).size());
+            if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) continue;
+            try {
+                const auto live =
+                    rows(c(),
+                         "SELECT (SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                         "WHERE ID = " +
+                             id + ") + (IS_USED_LOCK(" + literal(c(), name) + ") IS NOT NULL)",
+                         "");
+                if (live.empty() || live[0][0] != "0") continue;
+                run(c(), "DROP DATABASE " + backticked(name), "");
+                m_removedStaging.push_back(name);
+            } catch (const ServiceError&) {
+                // Not ours to judge (no privilege): it stays.
+            }
+        }
+    }
+
+    CatalogObjectPtr commands(bool views);
+    CatalogObjectPtr accounts(bool roles);
+
+    Conn m_conn;
+    std::string m_database;
+    bool m_inTransaction = false;
+    std::string m_staging;
+    std::vector<std::string> m_staged;
+    std::vector<std::string> m_removedStaging;
+};
+
+CatalogObjectPtr MariaDbSession::tables() {
+    const std::string what = "表の一覧を読み取れません。";
+    const std::string schema = literal(c(), m_database);
+    auto tables = std::make_shared<CatalogObject>("Tables");
+    std::map<std::string, CatalogObjectPtr> byName;
+    std::map<std::string, std::map<std::string, CatalogObjectPtr>> columnsByName;
+    for (const auto& r :
+         rows(c(),
+              "SELECT TABLE_NAME, CREATE_TIME, UPDATE_TIME FROM "
+              "information_schema.TABLES WHERE TABLE_SCHEMA = " +
+                  schema + " AND TABLE_TYPE = 'BASE TABLE' ORDER BY BINARY TABLE_NAME",
+              what)) {
+        auto t = std::make_shared<CatalogObject>("Table", r[0]);
+        t->setProperty("Type", std::string("TABLE"));
+        if (r[1].empty())
+            t->setPropertyError("DateCreated", kNoDatesKept);
+        else
+            t->setProperty("DateCreated", r[1]);
+        if (r[2].empty())
+            t->setPropertyError("DateModified", kNoDatesKept);
+        else
+            t->setProperty("DateModified", r[2]);
+        for (const char* role : {"Columns", "Indexes", "Keys"})
+            t->setChild(role, std::make_shared<CatalogObject>(role));
+        byName[r[0]] = t;
+        tables->addMember(t);
+    }
+    for (const auto& r : rows(c(),
+                              "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, COLUMN_TYPE, "
+                              "CHARACTER_MAXIMUM_LENGTH, NUMERIC_PRECISION, NUMERIC_SCALE, "
+                              "IS_NULLABLE, EXTRA FROM information_schema.COLUMNS WHERE "
+                              "TABLE_SCHEMA = " +
+                                  schema + " ORDER BY BINARY TABLE_NAME, ORDINAL_POSITION",
+                              what)) {
+        const auto t = byName.find(r[0]);
+        if (t == byName.end()) continue;
+        const TypeFacts f = typeFacts(r[2], r[3], r[4], r[5], r[6]);
+        auto col = std::make_shared<CatalogObject>("Column", r[1]);
+        const bool nullable = r[7] == "YES";
+        col->setProperty("Type", static_cast<long long>(f.type));
+        col->setProperty("DefinedSize", f.size);
+        col->setProperty("Precision", f.precision);
+        col->setProperty("NumericScale", f.scale);
+        col->setProperty("Attributes", static_cast<long long>((f.fixed ? adColFixed : 0) |
+                                                              (nullable ? adColNullable : 0)));
+        col->setProperty("AutoIncrement", r[8].find("auto_increment") != std::string::npos);
+        col->setProperty("Nullable", nullable);
+        col->setProperty("TimeZone", r[2] == "timestamp");
+        columnsByName[r[0]][r[1]] = col;
+        t->second->child("Columns")->addMember(col);
+    }
+    auto member = [&](const std::string& table, const std::string& name, const char* property,
+                      PropertyValue v) {
+        auto m = std::make_shared<CatalogObject>("Column", name);
+        m->setProperty(property, std::move(v));
+        const auto& cols = columnsByName[table];
+        if (auto it = cols.find(name); it != cols.end()) m->setBase(it->second);
+        return m;
+    };
+    std::map<std::string, CatalogObjectPtr> indexCols;
+    for (const auto& r : rows(c(),
+                              "SELECT TABLE_NAME, INDEX_NAME, NON_UNIQUE, COLUMN_NAME, COLLATION "
+                              "FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = " +
+                                  schema +
+                                  " ORDER BY TABLE_NAME, INDEX_NAME <> 'PRIMARY', INDEX_NAME, "
+                                  "SEQ_IN_INDEX",
+                              what)) {
+        const auto t = byName.find(r[0]);
+        if (t == byName.end()) continue;
+        const std::string key = r[0] + '\x1f' + r[1];
+        if (!indexCols.count(key)) {
+            const bool primary = r[1] == "PRIMARY";
+            auto index = std::make_shared<CatalogObject>("Index", r[1]);
+            index->setProperty("Clustered", primary);
+            index->setProperty("IndexNulls", static_cast<long long>(primary ? adIndexNullsDisallow
+                                                                            : adIndexNullsAllow));
+            index->setProperty("PrimaryKey", primary);
+            index->setProperty("Unique", r[2] == "0");
+            auto list = std::make_shared<CatalogObject>("Columns");
+            index->setChild("Columns", list);
+            t->second->child("Indexes")->addMember(index);
+            indexCols[key] = list;
+        }
+        indexCols[key]->addMember(
+            member(r[0], r[3], "SortOrder", static_cast<long long>(r[4] == "D" ? 2 : 1)));
+    }
+    auto rule = [](const std::string& r) -> long long {
+        if (r == "CASCADE") return adRICascade;
+        if (r == "SET NULL") return adRISetNull;
+        if (r == "SET DEFAULT") return adRISetDefault;
+        return adRINone;
+    };
+    std::map<std::string, CatalogObjectPtr> keyCols;
+    for (const auto& r :
+         rows(c(),
+              "SELECT tc.TABLE_NAME, tc.CONSTRAINT_NAME, tc.CONSTRAINT_TYPE, "
+              "coalesce(k.REFERENCED_TABLE_SCHEMA, ''), "
+              "coalesce(k.REFERENCED_TABLE_NAME, ''), coalesce(rc.UPDATE_RULE, ''), "
+              "coalesce(rc.DELETE_RULE, ''), k.COLUMN_NAME, "
+              "coalesce(k.REFERENCED_COLUMN_NAME, '') FROM "
+              "information_schema.TABLE_CONSTRAINTS tc JOIN "
+              "information_schema.KEY_COLUMN_USAGE k ON k.CONSTRAINT_SCHEMA = "
+              "tc.CONSTRAINT_SCHEMA AND k.TABLE_NAME = tc.TABLE_NAME AND "
+              "k.CONSTRAINT_NAME = tc.CONSTRAINT_NAME LEFT JOIN "
+              "information_schema.REFERENTIAL_CONSTRAINTS rc ON "
+              "rc.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA AND rc.TABLE_NAME = "
+              "tc.TABLE_NAME AND rc.CONSTRAINT_NAME = tc.CONSTRAINT_NAME WHERE "
+              "tc.TABLE_SCHEMA = " +
+                  schema +
+                  " AND tc.CONSTRAINT_TYPE IN ('PRIMARY KEY', 'UNIQUE', 'FOREIGN "
+                  "KEY') ORDER BY tc.TABLE_NAME, tc.CONSTRAINT_TYPE <> 'PRIMARY "
+                  "KEY', tc.CONSTRAINT_NAME, k.ORDINAL_POSITION",
+              what)) {
+        const auto t = byName.find(r[0]);
+        if (t == byName.end()) continue;
+        const std::string k = r[0] + '\x1f' + r[1];
+        if (!keyCols.count(k)) {
+            auto key = std::make_shared<CatalogObject>("Key", r[1]);
+            key->setProperty("Type", static_cast<long long>(r[2] == "PRIMARY KEY" ? adKeyPrimary
+                                                            : r[2] == "UNIQUE"    ? adKeyUnique
+                                                                                  : adKeyForeign));
+            // A related table of another database is named with it: never confused with ours.
+            key->setProperty("RelatedTable",
+                             r[3].empty() || r[3] == m_database ? r[4] : r[3] + "." + r[4]);
+            key->setProperty("UpdateRule", rule(r[5]));
+            key->setProperty("DeleteRule", rule(r[6]));
+            auto list = std::make_shared<CatalogObject>("Columns");
+            key->setChild("Columns", list);
+            t->second->child("Keys")->addMember(key);
+            keyCols[k] = list;
+        }
+        keyCols[k]->addMember(member(r[0], r[7], "RelatedColumn", r[8]));
+    }
+    return tables;
+}
+
+CatalogObjectPtr MariaDbSession::commands(bool views) {
+    const std::string schema = literal(c(), m_database);
+    const std::string sql =
+        views ? "SELECT TABLE_NAME, VIEW_DEFINITION FROM information_schema.VIEWS WHERE "
+                "TABLE_SCHEMA = " +
+                    schema + " ORDER BY BINARY TABLE_NAME"
+              : "SELECT ROUTINE_NAME, coalesce(ROUTINE_DEFINITION, '') FROM "
+                "information_schema.ROUTINES WHERE ROUTINE_SCHEMA = " +
+                    schema + " ORDER BY BINARY ROUTINE_NAME";
+    auto list = std::make_shared<CatalogObject>(views ? "Views" : "Procedures");
+    for (const auto& r :
+         rows(c(), sql, views ? "ビューを読み取れません。" : "プロシージャを読み取れません。"))
+        list->addMember(makeCommandObject(views ? "View" : "Procedure", r[0], r[1]));
+    return list;
+}
+
+// Accounts ('user'@'host') or roles, where the user may read them; otherwise none.
+CatalogObjectPtr MariaDbSession::accounts(bool roles) {
+    auto list = std::make_shared<CatalogObject>(roles ? "Groups" : "Users");
+    std::vector<std::vector<std::string>> found;
+    try {
+        found = rows(c(),
+                     std::string("SELECT User, Host FROM mysql.user WHERE is_role = ") +
+                         (roles ? "'Y'" : "'N'") + " ORDER BY User, Host",
+                     "");
+    } catch (const ServiceError&) {
+        return list;
+    }
+    for (const auto& r : found) {
+        auto o = std::make_shared<CatalogObject>(roles ? "Group" : "User",
+                                                 roles ? r[0] : r[0] + "@" + r[1]);
+        o->setChild(roles ? "Users" : "Groups",
+                    std::make_shared<CatalogObject>(roles ? "Users" : "Groups"));
+        list->addMember(o);
+    }
+    return list;
+}
+
+}  // namespace
+
+std::unique_ptr<DatabaseSession> MariaDbEngine::open(const ConnectionInfo& info) {
+    return std::make_unique<MariaDbSession>(connect(info, true));
+}
+
+std::vector<std::string> MariaDbEngine::createTableStatements(const TableDefinition& table) const {
+    return statementsFor(table, "");
+}
+
+void MariaDbEngine::createDatabase(const ConnectionInfo& info) {
+    const DataSource d = parseDataSource(info.dataSource);
+    if (d.database.empty())
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソースにデータベース名（database=…）を指定してください。");
+    checkName(d.database, "データベース名");
+    Conn m = connect(info, false);
+    run(m.get(),
+        "CREATE DATABASE " + backticked(d.database) + " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin",
+        "データベース「" + d.database + "」を作成できません。");
+}
+
+void MariaDbEngine::dropDatabase(const ConnectionInfo& info) {
+    const DataSource d = parseDataSource(info.dataSource);
+    Conn m = connect(info, false);
+    run(m.get(), "DROP DATABASE " + backticked(d.database),
+        "データベース「" + d.database + "」を削除できません。");
+}
+
+std::string MariaDbEngine::shownDataSource(const std::string& dataSource) const {
+    DataSource d;
+    try {
+        d = parseDataSource(dataSource);
+    } catch (const ServiceError&) {
+        const auto cut = dataSource.find("password");
+        return cut == std::string::npos ? dataSource : dataSource.substr(0, cut);
+    }
+    if (d.password.empty()) return dataSource;
+    // Rebuilt without the password.
+    std::string shown;
+    for (const auto& [key, value] : {std::pair{"host", d.host},
+                                     {"port", d.port},
+                                     {"socket", d.socket},
+                                     {"user", d.user},
+                                     {"database", d.database}})
+        if (!value.empty()) shown += (shown.empty() ? "" : " ") + std::string(key) + "=" + value;
+    return shown;
+}
+
+}  // namespace quorix
