@@ -53,7 +53,8 @@ const char kUnsupported[] = "Quorix|データベースタイプ「ms access」�
 TEST_F(Fixture, OpensWithTheSettings) {
     EXPECT_EQ(port.source, "/old.mdb");
     EXPECT_EQ(port.user, "u0");
-    EXPECT_EQ(port.entries, (std::vector<std::string>{"MS Access", "PostgreSQL"}));
+    EXPECT_EQ(port.entries,
+              (std::vector<std::string>{"MS Access", "PostgreSQL", "MariaDB / MySQL"}));
     EXPECT_EQ(port.type, "MS Access");
     EXPECT_TRUE(port.createEnabled);
 }
@@ -226,4 +227,22 @@ TEST_F(Fixture, CreatesAndReplacesServerDatabases) {
     EXPECT_FALSE(port.closed);
     busy.close();
     EXPECT_EQ(exists(), "1\n");
+}
+
+TEST_F(Fixture, CreatesADatabaseOnMariaDb) {
+    test::MariaDbServer& server = test::MariaDbServer::instance();
+    server.sql("", "DROP DATABASE IF EXISTS quorix_dialog");
+    port.type = "MariaDB / MySQL";
+    port.user = "root";
+    dialog.cboDBType_Change();
+    EXPECT_TRUE(port.createEnabled);
+    port.source = server.dataSource("quorix_dialog");
+    dialog.cmdCreateDB_Click();
+    EXPECT_EQ(port.statusText, "データベースを作成しました。");
+    EXPECT_EQ(settings.getDBType(), "mysql");
+    server.sql("quorix_dialog", "CREATE TABLE old (a int)");
+    port.answers = {true};  // it exists: Yes drops and creates it again
+    dialog.cmdCreateDB_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_EQ(server.sql("quorix_dialog", "SHOW TABLES"), "");
 }

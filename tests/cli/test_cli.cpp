@@ -230,6 +230,44 @@ TEST(Cli, ADefinitionMovesToAnotherEngineWithANote) {
         << stopped.err;
 }
 
+TEST(Cli, CreatesAndLoadsOnMariaDbToo) {
+    TempDir dir;
+    test::MariaDbServer& server = test::MariaDbServer::instance();
+    server.sql("", "DROP DATABASE IF EXISTS quorix_cli");
+    const std::string qxd = std::string(QUORIX_EXAMPLES) + "/orders.qxd";
+    const std::string doc = std::string(QUORIX_EXAMPLES) + "/orders.xml";
+    const std::vector<std::string> target = {
+        "--db-type", "mysql", "--data-source", server.dataSource("quorix_cli"), "--user", "root"};
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), target.begin(), target.end());
+        return cli(args);
+    };
+    const CliRun created = with({"create", qxd, "--new-database"});
+    ASSERT_EQ(created.status, 0) << created.err;
+    const CliRun loaded = with({"load", qxd, doc});
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, "4 行を 2 個の表に取り込みました。\n");
+    EXPECT_EQ(server.sql("quorix_cli",
+                         "SELECT group_concat(ORDER_NO, '/', LINE, '/', SKU, '/', "
+                         "coalesce(NOTE, '-') ORDER BY LINE SEPARATOR ' ') FROM ORDER_LINES"),
+              "20261201/1/P-1001/- 20261201/2/P-1002/gift wrap\n");
+    EXPECT_EQ(server.sql("quorix_cli", "SELECT ORDERED_AT FROM ORDERS WHERE ORDER_NO = 20261201"),
+              "2026-12-01 09:30:00.000000\n");
+
+    // A user who may not make the staging database hears why, and nothing is created.
+    server.sql("",
+               "DROP DATABASE IF EXISTS quorix_ltd; CREATE DATABASE quorix_ltd;"
+               "DROP USER IF EXISTS 'limited'@'localhost';"
+               "CREATE USER 'limited'@'localhost' IDENTIFIED BY 'pw';"
+               "GRANT ALL ON quorix_ltd.* TO 'limited'@'localhost'");
+    const CliRun refused = cli({"load", qxd, doc, "--create", "--db-type", "mysql", "--data-source",
+                                server.dataSource("quorix_ltd"), "--user", "limited",
+                                "--password-file", dir.write("pw", "pw\n")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("作業用のデータベース"), std::string::npos) << refused.err;
+    EXPECT_EQ(server.sql("quorix_ltd", "SHOW TABLES"), "");
+}
+
 TEST(Cli, CreatesOnAPostgreSQLServerToo) {
     TempDir dir;
     test::PostgresServer& server = test::PostgresServer::instance();

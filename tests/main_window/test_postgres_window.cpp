@@ -62,3 +62,31 @@ TEST(PostgresWindow, CreatesTheSameLayoutAsTheFileDatabase) {
         server.psql("quorix_window", "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
         "3\n");
 }
+
+TEST(MariaDbWindow, OpensADefinitionOfAnotherEngineCreatesAndLoads) {
+    test::MariaDbServer& server = test::MariaDbServer::instance();
+    server.freshDatabase("quorix_window");
+    FakeMainPort port;
+    port.dialog = [&](AppSettings& s, int) {
+        s.putDBType("mysql");
+        s.putDSN(server.dataSource("quorix_window"));
+        s.putUser("root");
+        s.putDlgFlg(true);
+    };
+    MainWindowCore core(port);
+    ASSERT_EQ(core.Form_Load(), MainWindowCore::StartResult::Started) << port.statusText;
+    EXPECT_EQ(port.typeChoices.back(), "int auto_increment");
+    // examples/orders.qxd was made for SQLite: its types move over after a question.
+    port.answers = {true};
+    core.LoadDefinitionFile(std::string(QUORIX_EXAMPLES) + "/orders.qxd");
+    EXPECT_NE(port.statusText.find("11 行の型を「mysql」の型に置き換えました。"), std::string::npos)
+        << port.statusText;
+    port.files = {std::string(QUORIX_EXAMPLES) + "/orders.xml"};
+    port.answers = {true};  // create the tables first
+    core.mnuLoadData_Click();
+    EXPECT_EQ(port.statusText, "4 行を 2 個の表に取り込みました。");
+    EXPECT_EQ(server.sql("quorix_window", "SELECT count(*) FROM ORDER_LINES"), "2\n");
+    const TreeNode* tables = core.browser().root()->children.at(0).get();
+    ASSERT_EQ(tables->children.size(), 2u);
+    EXPECT_EQ(tables->children[0]->text, "ORDERS");
+}

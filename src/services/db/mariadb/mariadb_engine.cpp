@@ -619,15 +619,17 @@ private:
         const std::string lock = "SELECT GET_LOCK(" + literal(c(), name) + ", 0)";
         mysql_real_query(c(), lock.data(), lock.size());
         if (MYSQL_RES* r = mysql_store_result(c())) mysql_free_result(r);
-        run(c(), "DROP DATABASE IF EXISTS " + backticked(name),
-            "作業用のデータベースを作成できません。");
+        const std::string create =
+            "CREATE DATABASE " + backticked(name) + " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin";
+        const std::string what = "作業用のデータベース「" + name +
+                                 "」を作成できません。表を一度に作成するには、データベースを作成"
+                                 "する権限が必要です。";
         try {
-            run(c(),
-                "CREATE DATABASE " + backticked(name) +
-                    " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin",
-                "作業用のデータベース「" + name +
-                    "」を作成できません。表を一度に作成するには、データベースを作成する権限が"
-                    "必要です。");
+            if (mysql_real_query(c(), create.data(), create.size()) != 0) {
+                if (mysql_errno(c()) != 1007) throw serverError(c(), what);
+                run(c(), "DROP DATABASE " + backticked(name), what);
+                run(c(), create, what);
+            }
         } catch (const ServiceError&) {
             run(c(), "START TRANSACTION", "トランザクションを開始できません。");
             throw;
