@@ -16,7 +16,7 @@ TEST(TypeVocabulary, ListsAndInitialEntries) {
     EXPECT_EQ(typeNamesFor("sqlserver").size(), 14u);
     EXPECT_EQ(initialTypeIndex("access"), 0);
     EXPECT_TRUE(typeNamesFor("Access").empty());
-    EXPECT_EQ(initialTypeIndex("mysql"), -1);
+    EXPECT_EQ(initialTypeIndex("db2"), -1);
 }
 
 TEST(TypeVocabulary, DBDatatype) {

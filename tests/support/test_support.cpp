@@ -116,7 +116,8 @@ MariaDbServer::MariaDbServer() {
           "/sock --skip-networking --pid-file=" + dir + "/pid --log-error=" + dir +
           "/log --innodb-buffer-pool-size=64M --innodb-log-file-size=16M "
           "--innodb-flush-log-at-trx-commit=0 --skip-log-bin > /dev/null 2>&1 &)");
-    for (int i = 0; i < 150; ++i) {
+    // A loaded machine (tests run side by side) may take a while.
+    for (int i = 0; i < 600; ++i) {
         if (sql("", "SELECT 1") == "1\n") return;
         usleep(100'000);
     }
