@@ -3,6 +3,8 @@
 // (500 tables of 20 columns, nested three levels deep) against the database file DB.
 // bench_generation sql-pg FILE / create-pg DATASOURCE: the same for a PostgreSQL server (the
 // script is the text that "SQLを表示" shows, run by psql in one transaction).
+// bench_generation sql-my FILE / create-my DATASOURCE: the same for MariaDB (the script run by
+// the mariadb client).
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -19,15 +21,18 @@ constexpr int kColumns = 20;
 // table each (level 4), until there are 500 tables. Every table has 20 columns of its own.
 class Definition {
 public:
-    Definition(quorix::RecordSet& rs, bool postgres) : m_rs(rs), m_postgres(postgres) {}
+    Definition(quorix::RecordSet& rs, std::string dbType) : m_rs(rs), m_dbType(std::move(dbType)) {}
 
     void table(int level) {
         const std::string name = "T" + std::to_string(++m_tables);
         static const int kNested[] = {0, 5, 9, 10, 0};
         for (int c = 0; c < kColumns; ++c) {
-            const bool number = c % 4 == 1;
+            // On MariaDB the keys are numbers: four text keys would pass InnoDB's key limit.
+            const bool number = c % 4 == 1 || (c == 0 && m_dbType == "mysql");
             line(level, name + "_c" + std::to_string(c), c == 0 ? name : "",
-                 m_postgres ? (number ? "integer" : "varchar") : (number ? "数値型" : "ﾃｷｽﾄ型"));
+                 m_dbType == "postgresql" ? (number ? "integer" : "varchar")
+                 : m_dbType == "mysql"    ? (number ? "int" : "varchar")
+                                          : (number ? "数値型" : "ﾃｷｽﾄ型"));
             if (c < kNested[level] && m_tables < kTables) table(level + 1);
         }
     }
@@ -46,12 +51,12 @@ private:
     }
 
     quorix::RecordSet& m_rs;
-    bool m_postgres;
+    std::string m_dbType;
     int m_tables = 0;
 };
 
-void fill(quorix::DefinitionTable& t, bool postgres = false) {
-    Definition(t.records(), postgres).table(1);
+void fill(quorix::DefinitionTable& t, const std::string& dbType = "access") {
+    Definition(t.records(), dbType).table(1);
 }
 
 void collect(const quorix::LayoutColumn& parent, std::vector<const quorix::LayoutColumn*>& path,
@@ -102,21 +107,29 @@ int create(const std::string& connectionString, const quorix::LayoutDocument& la
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (argc == 3 && (mode == "sql-pg" || mode == "create-pg")) {
+    const bool my = mode == "sql-my" || mode == "create-my";
+    if (argc == 3 && (mode == "sql-pg" || mode == "create-pg" || my)) {
+        const std::string dbType = my ? "mysql" : "postgresql";
+        const std::string provider = my ? "MariaDB" : "PostgreSQL";
         quorix::DefinitionTable definition;
-        fill(definition, true);
-        auto layout = quorix::buildTableLayout(definition, "postgresql", "･･");
+        fill(definition, dbType);
+        auto layout = quorix::buildTableLayout(definition, dbType, "･･");
         if (layout.outcome != quorix::LayoutResult::Outcome::Done) return 1;
-        if (mode == "sql-pg") {
-            const auto script = quorix::layoutSql(*layout.layout, "PostgreSQL");
+        if (mode == "sql-pg" || mode == "sql-my") {
+            const auto script = quorix::layoutSql(*layout.layout, provider);
             std::ofstream(argv[2]) << script.text;
             return script.ok ? 0 : 1;
         }
-        return create(std::string("Provider=PostgreSQL;Data Source=") + argv[2], *layout.layout);
+        // The data source in quotes: it holds blanks.
+        return create("Provider=" + provider + ";Data Source=\"" + argv[2] + "\"" +
+                          (my ? ";User ID=root" : ""),
+                      *layout.layout);
     }
     if (argc != 3 || (mode != "sql" && mode != "create")) {
         std::fprintf(
-            stderr, "usage: bench_generation sql FILE | create DB | sql-pg FILE | create-pg SRC\n");
+            stderr,
+            "usage: bench_generation sql FILE | create DB | sql-pg FILE | create-pg SRC | sql-my "
+            "FILE | create-my SRC\n");
         return 2;
     }
     quorix::DefinitionTable definition;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs every benchmark against its reference in the same run and prints the ratios.
-#   bench/run_all.sh BUILD_DIR [xml|generation|catalog|postgresql ...]
+#   bench/run_all.sh BUILD_DIR [xml|generation|catalog|postgresql|mariadb ...]
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog postgresql load load-postgresql}
+which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -39,6 +39,28 @@ stop_pg() {
 }
 src() { echo "host=$pg port=5432 user=postgres dbname=$1"; }
 fresh() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1" 2> /dev/null; }
+
+# A MariaDB server of the benchmark's own, on a socket in a temporary folder; files it writes
+# for the reference go to that folder.
+start_my() {
+    my=$(mktemp -d)
+    local user=""
+    [ "$(id -u)" -eq 0 ] && user=--user=root
+    mariadb-install-db --no-defaults $user --datadir="$my/data" --auth-root-authentication-method=normal --skip-test-db > /dev/null 2>&1
+    mariadbd --no-defaults $user --datadir="$my/data" --socket="$my/sock" --skip-networking \
+        --pid-file="$my/pid" --log-error="$my/log.err" --secure-file-priv="$my" --local-infile=1 \
+        --innodb-buffer-pool-size=512M --innodb-log-file-size=256M --skip-log-bin > /dev/null 2>&1 &
+    for _ in $(seq 300); do mysql_run "" "SELECT 1" > /dev/null 2>&1 && return 0; sleep 0.1; done
+    echo "MariaDB did not start" >&2; exit 1
+}
+stop_my() {
+    kill "$(cat "$my/pid")"
+    while [ -f "$my/pid" ]; do sleep 0.1; done
+    rm -rf "$my"
+}
+mysql_run() { mariadb --no-defaults -u root --socket="$my/sock" --local-infile=1 -N -B ${1:+"$1"} -e "$2"; }
+mysrc() { echo "socket=$my/sock database=$1"; }
+myfresh() { mysql_run "" "DROP DATABASE IF EXISTS $1; CREATE DATABASE $1 CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"; }
 
 for w in $which; do
 case $w in
@@ -86,6 +108,60 @@ load-postgresql)
     echo "100000 rows row by row (INSERT): ${t}s; through COPY: ${c}s"
     rm -rf "$d"
     stop_pg
+    ;;
+mariadb)
+    start_my
+    echo "Create command on MariaDB (500 tables x 20 columns, made in a staging database and moved"
+    echo "in with one RENAME) against the mariadb client running the same DDL"
+    "$bin/bench_generation" sql-my "$work/generation_my.sql"
+    ours=() ref=()
+    for i in 1 2 3; do
+        myfresh gen_ours; myfresh gen_ref
+        read -r t _ s < <(measure "$bin/bench_generation" create-my "$(mysrc gen_ours)"); ours+=("$t")
+        read -r r _ s < <(measure sh -c "mariadb --no-defaults -u root --socket='$my/sock' gen_ref < '$work/generation_my.sql'"); ref+=("$r")
+    done
+    ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+    rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+    n=$(mysql_run "" "SELECT count(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'gen_ours'")
+    echo "tables created: $n; ours ${ot}s, mariadb ${rt}s, ratio $(ratio "$ot" "$rt")"
+    stop_my
+    ;;
+load-mariadb)
+    echo "Load of a nested document into new tables on MariaDB (staging tables, multi-row INSERT,"
+    echo "one transaction, one RENAME) against the mariadb client creating the same tables and"
+    echo "loading the same rows with LOAD DATA LOCAL INFILE from per-table files in one transaction"
+    start_my
+    cli=$build/src/quorix-cli
+    printf "%-10s %10s %10s %8s %12s %12s\n" rows "ours s" "mariadb s" ratio "ours KiB" "records/s"
+    for rows in ${LOAD_ROWS:-1000000}; do
+        d=$work/myload_$rows
+        rm -rf "$d"; mkdir -p "$d"; chmod 755 "$d"
+        "$bin/bench_loading" prepare "$rows" "$d" mysql
+        myfresh mysrc_db
+        "$cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$(mysrc mysrc_db)" --user root --create > /dev/null
+        "$cli" sql "$d/doc.qxd" | grep -v '^COMMIT;' | grep -v '^BEGIN;' > "$d/import.sql"
+        echo "SET autocommit = 0;" >> "$d/import.sql"
+        for t in $(mysql_run mysrc_db "SHOW TABLES"); do
+            rm -f "$my/$t.tsv"
+            mysql_run mysrc_db "SELECT * FROM \`$t\` INTO OUTFILE '$my/$t.tsv'"
+            echo "LOAD DATA LOCAL INFILE '$my/$t.tsv' INTO TABLE \`$t\`;" >> "$d/import.sql"
+        done
+        echo "COMMIT;" >> "$d/import.sql"
+        records=$(mysql_run mysrc_db "SELECT (SELECT count(*) FROM T1) + (SELECT count(*) FROM T4)")
+        ours=() oursm=() ref=()
+        for i in 1 2 3; do
+            myfresh myours; myfresh myref
+            read -r t m s < <(measure "$cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$(mysrc myours)" --user root --create); ours+=("$t"); oursm+=("$m")
+            read -r r _ s < <(measure sh -c "mariadb --no-defaults -u root --socket='$my/sock' --local-infile=1 myref < '$d/import.sql'"); ref+=("$r")
+        done
+        ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+        om=$(printf "%s\n" "${oursm[@]}" | sort -n | tail -1)
+        rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+        same=$(mysql_run "" "CHECKSUM TABLE myours.T4, myref.T4" | awk '{print $2}' | uniq | wc -l)
+        printf "%-10s %10s %10s %8s %12s %12.0f  (same rows: %s)\n" "$rows" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$(awk "BEGIN{print $records / $ot}")" "$([ "$same" = 1 ] && echo yes || echo NO)"
+        rm -rf "$d"
+    done
+    stop_my
     ;;
 load)
     echo "Load of a nested document into a new SQLite file (tables created, one transaction)"

@@ -160,6 +160,23 @@ TEST_F(MariaDb, RowsGoInOneTransactionAndARefusalNamesItsRow) {
         EXPECT_EQ(e.number(), ErrorNumber::kDuplicateKey);
     }
     connection.rollbackTrans();
+    // A value the column cannot hold is never cut to fit.
+    connection.beginTrans();
+    try {
+        connection.run([](DatabaseSession& s) {
+            auto bulk = s.bulkInserter("items", {"id", "name"});
+            for (long long i = 4001; i <= 4003; ++i) {
+                const std::vector<CellValue> row{i, std::string(i == 4002 ? 21 : 20, 'n')};
+                bulk->insert(row.data(), row.size(), i);
+            }
+            bulk->finish();
+            return 0;
+        });
+        FAIL() << "a value too long was accepted";
+    } catch (const RowRefused& e) {
+        EXPECT_EQ(e.tag(), 4002);
+    }
+    connection.rollbackTrans();
     EXPECT_EQ(sql("SELECT count(*) FROM items"), "2500\n");
 }
 

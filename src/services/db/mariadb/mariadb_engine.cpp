@@ -3,9 +3,13 @@
 #include <mysql.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "services/db/engine/data_type.h"
 
@@ -212,6 +216,9 @@ Conn connect(const ConnectionInfo& info, bool withDatabase) {
     mysql_optionsv(m.get(), MYSQL_SET_CHARSET_NAME, "utf8mb4");
     const unsigned timeout = 30;
     mysql_optionsv(m.get(), MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
+    // Rows go with LOAD DATA LOCAL from memory; the session's own handler never reads a file.
+    const unsigned localInfile = 1;
+    mysql_optionsv(m.get(), MYSQL_OPT_LOCAL_INFILE, &localInfile);
     unsigned port = 0;
     if (!d.port.empty()) {
         try {
@@ -280,6 +287,53 @@ std::string sqlType(const ColumnDefinition& c, bool timeZone) {
     }
 }
 
+// InnoDB keeps a key in at most 3072 bytes, four to a character of utf8mb4, and no text or
+// binary column of unbounded length: said before anything is sent.
+void checkKeyLength(const TableDefinition& table, const IndexDefinition& key) {
+    constexpr long long kLimit = 3072;
+    long long bytes = 0;
+    for (const std::string& name : key.columns) {
+        const auto c = std::find_if(table.columns.begin(), table.columns.end(),
+                                    [&](const ColumnDefinition& d) { return d.name == name; });
+        if (c == table.columns.end()) continue;
+        switch (c->type) {
+            case adVarWChar:
+            case adVarChar:
+            case adWChar:
+            case adChar:
+                bytes += 4LL * (c->definedSize > 0 ? c->definedSize : 255) + 2;
+                break;
+            case adLongVarWChar:
+            case adLongVarChar:
+            case adLongVarBinary:
+            case adVarBinary:
+            case adBinary:
+                throw ServiceError(ErrorNumber::kGeneral,
+                                   "表「" + table.name + "」のキーの列「" + name +
+                                       "」には長さに限りのない型は使えません。桁数のある型"
+                                       "（varchar）にしてください。");
+            case adBigInt:
+            case adDouble:
+            case adDBTimeStamp:
+            case adDate:
+            case adCurrency:
+                bytes += 8;
+                break;
+            case adNumeric:
+            case adDecimal:
+                bytes += 30;
+                break;
+            default:
+                bytes += 4;
+        }
+    }
+    if (bytes > kLimit)
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "表「" + table.name + "」の主キーは長すぎます（" +
+                               std::to_string(bytes) + "バイト、" + std::to_string(kLimit) +
+                               "バイトまで）。キーになる列の桁数を小さくしてください。");
+}
+
 // CREATE TABLE and CREATE INDEX of @p table, its name after @p prefix ("`db`." or empty).
 std::vector<std::string> statementsFor(const TableDefinition& table, const std::string& prefix) {
     const IndexDefinition* pk = checkTableDefinition(table);
@@ -314,7 +368,10 @@ std::vector<std::string> statementsFor(const TableDefinition& table, const std::
             autoColumn = c.name;
         }
     }
-    if (pk) items.push_back("PRIMARY KEY (" + backtickedList(pk->columns) + ")");
+    if (pk) {
+        checkKeyLength(table, *pk);
+        items.push_back("PRIMARY KEY (" + backtickedList(pk->columns) + ")");
+    }
     // The server wants an auto-numbered column to begin a key.
     if (!autoColumn.empty() && !(pk && pk->columns.front() == autoColumn) &&
         std::none_of(table.indexes.begin(), table.indexes.end(),
@@ -381,23 +438,148 @@ TypeFacts typeFacts(const std::string& dataType, const std::string& columnType,
     return f;
 }
 
-class MariaDbSession;
+// What LOAD DATA LOCAL reads: only rows this program armed, never a file the server names.
+struct LocalRows {
+    const std::string* text = nullptr;
+    std::size_t from = 0, to = 0;
+};
 
-// Rows into one table, one INSERT each or many in one statement.
+int localInit(void** handle, const char*, void* userdata) {
+    *handle = userdata;
+    return static_cast<LocalRows*>(userdata)->text ? 0 : 1;
+}
+int localRead(void* handle, char* buffer, unsigned int length) {
+    auto* rows = static_cast<LocalRows*>(handle);
+    const std::size_t n = std::min<std::size_t>(length, rows->to - rows->from);
+    std::copy_n(rows->text->data() + rows->from, n, buffer);
+    rows->from += n;
+    return static_cast<int>(n);
+}
+void localEnd(void*) {}
+int localError(void*, char* message, unsigned int length) {
+    std::snprintf(message, length, "no rows were armed");
+    return 2000;  // CR_UNKNOWN_ERROR
+}
+
+// Sends one batch of rows at a time on a thread of its own, so that the next batch is made
+// while the server takes the last. Whoever uses the connection settles first: waits for the
+// batch in flight, and hears of its failure.
+class BatchSender {
+public:
+    BatchSender() = default;
+    BatchSender(const BatchSender&) = delete;
+    BatchSender& operator=(const BatchSender&) = delete;
+    ~BatchSender() { discard(); }
+
+    void submit(std::function<void()> job) {
+        settle();
+        m_job = std::async(std::launch::async, std::move(job));
+    }
+    void settle() {
+        if (m_job.valid()) m_job.get();
+    }
+    /// Waits, and forgets what went wrong (the transaction is being undone anyway).
+    void discard() noexcept {
+        try {
+            settle();
+        } catch (...) {
+        }
+    }
+
+private:
+    std::future<void> m_job;
+};
+
+// Rows into one table: one INSERT each, or gathered and sent with LOAD DATA LOCAL from memory
+// (the server's bulk path) or, where the server does not take that, in multi-row INSERTs.
 class MariaDbInserter : public RowInserter {
 public:
-    MariaDbInserter(MYSQL* m, std::string target, const std::vector<std::string>& columns,
-                    std::string table, bool bulk)
+    enum class Mode { Single, MultiInsert, LoadData };
+
+    MariaDbInserter(MYSQL* m, LocalRows& local, BatchSender& sender, std::string target,
+                    const std::vector<std::string>& columns, std::string table, Mode mode)
         : m_m(m),
-          m_head("INSERT INTO " + target + " (" + backtickedList(columns) + ") VALUES "),
+          m_local(local),
+          m_sender(sender),
+          m_target(std::move(target)),
+          m_columnList(backtickedList(columns)),
           m_table(std::move(table)),
           m_columns(columns.size()),
-          m_bulk(bulk) {}
+          m_mode(mode) {}
+    ~MariaDbInserter() override { m_sender.discard(); }
 
     void insert(const CellValue* row, std::size_t count, RowTag tag) override {
         if (count != m_columns)
             throw ServiceError(ErrorNumber::kGeneral, "表「" + m_table + "」の列の数が違います。");
-        std::string text = "(";
+        m_batch.starts.push_back(m_batch.text.size());
+        m_batch.tags.push_back(tag);
+        if (m_mode == Mode::LoadData)
+            appendLine(row, count);
+        else
+            appendTuple(row, count);
+        // LOAD DATA takes large batches well; INSERT statements stay within the packet size.
+        const bool full = m_mode == Mode::LoadData
+                              ? m_batch.text.size() >= (std::size_t(8) << 20)
+                              : m_batch.tags.size() >= MariaDbEngine::bulkRows ||
+                                    m_batch.text.size() >= (std::size_t(4) << 20);
+        if (m_mode == Mode::Single || full) send();
+    }
+
+    void finish() override {
+        send();
+        m_sender.settle();
+    }
+
+private:
+    struct Batch {
+        std::string text;                 // the rows, as LOAD DATA lines or INSERT tuples
+        std::vector<std::size_t> starts;  // where each row begins in text
+        std::vector<RowTag> tags;
+    };
+    using Warning = std::pair<unsigned, std::string>;  // what the server said of a skipped row
+
+    // A row as a line of LOAD DATA's default format: tabs between fields, \N for null.
+    void appendLine(const CellValue* row, std::size_t count) {
+        std::string& text = m_batch.text;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i) text += '\t';
+            const CellValue& v = row[i];
+            if (std::holds_alternative<std::monostate>(v)) {
+                text += "\\N";
+            } else if (const auto* n = std::get_if<long long>(&v)) {
+                text += std::to_string(*n);
+            } else if (const auto* b = std::get_if<bool>(&v)) {
+                text += *b ? '1' : '0';
+            } else {
+                for (char ch : std::get<std::string>(v)) {
+                    switch (ch) {
+                        case '\\':
+                            text += "\\\\";
+                            break;
+                        case '\t':
+                            text += "\\t";
+                            break;
+                        case '\n':
+                            text += "\\n";
+                            break;
+                        case '\r':
+                            text += "\\r";
+                            break;
+                        case '\0':
+                            text += "\\0";
+                            break;
+                        default:
+                            text += ch;
+                    }
+                }
+            }
+        }
+        text += '\n';
+    }
+
+    void appendTuple(const CellValue* row, std::size_t count) {
+        std::string& text = m_batch.text;
+        text += m_batch.tags.size() > 1 ? ",(" : "(";
         for (std::size_t i = 0; i < count; ++i) {
             if (i) text += ",";
             const CellValue& v = row[i];
@@ -411,74 +593,126 @@ public:
                 text += literal(m_m, std::get<std::string>(v));
         }
         text += ")";
-        if (!m_bulk) {
-            const std::string sql = m_head + text;
-            if (mysql_real_query(m_m, sql.data(), sql.size()) != 0) throw rowError();
-            return;
-        }
-        m_bytes += text.size();
-        m_rows.push_back(std::move(text));
-        m_tags.push_back(tag);
-        if (m_rows.size() >= MariaDbEngine::bulkRows || m_bytes >= (std::size_t(4) << 20)) send();
     }
 
-    void finish() override { send(); }
+    ServiceError rowError(Warning& warning) const {
+        const std::string what = "表「" + m_table + "」に行を追加できません。";
+        if (warning.second.empty()) return serverError(m_m, what);
+        const auto [code, text] = std::exchange(warning, {});
+        return ServiceError(numberFor(code),
+                            what + "（" + std::to_string(code) + ": " + text + "）");
+    }
 
-private:
-    ServiceError rowError() const {
-        return serverError(m_m, "表「" + m_table + "」に行を追加できません。");
+    // Sends rows [first, last) of @p b; false when the server refused one of them.
+    bool sendRange(const Batch& b, std::size_t first, std::size_t last, Warning& warning) const {
+        const std::size_t from = b.starts[first];
+        const std::size_t to = last < b.starts.size() ? b.starts[last] : b.text.size();
+        if (m_mode == Mode::LoadData) {
+            m_local = {&b.text, from, to};
+            const std::string sql = "LOAD DATA LOCAL INFILE 'quorix-rows' INTO TABLE " + m_target +
+                                    " CHARACTER SET utf8mb4 (" + m_columnList + ")";
+            const bool sent = mysql_real_query(m_m, sql.data(), sql.size()) == 0;
+            m_local = {};
+            if (!sent) return false;
+            // LOCAL makes the server skip a taken key or bend a value with only a warning:
+            // for this program every row goes in exactly as given, or the load stops.
+            if (mysql_affected_rows(m_m) == last - first && mysql_warning_count(m_m) == 0)
+                return true;
+            const auto said = rows(m_m, "SHOW WARNINGS LIMIT 1", "警告を読み取れません。");
+            warning = said.empty()
+                          ? Warning{0, "一部の行が入りませんでした。"}
+                          : Warning{static_cast<unsigned>(std::stoul(said[0][1])), said[0][2]};
+            return false;
+        }
+        // Tuples after the first carry a leading comma.
+        const std::size_t skip = b.text[from] == ',' ? 1 : 0;
+        std::string sql = "INSERT INTO " + m_target + " (" + m_columnList + ") VALUES ";
+        sql.append(b.text, from + skip, to - from - skip);
+        return mysql_real_query(m_m, sql.data(), sql.size()) == 0;
+    }
+
+    // One batch in, or the refused row named (halving the batch to find it).
+    void sendBatch(const Batch& b) const {
+        Warning warning;
+        if (m_mode == Mode::Single) {
+            if (!sendRange(b, 0, 1, warning)) throw rowError(warning);
+            return;
+        }
+        run(m_m, "SAVEPOINT quorix_rows", "セーブポイントを作成できません。");
+        if (sendRange(b, 0, b.tags.size(), warning)) {
+            run(m_m, "RELEASE SAVEPOINT quorix_rows", "セーブポイントを解放できません。");
+            return;
+        }
+        const ServiceError failed = rowError(warning);
+        if (lost(m_m)) throw failed;
+        // The shortest refused beginning of the batch ends with the refused row.
+        std::size_t good = 0, bad = b.tags.size();
+        while (bad - good > 1) {
+            run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
+            const std::size_t middle = good + (bad - good) / 2;
+            if (sendRange(b, 0, middle, warning)) {
+                good = middle;
+            } else {
+                if (lost(m_m)) throw rowError(warning);
+                bad = middle;
+            }
+            warning = {};
+        }
+        // The refusal of that row itself, after the rows before it.
+        run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
+        ServiceError error = failed;
+        if ((good == 0 || sendRange(b, 0, good, warning)) && !sendRange(b, good, good + 1, warning))
+            error = rowError(warning);
+        run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
+        throw RowRefused(error, b.tags[good]);
     }
 
     void send() {
-        if (m_rows.empty()) return;
-        std::string sql = m_head;
-        for (std::size_t i = 0; i < m_rows.size(); ++i) sql += (i ? "," : "") + m_rows[i];
-        run(m_m, "SAVEPOINT quorix_rows", "セーブポイントを作成できません。");
-        if (mysql_real_query(m_m, sql.data(), sql.size()) != 0) {
-            const ServiceError failed = rowError();
-            if (lost(m_m)) throw failed;
-            // Which row: one at a time from the same start, the first refusal names it.
-            run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
-            for (std::size_t i = 0; i < m_rows.size(); ++i) {
-                const std::string one = m_head + m_rows[i];
-                if (mysql_real_query(m_m, one.data(), one.size()) != 0)
-                    throw RowRefused(rowError(), m_tags[i]);
-            }
-            throw RowRefused(failed, m_tags.front());
+        if (m_batch.tags.empty()) return;
+        auto batch = std::make_shared<Batch>(std::exchange(m_batch, {}));
+        if (m_mode == Mode::LoadData) {
+            m_sender.submit([this, batch] { sendBatch(*batch); });
+        } else {
+            m_sender.settle();
+            sendBatch(*batch);
         }
-        run(m_m, "RELEASE SAVEPOINT quorix_rows", "セーブポイントを解放できません。");
-        m_rows.clear();
-        m_tags.clear();
-        m_bytes = 0;
     }
 
     MYSQL* m_m;
-    std::string m_head;
+    LocalRows& m_local;
+    BatchSender& m_sender;
+    std::string m_target;
+    std::string m_columnList;
     std::string m_table;
     std::size_t m_columns;
-    bool m_bulk;
-    std::vector<std::string> m_rows;
-    std::vector<RowTag> m_tags;
-    std::size_t m_bytes = 0;
+    Mode m_mode;
+    Batch m_batch;
 };
 
 class MariaDbSession : public DatabaseSession {
 public:
     MariaDbSession(Conn conn) : m_conn(std::move(conn)) {
+        mysql_set_local_infile_handler(c(), localInit, localRead, localEnd, localError, &m_local);
         m_database = rows(c(), "SELECT DATABASE()", "データベースに接続できません。").at(0).at(0);
+        // The server's bulk path where it takes LOAD DATA LOCAL, multi-row INSERTs otherwise.
+        m_loadData =
+            rows(c(), "SELECT @@local_infile", "データベースに接続できません。").at(0).at(0) == "1";
         removeStaleStaging();
     }
     ~MariaDbSession() override {
+        m_sender.discard();
         if (!m_staging.empty()) dropStaging();
     }
 
     void beginTransaction() override {
         run(c(), "START TRANSACTION", "トランザクションを開始できません。");
         m_inTransaction = true;
+        m_targetTables.clear();
     }
 
     void commitTransaction() override {
         m_inTransaction = false;
+        m_reopen = false;
         try {
             run(c(), "COMMIT", "トランザクションを確定できません。");
         } catch (const ServiceError& e) {
@@ -508,7 +742,9 @@ public:
     }
 
     void rollbackTransaction() override {
+        m_sender.discard();
         m_inTransaction = false;
+        m_reopen = false;
         const bool ok = mysql_real_query(c(), "ROLLBACK", 8) == 0;
         dropStaging();
         if (!ok && !lost(c())) throw serverError(c(), "トランザクションを元に戻せません。");
@@ -522,9 +758,19 @@ public:
 
     void createTable(const TableDefinition& table) override {
         const std::string what = "表「" + table.name + "」を作成できません。";
-        if (!tableColumns(table.name).empty())
+        if (m_inTransaction) {
+            // The target's names once per transaction; the RENAME checks again at the end.
+            if (m_targetTables.empty()) {
+                m_targetTables.insert("");
+                for (const auto& r : rows(c(), "SHOW TABLES", what)) m_targetTables.insert(r[0]);
+            }
+            if (m_targetTables.count(table.name))
+                throw ServiceError(ErrorNumber::kTableExists,
+                                   "表「" + table.name + "」は既に存在します。");
+        } else if (!tableColumns(table.name).empty()) {
             throw ServiceError(ErrorNumber::kTableExists,
                                "表「" + table.name + "」は既に存在します。");
+        }
         if (!m_inTransaction) {
             const auto statements = statementsFor(table, "");
             try {
@@ -540,8 +786,8 @@ public:
         const auto statements = statementsFor(table, backticked(ensureStaging()) + ".");
         for (const auto& s : statements) run(c(), s, what);
         m_staged.push_back(table.name);
-        // DDL committed whatever was open: the rows that follow belong to a new transaction.
-        run(c(), "START TRANSACTION", what);
+        // DDL committed whatever was open: rows that follow open a new transaction first.
+        m_reopen = true;
     }
 
     void dropTable(const std::string& name) override {
@@ -566,11 +812,16 @@ public:
 
     std::unique_ptr<RowInserter> inserter(const std::string& table,
                                           const std::vector<std::string>& columns) override {
-        return std::make_unique<MariaDbInserter>(c(), qualified(table), columns, table, false);
+        reopen();
+        return std::make_unique<MariaDbInserter>(c(), m_local, m_sender, qualified(table), columns,
+                                                 table, MariaDbInserter::Mode::Single);
     }
     std::unique_ptr<RowInserter> bulkInserter(const std::string& table,
                                               const std::vector<std::string>& columns) override {
-        return std::make_unique<MariaDbInserter>(c(), qualified(table), columns, table, true);
+        reopen();
+        return std::make_unique<MariaDbInserter>(
+            c(), m_local, m_sender, qualified(table), columns, table,
+            m_loadData ? MariaDbInserter::Mode::LoadData : MariaDbInserter::Mode::MultiInsert);
     }
 
     std::optional<long long> largestValue(const std::string& table,
@@ -582,6 +833,7 @@ public:
     }
 
     void savepoint(const std::string& name) override {
+        reopen();
         run(c(), "SAVEPOINT " + backticked(name), "セーブポイントを作成できません。");
     }
     void releaseSavepoint(const std::string& name) override {
@@ -592,7 +844,16 @@ public:
     }
 
 private:
-    MYSQL* c() const { return m_conn.get(); }
+    // The connection, once the batch in flight (if any) is in.
+    MYSQL* c() const {
+        m_sender.settle();
+        return m_conn.get();
+    }
+
+    void reopen() {
+        if (!std::exchange(m_reopen, false)) return;
+        run(c(), "START TRANSACTION", "トランザクションを開始できません。");
+    }
 
     static ServiceError inDoubt(const ServiceError& e) {
         return ServiceError(ErrorNumber::kInDoubt,
@@ -679,10 +940,15 @@ private:
     CatalogObjectPtr accounts(bool roles);
 
     Conn m_conn;
+    LocalRows m_local;
+    mutable BatchSender m_sender;  // gone before the connection and m_local
+    bool m_loadData = false;
     std::string m_database;
     bool m_inTransaction = false;
+    bool m_reopen = false;  // a DDL statement ended the transaction's first part
     std::string m_staging;
     std::vector<std::string> m_staged;
+    std::set<std::string> m_targetTables;  // read at the transaction's first create
     std::vector<std::string> m_removedStaging;
 };
 
