@@ -287,6 +287,8 @@ bool openDatabase(const Arguments& a, const std::string& dbType, Connection& con
         status = 1;
         return false;
     }
+    const std::string note = connection.run([](DatabaseSession& s) { return s.openingNote(); });
+    if (!note.empty()) err << "quorix-cli: 注意: " << note << "\n";
     return true;
 }
 

@@ -66,6 +66,7 @@ MainWindowCore::StartResult MainWindowCore::Form_Load() {
     InitDefinitionTable(true);
     m_history.reset(currentState());
     updateTitle();
+    if (!m_openingNote.empty()) m_port.setStatus(m_openingNote);
     return StartResult::Started;
 }
 
@@ -87,6 +88,7 @@ bool MainWindowCore::openDatabase() {
     const bool typeChanged = m_openDBType != m_settings.getDBType();
     m_connection = std::move(connection);
     m_catalog.setActiveConnection(&m_connection);
+    m_openingNote = m_connection.run([](DatabaseSession& s) { return s.openingNote(); });
     ConnectionString = connectionString;
     m_openDataSource = m_settings.getDSN();
     m_openDBType = m_settings.getDBType();
@@ -309,7 +311,11 @@ void MainWindowCore::cmdDBConnect_Click() {
     if (!m_settings.getDlgFlg()) return;
     // A confirmed connect takes effect at once; if the new database cannot be opened, the
     // program stays on the old one, settings included.
-    if (!openDatabase()) m_settings = before;
+    if (!openDatabase()) {
+        m_settings = before;
+    } else if (!m_openingNote.empty() && m_port.status().empty()) {
+        m_port.setStatus(m_openingNote);
+    }
 }
 
 void MainWindowCore::mnuDBRefresh_Click() {

@@ -175,6 +175,7 @@ private:
     /// Title: database, file of the definition, and "*" when it has unsaved changes.
     void updateTitle();
     std::string m_databaseTitle;
+    std::string m_openingNote;  // what the engine did on opening, for the status line
     /// Offers to move the definition's types from @p fromType's vocabulary into the open
     /// engine's; gives what was done (empty when declined). @p madeBy names the definition in
     /// the question; when empty, the report also goes to the status line.

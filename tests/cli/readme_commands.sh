@@ -28,8 +28,8 @@ done <<< "$commands"
 rows=$(sqlite3 "$home/Orders.db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM ORDER_LINES")
 [ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "ORDER_LINES holds '$rows'"
 [ -s "$home/my-orders.qxd" ] || fail "no definition of one's own was written"
-grep -q "CREATE TABLE \"ORDERS\"" "$home/out" || fail "the last command showed no SQL"
-grep -q "postgresql" "$home/err" || fail "no note on the moved types"
+grep -q 'CREATE TABLE `ORDERS`' "$home/out" || fail "the last command showed no SQL"
+grep -q "mysql" "$home/err" || fail "no note on the moved types"
 
 # Every non-ellipsis line of the definition example is a line of examples/orders.qxd.
 example=$(awk '/^## Definition files/ {s = 1} s && /^```/ {if (b) exit; b = 1; next} b' "$readme")

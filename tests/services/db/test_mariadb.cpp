@@ -225,6 +225,8 @@ TEST(MariaDbStaging, ALeftoverOfADeadSessionGoesAndALiveOneStays) {
     other.setConnectionString("Provider=MariaDB;Data Source=\"" +
                               server.dataSource("quorix_owner") + "\";User ID=root");
     other.open();
+    EXPECT_EQ(other.run([](DatabaseSession& s) { return s.openingNote(); }),
+              "中断された作成の作業用データベース「quorix_staging_999999」を削除しました。");
     EXPECT_EQ(server
                   .sql("",
                        "SELECT group_concat(SCHEMA_NAME) FROM information_schema.SCHEMATA "

@@ -704,6 +704,13 @@ public:
         if (!m_staging.empty()) dropStaging();
     }
 
+    std::string openingNote() const override {
+        if (m_removedStaging.empty()) return {};
+        std::string names;
+        for (const auto& n : m_removedStaging) names += "「" + n + "」";
+        return "中断された作成の作業用データベース" + names + "を削除しました。";
+    }
+
     void beginTransaction() override {
         run(c(), "START TRANSACTION", "トランザクションを開始できません。");
         m_inTransaction = true;
