@@ -183,7 +183,25 @@ TEST(TypeVocabulary, TypesMoveBetweenEnginesOnlyWhereNothingIsLost) {
         {"oracle", "ﾃｷｽﾄ型", "VARCHAR2"},
         {"postgresql", "nonsense", ""},
         {"access", " text ", "ﾒﾓ型"},
+        {"mysql", "ｵｰﾄﾅﾝﾊﾞｰ型", "int auto_increment"},
+        {"mysql", "timestamptz", "timestamp"},
+        {"mysql", "double precision", "double"},
+        {"postgresql", "blob", "bytea"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(translatedType(c.to, c.from), c.expected) << c.from << " → " << c.to;
+}
+
+TEST(TypeVocabulary, MariaDb) {
+    EXPECT_EQ(typeNamesFor("mysql").size(), 12u);
+    EXPECT_EQ(DBDatatype("mysql", "dateTime"), "datetime");
+    EXPECT_EQ(DBDatatype("mysql", "ui4"), "bigint");  // an unsigned 32-bit value needs 64 bits
+    EXPECT_EQ(MapColumnType("mysql", "varchar", std::nullopt), (ColumnTypeSpec{"202", "", ""}));
+    EXPECT_EQ(MapColumnType("mysql", "varchar", std::string("30")),
+              (ColumnTypeSpec{"202", "30", ""}));
+    EXPECT_EQ(MapColumnType("mysql", "int auto_increment", std::nullopt),
+              (ColumnTypeSpec{"3", "", "AutoIncrement,true"}));
+    EXPECT_EQ(MapColumnType("mysql", "timestamp", std::nullopt),
+              (ColumnTypeSpec{"135", "", "TimeZone,true"}));
+    EXPECT_EQ(MapColumnType("mysql", "integer", std::nullopt), std::nullopt);
 }
