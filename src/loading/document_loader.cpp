@@ -130,6 +130,8 @@ struct Reject {
 
 // A stop of the load: the message says what and where.
 struct LoadStop {
+    LoadStop(std::string text = {}, std::optional<Reject> skip = std::nullopt)
+        : message(std::move(text)), reject(std::move(skip)) {}
     std::string message;
     std::optional<Reject> reject;  // for an error that skipping the row would get past
 };
