@@ -1,6 +1,7 @@
 #include "catalog/catalog_tree.h"
 
 #include <functional>
+#include <map>
 
 #include "catalog/property_panel.h"
 
@@ -35,7 +36,8 @@ CatalogObjectPtr CatalogBrowser::objectAt(int32_t tag) const {
     return m_objects[tag];
 }
 
-TreeNode* CatalogBrowser::addNode(CatalogObjectPtr item, TreeNode* parent, std::string text) {
+std::unique_ptr<TreeNode> CatalogBrowser::makeNode(CatalogObjectPtr item, TreeNode* parent,
+                                                   std::string text) {
     const int32_t n = ++m_count;
     if (n > catalogObjectListBound()) m_objects.resize(static_cast<std::size_t>(n) + 100);
     if (text.empty() && item) text = item->name();
@@ -44,6 +46,11 @@ TreeNode* CatalogBrowser::addNode(CatalogObjectPtr item, TreeNode* parent, std::
     node->text = std::move(text);
     node->tag = n;
     node->parent = parent;
+    return node;
+}
+
+TreeNode* CatalogBrowser::addNode(CatalogObjectPtr item, TreeNode* parent, std::string text) {
+    auto node = makeNode(std::move(item), parent, std::move(text));
     TreeNode* raw = node.get();
     if (parent)
         parent->children.push_back(std::move(node));
@@ -75,14 +82,38 @@ void CatalogBrowser::addCommand(const CatalogObjectPtr& owner, TreeNode* ownerNo
     });
 }
 
-void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
-    Connection connection;
-    Catalog catalog;
+// The "列", "索引" and "キー" nodes of a table read in full.
+void CatalogBrowser::addTableParts(const CatalogObjectPtr& table, TreeNode* tableNode) {
     skipOnFailure([&] {
-        connection.setConnectionString(connectionString);
-        connection.open();
+        CatalogObjectPtr columns = table->child("Columns");
+        TreeNode* node = addNode(columns, tableNode, "列");
+        for (const auto& c : columns->members()) addNode(c, node, {});
     });
-    catalog.setActiveConnection(&connection);
+    for (const auto& part : {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
+        const char* role = part.first;
+        const char* label = part.second;
+        skipOnFailure([&] {
+            CatalogObjectPtr members = table->child(role);
+            TreeNode* node = addNode(members, tableNode, label);
+            for (const auto& m : members->members()) addColumnsOf(m, addNode(m, node, {}));
+        });
+    }
+}
+
+bool CatalogBrowser::openPrivate(const std::string& connectionString) {
+    m_catalog.setActiveConnection(nullptr);
+    m_connection = std::make_unique<Connection>();
+    skipOnFailure([&] {
+        m_connection->setConnectionString(connectionString);
+        m_connection->open();
+    });
+    m_catalog.setActiveConnection(m_connection.get());
+    return m_connection->isOpen();
+}
+
+void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
+    const bool open = openPrivate(connectionString);
+    Catalog& catalog = m_catalog;
 
     // The old nodes go; a current node never points into them.
     m_currentNode = nullptr;
@@ -90,28 +121,12 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
     TreeNode* root = addNode(catalog.object(), nullptr, "カタログ");
     root->expanded = true;
 
-    if (connection.isOpen()) {
+    if (open) {
         skipOnFailure([&] {
-            CatalogObjectPtr tables = catalog.tables();
+            CatalogObjectPtr tables = catalog.tableNames();
             TreeNode* tablesNode = addNode(tables, root, "表");
-            for (const auto& table : tables->members()) {
-                TreeNode* tableNode = addNode(table, tablesNode, {});
-                skipOnFailure([&] {
-                    CatalogObjectPtr columns = table->child("Columns");
-                    TreeNode* node = addNode(columns, tableNode, "列");
-                    for (const auto& c : columns->members()) addNode(c, node, {});
-                });
-                for (const auto& part : {std::pair{"Indexes", "索引"}, std::pair{"Keys", "キー"}}) {
-                    const char* role = part.first;
-                    const char* label = part.second;
-                    skipOnFailure([&] {
-                        CatalogObjectPtr members = table->child(role);
-                        TreeNode* node = addNode(members, tableNode, label);
-                        for (const auto& m : members->members())
-                            addColumnsOf(m, addNode(m, node, {}));
-                    });
-                }
-            }
+            for (const auto& table : tables->members())
+                addNode(table, tablesNode, {})->pending = true;
         });
         const std::pair<std::function<CatalogObjectPtr()>, const char*> commands[] = {
             {[&] { return catalog.views(); }, "ビュー"},
@@ -148,9 +163,61 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
     m_view.treeRebuilt();
 }
 
+bool CatalogBrowser::TreeView1_Expand(TreeNode* node) {
+    if (!node || !node->pending) return false;
+    node->pending = false;
+    const CatalogObjectPtr named = objectAt(node->tag);
+    if (named && m_connection && m_connection->isOpen()) {
+        skipOnFailure([&] {
+            // The full object takes the place of the one read by name: the same properties.
+            if (CatalogObjectPtr table = m_catalog.table(named->name())) {
+                m_objects[node->tag] = table;
+                addTableParts(table, node);
+            }
+        });
+    }
+    m_view.treeChildrenChanged(node);
+    return true;
+}
+
+void CatalogBrowser::TablesAdded(const std::string& connectionString) {
+    TreeNode* tablesNode =
+        m_root && !m_root->children.empty() ? m_root->children.front().get() : nullptr;
+    const CatalogObjectPtr list = tablesNode ? objectAt(tablesNode->tag) : nullptr;
+    if (!list || list->kind() != "Tables" || !m_connection || !m_connection->isOpen()) {
+        RefreshTreeView(connectionString);
+        return;
+    }
+    CatalogObjectPtr tables;
+    skipOnFailure([&] { tables = m_catalog.tableNames(); });
+    if (!tables) {
+        RefreshTreeView(connectionString);
+        return;
+    }
+    // Nodes that stay keep what they read; new tables get new nodes, in the engine's order.
+    std::map<std::string, std::unique_ptr<TreeNode>> old;
+    for (auto& child : tablesNode->children) old[child->text] = std::move(child);
+    tablesNode->children.clear();
+    for (const auto& table : tables->members()) {
+        auto it = old.find(table->name());
+        if (it != old.end()) {
+            tablesNode->children.push_back(std::move(it->second));
+            old.erase(it);
+        } else {
+            tablesNode->children.push_back(makeNode(table, tablesNode, {}));
+            tablesNode->children.back()->pending = true;
+        }
+    }
+    m_objects[tablesNode->tag] = tables;
+    for (const auto& [name, gone] : old)
+        if (m_currentNode == gone.get()) m_currentNode = nullptr;
+    m_view.treeChildrenChanged(tablesNode);
+}
+
 void CatalogBrowser::TreeView1_NodeClick(TreeNode* node) {
     m_port.setStatus({});
     if (!node) return;
+    TreeView1_Expand(node);  // the panel of a table comes with its parts read
     CatalogObjectPtr object = objectAt(node->tag);
     m_currentNode = node;
     m_view.showPropertyLines(object ? propertyLines(*object) : std::vector<std::string>{});

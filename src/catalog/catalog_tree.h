@@ -16,6 +16,8 @@ struct TreeNode {
     std::string text;
     int32_t tag = 0;
     bool expanded = false;
+    /// Its children are not read yet: they are when the node is expanded or clicked.
+    bool pending = false;
     TreeNode* parent = nullptr;
     std::vector<std::unique_ptr<TreeNode>> children;
 
@@ -31,6 +33,9 @@ public:
     virtual void treeRebuilt() = 0;
     /// @p node and everything below it are about to disappear.
     virtual void treeNodeAboutToBeRemoved(const TreeNode* node) = 0;
+    /// The children of @p node changed (read, added or reordered); nodes that stayed are the
+    /// same objects.
+    virtual void treeChildrenChanged(const TreeNode* node) = 0;
     /// The property panel now shows these lines.
     virtual void showPropertyLines(const std::vector<std::string>& lines) = 0;
 };
@@ -46,8 +51,14 @@ public:
     CatalogBrowser(UserPort& port, CatalogView& view);
 
     /// Rebuilds the whole tree from a private connection. Never reports: a step that fails
-    /// is skipped.
+    /// is skipped. Tables are read by name; each table's columns, indexes and keys when its
+    /// node is expanded or clicked.
     void RefreshTreeView(const std::string& connectionString);
+    /// Reads the children of a table node that has not read them yet; false when it had.
+    bool TreeView1_Expand(TreeNode* node);
+    /// Tables were created: the table names are read again and new tables get their nodes
+    /// where a full read would put them; the other nodes stay as they are.
+    void TablesAdded(const std::string& connectionString);
 
     /// Makes @p node current and shows its object's properties.
     void TreeView1_NodeClick(TreeNode* node);
@@ -66,6 +77,9 @@ public:
 
 private:
     TreeNode* addNode(CatalogObjectPtr item, TreeNode* parent, std::string text);
+    std::unique_ptr<TreeNode> makeNode(CatalogObjectPtr item, TreeNode* parent, std::string text);
+    void addTableParts(const CatalogObjectPtr& table, TreeNode* tableNode);
+    bool openPrivate(const std::string& connectionString);
     void addColumnsOf(const CatalogObjectPtr& owner, TreeNode* ownerNode);
     void addCommand(const CatalogObjectPtr& owner, TreeNode* ownerNode);
 
@@ -75,6 +89,9 @@ private:
     int32_t m_count = 0;
     std::unique_ptr<TreeNode> m_root;
     TreeNode* m_currentNode = nullptr;
+    // The browser's own connection, open from one refresh to the next for the details.
+    std::unique_ptr<Connection> m_connection;
+    Catalog m_catalog;
 };
 
 }  // namespace quorix

@@ -361,7 +361,7 @@ void MainWindowCore::cmdCreate_Click() {
     for (const auto& name : created.createdTables)
         report += (report.empty() ? "" : kCrLf) + ("表「" + name + "」を作成しました。");
     m_port.setStatus(report);
-    RefreshTreeView(ConnectionString);
+    m_browser.TablesAdded(ConnectionString);
     Busy = false;
     rs.moveFirst();
     PlaceCellEditors();
@@ -746,7 +746,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
     } else {
         m_port.setStatus(loadReport(result));
     }
-    RefreshTreeView(ConnectionString);
+    m_browser.TablesAdded(ConnectionString);
 }
 
 void MainWindowCore::mnuLinkKeys_Click() {

@@ -112,6 +112,8 @@ public:
     void TreeView1_KeyDown(int keyCode, int shift) {
         m_browser.TreeView1_KeyDown(keyCode, shift, m_catalog);
     }
+    /// A node was expanded: a table's parts are read the first time.
+    void TreeView1_Expand(TreeNode* node) { m_browser.TreeView1_Expand(node); }
     /// True when the table pop-up menu is to be opened.
     bool TreeView1_MouseDown(int button) { return m_browser.TreeView1_MouseDown(button); }
     void mnuTblDelete_Click() { m_browser.mnuTblDelete_Click(m_catalog); }

@@ -11,9 +11,11 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -187,7 +189,16 @@ void MainWindow::buildControls() {
     m_tree = new QTreeWidget(m_frmDB);
     m_tree->setObjectName(QStringLiteral("TreeView1"));
     m_tree->setHeaderHidden(true);
-    m_tree->setGeometry(t.toPx(0, 360, 3135, 5775 - 375));
+    // The filter box takes the top of the tree's place.
+    m_filter = new QLineEdit(m_frmDB);
+    m_filter->setObjectName(QStringLiteral("txtFilter"));
+    m_filter->setPlaceholderText(QStringLiteral("表名で絞り込み"));
+    m_filter->setAccessibleName(QStringLiteral("表の絞り込み"));
+    m_filter->setClearButtonEnabled(true);
+    m_filter->setGeometry(t.toPx(0, 360, 3135, 0).x(), t.toPx(0, 360, 0, 0).y(), t.toPx(3135),
+                          m_filter->sizeHint().height());
+    m_tree->setGeometry(0, m_filter->geometry().bottom() + 1, t.toPx(3135),
+                        t.toPx(5775 - 375) - m_filter->height());
 
     // The bar between the catalog pane and the tab panel; dragging it moves the boundary.
     m_splitter = new QFrame(m_client);
@@ -332,6 +343,10 @@ void MainWindow::bindEvents() {
     connect(m_cmdDBConnect, &QPushButton::clicked, this, [&c] { c.cmdDBConnect_Click(); });
     connect(m_cmdCreate, &QPushButton::clicked, this, [&c] { c.cmdCreate_Click(); });
     connect(m_cmdStatus, &QPushButton::clicked, this, [&c] { c.cmdStatus_Click(); });
+    connect(m_tree, &QTreeWidget::itemExpanded, this, [&c](QTreeWidgetItem* item) {
+        c.TreeView1_Expand(static_cast<TreeNode*>(item->data(0, Qt::UserRole).value<void*>()));
+    });
+    connect(m_filter, &QLineEdit::textChanged, this, [this] { applyTreeFilter(); });
     connect(m_tree, &QTreeWidget::itemClicked, this, [&c](QTreeWidgetItem* item) {
         c.TreeView1_NodeClick(static_cast<TreeNode*>(item->data(0, Qt::UserRole).value<void*>()));
     });
@@ -454,7 +469,8 @@ void MainWindow::applyLayout(const WindowLayout& l) {
         b->move(b->x(), t.toPx(l.buttonRowTop) - m_tabTop);
     m_picture->resize(m_infoPage->width() - t.toPx(240), std::max(0, t.toPx(l.tabHeight - 600)));
     m_frmDB->resize(t.toPx(l.frameWidth), t.toPx(l.frameHeight));
-    m_tree->resize(t.toPx(l.frameWidth), std::max(0, t.toPx(l.treeHeight)));
+    m_filter->resize(t.toPx(l.frameWidth), m_filter->height());
+    m_tree->resize(t.toPx(l.frameWidth), std::max(0, t.toPx(l.treeHeight) - m_filter->height()));
     m_splitter->setGeometry(t.toPx(l.frameWidth), 0, t.toPx(l.tabLeft - l.frameWidth),
                             t.toPx(l.frameHeight));
     m_lineStatus->setGeometry(0, t.toPx(l.lineY), t.toPx(l.lineX2), m_lineStatus->height());
@@ -901,39 +917,95 @@ void MainWindow::setFocus(EditorFocus target) {
     }
 }
 
-void MainWindow::treeRebuilt() {
-    m_tree->clear();
-    const TreeNode* root = m_core->browser().root();
-    if (!root) return;
+QTreeWidgetItem* MainWindow::makeTreeItem(const TreeNode* top) {
     // Iteratively, so that a large catalog cannot exhaust the stack.
-    std::vector<std::pair<const TreeNode*, QTreeWidgetItem*>> pending;
-    auto* rootItem = new QTreeWidgetItem(m_tree, QStringList(qs(root->text)));
-    rootItem->setData(0, Qt::UserRole,
-                      QVariant::fromValue(static_cast<void*>(const_cast<TreeNode*>(root))));
-    pending.emplace_back(root, rootItem);
+    auto itemOf = [this](const TreeNode* node) {
+        auto* item = new QTreeWidgetItem(QStringList(qs(node->text)));
+        item->setData(0, Qt::UserRole,
+                      QVariant::fromValue(static_cast<void*>(const_cast<TreeNode*>(node))));
+        // A node whose children are not read yet shows its expander all the same.
+        if (node->pending) item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+        m_treeItems.insert(node, item);
+        return item;
+    };
+    QTreeWidgetItem* topItem = itemOf(top);
+    std::vector<std::pair<const TreeNode*, QTreeWidgetItem*>> pending{{top, topItem}};
     while (!pending.empty()) {
         auto [node, item] = pending.back();
         pending.pop_back();
         QList<QTreeWidgetItem*> children;
         children.reserve(static_cast<int>(node->children.size()));
         for (const auto& child : node->children) {
-            auto* c = new QTreeWidgetItem(QStringList(qs(child->text)));
-            c->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(child.get())));
+            QTreeWidgetItem* c = itemOf(child.get());
             children << c;
             pending.emplace_back(child.get(), c);
         }
         item->addChildren(children);
     }
+    return topItem;
+}
+
+void MainWindow::forgetTreeItem(QTreeWidgetItem* item) {
+    std::vector<QTreeWidgetItem*> pending{item};
+    while (!pending.empty()) {
+        QTreeWidgetItem* i = pending.back();
+        pending.pop_back();
+        m_treeItems.remove(static_cast<const TreeNode*>(i->data(0, Qt::UserRole).value<void*>()));
+        for (int k = 0; k < i->childCount(); ++k) pending.push_back(i->child(k));
+    }
+}
+
+void MainWindow::treeRebuilt() {
+    m_tree->clear();
+    m_treeItems.clear();
+    const TreeNode* root = m_core->browser().root();
+    if (!root) return;
+    QTreeWidgetItem* rootItem = makeTreeItem(root);
+    m_tree->addTopLevelItem(rootItem);
     rootItem->setExpanded(root->expanded);
+    applyTreeFilter();
+}
+
+void MainWindow::treeChildrenChanged(const TreeNode* node) {
+    QTreeWidgetItem* item = m_treeItems.value(node);
+    if (!item) return;
+    // Items of nodes that stayed are kept (and what was open below them); the rest go.
+    QHash<const TreeNode*, QTreeWidgetItem*> kept;
+    for (QTreeWidgetItem* child : item->takeChildren()) {
+        const auto* n = static_cast<const TreeNode*>(child->data(0, Qt::UserRole).value<void*>());
+        kept.insert(n, child);
+    }
+    QList<QTreeWidgetItem*> children;
+    for (const auto& child : node->children) {
+        QTreeWidgetItem* c = kept.take(child.get());
+        children << (c ? c : makeTreeItem(child.get()));
+    }
+    for (QTreeWidgetItem* gone : kept) {
+        forgetTreeItem(gone);
+        delete gone;
+    }
+    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    item->addChildren(children);
+    applyTreeFilter();
+}
+
+void MainWindow::applyTreeFilter() {
+    const QTreeWidgetItem* root = m_tree->topLevelItem(0);
+    const TreeNode* rootNode = m_core->browser().root();
+    if (!root || !rootNode || rootNode->children.empty()) return;
+    QTreeWidgetItem* tables = m_treeItems.value(rootNode->children.front().get());
+    if (!tables) return;
+    const QString text = m_filter->text().trimmed();
+    for (int i = 0; i < tables->childCount(); ++i) {
+        QTreeWidgetItem* t = tables->child(i);
+        t->setHidden(!text.isEmpty() && !t->text(0).contains(text, Qt::CaseInsensitive));
+    }
 }
 
 void MainWindow::treeNodeAboutToBeRemoved(const TreeNode* node) {
-    QTreeWidgetItemIterator it(m_tree);
-    for (; *it; ++it) {
-        if ((*it)->data(0, Qt::UserRole).value<void*>() == node) {
-            delete *it;
-            return;
-        }
+    if (QTreeWidgetItem* item = m_treeItems.value(node)) {
+        forgetTreeItem(item);
+        delete item;
     }
 }
 

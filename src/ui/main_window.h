@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMainWindow>
 #include <memory>
 
@@ -11,11 +12,13 @@ class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 class QTableView;
+class QTreeWidgetItem;
 class QTreeWidget;
 
 namespace quorix {
@@ -98,6 +101,12 @@ private:
     // CatalogView
     void treeRebuilt() override;
     void treeNodeAboutToBeRemoved(const TreeNode* node) override;
+    void treeChildrenChanged(const TreeNode* node) override;
+    /// An item for @p node and everything below it, registered in m_treeItems.
+    QTreeWidgetItem* makeTreeItem(const TreeNode* node);
+    void forgetTreeItem(QTreeWidgetItem* item);
+    /// Hides the tables whose names do not hold the filter's text.
+    void applyTreeFilter();
     void showPropertyLines(const std::vector<std::string>& lines) override;
 
     std::unique_ptr<MainWindowCore> m_core;
@@ -110,6 +119,8 @@ private:
     QWidget* m_client = nullptr;
     QGroupBox* m_frmDB = nullptr;
     QTreeWidget* m_tree = nullptr;
+    QLineEdit* m_filter = nullptr;  // narrows the tables shown; reads nothing
+    QHash<const TreeNode*, QTreeWidgetItem*> m_treeItems;
     QTabWidget* m_tabs = nullptr;
     QWidget* m_columnPage = nullptr;
     QWidget* m_infoPage = nullptr;

@@ -148,6 +148,8 @@ public:
     std::vector<std::string> propertyLines;
     void treeRebuilt() override { ++treeBuilds; }
     void treeNodeAboutToBeRemoved(const TreeNode* node) override { removedNodes.push_back(node); }
+    int childrenChanges = 0;
+    void treeChildrenChanged(const TreeNode*) override { ++childrenChanges; }
     void showPropertyLines(const std::vector<std::string>& lines) override {
         propertyLines = lines;
     }

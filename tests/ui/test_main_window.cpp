@@ -184,9 +184,11 @@ TEST_F(MainWindowTest, OpensADocumentAndEditsItWithTheButtons) {
 
 namespace {
 
+// The item at @p path, opening the items on the way as a user does.
 QTreeWidgetItem* findItem(QTreeWidgetItem* from, const QStringList& path) {
     QTreeWidgetItem* item = from;
     for (const QString& part : path) {
+        item->setExpanded(true);
         QTreeWidgetItem* next = nullptr;
         for (int i = 0; i < item->childCount(); ++i)
             if (item->child(i)->text(0) == part) next = item->child(i);
@@ -235,6 +237,23 @@ TEST_F(MainWindowTest, CreatesTheTablesOfAnExampleDocument) {
     EXPECT_EQ(panel->toPlainText().split(QLatin1Char('\n')).last(),
               QStringLiteral("Type = adVarWChar"));
     EXPECT_TRUE(panel->toPlainText().contains(QStringLiteral("DefinedSize = 10")));
+
+    // Tables not opened show their expander; the filter narrows them by name.
+    QTreeWidgetItem* tables = findItem(root, {QStringLiteral("表")});
+    QTreeWidgetItem* prices = findItem(root, {QStringLiteral("表"), QStringLiteral("価格")});
+    ASSERT_TRUE(prices);
+    EXPECT_EQ(prices->childCount(), 0);
+    EXPECT_EQ(prices->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    auto* filter = window.findChild<QLineEdit*>(QStringLiteral("txtFilter"));
+    ASSERT_TRUE(filter);
+    EXPECT_FALSE(filter->accessibleName().isEmpty());
+    filter->setText(QStringLiteral("価格"));
+    QStringList shown;
+    for (int i = 0; i < tables->childCount(); ++i)
+        if (!tables->child(i)->isHidden()) shown << tables->child(i)->text(0);
+    EXPECT_EQ(shown, (QStringList{QStringLiteral("価格表"), QStringLiteral("価格")}));
+    filter->clear();
+    EXPECT_FALSE(tables->child(0)->isHidden());
 
     // A second create of the same names fails and leaves the file as it was.
     button("cmdCreate")->click();

@@ -31,6 +31,14 @@ CatalogObjectPtr Catalog::tables() {
     return connection().run([](DatabaseSession& s) { return s.tables(); });
 }
 
+CatalogObjectPtr Catalog::tableNames() {
+    return connection().run([](DatabaseSession& s) { return s.tableNames(); });
+}
+
+CatalogObjectPtr Catalog::table(const std::string& name) {
+    return connection().run([&](DatabaseSession& s) { return s.tableDetails(name); });
+}
+
 CatalogObjectPtr Catalog::views() {
     return connection().run([](DatabaseSession& s) { return s.views(); });
 }

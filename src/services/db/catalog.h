@@ -28,6 +28,9 @@ public:
     CatalogObjectPtr object() const;
 
     CatalogObjectPtr tables();
+    /// The tables without their columns, indexes and keys; table() reads one in full.
+    CatalogObjectPtr tableNames();
+    CatalogObjectPtr table(const std::string& name);
     CatalogObjectPtr views();
     CatalogObjectPtr procedures();
     CatalogObjectPtr groups();

@@ -58,6 +58,13 @@ public:
     virtual CatalogObjectPtr procedures() = 0;
     virtual CatalogObjectPtr groups() = 0;
     virtual CatalogObjectPtr users() = 0;
+    /// The tables as tables() gives them, in its order, with their own properties but without
+    /// their columns, indexes and keys: what the top of a catalog tree shows.
+    virtual CatalogObjectPtr tableNames() { return tables(); }
+    /// One table with everything tables() gives of it; null when there is none.
+    virtual CatalogObjectPtr tableDetails(const std::string& name) {
+        return tables()->member(name);
+    }
 
     /// Creates the table with its columns, column properties and indexes, inside the open
     /// transaction if there is one.

@@ -758,6 +758,8 @@ public:
     }
 
     CatalogObjectPtr tables() override;
+    CatalogObjectPtr tableNames() override;
+    CatalogObjectPtr tableDetails(const std::string& name) override;
     CatalogObjectPtr views() override { return commands(true); }
     CatalogObjectPtr procedures() override { return commands(false); }
     CatalogObjectPtr groups() override { return accounts(true); }
@@ -945,6 +947,8 @@ private:
 
     CatalogObjectPtr commands(bool views);
     CatalogObjectPtr accounts(bool roles);
+    CatalogObjectPtr readTables(const std::string* name);
+    static CatalogObjectPtr tableObject(const std::vector<std::string>& row);
 
     Conn m_conn;
     LocalRows m_local;
@@ -960,8 +964,46 @@ private:
 };
 
 CatalogObjectPtr MariaDbSession::tables() {
+    return readTables(nullptr);
+}
+
+CatalogObjectPtr MariaDbSession::tableNames() {
+    auto tables = std::make_shared<CatalogObject>("Tables");
+    for (const auto& r : rows(c(),
+                              "SELECT TABLE_NAME, CREATE_TIME, UPDATE_TIME FROM "
+                              "information_schema.TABLES WHERE TABLE_SCHEMA = " +
+                                  literal(c(), m_database) +
+                                  " AND TABLE_TYPE = 'BASE TABLE' ORDER BY BINARY TABLE_NAME",
+                              "表の一覧を読み取れません。"))
+        tables->addMember(tableObject(r));
+    return tables;
+}
+
+CatalogObjectPtr MariaDbSession::tableDetails(const std::string& name) {
+    const auto tables = readTables(&name);
+    return tables->members().empty() ? nullptr : tables->members().front();
+}
+
+// A table with its own properties, from TABLE_NAME, CREATE_TIME, UPDATE_TIME.
+CatalogObjectPtr MariaDbSession::tableObject(const std::vector<std::string>& r) {
+    auto t = std::make_shared<CatalogObject>("Table", r[0]);
+    t->setProperty("Type", std::string("TABLE"));
+    if (r[1].empty())
+        t->setPropertyError("DateCreated", kNoDatesKept);
+    else
+        t->setProperty("DateCreated", r[1]);
+    if (r[2].empty())
+        t->setPropertyError("DateModified", kNoDatesKept);
+    else
+        t->setProperty("DateModified", r[2]);
+    return t;
+}
+
+CatalogObjectPtr MariaDbSession::readTables(const std::string* name) {
     const std::string what = "表の一覧を読み取れません。";
     const std::string schema = literal(c(), m_database);
+    const std::string only = name ? " AND TABLE_NAME = " + literal(c(), *name) : std::string();
+    const std::string onlyTc = name ? " AND tc.TABLE_NAME = " + literal(c(), *name) : std::string();
     auto tables = std::make_shared<CatalogObject>("Tables");
     std::map<std::string, CatalogObjectPtr> byName;
     std::map<std::string, std::map<std::string, CatalogObjectPtr>> columnsByName;
@@ -969,18 +1011,9 @@ CatalogObjectPtr MariaDbSession::tables() {
          rows(c(),
               "SELECT TABLE_NAME, CREATE_TIME, UPDATE_TIME FROM "
               "information_schema.TABLES WHERE TABLE_SCHEMA = " +
-                  schema + " AND TABLE_TYPE = 'BASE TABLE' ORDER BY BINARY TABLE_NAME",
+                  schema + only + " AND TABLE_TYPE = 'BASE TABLE' ORDER BY BINARY TABLE_NAME",
               what)) {
-        auto t = std::make_shared<CatalogObject>("Table", r[0]);
-        t->setProperty("Type", std::string("TABLE"));
-        if (r[1].empty())
-            t->setPropertyError("DateCreated", kNoDatesKept);
-        else
-            t->setProperty("DateCreated", r[1]);
-        if (r[2].empty())
-            t->setPropertyError("DateModified", kNoDatesKept);
-        else
-            t->setProperty("DateModified", r[2]);
+        auto t = tableObject(r);
         for (const char* role : {"Columns", "Indexes", "Keys"})
             t->setChild(role, std::make_shared<CatalogObject>(role));
         byName[r[0]] = t;
@@ -991,7 +1024,7 @@ CatalogObjectPtr MariaDbSession::tables() {
                               "CHARACTER_MAXIMUM_LENGTH, NUMERIC_PRECISION, NUMERIC_SCALE, "
                               "IS_NULLABLE, EXTRA FROM information_schema.COLUMNS WHERE "
                               "TABLE_SCHEMA = " +
-                                  schema + " ORDER BY BINARY TABLE_NAME, ORDINAL_POSITION",
+                                  schema + only + " ORDER BY BINARY TABLE_NAME, ORDINAL_POSITION",
                               what)) {
         const auto t = byName.find(r[0]);
         if (t == byName.end()) continue;
@@ -1022,7 +1055,7 @@ CatalogObjectPtr MariaDbSession::tables() {
     for (const auto& r : rows(c(),
                               "SELECT TABLE_NAME, INDEX_NAME, NON_UNIQUE, COLUMN_NAME, COLLATION "
                               "FROM information_schema.STATISTICS WHERE TABLE_SCHEMA = " +
-                                  schema +
+                                  schema + only +
                                   " ORDER BY TABLE_NAME, INDEX_NAME <> 'PRIMARY', INDEX_NAME, "
                                   "SEQ_IN_INDEX",
                               what)) {
@@ -1067,7 +1100,7 @@ CatalogObjectPtr MariaDbSession::tables() {
               "rc.CONSTRAINT_SCHEMA = tc.CONSTRAINT_SCHEMA AND rc.TABLE_NAME = "
               "tc.TABLE_NAME AND rc.CONSTRAINT_NAME = tc.CONSTRAINT_NAME WHERE "
               "tc.TABLE_SCHEMA = " +
-                  schema +
+                  schema + onlyTc +
                   " AND tc.CONSTRAINT_TYPE IN ('PRIMARY KEY', 'UNIQUE', 'FOREIGN "
                   "KEY') ORDER BY tc.TABLE_NAME, tc.CONSTRAINT_TYPE <> 'PRIMARY "
                   "KEY', tc.CONSTRAINT_NAME, k.ORDINAL_POSITION",

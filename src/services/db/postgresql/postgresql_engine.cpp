@@ -352,6 +352,8 @@ public:
     }
 
     CatalogObjectPtr tables() override;
+    CatalogObjectPtr tableNames() override;
+    CatalogObjectPtr tableDetails(const std::string& name) override;
     CatalogObjectPtr views() override;
     CatalogObjectPtr procedures() override;
     CatalogObjectPtr groups() override { return roles(false); }
@@ -449,6 +451,8 @@ public:
 private:
     PGconn* c() const { return m_conn.get(); }
     CatalogObjectPtr roles(bool login);
+    /// Every table of the relations query @p relations (oid, schema, name), in full.
+    CatalogObjectPtr readTables(const std::string& relations);
     CatalogObjectPtr commands(bool views);
 
     Conn m_conn;
@@ -660,8 +664,43 @@ const char kRelations[] =
     "ORDER BY array_position(current_schemas(false), n.nspname), c.relname";
 
 CatalogObjectPtr PostgresSession::tables() {
+    return readTables(kRelations);
+}
+
+CatalogObjectPtr PostgresSession::tableNames() {
+    Result rels = run(c(), kRelations, "表の一覧を読み取れません。");
+    auto tables = std::make_shared<CatalogObject>("Tables");
+    for (int i = 0; i < PQntuples(rels.get()); ++i) {
+        auto t = std::make_shared<CatalogObject>(
+            "Table", shownName(value(rels.get(), i, 1), value(rels.get(), i, 2)));
+        t->setProperty("Type", std::string("TABLE"));
+        t->setPropertyError("DateCreated", kNoDatesKept);
+        t->setPropertyError("DateModified", kNoDatesKept);
+        tables->addMember(t);
+    }
+    return tables;
+}
+
+CatalogObjectPtr PostgresSession::tableDetails(const std::string& name) {
+    const auto parts = parseShownName(name);
+    if (!parts) return nullptr;
+    auto literal = [&](const std::string& text) {
+        std::unique_ptr<char, decltype(&PQfreemem)> q(
+            PQescapeLiteral(c(), text.data(), text.size()), &PQfreemem);
+        if (!q) throw ServiceError(ErrorNumber::kGeneral, "表「" + name + "」を読み取れません。");
+        return std::string(q.get());
+    };
+    // The same reading as for every table, of this one alone.
+    const std::string one = "SELECT * FROM (" + std::string(kRelations) +
+                            ") r WHERE r.nspname = " + literal(parts->first) +
+                            " AND r.relname = " + literal(parts->second);
+    const auto tables = readTables(one);
+    return tables->members().empty() ? nullptr : tables->members().front();
+}
+
+CatalogObjectPtr PostgresSession::readTables(const std::string& relations) {
     const std::string what = "表の一覧を読み取れません。";
-    Result rels = run(c(), kRelations, what);
+    Result rels = run(c(), relations, what);
     auto tables = std::make_shared<CatalogObject>("Tables");
     std::map<std::string, CatalogObjectPtr> byOid;
     std::map<std::string, CatalogObjectPtr> columnsOf, indexesOf, keysOf;
@@ -686,7 +725,7 @@ CatalogObjectPtr PostgresSession::tables() {
                       "SELECT a.attrelid, a.attname, format_type(a.atttypid, NULL), a.atttypmod, "
                       "a.attnotnull, a.attidentity <> '' FROM pg_attribute a WHERE a.attnum > 0 "
                       "AND NOT a.attisdropped AND a.attrelid IN (SELECT oid FROM (" +
-                          std::string(kRelations) + ") r) ORDER BY a.attrelid, a.attnum",
+                          relations + ") r) ORDER BY a.attrelid, a.attnum",
                       what);
     std::map<std::string, std::map<std::string, CatalogObjectPtr>> columnByName;
     for (int i = 0; i < PQntuples(cols.get()); ++i) {
@@ -715,16 +754,16 @@ CatalogObjectPtr PostgresSession::tables() {
         return m;
     };
     // Indexes with their key columns in order and their sort order.
-    Result idx = run(c(),
-                     "SELECT i.indrelid, ic.relname, i.indisprimary, i.indisunique, "
-                     "coalesce(a.attname, ''), (i.indoption[k.ord - 1] & 1) = 1 FROM pg_index i "
-                     "JOIN pg_class ic ON ic.oid = i.indexrelid CROSS JOIN LATERAL "
-                     "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, ord) LEFT JOIN "
-                     "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum WHERE "
-                     "k.ord <= i.indnkeyatts AND i.indrelid IN (SELECT oid FROM (" +
-                         std::string(kRelations) +
-                         ") r) ORDER BY i.indrelid, i.indisprimary DESC, ic.relname, k.ord",
-                     what);
+    Result idx =
+        run(c(),
+            "SELECT i.indrelid, ic.relname, i.indisprimary, i.indisunique, "
+            "coalesce(a.attname, ''), (i.indoption[k.ord - 1] & 1) = 1 FROM pg_index i "
+            "JOIN pg_class ic ON ic.oid = i.indexrelid CROSS JOIN LATERAL "
+            "unnest(i.indkey::int2[]) WITH ORDINALITY AS k(attnum, ord) LEFT JOIN "
+            "pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum WHERE "
+            "k.ord <= i.indnkeyatts AND i.indrelid IN (SELECT oid FROM (" +
+                relations + ") r) ORDER BY i.indrelid, i.indisprimary DESC, ic.relname, k.ord",
+            what);
     std::map<std::string, CatalogObjectPtr> indexCols;
     for (int i = 0; i < PQntuples(idx.get()); ++i) {
         const std::string oid = value(idx.get(), i, 0);
@@ -758,7 +797,7 @@ CatalogObjectPtr PostgresSession::tables() {
                       "con.conrelid AND a.attnum = k.attnum LEFT JOIN pg_attribute fa ON "
                       "fa.attrelid = con.confrelid AND fa.attnum = con.confkey[k.ord] WHERE "
                       "con.contype IN ('p', 'u', 'f') AND con.conrelid IN (SELECT oid FROM (" +
-                          std::string(kRelations) +
+                          relations +
                           ") r) ORDER BY con.conrelid, con.contype = 'p' DESC, con.conname, k.ord",
                       what);
     std::map<std::string, CatalogObjectPtr> keyCols;

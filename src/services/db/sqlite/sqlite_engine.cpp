@@ -156,11 +156,16 @@ CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, 
 // pragma functions, joined over the whole database in a few statements.
 class SchemaReader {
 public:
-    explicit SchemaReader(sqlite3* db) : m_db(db) {
-        Statement tables(
-            m_db, "SELECT name, sql FROM sqlite_schema m" + where(false) + " ORDER BY rowid");
+    /// Every table, or only the table named @p only.
+    explicit SchemaReader(sqlite3* db, const std::string* only = nullptr) : m_db(db) {
+        Statement tables(m_db, "SELECT name, sql FROM sqlite_schema m" + where(only != nullptr) +
+                                   " ORDER BY rowid");
+        if (only) tables.bind(1, *only);
         while (tables.step()) m_tables.emplace_back(tables.text(0), tables.text(1));
-        Statement triggers(db, "SELECT tbl_name, name FROM sqlite_schema WHERE type = 'trigger'");
+        Statement triggers(db, std::string("SELECT tbl_name, name FROM sqlite_schema WHERE type = "
+                                           "'trigger'") +
+                                   (only ? " AND tbl_name = ?1" : ""));
+        if (only) triggers.bind(1, *only);
         while (triggers.step()) {
             const std::string table = triggers.text(0);
             const std::string prefix = std::string(kAutoIncrementTrigger) + table + ":";
@@ -168,8 +173,9 @@ public:
             if (name.compare(0, prefix.size(), prefix) == 0)
                 m_autoColumns[table].insert(name.substr(prefix.size()));
         }
+        if (only && m_tables.empty()) return;
         try {
-            read(nullptr);
+            read(only);
         } catch (const ServiceError&) {
             // One table whose pragmas fail (a virtual table of a missing module) fails the
             // joined statements: then each table is read alone and a failing one skipped.
@@ -368,6 +374,8 @@ public:
     }
 
     CatalogObjectPtr tables() override;
+    CatalogObjectPtr tableNames() override;
+    CatalogObjectPtr tableDetails(const std::string& name) override;
     CatalogObjectPtr views() override;
     CatalogObjectPtr procedures() override {
         throw ServiceError(ErrorNumber::kNotSupported,
@@ -416,6 +424,27 @@ bool SqliteSession::tableExists(const std::string& name) {
     // engine compares them (without regard to case).
     return sqlite3_table_column_metadata(m_db, nullptr, name.c_str(), nullptr, nullptr, nullptr,
                                          nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+CatalogObjectPtr SqliteSession::tableNames() {
+    auto tables = std::make_shared<CatalogObject>("Tables");
+    Statement st(m_db,
+                 "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE "
+                 "'sqlite\\_%' ESCAPE '\\' ORDER BY rowid");
+    while (st.step()) {
+        auto table = std::make_shared<CatalogObject>("Table", st.text(0));
+        table->setProperty("Type", std::string("TABLE"));
+        table->setPropertyError("DateCreated", kNoDatesKept);
+        table->setPropertyError("DateModified", kNoDatesKept);
+        tables->addMember(table);
+    }
+    return tables;
+}
+
+CatalogObjectPtr SqliteSession::tableDetails(const std::string& name) {
+    SchemaReader reader(m_db, &name);
+    const RawTable* raw = reader.table(name);
+    return raw ? buildTable(name, *raw, reader) : nullptr;
 }
 
 CatalogObjectPtr SqliteSession::tables() {
