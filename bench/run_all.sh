@@ -233,7 +233,7 @@ generation)
 catalog)
     echo "Catalog tree refresh, names first (tables of 10 columns, 2 indexes, 1 foreign key), against"
     echo "sqlite3 listing the same names; the old full read and the opening of one table's node beside it"
-    printf "%-8s %9s %11s %7s %10s %10s %14s\n" tables "ours s" "sqlite3 s" ratio "ours KiB" "full s" "open one node"
+    printf "%-8s %9s %11s %7s %10s %12s %10s %14s\n" tables "ours s" "sqlite3 s" ratio "ours KiB" "sqlite3 KiB" "full s" "open one node"
     for n in ${CATALOG_TABLES:-2000 20000 100000}; do
         db=$work/catalog_$n.mdb
         if [ ! -f "$db" ]; then
@@ -245,7 +245,7 @@ catalog)
         read -r rt rm < <(best sh -c "sqlite3 '$db' \"SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid\" > /dev/null")
         read -r ft fm < <(best_of 1 "$bin/bench_catalog_tree" full "$db")
         open=$("$bin/bench_catalog_tree" open "$db")
-        printf "%-8s %9s %11s %7s %10s %10s %14s\n" "$n" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$ft" "$open"
+        printf "%-8s %9s %11s %7s %10s %12s %10s %14s\n" "$n" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$rm" "$ft" "$open"
     done
     ;;
 postgresql)

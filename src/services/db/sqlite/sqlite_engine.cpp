@@ -158,20 +158,30 @@ class SchemaReader {
 public:
     /// Every table, or only the table named @p only.
     explicit SchemaReader(sqlite3* db, const std::string* only = nullptr) : m_db(db) {
-        Statement tables(m_db, "SELECT name, sql FROM sqlite_schema m" + where(only != nullptr) +
-                                   " ORDER BY rowid");
-        if (only) tables.bind(1, *only);
-        while (tables.step()) m_tables.emplace_back(tables.text(0), tables.text(1));
-        Statement triggers(db, std::string("SELECT tbl_name, name FROM sqlite_schema WHERE type = "
-                                           "'trigger'") +
-                                   (only ? " AND tbl_name = ?1" : ""));
-        if (only) triggers.bind(1, *only);
-        while (triggers.step()) {
-            const std::string table = triggers.text(0);
+        auto trigger = [&](const std::string& table, const std::string& name) {
             const std::string prefix = std::string(kAutoIncrementTrigger) + table + ":";
-            const std::string name = triggers.text(1);
             if (name.compare(0, prefix.size(), prefix) == 0)
                 m_autoColumns[table].insert(name.substr(prefix.size()));
+        };
+        if (only) {
+            // One table: its entry and its triggers in one pass over the schema table.
+            Statement st(m_db,
+                         "SELECT type, name, tbl_name, sql FROM sqlite_schema WHERE (type = "
+                         "'table' AND name = ?1) OR (type = 'trigger' AND tbl_name = ?1)");
+            st.bind(1, *only);
+            while (st.step()) {
+                if (st.text(0) == "table")
+                    m_tables.emplace_back(st.text(1), st.text(3));
+                else
+                    trigger(st.text(2), st.text(1));
+            }
+        } else {
+            Statement tables(m_db,
+                             "SELECT name, sql FROM sqlite_schema m" + where() + " ORDER BY rowid");
+            while (tables.step()) m_tables.emplace_back(tables.text(0), tables.text(1));
+            Statement triggers(db,
+                               "SELECT tbl_name, name FROM sqlite_schema WHERE type = 'trigger'");
+            while (triggers.step()) trigger(triggers.text(0), triggers.text(1));
         }
         if (only && m_tables.empty()) return;
         try {
@@ -217,30 +227,30 @@ public:
     }
 
 private:
-    static std::string where(bool oneTable) {
-        return std::string(" WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'") +
-               (oneTable ? " AND m.name = ?1" : "");
+    static std::string where() {
+        return " WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'";
     }
 
     // Reads every table, or only *only; throws when a pragma fails.
     void read(const std::string* only) {
+        // One table needs no pass over the schema table: the pragmas take its name.
+        const std::string m = only ? "(SELECT ?1 AS name, 0 AS rowid) m" : "sqlite_schema m";
+        const std::string filter = only ? " WHERE 1" : where();
         auto run = [&](const std::string& sql, auto row) {
             Statement st(m_db, sql);
             if (only) st.bind(1, *only);
             while (st.step()) row(st, m_raw[st.text(0)]);
         };
-        run("SELECT m.name, p.name, p.type, p.\"notnull\", p.pk, p.hidden FROM sqlite_schema m "
-            "JOIN pragma_table_xinfo(m.name) p" +
-                where(only) + " ORDER BY m.rowid, p.cid",
+        run("SELECT m.name, p.name, p.type, p.\"notnull\", p.pk, p.hidden FROM " + m +
+                " JOIN pragma_table_xinfo(m.name) p" + filter + " ORDER BY m.rowid, p.cid",
             [](Statement& st, RawTable& t) {
                 t.columns.push_back({st.text(1), st.text(2), st.integer(3) != 0,
                                      static_cast<int>(st.integer(4)),
                                      static_cast<int>(st.integer(5))});
             });
-        run("SELECT m.name, il.name, il.\"unique\", il.origin, ix.name, ix.\"desc\" FROM "
-            "sqlite_schema m JOIN pragma_index_list(m.name) il JOIN pragma_index_xinfo(il.name) "
-            "ix" +
-                where(only) + " AND ix.key = 1 ORDER BY m.rowid, il.seq DESC, ix.seqno",
+        run("SELECT m.name, il.name, il.\"unique\", il.origin, ix.name, ix.\"desc\" FROM " + m +
+                " JOIN pragma_index_list(m.name) il JOIN pragma_index_xinfo(il.name) ix" + filter +
+                " AND ix.key = 1 ORDER BY m.rowid, il.seq DESC, ix.seqno",
             [](Statement& st, RawTable& t) {
                 const std::string index = st.text(1);
                 if (t.indexes.empty() || t.indexes.back().name != index)
@@ -250,8 +260,9 @@ private:
         long long currentId = -1;
         std::string currentTable;
         run("SELECT m.name, fk.id, fk.\"table\", fk.\"from\", fk.\"to\", fk.on_update, "
-            "fk.on_delete FROM sqlite_schema m JOIN pragma_foreign_key_list(m.name) fk" +
-                where(only) + " ORDER BY m.rowid, fk.id DESC, fk.seq",
+            "fk.on_delete FROM " +
+                m + " JOIN pragma_foreign_key_list(m.name) fk" + filter +
+                " ORDER BY m.rowid, fk.id DESC, fk.seq",
             [&](Statement& st, RawTable& t) {
                 if (st.integer(1) != currentId || st.text(0) != currentTable) {
                     currentId = st.integer(1);
