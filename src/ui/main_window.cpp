@@ -998,7 +998,8 @@ void MainWindow::applyTreeFilter() {
     const QString text = m_filter->text().trimmed();
     for (int i = 0; i < tables->childCount(); ++i) {
         QTreeWidgetItem* t = tables->child(i);
-        t->setHidden(!text.isEmpty() && !t->text(0).contains(text, Qt::CaseInsensitive));
+        const bool hide = !text.isEmpty() && !t->text(0).contains(text, Qt::CaseInsensitive);
+        if (t->isHidden() != hide) t->setHidden(hide);  // each change costs the view a pass
     }
 }
 
