@@ -390,8 +390,9 @@ TEST_F(MainWindowTest, StandardShortcuts) {
 
 TEST_F(MainWindowTest, TheGridStaysInsideItsPageAtEverySize) {
     // The run at 144 DPI says so; it must not pass at 96 by mistake.
-    if (const QByteArray dpr = qgetenv("QUORIX_TEST_DPR"); !dpr.isEmpty())
+    if (const QByteArray dpr = qgetenv("QUORIX_TEST_DPR"); !dpr.isEmpty()) {
         ASSERT_DOUBLE_EQ(window.devicePixelRatioF(), dpr.toDouble());
+    }
     openDocument(std::string(QUORIX_EXAMPLES) + "/orders.xml");  // more lines than fit
     QWidget* page = grid->parentWidget();
     const Twips t = Twips::of(grid);

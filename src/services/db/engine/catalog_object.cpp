@@ -91,6 +91,14 @@ CatalogObjectPtr CatalogObject::member(std::string_view name) const {
     return nullptr;
 }
 
+CatalogObjectPtr makeTableObject(const std::string& name) {
+    auto table = std::make_shared<CatalogObject>("Table", name);
+    table->setProperty("Type", std::string("TABLE"));
+    table->setPropertyError("DateCreated", kNoDatesKept);
+    table->setPropertyError("DateModified", kNoDatesKept);
+    return table;
+}
+
 CatalogObjectPtr makeCommandObject(const std::string& kind, const std::string& name,
                                    const std::string& commandText) {
     auto object = std::make_shared<CatalogObject>(kind, name);

@@ -71,6 +71,9 @@ inline constexpr const char* kNoDatesKept =
 
 /// A view or procedure ("View", "Procedure"): its name, the dates no engine keeps, and its
 /// "Command" with the command text and no parameters.
+/// A table as an engine that keeps no dates gives it, before its parts are added.
+CatalogObjectPtr makeTableObject(const std::string& name);
+
 CatalogObjectPtr makeCommandObject(const std::string& kind, const std::string& name,
                                    const std::string& commandText);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
 
 namespace quorix {
@@ -86,6 +87,29 @@ std::vector<std::string> createIndexStatements(const TableDefinition& table) {
                              " (" + quotedColumnList(idx.columns) + ")");
     }
     return statements;
+}
+
+ColumnSwitches columnSwitches(const ColumnDefinition& c) {
+    ColumnSwitches switches;
+    for (const auto& [prop, v] : c.properties) {
+        const bool on = propertySwitch(c, prop, v);
+        if (prop == "AutoIncrement") {
+            if (on && c.type != adInteger && c.type != adBigInt && c.type != adSmallInt)
+                throw ServiceError(
+                    ErrorNumber::kGeneral,
+                    "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
+            switches.autoIncrement = on;
+        } else if (prop == "TimeZone") {
+            switches.timeZone = on;
+        } else if (prop == "Nullable") {
+            switches.notNull = !on;
+        } else {
+            throw ServiceError(
+                ErrorNumber::kNotSupported,
+                "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+        }
+    }
+    return switches;
 }
 
 }  // namespace quorix

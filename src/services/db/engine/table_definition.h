@@ -47,6 +47,16 @@ const IndexDefinition* checkTableDefinition(const TableDefinition& table);
 bool propertySwitch(const ColumnDefinition& column, const std::string& property,
                     const std::string& value);
 
+/// The switches a server engine honours on a column, read from its properties; throws
+/// ServiceError for an auto-number on a column that is not an integer and for any other
+/// property.
+struct ColumnSwitches {
+    bool autoIncrement = false;
+    bool timeZone = false;
+    bool notNull = false;
+};
+ColumnSwitches columnSwitches(const ColumnDefinition& column);
+
 /// The quoted column names, separated by ", ".
 std::string quotedColumnList(const std::vector<std::string>& columns);
 

@@ -342,28 +342,10 @@ std::vector<std::string> statementsFor(const TableDefinition& table, const std::
     std::string autoColumn;
     for (const ColumnDefinition& c : table.columns) {
         checkName(c.name, "列名");
-        bool identity = false, timeZone = false, notNull = false;
-        for (const auto& [prop, v] : c.properties) {
-            const bool on = propertySwitch(c, prop, v);
-            if (prop == "AutoIncrement") {
-                if (on && c.type != adInteger && c.type != adBigInt && c.type != adSmallInt)
-                    throw ServiceError(
-                        ErrorNumber::kGeneral,
-                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
-                identity = on;
-            } else if (prop == "TimeZone") {
-                timeZone = on;
-            } else if (prop == "Nullable") {
-                notNull = !on;
-            } else {
-                throw ServiceError(
-                    ErrorNumber::kNotSupported,
-                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
-            }
-        }
-        std::string& item = items.emplace_back(backticked(c.name) + " " + sqlType(c, timeZone));
-        if (notNull) item += " NOT NULL";
-        if (identity) {
+        const ColumnSwitches on = columnSwitches(c);
+        std::string& item = items.emplace_back(backticked(c.name) + " " + sqlType(c, on.timeZone));
+        if (on.notNull) item += " NOT NULL";
+        if (on.autoIncrement) {
             item += " AUTO_INCREMENT";
             autoColumn = c.name;
         }

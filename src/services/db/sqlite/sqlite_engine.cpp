@@ -442,13 +442,7 @@ CatalogObjectPtr SqliteSession::tableNames() {
     Statement st(m_db,
                  "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE "
                  "'sqlite\\_%' ESCAPE '\\' ORDER BY rowid");
-    while (st.step()) {
-        auto table = std::make_shared<CatalogObject>("Table", st.text(0));
-        table->setProperty("Type", std::string("TABLE"));
-        table->setPropertyError("DateCreated", kNoDatesKept);
-        table->setPropertyError("DateModified", kNoDatesKept);
-        tables->addMember(table);
-    }
+    while (st.step()) tables->addMember(makeTableObject(st.text(0)));
     return tables;
 }
 
@@ -470,10 +464,7 @@ CatalogObjectPtr SqliteSession::tables() {
 CatalogObjectPtr SqliteSession::buildTable(const std::string& name, const RawTable& raw,
                                            SchemaReader& reader) {
     const std::set<std::string>& emulatedAuto = reader.emulatedAutoColumns(name);
-    auto table = std::make_shared<CatalogObject>("Table", name);
-    table->setProperty("Type", std::string("TABLE"));
-    table->setPropertyError("DateCreated", kNoDatesKept);
-    table->setPropertyError("DateModified", kNoDatesKept);
+    auto table = makeTableObject(name);
 
     // Columns, and the primary key columns in key order.
     auto columns = std::make_shared<CatalogObject>("Columns");
