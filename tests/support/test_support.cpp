@@ -121,11 +121,12 @@ MariaDbServer::MariaDbServer() {
         if (sql("", "SELECT 1") == "1\n") return;
         usleep(100'000);
     }
-    throw std::runtime_error("MariaDB did not start:\n" + install +
-                             readFile((m_dir / "log").string()));
+    const std::string log = readFile((m_dir / "log.err").string());
+    stop();  // nothing of a server that did not come up stays behind
+    throw std::runtime_error("MariaDB did not start:\n" + install + log);
 }
 
-MariaDbServer::~MariaDbServer() {
+void MariaDbServer::stop() {
     const std::string pid = readFile((m_dir / "pid").string());
     if (!pid.empty()) {
         shell("kill " + pid.substr(0, pid.find('\n')));
@@ -133,6 +134,10 @@ MariaDbServer::~MariaDbServer() {
     }
     std::error_code ec;
     std::filesystem::remove_all(m_dir, ec);
+}
+
+MariaDbServer::~MariaDbServer() {
+    stop();
 }
 
 std::string MariaDbServer::dataSource(const std::string& database) const {

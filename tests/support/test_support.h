@@ -72,6 +72,7 @@ public:
 
 private:
     MariaDbServer();
+    void stop();
     std::filesystem::path m_dir;
 };
 
