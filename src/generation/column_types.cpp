@@ -75,6 +75,19 @@ std::string sizeRule(const std::optional<std::string>& sizeText, const char* fal
     return fallback;
 }
 
+// The entry of a server vocabulary that @p name names; varchar takes a size (255 by default).
+template <std::size_t N>
+std::optional<ColumnTypeSpec> serverType(const PgEntry (&entries)[N], const std::string& name,
+                                         const std::optional<std::string>& sizeText) {
+    for (const auto& e : entries) {
+        if (name != e.name) continue;
+        ColumnTypeSpec spec{e.code, {}, e.property};
+        if (name == "varchar") spec.size = sizeRule(sizeText, "255");
+        return spec;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<double> parseNumber(std::string_view text) {
@@ -237,13 +250,7 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
             {"timestamp", "135", ""}, {"timestamptz", "135", "TimeZone,true"},
             {"bytea", "205", ""},     {"serial", "3", "AutoIncrement,true"},
         };
-        for (const auto& e : kPg) {
-            if (name != e.name) continue;
-            ColumnTypeSpec spec{e.code, {}, e.property};
-            if (name == "varchar") spec.size = sizeRule(sizeText, "255");
-            return spec;
-        }
-        return std::nullopt;
+        return serverType(kPg, name, sizeText);
     }
     if (dbType == "mysql") {
         static const PgEntry kMy[] = {
@@ -254,13 +261,7 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
             {"datetime", "135", ""}, {"timestamp", "135", "TimeZone,true"},
             {"blob", "205", ""},     {"int auto_increment", "3", "AutoIncrement,true"},
         };
-        for (const auto& e : kMy) {
-            if (name != e.name) continue;
-            ColumnTypeSpec spec{e.code, {}, e.property};
-            if (name == "varchar") spec.size = sizeRule(sizeText, "255");
-            return spec;
-        }
-        return std::nullopt;
+        return serverType(kMy, name, sizeText);
     }
     if (dbType == "sqlserver") {
         for (const auto& n : kSqlServer)
