@@ -2,7 +2,7 @@ BUILD_DIR ?= build
 CLANG_BUILD_DIR ?= build-clang
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build check-clang test run bench clean
+.PHONY: all deps configure build check-clang test run bench package check-package guide-pictures clean
 
 all: build
 
@@ -29,6 +29,18 @@ run: build
 
 bench: build
 	bench/run_all.sh $(BUILD_DIR)
+
+# quorix_<version>_<arch>.deb in the build folder.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# Builds the package, installs it on this machine, runs it and removes it again (root or sudo).
+check-package: package
+	scripts/check-package $(BUILD_DIR)
+
+# The pictures of the Japanese guide, made again from the real program under Xvfb.
+guide-pictures: build
+	scripts/make-guide-screenshots $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(CLANG_BUILD_DIR)

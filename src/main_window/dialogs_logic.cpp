@@ -23,8 +23,9 @@ bool XmlTagDialog::OKButton_Click(const std::string& rowset, const std::string& 
     return true;
 }
 
-std::optional<std::string> findSystemInfoTool(const std::string& searchPath) {
-    for (const char* tool : kSystemInfoTools) {
+std::optional<std::string> findProgram(std::span<const char* const> programs,
+                                       const std::string& searchPath) {
+    for (const char* tool : programs) {
         std::size_t start = 0;
         while (start <= searchPath.size()) {
             const auto colon = searchPath.find(':', start);
@@ -42,6 +43,14 @@ std::optional<std::string> findSystemInfoTool(const std::string& searchPath) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> findGuide(const std::string& programDir) {
+    std::error_code error;
+    const std::filesystem::path guide = std::filesystem::weakly_canonical(
+        std::filesystem::path(programDir) / kGuideFromProgramDir, error);
+    if (error || !std::filesystem::is_regular_file(guide, error)) return std::nullopt;
+    return guide.string();
 }
 
 void StartSysInfo(const std::string& searchPath, ProgramStarter& starter, UserPort& port) {

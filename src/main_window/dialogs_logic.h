@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 
 #include "app/app_settings.h"
@@ -44,8 +45,41 @@ inline constexpr const char* kSystemInfoTools[] = {
     "hardinfo2",         "hardinfo", "kinfocenter",        "gnome-system-monitor",
     "xfce4-taskmanager", "lxtask",   "mate-system-monitor"};
 
-/// The first system information tool found on @p searchPath (a PATH value), or nullopt.
-std::optional<std::string> findSystemInfoTool(const std::string& searchPath);
+/// The first of @p programs found as an executable file on @p searchPath (a PATH value),
+/// trying each program through the whole path before the next, or nullopt.
+std::optional<std::string> findProgram(std::span<const char* const> programs,
+                                       const std::string& searchPath);
+
+/// The first system information tool found on @p searchPath, or nullopt.
+inline std::optional<std::string> findSystemInfoTool(const std::string& searchPath) {
+    return findProgram(kSystemInfoTools, searchPath);
+}
+
+/// The Japanese guide as installed beside the program: <prefix>/share/doc/quorix/guide/index.html
+/// for a program in <prefix>/bin (the build tree has the same shape).
+inline constexpr const char* kGuideFromProgramDir = "../share/doc/quorix/guide/index.html";
+
+/// The guide that belongs to the program in @p programDir, or nullopt when it is not there.
+std::optional<std::string> findGuide(const std::string& programDir);
+
+/// What opens a file in the desktop's browser or viewer.
+inline constexpr const char* kViewerPrograms[] = {"xdg-open"};
+
+/// The messages of "使い方(&U)".
+struct GuideTexts {
+    static std::string notInstalled(const std::string& expected) {
+        return "使い方の案内が見つかりません。\r\n" + expected +
+               " にあるはずですが、プログラムと一緒にインストールされていないようです。";
+    }
+    static std::string noViewer(const std::string& guide) {
+        return "使い方の案内を開くブラウザーまたはビューアーが設定されていません。\r\n"
+               "次のファイルをブラウザーで開いてください:\r\n" +
+               guide;
+    }
+    static std::string opening(const std::string& guide) {
+        return "使い方の案内を開いています: " + guide;
+    }
+};
 
 /// Starts a program detached; false when it could not be started.
 class ProgramStarter {

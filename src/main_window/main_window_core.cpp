@@ -1,6 +1,7 @@
 #include "main_window/main_window_core.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 #include "definition_edit/line_edits.h"
@@ -11,6 +12,7 @@
 #include "generation/type_translation.h"
 #include "loading/document_loader.h"
 #include "loading/key_links.h"
+#include "main_window/dialogs_logic.h"
 #include "services/text/text.h"
 #include "xml_analysis/grid_geometry.h"
 #include "xml_analysis/xml_loading.h"
@@ -765,6 +767,31 @@ void MainWindowCore::mnuLinkKeys_Click() {
 void MainWindowCore::mnuAbout_Click() {
     m_port.setStatus({});
     m_port.showAboutBox();
+}
+
+void MainWindowCore::mnuGuide_Click() {
+    m_port.setStatus({});
+    const std::string programDir = m_port.programDir();
+    const auto guide = findGuide(programDir);
+    if (!guide) {
+        const auto expected = std::filesystem::path(programDir) / kGuideFromProgramDir;
+        m_port.showMessage(GuideTexts::notInstalled(expected.lexically_normal().string()),
+                           kAppTitle, MessageIcon::Exclamation);
+        return;
+    }
+    const char* path = std::getenv("PATH");
+    const auto viewer = findProgram(kViewerPrograms, path ? path : "");
+    if (!viewer) {
+        guideNotOpened(*guide);
+        return;
+    }
+    m_port.setStatus(GuideTexts::opening(*guide));
+    m_port.openWithViewer(*viewer, *guide);
+}
+
+void MainWindowCore::guideNotOpened(const std::string& guide) {
+    m_port.setStatus({});
+    m_port.showMessage(GuideTexts::noViewer(guide), kAppTitle, MessageIcon::Exclamation);
 }
 
 void MainWindowCore::cmdStatus_Click() {

@@ -61,6 +61,10 @@ public:
     void mnuExit_Click();
     void mnuXML_Click();
     void mnuAbout_Click();
+    /// "使い方(&U)": opens the installed Japanese guide in the desktop's browser or viewer.
+    void mnuGuide_Click();
+    /// The viewer started for @p guide ended with a failure (none set for the file type).
+    void guideNotOpened(const std::string& guide);
     /// Opens a file given on the command line or dropped on the window: a definition file
     /// (.qxd) as a definition, anything else as an XML document.
     void OpenGivenFile(const std::string& path);

@@ -50,6 +50,11 @@ public:
     /// Shows the XML tag dialog modally; it writes the tags through their accessors.
     virtual void showXmlTagDialog(AppSettings& settings) = 0;
     virtual void showAboutBox() = 0;
+    /// The folder of the running program.
+    virtual std::string programDir() const = 0;
+    /// Starts @p viewer on @p file without waiting; when the viewer fails, the window calls
+    /// MainWindowCore::guideNotOpened.
+    virtual void openWithViewer(const std::string& viewer, const std::string& file) = 0;
     /// Fills @p settings with what was remembered from the last run (never a password);
     /// leaves what was not remembered as it is.
     virtual void loadStoredSettings(AppSettings& settings) = 0;

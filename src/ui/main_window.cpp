@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -22,6 +23,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
@@ -168,6 +171,7 @@ void MainWindow::buildMenus() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     action(help, "mnuAbout", "ﾊﾞｰｼﾞｮﾝ情報(&A)", [this] { m_core->mnuAbout_Click(); });
+    action(help, "mnuGuide", "使い方(&U)", [this] { m_core->mnuGuide_Click(); });
 
     // The table pop-up menu is never in the menu bar.
     m_mnuTbl = new QMenu(QStringLiteral("表操作"), this);
@@ -578,6 +582,29 @@ void MainWindow::showSqlDialog(const std::string& sql) {
 void MainWindow::showAboutBox() {
     AboutBox box(this);
     box.exec();
+}
+
+std::string MainWindow::programDir() const {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
+void MainWindow::openWithViewer(const std::string& viewer, const std::string& file) {
+    // Without a parent: a viewer that keeps running outlives the window.
+    auto* process = new QProcess;
+    const QPointer<MainWindow> window(this);
+    const auto failed = [process, window, file] {
+        process->deleteLater();
+        if (window) window->m_core->guideNotOpened(file);
+    };
+    connect(process, &QProcess::finished, process,
+            [process, failed](int exitCode, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit || exitCode != 0) return failed();
+                process->deleteLater();
+            });
+    connect(process, &QProcess::errorOccurred, process, [failed](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) failed();
+    });
+    process->start(qs(viewer), {qs(file)});
 }
 
 MainWindowCore::StartResult MainWindow::start() {

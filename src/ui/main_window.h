@@ -85,6 +85,8 @@ private:
     void setStatusButtonCaption(const std::string& caption) override;
     void showXmlTagDialog(AppSettings& settings) override;
     void showAboutBox() override;
+    std::string programDir() const override;
+    void openWithViewer(const std::string& viewer, const std::string& file) override;
     void showSqlDialog(const std::string& sql) override;
     void loadStoredSettings(AppSettings& settings) override;
     void storeSettings(const AppSettings& settings) override;

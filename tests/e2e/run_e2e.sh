@@ -24,54 +24,21 @@ trap 'kill "$pid" 2>/dev/null || true; rm -rf "$home"' EXIT
 export HOME=$home
 export XDG_CONFIG_HOME=$home/.config
 db="$home/Book.mdb"
+# The desktop's viewer: notes what it was given.
+mkdir "$home/bin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$1" > "$HOME/viewed"\n' > "$home/bin/xdg-open"
+chmod +x "$home/bin/xdg-open"
+export PATH="$home/bin:$PATH"
 
 fail() { echo "e2e: $*" >&2; import -window root "$out/failure.png" || true; exit 1; }
 shot() { import -window root "$out/$1.png"; }
 
-# Waits (at most 15 s) until a command succeeds; no step waits a fixed time.
-waitfor() {
-    for _ in $(seq 1 300); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    fail "waited in vain for: $*"
-}
-shown() { xdotool search --onlyvisible --name "$1" > /dev/null 2>&1; }
-gone() { ! shown "$1"; }
-has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
-ended() { ! kill -0 "$pid" 2>/dev/null; }
-# Windows of the program on screen (a menu that opens adds one).
-windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
-more_windows() { [ "$(windows)" -gt "$1" ]; }
-
-# Waits until a window whose name matches appears and gives it the keyboard focus.
-focus() {
-    waitfor shown "$1"
-    local id
-    id=$(xdotool search --onlyvisible --name "$1" | head -1)
-    xdotool windowfocus --sync "$id"
-    waitfor has_focus "$id"
-    echo "$id"
-}
+source "$(dirname "$0")/../../scripts/x-drive.sh"
 
 # XMLを開く(&O) with examples/orders.xml, back in the main window afterwards.
 open_orders() {
     xdotool key alt+o
-    focus "XML文書を開く" > /dev/null
-    xdotool type --delay 15 "$examples/orders.xml"
-    xdotool key Return
-    waitfor gone "XML文書を開く"
-    xdotool windowfocus --sync "$main"
-    waitfor has_focus "$main"
-}
-
-# Opens a menu with its key and chooses a command in it with another.
-menu() {
-    local before
-    before=$(windows)
-    xdotool key "$1"
-    waitfor more_windows "$before"
-    xdotool key "${@:2}"
+    choose_file "XML文書を開く" "$examples/orders.xml"
 }
 
 # 終了 with unsaved changes: the question, キャンセル (Escape) keeps the window; then Ctrl+S
@@ -81,17 +48,11 @@ save_and_quit() {
     focus "^Quorix$" > /dev/null
     shot "$2"
     xdotool key Escape
-    xdotool windowfocus --sync "$main"
-    waitfor has_focus "$main"
+    back_to_main
     ended && fail "the program ended with unsaved changes"
     xdotool key ctrl+s
-    focus "定義を保存" > /dev/null
-    xdotool type --delay 15 "$1"
-    xdotool key Return
+    choose_file "定義を保存" "$1"
     waitfor test -f "$1.qxd"
-    waitfor gone "定義を保存"
-    xdotool windowfocus --sync "$main"
-    waitfor has_focus "$main"
     menu alt+f x
     waitfor ended
 }
@@ -109,6 +70,12 @@ shot 2-main-window
 open_orders
 shot 3-document-open
 
+# ﾍﾙﾌﾟ(&H) → 使い方(&U) hands the guide beside the program to the desktop's viewer.
+menu alt+h u
+waitfor test -s "$home/viewed"
+guide=$(realpath "$(dirname "$program")/../share/doc/quorix/guide/index.html")
+[ "$(cat "$home/viewed")" = "$guide" ] || fail "the viewer was given '$(cat "$home/viewed")'"
+
 # Click the 列名 cell of the first line, go to its 表名 cell, then walk down that column
 # with the keyboard and type the table names.
 xdotool mousemove --window "$main" 440 152 click 1
@@ -124,13 +91,8 @@ name_line 1 ITEM_LINES    # LINE, level 3
 shot 4-named
 
 menu alt+f s   # ファイル(&F) → 定義を保存(&S)...
-focus "定義を保存" > /dev/null
-xdotool type --delay 15 "$home/orders"
-xdotool key Return
+choose_file "定義を保存" "$home/orders"
 waitfor test -f "$home/orders.qxd"
-waitfor gone "定義を保存"
-xdotool windowfocus --sync "$main"
-waitfor has_focus "$main"
 menu alt+f x   # 終了(&X)
 waitfor ended
 
@@ -142,12 +104,7 @@ shot 5-remembered
 xdotool key alt+o   # 接続(&O)
 main=$(focus "Quorix\(")
 menu alt+f l   # 定義を開く(&L)...
-focus "定義を開く" > /dev/null
-xdotool type --delay 15 "$home/orders.qxd"
-xdotool key Return
-waitfor gone "定義を開く"
-xdotool windowfocus --sync "$main"
-waitfor has_focus "$main"
+choose_file "定義を開く" "$home/orders.qxd"
 shot 6-definition-open
 
 xdotool key alt+t   # 作成(&T)
@@ -177,8 +134,7 @@ focus "^Quorix$" > /dev/null   # the question: create the tables first?
 xdotool key Return
 loaded() { [ "$(sqlite3 "$db" "SELECT count(*) FROM sqlite_master WHERE name = 'LINES_L'")" = 1 ]; }
 waitfor loaded
-xdotool windowfocus --sync "$main"
-waitfor has_focus "$main"
+back_to_main
 shot 8-loaded
 rows=$(sqlite3 "$db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM LINES_L")
 [ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "loaded line items are '$rows'"
@@ -219,8 +175,7 @@ tables=$(psql "SELECT string_agg(tablename, ' ' ORDER BY tablename) FROM pg_tabl
 [ "$tables" = "ITEM_GROUP ITEM_LINES ORDERS_T" ] || fail "server tables are '$tables'"
 key=$(psql "SELECT string_agg(a.attname, ' ' ORDER BY k.ord) FROM pg_constraint c CROSS JOIN LATERAL unnest(c.conkey) WITH ORDINALITY k(n, ord) JOIN pg_attribute a ON a.attrelid = c.conrelid AND a.attnum = k.n WHERE c.contype = 'p' AND c.conrelid = '\"ITEM_LINES\"'::regclass")
 [ "$key" = "ITEMS ITEM LINE" ] || fail "ITEM_LINES key is '$key'"
-xdotool windowfocus --sync "$main"
-waitfor has_focus "$main"
+back_to_main
 save_and_quit "$home/orders-server" 13-postgresql-question
 
 echo "1 passed, 0 failed"

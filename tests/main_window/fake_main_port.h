@@ -142,6 +142,12 @@ public:
     }
     std::function<void(AppSettings&)> xmlDialog;
     void showAboutBox() override { ++aboutBoxes; }
+    std::string programFolder = ".";
+    std::vector<std::string> viewed;
+    std::string programDir() const override { return programFolder; }
+    void openWithViewer(const std::string& viewer, const std::string& file) override {
+        viewed.push_back(viewer + " " + file);
+    }
 
     int treeBuilds = 0;
     std::vector<const TreeNode*> removedNodes;

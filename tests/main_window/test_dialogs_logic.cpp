@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
+#include "fake_main_port.h"
 #include "main_window/dialogs_logic.h"
+#include "main_window/main_window_core.h"
 #include "support/fake_port.h"
 #include "support/test_support.h"
 
@@ -68,4 +72,41 @@ TEST(SystemInformation, SearchesThePathInOrder) {
     EXPECT_EQ(port.messages, std::vector<std::string>{"Quorix|現時点ではｼｽﾃﾑ情報を使用できません"});
     StartSysInfo(dir.file("none"), starter, port);
     EXPECT_EQ(port.messages.size(), 2u);
+}
+
+TEST(Guide, OpensTheInstalledGuideOrSaysWhyNot) {
+    TempDir dir;
+    const std::string bin = (dir.path() / "prefix" / "bin").string();
+    std::filesystem::create_directories(bin);
+    const std::string viewer = makeTool(dir, "tools", "xdg-open", true);
+    const char* oldPath = std::getenv("PATH");
+    const std::string restore = oldPath ? oldPath : "";
+    ::setenv("PATH", dir.file("tools").c_str(), 1);
+
+    test::FakeMainPort port;
+    port.programFolder = bin;
+    MainWindowCore core(port);
+    core.mnuGuide_Click();  // not installed: the place it was looked for is named
+    ASSERT_EQ(port.messages.size(), 1u);
+    EXPECT_NE(
+        port.messages[0].find((dir.path() / "prefix/share/doc/quorix/guide/index.html").string()),
+        std::string::npos)
+        << port.messages[0];
+    EXPECT_TRUE(port.viewed.empty());
+
+    const auto guide = dir.path() / "prefix/share/doc/quorix/guide/index.html";
+    std::filesystem::create_directories(guide.parent_path());
+    std::ofstream(guide) << "<html></html>";
+    core.mnuGuide_Click();
+    EXPECT_EQ(port.viewed, std::vector<std::string>{viewer + " " + guide.string()});
+    EXPECT_EQ(port.status(), "使い方の案内を開いています: " + guide.string());
+    core.guideNotOpened(guide.string());  // the viewer found nothing set for the file
+    EXPECT_EQ(port.messages.back(), "Quorix|" + GuideTexts::noViewer(guide.string()));
+
+    ::setenv("PATH", dir.file("none").c_str(), 1);  // no viewer at all
+    core.mnuGuide_Click();
+    EXPECT_EQ(port.viewed.size(), 1u);
+    EXPECT_EQ(port.messages.size(), 3u);
+    EXPECT_EQ(port.messages.back(), port.messages[1]);
+    ::setenv("PATH", restore.c_str(), 1);
 }

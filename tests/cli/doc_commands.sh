@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs the command lines that the documents show as written (the command-line section of
+# both READMEs, the EXAMPLES of both manual pages of quorix-cli, as man shows them), each
+# document's in a copy of examples/ with a home folder of its own, and checks what they made.
+# Also checks that the README's definition file example is the beginning of
+# examples/orders.qxd.
+#   doc_commands.sh CLI_DIR EXAMPLES DOCUMENT...
+set -euo pipefail
+
+cli_dir=$1
+examples=$2
+shift 2
+export PATH="$cli_dir:$PATH"
+fail() { echo "doc_commands: $*" >&2; exit 1; }
+
+# The first fenced block after the heading HEADING of a Markdown file.
+fenced() { awk -v h="$2" '$0 == h {s = 1} s && /^```/ {if (b) exit; b = 1; next} b' "$1"; }
+
+commands_of() {
+    case $1 in
+        *README.md) fenced "$1" "## The command line" ;;
+        *README.ja.md) fenced "$1" "## コマンドライン" ;;
+        *.1) # The lines of quorix-cli in the rendered section EXAMPLES (例 in Japanese).
+            MANWIDTH=200 man -l "$1" 2> /dev/null |
+                awk '/^(EXAMPLES|例)$/ {s = 1; next} /^[^ ]/ {s = 0} s' |
+                sed -n 's/^ *\(quorix-cli .*\)$/\1/p' ;;
+        *) fail "no commands known in $1" ;;
+    esac
+}
+
+for doc in "$@"; do
+    commands=$(commands_of "$doc")
+    [ -n "$commands" ] || fail "no commands found in $doc"
+    home=$(mktemp -d)
+    export HOME=$home
+    cp -r "$examples" "$home/examples"
+    (
+        cd "$home/examples"
+        while IFS= read -r line; do
+            [ -n "$line" ] || continue
+            echo "$(basename "$doc") \$ $line"
+            bash -c "$line" > "$home/out" 2> "$home/err" ||
+                fail "$doc: failed: $line: $(cat "$home/err")"
+        done <<< "$commands"
+    )
+    rows=$(sqlite3 "$home/Orders.db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM ORDER_LINES")
+    [ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "$doc: ORDER_LINES holds '$rows'"
+    [ -s "$home/my-orders.qxd" ] || fail "$doc: no definition of one's own was written"
+    grep -q 'CREATE TABLE `ORDERS`' "$home/out" || fail "$doc: the last command showed no SQL"
+    grep -q "mysql" "$home/err" || fail "$doc: no note on the moved types"
+    rm -rf "$home"
+
+    [[ "$doc" == *README.md ]] || continue
+    # Every non-ellipsis line of the definition example is a line of examples/orders.qxd.
+    while IFS= read -r line; do
+        [ "$line" = "…" ] && continue
+        grep -qxF -- "$line" "$examples/orders.qxd" || fail "not in orders.qxd: $line"
+    done < <(fenced "$doc" "## Definition files")
+done
+echo "the documents' commands ran as written"
