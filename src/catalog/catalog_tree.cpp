@@ -1,5 +1,6 @@
 #include "catalog/catalog_tree.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -39,7 +40,14 @@ CatalogObjectPtr CatalogBrowser::objectAt(int32_t tag) const {
 std::unique_ptr<TreeNode> CatalogBrowser::makeNode(CatalogObjectPtr item, TreeNode* parent,
                                                    std::string text) {
     const int32_t n = ++m_count;
-    if (n > catalogObjectListBound()) m_objects.resize(static_cast<std::size_t>(n) + 100);
+    if (n > catalogObjectListBound()) {
+        // Grown by 100 at a time as seen from outside; the storage grows geometrically, so
+        // that a tree of 100 000 tables does not move the list a thousand times.
+        if (m_objects.capacity() < static_cast<std::size_t>(n) + 100)
+            m_objects.reserve(
+                std::max(m_objects.capacity() * 2, static_cast<std::size_t>(n) + 100));
+        m_objects.resize(static_cast<std::size_t>(n) + 100);
+    }
     if (text.empty() && item) text = item->name();
     m_objects[n] = std::move(item);
     auto node = std::make_unique<TreeNode>();
@@ -125,6 +133,7 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
         skipOnFailure([&] {
             CatalogObjectPtr tables = catalog.tableNames();
             TreeNode* tablesNode = addNode(tables, root, "表");
+            tablesNode->children.reserve(tables->members().size());
             for (const auto& table : tables->members())
                 addNode(table, tablesNode, {})->pending = true;
         });

@@ -29,10 +29,10 @@ public:
     /// Throws ServiceError with a description when the engine cannot give it.
     PropertyValue property(std::string_view name) const;
     void setProperty(const std::string& name, PropertyValue value);
-    void reserveProperties(std::size_t count) { m_properties.reserve(count); }
+    void reserveProperties(std::size_t count) { details().properties.reserve(count); }
     /// Properties this object does not have of its own are read from @p base (an index's
     /// column reads the table column's type, for example).
-    void setBase(CatalogObjectPtr base) { m_base = std::move(base); }
+    void setBase(CatalogObjectPtr base) { details().base = std::move(base); }
     /// Records that a property exists but could not be read, with the reason.
     void setPropertyError(const std::string& name, const std::string& description);
 
@@ -44,6 +44,7 @@ public:
     /// Members of a collection, in the engine's order.
     const std::vector<CatalogObjectPtr>& members() const { return m_members; }
     void addMember(CatalogObjectPtr member) { m_members.push_back(std::move(member)); }
+    void reserveMembers(std::size_t count) { m_members.reserve(count); }
     /// The member of that name, or null.
     CatalogObjectPtr member(std::string_view name) const;
 
@@ -55,14 +56,23 @@ protected:
     }
 
 private:
+    // Few entries each: a flat list is faster than a map to build and to search. Kept apart
+    // and made when first needed: a table known by name only (of 100 000) has none.
+    struct Details {
+        std::vector<std::pair<std::string, PropertyValue>> properties;
+        std::vector<std::pair<std::string, std::string>> propertyErrors;
+        std::vector<std::pair<std::string, CatalogObjectPtr>> children;
+        CatalogObjectPtr base;
+    };
+    Details& details() {
+        if (!m_details) m_details = std::make_unique<Details>();
+        return *m_details;
+    }
+
     std::string m_kind;
     std::string m_name;
-    // Few entries each: a flat list is faster than a map to build and to search.
-    std::vector<std::pair<std::string, PropertyValue>> m_properties;
-    std::vector<std::pair<std::string, std::string>> m_propertyErrors;
-    std::vector<std::pair<std::string, CatalogObjectPtr>> m_children;
     std::vector<CatalogObjectPtr> m_members;
-    CatalogObjectPtr m_base;
+    std::unique_ptr<Details> m_details;
 };
 
 /// Why DateCreated and DateModified cannot be read: neither engine keeps them.

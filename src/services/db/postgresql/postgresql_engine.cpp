@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -667,12 +669,33 @@ CatalogObjectPtr PostgresSession::tables() {
     return readTables(kRelations);
 }
 
+// The same tables as kRelations, unsorted, with the place of their schema in the search path:
+// sorting 100 000 names here is quicker than on the server, which sorts them on disk. Names
+// compare byte by byte (the "C" collation of the name type), as in kRelations.
+const char kRelationNames[] =
+    "SELECT s.pos, n.nspname, c.relname FROM unnest(current_schemas(false)) WITH ORDINALITY "
+    "s(nspname, pos) JOIN pg_namespace n ON n.nspname = s.nspname JOIN pg_class c ON "
+    "c.relnamespace = n.oid WHERE c.relkind IN ('r', 'p')";
+
 CatalogObjectPtr PostgresSession::tableNames() {
-    Result rels = run(c(), kRelations, "表の一覧を読み取れません。");
+    Result rels = run(c(), kRelationNames, "表の一覧を読み取れません。");
+    const PGresult* r = rels.get();
+    struct Row {
+        long place;
+        const char* name;
+        int row;
+    };
+    std::vector<Row> rows(static_cast<std::size_t>(PQntuples(r)));
+    for (int i = 0; i < PQntuples(r); ++i)
+        rows[static_cast<std::size_t>(i)] = {std::strtol(PQgetvalue(r, i, 0), nullptr, 10),
+                                             PQgetvalue(r, i, 2), i};
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return a.place != b.place ? a.place < b.place : std::strcmp(a.name, b.name) < 0;
+    });
     auto tables = std::make_shared<CatalogObject>("Tables");
-    for (int i = 0; i < PQntuples(rels.get()); ++i)
-        tables->addMember(
-            makeTableObject(shownName(value(rels.get(), i, 1), value(rels.get(), i, 2))));
+    tables->reserveMembers(rows.size());
+    for (const Row& row : rows)
+        tables->addMember(makeTableObject(shownName(value(r, row.row, 1), row.name)));
     return tables;
 }
 
