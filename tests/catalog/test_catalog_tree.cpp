@@ -387,3 +387,21 @@ TEST_F(CatalogTree, NewTablesJoinTheTreeAndOpenedNodesStay) {
     EXPECT_EQ(t1->children.size(), parts);
     EXPECT_TRUE(find(browser, root(), "表/T0/列/q"));
 }
+
+TEST_F(CatalogTree, OpeningANodeSeesWhatChangedSinceTheNamesWereRead) {
+    browser.RefreshTreeView(connectionString);
+    // Another program makes T2's y a number given by the database (the engine's own trigger).
+    sqlite3Cli(path,
+               "CREATE TRIGGER \"quorix_ai:T2:y\" AFTER INSERT ON T2 FOR EACH ROW WHEN NEW.y IS "
+               "NULL BEGIN UPDATE T2 SET y = 1 WHERE rowid = NEW.rowid; END;");
+    TreeNode* y = nullptr;
+    TreeNode* t2 = find(browser, root(), "表/T2");
+    ASSERT_TRUE(t2);
+    browser.TreeView1_Expand(t2);
+    y = find(browser, root(), "表/T2/列/y");
+    ASSERT_TRUE(y);
+    EXPECT_EQ(std::get<bool>(browser.objectAt(y->tag)->property("AutoIncrement")), true);
+    TreeNode* x = find(browser, root(), "表/T2/列/x");
+    ASSERT_TRUE(x);
+    EXPECT_EQ(std::get<bool>(browser.objectAt(x->tag)->property("AutoIncrement")), false);
+}

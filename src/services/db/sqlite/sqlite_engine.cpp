@@ -11,6 +11,8 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <vector>
 
 #include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
@@ -154,16 +156,36 @@ CatalogObjectPtr makeColumn(const std::string& name, const SqliteColumnType& t, 
 
 // The catalog of every table, read from SQLite's own account of it: the schema table and the
 // pragma functions, joined over the whole database in a few statements.
+// Where one table's entry stands in the schema table and the names of its triggers, as the
+// last listing of names found them.
+struct TableHint {
+    long long rowid = 0;
+    std::vector<std::string> triggers;
+};
+
 class SchemaReader {
 public:
-    /// Every table, or only the table named @p only.
-    explicit SchemaReader(sqlite3* db, const std::string* only = nullptr) : m_db(db) {
+    /// Every table, or only the table named @p only (found through @p hint when given).
+    explicit SchemaReader(sqlite3* db, const std::string* only = nullptr,
+                          const TableHint* hint = nullptr)
+        : m_db(db) {
         auto trigger = [&](const std::string& table, const std::string& name) {
             const std::string prefix = std::string(kAutoIncrementTrigger) + table + ":";
             if (name.compare(0, prefix.size(), prefix) == 0)
                 m_autoColumns[table].insert(name.substr(prefix.size()));
         };
-        if (only) {
+        if (only && hint) {
+            // The entry where the listing found it: no pass over the schema table.
+            Statement st(
+                m_db, "SELECT sql FROM sqlite_schema WHERE rowid = " + std::to_string(hint->rowid) +
+                          " AND type = 'table' AND name = ?1");
+            st.bind(1, *only);
+            if (st.step()) {
+                m_tables.emplace_back(*only, st.text(0));
+                for (const std::string& name : hint->triggers) trigger(*only, name);
+            }
+        }
+        if (only && m_tables.empty()) {
             // One table: its entry and its triggers in one pass over the schema table.
             Statement st(m_db,
                          "SELECT type, name, tbl_name, sql FROM sqlite_schema WHERE (type = "
@@ -175,7 +197,7 @@ public:
                 else
                     trigger(st.text(2), st.text(1));
             }
-        } else {
+        } else if (!only) {
             Statement tables(m_db,
                              "SELECT name, sql FROM sqlite_schema m" + where() + " ORDER BY rowid");
             while (tables.step()) m_tables.emplace_back(tables.text(0), tables.text(1));
@@ -426,7 +448,19 @@ private:
     }
     bool tableExists(const std::string& name);
     CatalogObjectPtr buildTable(const std::string& name, const RawTable& raw, SchemaReader& reader);
+    long long schemaVersion() {
+        Statement st(m_db, "PRAGMA schema_version");
+        return st.step() ? st.integer(0) : -1;
+    }
 
+    // What the last listing of names learnt about every table, so that opening one reads it
+    // without a pass over the schema table (300 000 entries for 100 000 tables); good while
+    // the schema's version is the same.
+    struct NameListing {
+        long long schemaVersion = -1;
+        std::unordered_map<std::string, TableHint> tables;
+    };
+    std::optional<NameListing> m_listing;
     sqlite3* m_db;
 };
 
@@ -439,15 +473,32 @@ bool SqliteSession::tableExists(const std::string& name) {
 
 CatalogObjectPtr SqliteSession::tableNames() {
     auto tables = std::make_shared<CatalogObject>("Tables");
+    NameListing listing;
+    listing.schemaVersion = schemaVersion();
     Statement st(m_db,
-                 "SELECT name FROM sqlite_schema WHERE type = 'table' AND name NOT LIKE "
-                 "'sqlite\\_%' ESCAPE '\\' ORDER BY rowid");
-    while (st.step()) tables->addMember(makeTableObject(st.text(0)));
+                 "SELECT rowid, type, name, tbl_name, type = 'table' AND name NOT LIKE "
+                 "'sqlite\\_%' ESCAPE '\\' FROM sqlite_schema WHERE type IN ('table', 'trigger') "
+                 "ORDER BY rowid");
+    while (st.step()) {
+        if (st.text(1) == "trigger") {
+            listing.tables[st.text(3)].triggers.push_back(st.text(2));
+        } else if (st.integer(4)) {
+            std::string name = st.text(2);
+            listing.tables[name].rowid = st.integer(0);
+            tables->addMember(makeTableObject(name));
+        }
+    }
+    m_listing = std::move(listing);
     return tables;
 }
 
 CatalogObjectPtr SqliteSession::tableDetails(const std::string& name) {
-    SchemaReader reader(m_db, &name);
+    const TableHint* hint = nullptr;
+    if (m_listing && m_listing->schemaVersion == schemaVersion()) {
+        const auto it = m_listing->tables.find(name);
+        if (it != m_listing->tables.end() && it->second.rowid != 0) hint = &it->second;
+    }
+    SchemaReader reader(m_db, &name, hint);
     const RawTable* raw = reader.table(name);
     return raw ? buildTable(name, *raw, reader) : nullptr;
 }
