@@ -119,7 +119,7 @@ bool CatalogBrowser::openPrivate(const std::string& connectionString) {
     return m_connection->isOpen();
 }
 
-void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
+void CatalogBrowser::ReadTree(const std::string& connectionString) {
     const bool open = openPrivate(connectionString);
     Catalog& catalog = m_catalog;
 
@@ -169,7 +169,6 @@ void CatalogBrowser::RefreshTreeView(const std::string& connectionString) {
             });
         }
     }
-    m_view.treeRebuilt();
 }
 
 bool CatalogBrowser::TreeView1_Expand(TreeNode* node) {

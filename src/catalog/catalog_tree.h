@@ -53,7 +53,13 @@ public:
     /// Rebuilds the whole tree from a private connection. Never reports: a step that fails
     /// is skipped. Tables are read by name; each table's columns, indexes and keys when its
     /// node is expanded or clicked.
-    void RefreshTreeView(const std::string& connectionString);
+    void RefreshTreeView(const std::string& connectionString) {
+        ReadTree(connectionString);
+        m_view.treeRebuilt();
+    }
+    /// RefreshTreeView without telling the view, so that it can run off the window's thread
+    /// while the window takes no input; the caller then tells the view the tree was rebuilt.
+    void ReadTree(const std::string& connectionString);
     /// Reads the children of a table node that has not read them yet; false when it had.
     bool TreeView1_Expand(TreeNode* node);
     /// Tables were created: the table names are read again and new tables get their nodes

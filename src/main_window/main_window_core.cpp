@@ -320,6 +320,16 @@ void MainWindowCore::cmdDBConnect_Click() {
     }
 }
 
+void MainWindowCore::RefreshTreeView(const std::string& connectionString) {
+    // A big catalog takes long to read (SQLite parses its whole schema first): the window
+    // repaints meanwhile, and shows a progress dialog after half a second.
+    BackgroundWork work;
+    work.cancellable = false;
+    m_port.runInBackground("データベースの構成を読み取っています...", work,
+                           [&] { m_browser.ReadTree(connectionString); });
+    m_port.treeRebuilt();
+}
+
 void MainWindowCore::mnuDBRefresh_Click() {
     RefreshTreeView(ConnectionString);
 }

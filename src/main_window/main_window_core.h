@@ -121,10 +121,8 @@ public:
     /// True when the table pop-up menu is to be opened.
     bool TreeView1_MouseDown(int button) { return m_browser.TreeView1_MouseDown(button); }
     void mnuTblDelete_Click() { m_browser.mnuTblDelete_Click(m_catalog); }
-    /// Rebuilds the catalog tree from the connection string.
-    void RefreshTreeView(const std::string& connectionString) {
-        m_browser.RefreshTreeView(connectionString);
-    }
+    /// Rebuilds the catalog tree from the connection string, reading off the window's thread.
+    void RefreshTreeView(const std::string& connectionString);
     CatalogBrowser& browser() { return m_browser; }
     const LayoutDocument* layoutDocument() const { return m_layout.get(); }
 

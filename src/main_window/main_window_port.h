@@ -22,6 +22,8 @@ struct BackgroundWork {
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
     std::atomic<bool> cancelRequested{false};
+    /// False for work that cannot stop half way: the dialog then offers no cancel button.
+    bool cancellable = true;
 };
 
 /// How the main window's commands reach the window. All geometry is in twips.

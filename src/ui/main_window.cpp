@@ -786,13 +786,18 @@ void MainWindow::runInBackground(const std::string& label, BackgroundWork& state
             dialog->setMinimumDuration(0);
             dialog->setAutoReset(false);
             dialog->setAutoClose(false);
-            connect(dialog, &QProgressDialog::canceled, this,
-                    [&state] { state.cancelRequested = true; });
+            if (state.cancellable)
+                connect(dialog, &QProgressDialog::canceled, this,
+                        [&state] { state.cancelRequested = true; });
+            else
+                dialog->setCancelButton(nullptr);
             blocker.allowed = dialog;
             dialog->show();
         }
         if (dialog) {
+            // Work that cannot say how far it is shows a moving bar.
             const std::uint64_t total = state.total;
+            dialog->setMaximum(total ? 1000 : 0);
             dialog->setValue(total ? static_cast<int>(state.done * 1000 / total) : 0);
         }
     });

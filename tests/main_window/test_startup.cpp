@@ -33,6 +33,9 @@ TEST(StartUp, ConnectsAndPreparesTheWindow) {
     EXPECT_EQ(core.connectionString(), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path);
     EXPECT_TRUE(core.connection().isOpen());
     EXPECT_EQ(core.catalog().activeConnection(), &core.connection());
+    // The catalog is read off the window's thread, then the tree is shown.
+    EXPECT_EQ(port.backgroundLabel, "データベースの構成を読み取っています...");
+    EXPECT_EQ(port.treeBuilds, 1);
     EXPECT_EQ(port.typeChoices.size(), 7u);
     EXPECT_EQ(port.chooserText, "ﾃｷｽﾄ型");
     ASSERT_TRUE(core.definitionTable());
