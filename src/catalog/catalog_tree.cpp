@@ -188,19 +188,19 @@ bool CatalogBrowser::TreeView1_Expand(TreeNode* node) {
     return true;
 }
 
-void CatalogBrowser::TablesAdded(const std::string& connectionString) {
+const TreeNode* CatalogBrowser::ReadTablesAdded(const std::string& connectionString) {
     TreeNode* tablesNode =
         m_root && !m_root->children.empty() ? m_root->children.front().get() : nullptr;
     const CatalogObjectPtr list = tablesNode ? objectAt(tablesNode->tag) : nullptr;
     if (!list || list->kind() != "Tables" || !m_connection || !m_connection->isOpen()) {
-        RefreshTreeView(connectionString);
-        return;
+        ReadTree(connectionString);
+        return nullptr;
     }
     CatalogObjectPtr tables;
     skipOnFailure([&] { tables = m_catalog.tableNames(); });
     if (!tables) {
-        RefreshTreeView(connectionString);
-        return;
+        ReadTree(connectionString);
+        return nullptr;
     }
     // Nodes that stay keep what they read; new tables get new nodes, in the engine's order.
     std::map<std::string, std::unique_ptr<TreeNode>> old;
@@ -219,7 +219,7 @@ void CatalogBrowser::TablesAdded(const std::string& connectionString) {
     m_objects[tablesNode->tag] = tables;
     for (const auto& [name, gone] : old)
         if (m_currentNode == gone.get()) m_currentNode = nullptr;
-    m_view.treeChildrenChanged(tablesNode);
+    return tablesNode;
 }
 
 void CatalogBrowser::TreeView1_NodeClick(TreeNode* node) {

@@ -64,7 +64,15 @@ public:
     bool TreeView1_Expand(TreeNode* node);
     /// Tables were created: the table names are read again and new tables get their nodes
     /// where a full read would put them; the other nodes stay as they are.
-    void TablesAdded(const std::string& connectionString);
+    void TablesAdded(const std::string& connectionString) {
+        if (const TreeNode* changed = ReadTablesAdded(connectionString))
+            m_view.treeChildrenChanged(changed);
+        else
+            m_view.treeRebuilt();
+    }
+    /// TablesAdded without telling the view (for a worker thread): the node whose children
+    /// changed, or null when the whole tree was read again.
+    const TreeNode* ReadTablesAdded(const std::string& connectionString);
 
     /// Makes @p node current and shows its object's properties.
     void TreeView1_NodeClick(TreeNode* node);

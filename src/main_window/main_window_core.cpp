@@ -320,14 +320,29 @@ void MainWindowCore::cmdDBConnect_Click() {
     }
 }
 
+namespace {
+const char kReadingCatalog[] = "データベースの構成を読み取っています...";
+}  // namespace
+
 void MainWindowCore::RefreshTreeView(const std::string& connectionString) {
     // A big catalog takes long to read (SQLite parses its whole schema first): the window
     // repaints meanwhile, and shows a progress dialog after half a second.
     BackgroundWork work;
     work.cancellable = false;
-    m_port.runInBackground("データベースの構成を読み取っています...", work,
-                           [&] { m_browser.ReadTree(connectionString); });
+    m_port.runInBackground(kReadingCatalog, work, [&] { m_browser.ReadTree(connectionString); });
     m_port.treeRebuilt();
+}
+
+void MainWindowCore::TablesAdded() {
+    BackgroundWork work;
+    work.cancellable = false;
+    const TreeNode* changed = nullptr;
+    m_port.runInBackground(kReadingCatalog, work,
+                           [&] { changed = m_browser.ReadTablesAdded(ConnectionString); });
+    if (changed)
+        m_port.treeChildrenChanged(changed);
+    else
+        m_port.treeRebuilt();
 }
 
 void MainWindowCore::mnuDBRefresh_Click() {
@@ -373,7 +388,7 @@ void MainWindowCore::cmdCreate_Click() {
     for (const auto& name : created.createdTables)
         report += (report.empty() ? "" : kCrLf) + ("表「" + name + "」を作成しました。");
     m_port.setStatus(report);
-    m_browser.TablesAdded(ConnectionString);
+    TablesAdded();
     Busy = false;
     rs.moveFirst();
     PlaceCellEditors();
@@ -758,7 +773,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
     } else {
         m_port.setStatus(loadReport(result));
     }
-    m_browser.TablesAdded(ConnectionString);
+    TablesAdded();
 }
 
 void MainWindowCore::mnuLinkKeys_Click() {

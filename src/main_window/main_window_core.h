@@ -123,6 +123,8 @@ public:
     void mnuTblDelete_Click() { m_browser.mnuTblDelete_Click(m_catalog); }
     /// Rebuilds the catalog tree from the connection string, reading off the window's thread.
     void RefreshTreeView(const std::string& connectionString);
+    /// After tables were made: their names join the tree, read off the window's thread.
+    void TablesAdded();
     CatalogBrowser& browser() { return m_browser; }
     const LayoutDocument* layoutDocument() const { return m_layout.get(); }
 
