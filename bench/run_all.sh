@@ -38,6 +38,8 @@ stop_pg() {
     rm -rf "$pg"
 }
 src() { echo "host=$pg port=5432 user=postgres dbname=$1"; }
+# The reference for the tree's names: psql listing the tables of the search path from pg_class.
+pg_names="SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false)) ORDER BY 1"
 fresh() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1" 2> /dev/null; }
 
 # A MariaDB server of the benchmark's own, on a socket in a temporary folder; files it writes
@@ -271,7 +273,7 @@ postgresql)
     read -r rt rm < <(best sh -c "psql -X -q '$(src catalog)' -c '\\d public.*' > /dev/null")
     read -r qt qm < <(best sh -c "psql -X -q '$(src catalog)' -f bench/pg_catalog_reference.sql > /dev/null")
     echo "ours ${ot}s (${om} KiB), psql \\d ${rt}s, ratio $(ratio "$ot" "$rt")"
-    read -r nt nm < <(best sh -c "psql -X -q -At '$(src catalog)' -c \"SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false)) ORDER BY 1\" > /dev/null")
+    read -r nt nm < <(best psql -X -q -At "$(src catalog)" -c "$pg_names" -o /dev/null)
     read -r ft fm < <(best_of 1 "$bin/bench_catalog_tree" full-pg "$(src catalog)")
     echo "ours ${ot}s, psql listing the names from pg_class ${nt}s, ratio $(ratio "$ot" "$nt"); the old full read ${ft}s; $("$bin/bench_catalog_tree" open-pg "$(src catalog)")"
     echo "ours ${ot}s, psql running the same facts' catalog queries ${qt}s, ratio $(ratio "$ot" "$qt")"
@@ -284,7 +286,7 @@ postgresql)
         rm -f "$work/catalog_pg.sql"
         psql -X -q "$(src catalog)" -c "VACUUM ANALYZE" > /dev/null
         read -r ot om < <(best "$bin/bench_catalog_tree" refresh-pg "$(src catalog)")
-        read -r nt nm < <(best sh -c "psql -X -q -At '$(src catalog)' -c \"SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false)) ORDER BY 1\" > /dev/null")
+        read -r nt nm < <(best psql -X -q -At "$(src catalog)" -c "$pg_names" -o /dev/null)
         read -r ft fm < <(best_of 1 "$bin/bench_catalog_tree" full-pg "$(src catalog)")
         open=$("$bin/bench_catalog_tree" open-pg "$(src catalog)")
         printf "%-8s %9s %9s %7s %10s %10s %10s %14s\n" "$n" "$ot" "$nt" "$(ratio "$ot" "$nt")" "$om" "$nm" "$ft" "$open"

@@ -324,25 +324,28 @@ namespace {
 const char kReadingCatalog[] = "データベースの構成を読み取っています...";
 }  // namespace
 
-void MainWindowCore::RefreshTreeView(const std::string& connectionString) {
+void MainWindowCore::readCatalog(const std::function<const TreeNode*()>& read) {
     // A big catalog takes long to read (SQLite parses its whole schema first): the window
     // repaints meanwhile, and shows a progress dialog after half a second.
     BackgroundWork work;
     work.cancellable = false;
-    m_port.runInBackground(kReadingCatalog, work, [&] { m_browser.ReadTree(connectionString); });
-    m_port.treeRebuilt();
-}
-
-void MainWindowCore::TablesAdded() {
-    BackgroundWork work;
-    work.cancellable = false;
     const TreeNode* changed = nullptr;
-    m_port.runInBackground(kReadingCatalog, work,
-                           [&] { changed = m_browser.ReadTablesAdded(ConnectionString); });
+    m_port.runInBackground(kReadingCatalog, work, [&] { changed = read(); });
     if (changed)
         m_port.treeChildrenChanged(changed);
     else
         m_port.treeRebuilt();
+}
+
+void MainWindowCore::RefreshTreeView(const std::string& connectionString) {
+    readCatalog([&]() -> const TreeNode* {
+        m_browser.ReadTree(connectionString);
+        return nullptr;
+    });
+}
+
+void MainWindowCore::TablesAdded() {
+    readCatalog([&] { return m_browser.ReadTablesAdded(ConnectionString); });
 }
 
 void MainWindowCore::mnuDBRefresh_Click() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -155,6 +156,9 @@ public:
     static constexpr int StatusExpandedHeight = 2500;
 
 private:
+    /// Runs @p read off the window's thread, then shows the node whose children it changed,
+    /// or the whole tree when it gives none.
+    void readCatalog(const std::function<const TreeNode*()>& read);
     void loadData(bool skipBadRows);
     void saveDefinitionTo(const std::string& path);
     /// An XML document chosen in the file dialog, the current one first.
