@@ -344,6 +344,7 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     request.dbType = target->dbType;
     request.createTables = a.options.count("--create") > 0;
     request.rejectPath = option(a, "--reject", "");
+    request.inputs = {a.file, option(a, "--data-source", "")};
     // How far the read is, on a terminal only.
     const bool terminal = &err == &std::cerr && isatty(STDERR_FILENO);
     int shown = -1;

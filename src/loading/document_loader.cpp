@@ -10,6 +10,11 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #include <unordered_map>
 
 #include "generation/table_creation.h"
@@ -136,21 +141,44 @@ struct LoadStop {
     std::optional<Reject> reject;  // for an error that skipping the row would get past
 };
 
-// The reject file: one line per skipped row, written by both threads.
+// The reject file: one line per skipped row, in the document's order. It is written beside
+// its place and put there only when the load has been committed, so that a failed load
+// leaves an earlier reject file as it was.
 class RejectFile {
 public:
-    bool open(const std::string& path) {
-        m_file = std::fopen(path.c_str(), "w");
-        if (!m_file) return false;
+    // Empty when the file can be written; otherwise why not.
+    std::string open(const std::string& path, const std::vector<std::string>& inputs) {
+        const std::string shown = "「" + displayText(path) + "」";
+        struct stat target {};
+        if (::stat(path.c_str(), &target) == 0) {
+            if (!S_ISREG(target.st_mode))
+                return "エラーの行を書くファイル" + shown + "は通常のファイルではありません。";
+            for (const auto& input : inputs) {
+                struct stat in {};
+                if (::stat(input.c_str(), &in) == 0 && in.st_dev == target.st_dev &&
+                    in.st_ino == target.st_ino)
+                    return "エラーの行を書くファイル" + shown + "は「" + displayText(input) +
+                           "」と同じファイルです。別のファイルを指定してください。";
+            }
+        }
+        const std::filesystem::path where(path);
+        m_path = path;
+        m_temporary = (where.parent_path() / ("." + where.filename().string() + ".XXXXXX")).string();
+        const int fd = ::mkstemp(m_temporary.data());
+        if (fd < 0 || !(m_file = ::fdopen(fd, "w"))) {
+            if (fd >= 0) ::close(fd);
+            m_temporary.clear();
+            return "ファイル" + shown + "に書き込めません。(" + std::strerror(errno) + ")";
+        }
+        ::fchmod(fd, 0644);
         std::fputs("位置\t表\t列\t値\t理由\n", m_file);
-        return true;
+        return {};
     }
     ~RejectFile() {
         if (m_file) std::fclose(m_file);
+        if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
     }
-    bool isOpen() const { return m_file != nullptr; }
     void write(const Reject& r) {
-        std::lock_guard lock(m_mutex);
         ++m_count;
         std::fprintf(m_file, "%s\t%s\t%s\t%s\t%s\n", r.place.c_str(), displayText(r.table).c_str(),
                      displayText(r.column).c_str(), displayText(r.value).c_str(), r.reason.c_str());
@@ -158,28 +186,40 @@ public:
     long long count() const { return m_count; }
     // False when something could not be written.
     bool close() {
-        const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
+        const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file) && ::fsync(fileno(m_file)) == 0;
         const bool closed = std::fclose(m_file) == 0;
         m_file = nullptr;
         return ok && closed;
     }
+    // After the commit: the file takes its place. Where it cannot, it stays where it was
+    // written, and that is the path returned.
+    std::string place() {
+        if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+            std::string kept = m_temporary;
+            m_temporary.clear();
+            return kept;
+        }
+        m_temporary.clear();
+        return m_path;
+    }
 
 private:
     std::FILE* m_file = nullptr;
-    std::mutex m_mutex;
+    std::string m_path, m_temporary;
     long long m_count = 0;
 };
 
 // Rows on their way from the reader to the database, with where each came from.
 struct Batch {
     struct Row {
-        int table;
+        int table;          // -1: a row the reader refused, rejects[first]
         long line, column;
         std::size_t first;  // into values
         long long top;      // the document's row it belongs to
     };
     std::vector<Row> rows;
     std::vector<CellValue> values;
+    std::vector<Reject> rejects;
 };
 
 // A bounded queue of batches between the reading thread and the writing one. Either side may
@@ -312,13 +352,15 @@ public:
                     emit(0, 0, none);
                     if (m_batch.rows.size() >= BatchQueue::kBatchRows) flush();
                 } catch (const LoadStop& s) {
-                    if (m_rejects && s.reject) {
+                    if (m_skipping && s.reject) {
                         // The row goes with everything nested in it; its numbers are given
                         // to the next row.
                         m_batch.rows.resize(rowsMark);
                         m_batch.values.resize(valuesMark);
                         restoreNumbers(numbers);
-                        m_rejects->write(*s.reject);
+                        // Written by the writer, in order with the rows the database refuses.
+                        m_batch.rows.push_back({-1, 0, 0, m_batch.rejects.size(), m_rows});
+                        m_batch.rejects.push_back(*s.reject);
                     } else {
                         m_stop = s.message;
                     }
@@ -339,7 +381,7 @@ public:
         m_batch.values.reserve(BatchQueue::kBatchRows * 4);
     }
 
-    void setRejects(RejectFile* rejects) { m_rejects = rejects; }
+    void setSkipping() { m_skipping = true; }
     bool stopped() const { return m_stop.has_value(); }
     const std::string& stopMessage() const { return *m_stop; }
     bool rowsetFound() const { return m_rowsetFound; }
@@ -405,6 +447,17 @@ private:
             }
             row.push_back(std::move(v));
         }
+        // A key column without a value: the row could not be told apart or linked.
+        for (std::size_t k = 0; k <= table.keyCount && k < row.size(); ++k)
+            if (std::holds_alternative<std::monostate>(row[k]))
+                stop(record,
+                     "表「" + table.name + "」のキーの列「" + table.columns[k] +
+                         "」に値がありません（要素がないか、空です）",
+                     Reject{{},
+                            table.name,
+                            table.columns[k],
+                            {},
+                            "キーの列「" + table.columns[k] + "」に値がありません"});
         m_batch.rows.push_back({t, record.line, record.column, m_batch.values.size(), m_rows});
         m_batch.values.insert(m_batch.values.end(), row.begin(), row.end());
         for (std::size_t i = 0; i < table.own.size(); ++i) {
@@ -439,6 +492,13 @@ private:
         const bool blank = e.text.find_first_not_of(" \t\r\n") == std::string::npos;
         // An element that only holds others has no value of its own.
         if (e.childElements && blank) return {};
+        // Text beside child elements: the value would be part of what the document says.
+        if (e.childElements)
+            stop(e,
+                 "表「" + table.name + "」の列「" + c.name +
+                     "」の要素は文字と子の要素が混在しています。文字の一部だけを値にすることは"
+                     "しません",
+                 Reject{{}, table.name, c.name, e.text, "文字と子の要素が混在しています"});
         if (!isTextType(c.rule.type) && blank) return {};
         CellValue v;
         std::string reason;
@@ -471,7 +531,7 @@ private:
     PathTrie& m_trie;
     BatchQueue& m_queue;
     Batch m_batch;
-    RejectFile* m_rejects = nullptr;
+    bool m_skipping = false;
     std::string m_document;
     XmlElementPlace m_place;
     int m_depth = 0;
@@ -638,6 +698,17 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return result;
     }
 
+    // The reject file is checked before anything else happens: it must never be an input.
+    RejectFile rejects;
+    const bool skipping = !request.rejectPath.empty();
+    if (skipping) {
+        std::vector<std::string> inputs = request.inputs;
+        inputs.insert(inputs.begin(), request.documentPath);
+        if (std::string why = rejects.open(request.rejectPath, inputs); !why.empty()) {
+            result.message = why;
+            return result;
+        }
+    }
     bool begun = false;
     auto fail = [&](const std::string& message) {
         result.ok = false;
@@ -698,13 +769,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     // The document is read on a thread of its own while this one writes what it read.
     BatchQueue queue;
     Loader loader(request, tables, trie, queue);
-    RejectFile rejects;
-    const bool skipping = !request.rejectPath.empty();
-    if (skipping) {
-        if (!rejects.open(request.rejectPath))
-            return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
-        loader.setRejects(&rejects);
-    }
+    if (skipping) loader.setSkipping();
     // While skipping, each row of the document is written under a savepoint, so that a row
     // the database refuses goes with the rows nested in it.
     const std::string mark = "quorix_row";
@@ -744,6 +809,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     while (auto batch = queue.pop()) {
         for (std::size_t i = 0; i < batch->rows.size() && !refused; ++i) {
             const Batch::Row& r = batch->rows[i];
+            if (r.table < 0) {
+                rejects.write(batch->rejects[r.first]);
+                continue;
+            }
             PlanTable& t = tables[static_cast<std::size_t>(r.table)];
             const CellValue* row = batch->values.data() + r.first;
             try {
@@ -813,6 +882,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     }
     if (!loader.rowsetFound())
         return fail("XML文書内にルートタグ「" + request.rowset + "」がありません。");
+    if (loader.rows() == 0)
+        return fail("XML文書内に行タグ「" + request.row + "」の要素がありません。");
     if (skipping && !rejects.close())
         return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
     for (PlanTable& t : tables) {
@@ -838,10 +909,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return fail(e.description());
     }
     result.ok = true;
+    if (skipping) result.rejectPath = rejects.place();
     result.rows = loader.rows();
     result.ignoredElements = loader.ignored();
     result.skipped = skipping ? rejects.count() : 0;
-    result.rejectPath = request.rejectPath;
     for (const PlanTable& t : tables) {
         result.records += t.written;
         ++result.tables;

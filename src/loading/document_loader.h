@@ -21,6 +21,9 @@ struct LoadRequest {
     /// in it, and written to this file (position, table, column, value, reason) instead of
     /// stopping the load.
     std::string rejectPath;
+    /// Files the load reads besides the document (the definition file): the reject file may be
+    /// none of them.
+    std::vector<std::string> inputs;
 };
 
 /// How a load ended.
@@ -31,7 +34,8 @@ struct LoadResult {
     int tables = 0;                 ///< tables written to
     long long ignoredElements = 0;  ///< elements of the rows that no line of the definition takes
     long long skipped = 0;          ///< rows of the document skipped for an error (rejectPath)
-    std::string rejectPath;
+    std::string rejectPath;         ///< where the skipped rows were written
+
     /// On failure: what went wrong and what became of the database, in Japanese.
     std::string message;
     /// The connection was lost while committing: the rows may or may not be there.

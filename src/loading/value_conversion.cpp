@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "services/db/engine/currency.h"
 #include "services/db/engine/data_type.h"
 #include "services/text/text.h"
 #include "xml_analysis/evidence.h"
@@ -179,11 +180,8 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                 reason = "小数点以下は4桁までです";
                 return false;
             }
-            const std::string_view body = v.substr(v[0] == '+' || v[0] == '-' ? 1 : 0);
-            const std::string_view whole = body.substr(0, body.find('.'));
-            std::size_t first = whole.find_first_not_of('0');
-            if (first != std::string_view::npos && whole.size() - first > 15) {
-                reason = "通貨型の範囲を超えています";
+            if (!currencyUnits(v)) {
+                reason = "通貨型の範囲（-922337203685477.5808～922337203685477.5807）を超えています";
                 return false;
             }
             out = std::string(v);

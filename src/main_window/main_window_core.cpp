@@ -742,6 +742,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
                 kAppTitle, MessageIcon::Question))
             return;
         load.rejectPath = *rejects;
+        load.inputs = {m_definitionPath, m_openDataSource};
     }
     load.rowset = m_settings.getRowset();
     load.row = m_settings.getRow();

@@ -8,6 +8,8 @@
 #include "services/db/postgresql/postgresql_engine.h"
 #include "support/test_support.h"
 
+#include <sys/stat.h>
+
 using namespace quorix;
 using quorix::test::Def;
 using quorix::test::sqlite3Cli;
@@ -100,7 +102,7 @@ TEST(DocumentLoader, RowsAndNestedRowsExactlyAsWritten) {
         "<AUTHOR><LAST>Abe</LAST><FIRST>Ken</FIRST></AUTHOR><AUTHOR><LAST>Ito</LAST></AUTHOR>"
         "</ROW>\n"
         "<ROW><ID>8</ID><NAME></NAME><NOTE xsi:nil='true'/><QTY></QTY><EXTRA>x</EXTRA></ROW>\n"
-        "<ROW><ID>9</ID><NAME>  two  words </NAME><NOTE>mixed<i>x</i>text</NOTE></ROW>\n"
+        "<ROW><ID>9</ID><NAME>  two  words </NAME><NOTE>\n  <i>x</i>\n</NOTE></ROW>\n"
         "</ROWSET>\n",
         true);
     ASSERT_TRUE(r.ok) << r.message;
@@ -112,7 +114,7 @@ TEST(DocumentLoader, RowsAndNestedRowsExactlyAsWritten) {
                        "BY rowid"),
               "'007'|'Sato & Co'|'<b>1</b>'|3\n"
               "'8'|''|NULL|NULL\n"
-              "'9'|'  two  words '|'mixedtext'|NULL\n");
+              "'9'|'  two  words '|NULL|NULL\n");
     // Both authors, each keyed to its book.
     EXPECT_EQ(db.query("SELECT quote(ID), quote(LAST), quote(FIRST) FROM AUTHORS ORDER BY rowid"),
               "'007'|'Abe'|'Ken'\n'007'|'Ito'|NULL\n");
@@ -399,4 +401,135 @@ TEST(DocumentLoader, AServerTakesRowsThroughCopyAndSaysWhatBecameOfThem) {
               std::string::npos)
         << unknown.message;
     EXPECT_EQ(unknown.message.find("元の状態に戻されました"), std::string::npos) << unknown.message;
+}
+
+TEST(DocumentLoader, CurrencyIsKeptToItsLastDigitOnTheFileEngine) {
+    Database db;
+    const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                  {{"○", 1, "ID", "ID", "数値型", {}, "T"}, "ID"},
+                                  {{"○", 1, "C", "C", "通貨型"}, "C"}});
+    std::string rows;
+    int id = 0;
+    for (const char* c : {"123456789012345.6789", "0.1000", "922337203685477.5807",
+                          "-922337203685477.5808", "12"})
+        rows += "<ROW><ID>" + std::to_string(++id) + "</ID><C>" + c + "</C></ROW>";
+    const LoadResult r = db.load(*layout, "<ROWSET>" + rows + "</ROWSET>", true);
+    ASSERT_TRUE(r.ok) << r.message;
+    // Whole units of 1/10 000, as the type is defined; the catalog still says currency.
+    EXPECT_EQ(db.query("SELECT typeof(C), C FROM T ORDER BY ID"),
+              "integer|1234567890123456789\ninteger|1000\ninteger|9223372036854775807\n"
+              "integer|-9223372036854775808\ninteger|120000\n");
+    EXPECT_EQ(db.query("SELECT type FROM pragma_table_info('T') WHERE name = 'C'"), "CURRENCY\n");
+}
+
+TEST(DocumentLoader, DocumentsThatWouldLoadPartOfTheirTextAreRefused) {
+    Database db;
+    const auto layout = layoutOf(books());
+    ASSERT_TRUE(createLayoutTables(*layout, db.connection, db.catalog).ok);
+    const std::string bomb = "<!DOCTYPE ROWSET [<!ENTITY e '" + std::string(50000, 'x') + "'>]>";
+    std::string manyRefs, oneValue;
+    for (int i = 0; i < 400; ++i) manyRefs += "<ROW><ID>" + std::to_string(i) + "</ID><NAME>&e;</NAME></ROW>";
+    for (int i = 0; i < 250; ++i) oneValue += "&e;";
+    struct Case {
+        const char* name;
+        std::string document;
+        std::string message;  // a part of the message
+    };
+    const Case cases[] = {
+        {"no rows", "<ROWSET><SUMMARY><ID>1</ID></SUMMARY></ROWSET>",
+         "XML文書内に行タグ「ROW」の要素がありません。"},
+        {"none of the elements", "<ROWSET><ROW><X>1</X></ROW></ROWSET>",
+         "表「BOOK」のキーの列「ID」に値がありません"},
+        {"key of a nested row", "<ROWSET><ROW><AUTHOR><LAST>A</LAST></AUTHOR></ROW></ROWSET>",
+         "表「BOOK」のキーの列「ID」に値がありません"},
+        {"mixed content", "<ROWSET><ROW><ID>1</ID><NAME>Hello <B>world</B>!</NAME></ROW></ROWSET>",
+         "列「NAME」の要素は文字と子の要素が混在しています"},
+        {"external entity",
+         "<!DOCTYPE ROWSET [<!ENTITY ext SYSTEM 'secret.txt'>]>"
+         "<ROWSET><ROW><ID>1</ID><NAME>before &ext; after</NAME></ROW></ROWSET>",
+         "外部エンティティ「ext」は読み込みません"},
+        {"entity of an unread DTD",
+         "<!DOCTYPE ROWSET SYSTEM 'rows.dtd'><ROWSET><ROW><ID>1</ID><NAME>a &u; b</NAME></ROW>"
+         "</ROWSET>",
+         "エンティティ「u」の内容が分かりません"},
+        {"expansion", bomb + "<ROWSET>" + manyRefs + "</ROWSET>",
+         "エンティティの展開で文書が大きくなりすぎます"},
+        {"one value", bomb + "<ROWSET><ROW><ID>1</ID><NOTE>" + oneValue + "</NOTE></ROW></ROWSET>",
+         "一つの値は 10,000,000 バイトまでです"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LoadResult r = db.load(*layout, c.document);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+        EXPECT_EQ(db.query("SELECT (SELECT count(*) FROM BOOK) + (SELECT count(*) FROM AUTHORS)"),
+                  "0\n");
+    }
+}
+
+TEST(DocumentLoader, TheRejectFileIsNeverAnInputAndAFailedLoadKeepsTheOldOne) {
+    Database db;
+    const auto layout = layoutOf(books());
+    ASSERT_TRUE(createLayoutTables(*layout, db.connection, db.catalog).ok);
+    const std::string good =
+        "<ROWSET>\n<ROW><ID>1</ID><QTY>x</QTY></ROW>\n<ROW><ID>2</ID></ROW>\n</ROWSET>\n";
+    auto load = [&](const std::string& reject, const std::string& document) {
+        LoadRequest request;
+        request.documentPath = db.dir.write("doc.xml", document);
+        request.rejectPath = reject;
+        request.inputs = {db.dir.file("def.qxd"), db.path};
+        return loadDocument(*layout, request, db.connection, db.catalog);
+    };
+    const std::string definition = db.dir.write("def.qxd", "the definition\n");
+    ::mkfifo(db.dir.file("fifo").c_str(), 0600);
+    struct Case {
+        std::string reject;
+        std::string message;
+    };
+    const Case refused[] = {
+        {db.dir.file("doc.xml"), "」と同じファイルです。"},
+        {definition, "」と同じファイルです。"},
+        {db.path, "」と同じファイルです。"},
+        {db.dir.file("fifo"), "」は通常のファイルではありません。"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.reject);
+        const LoadResult r = load(c.reject, good);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    }
+    EXPECT_EQ(test::readFile(definition), "the definition\n");
+    EXPECT_EQ(test::readFile(db.dir.file("doc.xml")), good);
+    EXPECT_EQ(db.query("SELECT count(*) FROM BOOK"), "0\n");
+    // A load that fails leaves the earlier reject file as it was, and no file beside it.
+    const std::string rejects = db.dir.write("rejects.tsv", "earlier\n");
+    const LoadResult failed = load(rejects, "<ROWSET><ROW><ID>1</ID></ROW><ROW><ID>2</ROW></ROWSET>");
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(test::readFile(rejects), "earlier\n");
+    // Rows the reader refuses and rows the database refuses are listed in the document's order.
+    const LoadResult r = load(rejects,
+                              "<ROWSET>\n<ROW><ID>2</ID></ROW>\n<ROW><ID>2</ID></ROW>\n"
+                              "<ROW><ID>3</ID><QTY>x</QTY></ROW>\n</ROWSET>\n");
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.rejectPath, rejects);
+    const std::string list = test::readFile(rejects);
+    EXPECT_LT(list.find("行 3"), list.find("行 4")) << list;
+    EXPECT_EQ(test::shell("ls -A " + test::shellQuote(db.dir.path().string())),
+              "def.qxd\ndoc.xml\nfifo\nload.mdb\nrejects.tsv\n");
+}
+
+TEST(SqliteEngine, AValueOverTheEnginesLimitIsRefusedNeverStoredAsNull) {
+    Database db;
+    db.query("CREATE TABLE T (A TEXT)");
+    db.connection.close();
+    db.connection.open();
+    std::vector<CellValue> row(1);
+    row[0].emplace<std::string>(1'000'000'001, 'x');
+    try {
+        db.connection.run([&](DatabaseSession& s) { s.inserter("T", {"A"})->insert(row); });
+        ADD_FAILURE() << "taken";
+    } catch (const ServiceError& e) {
+        EXPECT_NE(e.description().find("値が長すぎます"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(db.query("SELECT count(*) FROM T"), "0\n");
 }

@@ -43,6 +43,7 @@ struct FirstError {
     long line = 0;
     long column = 0;
     std::string message;
+    std::string japanese;  // our own reason, for a stop of our own
 };
 
 void recordFirstError(void* data, xmlErrorPtr error) {
@@ -179,7 +180,8 @@ std::string japaneseReason(int code, const char* libxmlMessage) {
 void fillError(XmlParseError& out, const FirstError& first, xmlParserCtxtPtr ctxt) {
     if (first.set) {
         out.errorCode = first.code;
-        out.reason = japaneseReason(first.code, first.message.c_str());
+        out.reason = !first.japanese.empty() ? first.japanese
+                                             : japaneseReason(first.code, first.message.c_str());
         out.line = first.line;
         out.column = first.column;
         return;
@@ -275,7 +277,29 @@ struct StreamState {
     bool cancelled = false;
     bool places = false;
     std::string name;  // reused for every element
+    int depth = 0;
+    std::uint64_t delivered = 0;  // text handed on, entities expanded
+    std::uint64_t value = 0;      // of that, since the last tag
 };
+
+// The code of a read that we stopped at one of our limits.
+constexpr int kLimitExceeded = XML_ERR_USER_STOP;
+
+// The most text one element may hold, as libxml2 itself allows a text node without its
+// "huge" option.
+constexpr std::uint64_t kMaxValueBytes = 10'000'000;
+// Entities may make the text at most this much larger than what was read of the file.
+constexpr std::uint64_t kExpansionFactor = 8;
+constexpr std::uint64_t kExpansionAllowance = 16u << 20;
+
+std::string thousands(std::uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
 
 StreamState& stateOf(void* ctx) {
     return *static_cast<StreamState*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
@@ -285,9 +309,46 @@ const char* text(const xmlChar* s) {
     return reinterpret_cast<const char*>(s);
 }
 
+// Stops the read with a reason of our own at the parser's place.
+void stopWith(void* ctx, int code, const std::string& reason) {
+    StreamState& st = stateOf(ctx);
+    if (!st.first.set) {
+        st.first.set = true;
+        st.first.code = code;
+        st.first.line = xmlSAX2GetLineNumber(ctx);
+        st.first.column = xmlSAX2GetColumnNumber(ctx);
+        st.first.japanese = reason;
+    }
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
+// An entity whose text is not read (external, or declared in a DTD that is not read) would
+// leave a hole in a value: the document is refused instead.
+xmlEntityPtr onGetEntity(void* ctx, const xmlChar* name) {
+    xmlEntityPtr entity = xmlSAX2GetEntity(ctx, name);
+    if (stateOf(ctx).depth == 0) return entity;
+    if (!entity && !xmlGetPredefinedEntity(name)) {
+        stopWith(ctx, XML_ERR_UNDECLARED_ENTITY,
+                 std::string("エンティティ「") + text(name) +
+                     "」の内容が分かりません（宣言が読み込まれない DTD にあります）。値の一部を"
+                     "欠いたまま読むことはしません。");
+        return nullptr;
+    }
+    if (entity && (entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY ||
+                   entity->etype == XML_EXTERNAL_GENERAL_UNPARSED_ENTITY)) {
+        stopWith(ctx, XML_ERR_UNDECLARED_ENTITY,
+                 std::string("外部エンティティ「") + text(name) +
+                     "」は読み込みません。値の一部を欠いたまま読むことはしません。");
+        return nullptr;
+    }
+    return entity;
+}
+
 void onStart(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
              const xmlChar**, int nbAttributes, int, const xmlChar** attributes) {
     StreamState& st = stateOf(ctx);
+    ++st.depth;
+    st.value = 0;
     st.name.clear();
     if (prefix) st.name.append(text(prefix)).append(":");
     st.name.append(text(localname));
@@ -327,11 +388,31 @@ void onStart(void* ctx, const xmlChar* localname, const xmlChar* prefix, const x
 }
 
 void onEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
-    stateOf(ctx).handler->endElement();
+    StreamState& st = stateOf(ctx);
+    --st.depth;
+    st.value = 0;
+    st.handler->endElement();
 }
 
 void onText(void* ctx, const xmlChar* text, int len) {
-    stateOf(ctx).handler->characters(
+    StreamState& st = stateOf(ctx);
+    st.delivered += static_cast<std::uint64_t>(len);
+    st.value += static_cast<std::uint64_t>(len);
+    if (st.value > kMaxValueBytes) {
+        stopWith(ctx, kLimitExceeded,
+                 "要素の値が長すぎます（一つの値は " + thousands(kMaxValueBytes) +
+                     " バイトまでです）。");
+        return;
+    }
+    if (st.delivered > kExpansionFactor * st.done + kExpansionAllowance) {
+        stopWith(ctx, kLimitExceeded,
+                 "エンティティの展開で文書が大きくなりすぎます（ファイルの " +
+                     thousands(st.done) + " バイトから " + thousands(st.delivered) +
+                     " バイト以上。ファイルの" + std::to_string(kExpansionFactor) + "倍と " +
+                     thousands(kExpansionAllowance) + " バイトまでです）。");
+        return;
+    }
+    st.handler->characters(
         std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(len)));
 }
 
@@ -379,6 +460,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     sax.comment = nullptr;
     sax.processingInstruction = nullptr;
     sax.serror = recordFirstError;
+    sax.getEntity = onGetEntity;
     xmlParserCtxtPtr ctxt =
         xmlCreateIOParserCtxt(&sax, nullptr, readChunk, closeNothing, &st, XML_CHAR_ENCODING_NONE);
     bool ok = false;
@@ -391,7 +473,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
             if (xmlCharEncodingHandlerPtr h = xmlFindCharEncodingHandler(override.c_str()))
                 xmlSwitchToEncoding(ctxt, h);
         xmlParseDocument(ctxt);
-        ok = ctxt->wellFormed && !st.cancelled;
+        ok = ctxt->wellFormed && !st.cancelled && !st.first.set;
         if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
         ctxt->myDoc = nullptr;
         if (st.cancelled) {

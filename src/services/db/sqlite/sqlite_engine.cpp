@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "services/db/engine/currency.h"
 #include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
 #include "services/db/sqlite/sqlite_schema.h"
@@ -76,8 +77,9 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     Statement& bind(int index, const std::string& text) {
-        sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
+        const int rc = sqlite3_bind_text64(m_stmt, index, text.data(), text.size(),
+                                           SQLITE_TRANSIENT, SQLITE_UTF8);
+        if (rc != SQLITE_OK) fail(m_db, rc, "データベースを読み取れません。");
         return *this;
     }
     bool step() {
@@ -657,28 +659,64 @@ public:
           m_statement(db,
                       "INSERT INTO " + quoteIdentifier(table) + " (" + quotedColumnList(columns) +
                           ") VALUES (" + placeholders(columns.size()) + ")",
-                      m_what) {}
+                      m_what) {
+        // Currency is kept as whole units of 1/10 000, so that all its digits stay exact.
+        Statement types(db, "SELECT name, type FROM pragma_table_info(?)", m_what);
+        types.bind(1, table);
+        std::set<std::string> currency;
+        while (types.step())
+            if (sqliteColumnType(types.text(1)).type == adCurrency) currency.insert(types.text(0));
+        for (const auto& c : columns) m_currency.push_back(currency.count(c) > 0);
+    }
 
     void insert(const CellValue* row, std::size_t count, RowTag) override {
         sqlite3_stmt* s = m_statement.get();
+        sqlite3* db = m_statement.db();
         for (std::size_t i = 0; i < count; ++i) {
             const int at = static_cast<int>(i + 1);
-            if (const auto* n = std::get_if<long long>(&row[i]))
-                sqlite3_bind_int64(s, at, *n);
-            else if (const auto* b = std::get_if<bool>(&row[i]))
-                sqlite3_bind_int(s, at, *b ? 1 : 0);
-            else if (const auto* t = std::get_if<std::string>(&row[i]))
-                sqlite3_bind_text(s, at, t->data(), static_cast<int>(t->size()), SQLITE_STATIC);
-            else
-                sqlite3_bind_null(s, at);
+            int rc = SQLITE_OK;
+            const bool currency = i < m_currency.size() && m_currency[i];
+            if (const auto* n = std::get_if<long long>(&row[i]); n && !currency) {
+                rc = sqlite3_bind_int64(s, at, *n);
+            } else if (const auto* b = std::get_if<bool>(&row[i])) {
+                rc = sqlite3_bind_int(s, at, *b ? 1 : 0);
+            } else if (n || std::holds_alternative<std::string>(row[i])) {
+                const std::string* t = std::get_if<std::string>(&row[i]);
+                if (currency) {
+                    const std::string written = t ? *t : std::to_string(*n);
+                    const auto units = currencyUnits(written);
+                    if (!units)
+                        throw ServiceError(ErrorNumber::kGeneral,
+                                           m_what + "「" + written + "」は通貨型の値ではありません。");
+                    rc = sqlite3_bind_int64(s, at, *units);
+                } else {
+                    rc = sqlite3_bind_text64(s, at, t->data(), t->size(), SQLITE_STATIC,
+                                             SQLITE_UTF8);
+                }
+            } else {
+                rc = sqlite3_bind_null(s, at);
+            }
+            // A value the engine cannot take (over its length limit) is never stored as NULL.
+            if (rc != SQLITE_OK) {
+                sqlite3_reset(s);
+                sqlite3_clear_bindings(s);
+                if (rc == SQLITE_TOOBIG)
+                    throw ServiceError(ErrorNumber::kGeneral,
+                                       m_what + "値が長すぎます（" +
+                                           std::to_string(sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1)) +
+                                           " バイトまで）。");
+                fail(db, rc, m_what);
+            }
         }
         const int rc = sqlite3_step(s);
         sqlite3_reset(s);
         if (rc == SQLITE_DONE) return;
-        sqlite3* db = m_statement.db();
         const int extended = sqlite3_extended_errcode(db);
         if (extended == SQLITE_CONSTRAINT_PRIMARYKEY || extended == SQLITE_CONSTRAINT_UNIQUE)
             throw ServiceError(ErrorNumber::kDuplicateKey, m_what + "(" + sqlite3_errmsg(db) + ")");
+        if ((rc & 0xFF) == SQLITE_TOOBIG)
+            throw ServiceError(ErrorNumber::kGeneral, m_what + "行が長すぎます。(" +
+                                                          std::string(sqlite3_errmsg(db)) + ")");
         fail(db, rc, m_what);
     }
 
@@ -690,6 +728,7 @@ private:
     }
     std::string m_what;
     Statement m_statement;
+    std::vector<bool> m_currency;
 };
 
 }  // namespace
