@@ -245,10 +245,20 @@ int sql(const Arguments& a, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+// Removes the database this run made, after a failure; says what became of it.
+std::string removeMadeDatabase(const std::string& connectionString) {
+    try {
+        Catalog().dropDatabase(connectionString);
+        return "新しく作成したデータベースも削除しました。";
+    } catch (const ServiceError& e) {
+        return "新しく作成したデータベースを削除できません。" + lines(e.description());
+    }
+}
+
 // Opens the database that --data-source, --user and --password-file name; false (with
 // @p status) after saying why.
 bool openDatabase(const Arguments& a, const std::string& dbType, Connection& connection,
-                  std::ostream& err, int& status) {
+                  std::ostream& err, int& status, std::string* made = nullptr) {
     std::string password;
     if (const auto f = a.options.find("--password-file"); f != a.options.end()) {
         std::string reason;
@@ -274,6 +284,7 @@ bool openDatabase(const Arguments& a, const std::string& dbType, Connection& con
         // As "新規作成" in the connection dialog, but never over an existing database.
         try {
             Catalog().create(buildConnectionString(settings));
+            if (made) *made = buildConnectionString(settings);
         } catch (const ServiceError& e) {
             err << "quorix-cli: データベースを作成できません。" << lines(e.description()) << "\n";
             status = 1;
@@ -284,6 +295,7 @@ bool openDatabase(const Arguments& a, const std::string& dbType, Connection& con
         connection.open();
     } catch (const ServiceError& e) {
         err << "quorix-cli: データベースは開けません。" << lines(e.description()) << "\n";
+        if (made && !made->empty()) err << "quorix-cli: " << removeMadeDatabase(*made) << "\n";
         status = 1;
         return false;
     }
@@ -299,6 +311,14 @@ struct Opened {
     std::string dbType;
     Connection connection;
     Catalog catalog;
+    std::string madeDatabase;  // the connection string of a database this run made
+    // After a failure: a database this run made goes again; what became of it, or nothing.
+    std::string undoMade() {
+        if (madeDatabase.empty()) return {};
+        catalog.setActiveConnection(nullptr);
+        connection.close();
+        return removeMadeDatabase(madeDatabase);
+    }
 };
 
 // What create and load start from; null (with @p status) after saying why.
@@ -313,7 +333,8 @@ std::unique_ptr<Opened> openTarget(const Arguments& a, std::ostream& err, int& s
     if (!made) return nullptr;
     opened->file = std::move(made->first);
     opened->layout = std::move(made->second);
-    if (!openDatabase(a, opened->dbType, opened->connection, err, status)) return nullptr;
+    if (!openDatabase(a, opened->dbType, opened->connection, err, status, &opened->madeDatabase))
+        return nullptr;
     opened->catalog.setActiveConnection(&opened->connection);
     return opened;
 }
@@ -327,6 +348,8 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
     if (!created.ok) {
         for (const auto& e : created.errors) err << "quorix-cli: " << lines(e) << "\n";
         err << "quorix-cli: " << creationFailureOutcome(created) << "\n";
+        if (const std::string undone = target->undoMade(); !undone.empty())
+            err << "quorix-cli: " << undone << "\n";
         return 1;
     }
     for (const auto& name : created.createdTables) out << "表「" << name << "」を作成しました。\n";
@@ -361,6 +384,10 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     if (shown >= 0) err << "\r\x1b[K" << std::flush;
     if (!loaded.ok) {
         err << "quorix-cli: " << lines(loaded.message) << "\n";
+        // Only where the rows' outcome is known: an unknown one may have committed.
+        if (!loaded.outcomeUnknown)
+            if (const std::string undone = target->undoMade(); !undone.empty())
+                err << "quorix-cli: " << undone << "\n";
         return 1;
     }
     out << loadReport(loaded) << "\n";

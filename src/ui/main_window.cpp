@@ -146,7 +146,7 @@ void MainWindow::buildMenus() {
         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
     setUndoState(false, false);
 
-    QMenu* db = menuBar()->addMenu(QStringLiteral("データベース(&D)"));
+    QMenu* db = menuBar()->addMenu(QStringLiteral("データベース(&B)"));
     db->setObjectName(QStringLiteral("mnuDB"));
     action(db, "mnuConnect", "接続(&C)", [this] { m_core->mnuConnect_Click(); });
     separator(db, "mnuSep21");

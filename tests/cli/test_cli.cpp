@@ -176,6 +176,33 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
     EXPECT_NE(last.err.find("全ての処理は元の状態に戻されました。"), std::string::npos);
 }
 
+TEST(Cli, AFailedRunLeavesNoNewDatabaseBehind) {
+    TempDir dir;
+    const std::string qxd = std::string(QUORIX_EXAMPLES) + "/orders.qxd";
+    const std::string bad = dir.write("bad.xml", "<ROWSET><ROW><ORDER_NO>x</ORDER_NO></ROW></ROWSET>");
+    test::PostgresServer& server = test::PostgresServer::instance();
+    server.psql("postgres", "DROP DATABASE IF EXISTS quorix_made");
+    const std::string file = dir.file("made.mdb");
+    const std::vector<std::vector<std::string>> targets = {
+        {"--data-source", file},
+        {"--db-type", "postgresql", "--data-source", server.dataSource("quorix_made")}};
+    for (const auto& target : targets) {
+        SCOPED_TRACE(target.back());
+        // Twice: the second run must not find a database the first one left.
+        for (int run = 0; run < 2; ++run) {
+            std::vector<std::string> args = {"load", qxd, bad, "--create", "--new-database"};
+            args.insert(args.end(), target.begin(), target.end());
+            const CliRun r = cli(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_NE(r.err.find("新しく作成したデータベースも削除しました。"), std::string::npos)
+                << r.err;
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_made'"),
+              "0\n");
+}
+
 TEST(Cli, EvidenceAndProposals) {
     TempDir dir;
     const std::string doc = dir.write("d.xml",

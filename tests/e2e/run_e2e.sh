@@ -127,7 +127,7 @@ xdotool mousemove --window "$main" 440 152 click 1
 xdotool key End
 name_line 1 ORDERS_L      # ORDER_NO
 name_line 3 LINES_L       # LINE, now under ORDER_NO
-menu alt+f Right Right i  # ファイル(&F), 編集(&E), データベース(&D) → データを取り込む(&I)...
+menu alt+f Right Right i  # ファイル(&F), 編集(&E), データベース(&B) → データを取り込む(&I)...
 focus "データを取り込む" > /dev/null
 xdotool key Return        # the open document
 focus "^Quorix$" > /dev/null   # the question: create the tables first?

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -385,6 +386,28 @@ TEST_F(MainWindowTest, StandardShortcuts) {
         auto* a = window.findChild<QAction*>(QLatin1String(name));
         ASSERT_TRUE(a) << name;
         EXPECT_EQ(a->shortcut(), key) << name;
+    }
+}
+
+// Alt and a letter reaches one thing: a menu of the bar or a button of the page in view.
+TEST_F(MainWindowTest, EveryMnemonicOfThePageAndTheMenuBarIsItsOwn) {
+    auto letter = [](const QString& text) {
+        const int at = text.indexOf(QLatin1String("(&"));
+        return at < 0 ? QChar() : text.at(at + 2).toUpper();
+    };
+    auto* tabs = window.findChild<QTabWidget*>();
+    ASSERT_TRUE(tabs);
+    for (int page = 0; page < tabs->count(); ++page) {
+        std::map<QChar, QString> seen;
+        for (QAction* a : window.menuBar()->actions())
+            if (const QChar c = letter(a->text()); !c.isNull()) seen[c] = a->text();
+        for (auto* b : tabs->widget(page)->findChildren<QPushButton*>()) {
+            const QChar c = letter(b->text());
+            if (c.isNull()) continue;
+            EXPECT_FALSE(seen.count(c)) << b->text().toStdString() << " and "
+                                        << seen[c].toStdString();
+            seen[c] = b->text();
+        }
     }
 }
 
