@@ -67,6 +67,26 @@ bool decimal(std::string_view s, std::size_t& fraction) {
            !(whole.empty() && part.empty());
 }
 
+// Why the time of a valid ISO date-time cannot be taken as written; empty when it can. A comma
+// before the fraction is refused everywhere (no engine reads it); on a server, what it would
+// round or move to the next minute or day.
+std::string timeAlteration(std::string_view v, bool server) {
+    if (v.size() < 16) return {};
+    const std::size_t point = v.find_first_of(".,", 16);
+    if (point != std::string_view::npos && v[point] == ',')
+        return "秒の小数点には「.」を使ってください";
+    if (!server) return {};
+    if (point != std::string_view::npos) {
+        std::size_t end = point + 1;
+        while (end < v.size() && v[end] >= '0' && v[end] <= '9') ++end;
+        if (end - point - 1 > 6) return "秒の小数は6桁までです（丸めずに取り込むため）";
+    }
+    if (v.substr(11, 2) == "24") return "24時はこのデータベースでは翌日の0時になります";
+    if (v.size() >= 19 && v[16] == ':' && v.substr(17, 2) == "60")
+        return "60秒（うるう秒）はこのデータベースでは次の分になります";
+    return {};
+}
+
 }  // namespace
 
 bool isTextType(int32_t type) {
@@ -103,6 +123,7 @@ std::optional<ColumnRule> columnRule(int32_t typeCode, const std::optional<long 
     rule.sizeInCharacters = dbType == "postgresql";
     // A server column without a zone would drop it in silence.
     rule.zoneKept = dbType != "postgresql" || timeZone;
+    rule.timesAltered = dbType == "postgresql" || dbType == "mysql";
     return rule;
 }
 
@@ -195,8 +216,15 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
             const double d = std::strtod(text.c_str(), &end);
             const bool number = !text.empty() && end == text.c_str() + text.size() &&
                                 text.find_first_of("xXnN") == std::string::npos;
-            if (!number || errno == ERANGE || !std::isfinite(d) ||
-                (rule.type == adSingle && std::fabs(d) > std::numeric_limits<float>::max())) {
+            // Underflow is an error only where the value would become zero: subnormal
+            // numbers are kept.
+            const bool lost = errno == ERANGE && (d == 0 || !std::isfinite(d) ||
+                                                  std::fabs(d) >= 1.0);
+            const bool singleLost =
+                rule.type == adSingle &&
+                (std::fabs(d) > std::numeric_limits<float>::max() ||
+                 (d != 0 && std::fabs(d) < std::numeric_limits<float>::denorm_min()));
+            if (!number || lost || !std::isfinite(d) || singleLost) {
                 reason = number ? "範囲を超えています" : "数値ではありません";
                 return false;
             }
@@ -221,6 +249,11 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                 reason = "時差のある日時は時差を持たない列には入りません";
                 return false;
             }
+            if (kind != 1 || v.size() > 10)
+                if (std::string why = timeAlteration(v, rule.timesAltered); !why.empty()) {
+                    reason = why;
+                    return false;
+                }
             out = std::string(v);
             return true;
         }

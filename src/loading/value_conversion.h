@@ -15,6 +15,9 @@ struct ColumnRule {
     std::optional<long long> size;  ///< the most a text may hold
     bool sizeInCharacters = false;  ///< size counts characters (else CP932 bytes)
     bool zoneKept = true;           ///< a date-time's zone is kept (else refused)
+    /// A server that would alter a time it cannot hold as written (more than six fraction
+    /// digits, second 60, 24:00) instead of refusing it.
+    bool timesAltered = false;
 };
 
 /// The rule for a column of @p typeCode and @p size (the definition's "桁数") on @p dbType;

@@ -45,6 +45,9 @@ TEST(ValueConversion, EachTypeAtItsLimits) {
         {adDouble, {}, "postgresql", "1e999", "!範囲を超えています"},
         {adDouble, {}, "postgresql", "nan", "!数値ではありません"},
         {adSingle, {}, "postgresql", "1e39", "!範囲を超えています"},
+        {adDouble, {}, "postgresql", "1e-310", "1e-310"},
+        {adDouble, {}, "postgresql", "1e-400", "!範囲を超えています"},
+        {adSingle, {}, "postgresql", "1e-46", "!範囲を超えています"},
         // Truth values.
         {adBoolean, {}, "access", "true", "true"},
         {adBoolean, {}, "access", " 0 ", "false"},
@@ -56,6 +59,13 @@ TEST(ValueConversion, EachTypeAtItsLimits) {
         {adDate, {}, "access", "2026-12-07", "2026-12-07"},
         {adDate, {}, "access", "2026-12-07T24:30", "!日付・日時"},
         {adDBTimeStamp, {}, "postgresql", "2026-12-07T10:00:00Z", "!時差のある日時"},
+        // Times a server would round or move are refused there; a comma fraction everywhere.
+        {adDate, {}, "postgresql", "2026-12-07T09:30:00.999999", "2026-12-07T09:30:00.999999"},
+        {adDate, {}, "postgresql", "2026-12-07T09:30:00.9999999", "!秒の小数は6桁まで"},
+        {adDate, {}, "mysql", "2026-12-31T23:59:60", "!60秒"},
+        {adDate, {}, "postgresql", "2026-12-31T24:00:00", "!24時"},
+        {adDate, {}, "access", "2026-12-31T24:00:00", "2026-12-31T24:00:00"},
+        {adDate, {}, "access", "2026-12-07T09:30:00,5", "!秒の小数点"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.type) + " " + c.db + " " + c.raw.substr(0, 40));
