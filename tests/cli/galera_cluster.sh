@@ -85,4 +85,35 @@ for n in 1 2 3; do
     staging=$(on $n "SELECT count(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME LIKE 'quorix\\_staging\\_%'")
     [ "$left$staging" = 00 ] || fail "node $n kept NEW_ORDERS ($left) or a staging database ($staging)"
 done
+# A user's database that only looks like a staging one is never touched.
+on 1 "CREATE DATABASE quorix_staging_7; CREATE TABLE quorix_staging_7.t (a int PRIMARY KEY); INSERT INTO quorix_staging_7.t VALUES (1)"
+
+# A long load through node 1 while other sessions come and go through node 2: its staging
+# database, seen on node 2, is not node 2's to judge, and the load ends well.
+awk 'BEGIN { print "<ROWSET>"; for (i = 1; i <= 40000; i++) printf "<ROW><ORDER_NO>%d</ORDER_NO><CUSTOMER>顧客 %d</CUSTOMER><ITEMS><ITEM><LINE>1</LINE><SKU>P-%d</SKU><QTY>2</QTY></ITEM><ITEM><LINE>2</LINE><SKU>Q-%d</SKU><QTY>1</QTY></ITEM></ITEMS></ROW>\n", i, i, i, i; print "</ROWSET>" }' > "$base/big.xml"
+"$cli" load "$examples/orders.qxd" "$base/big.xml" --create --new-database --db-type mysql \
+    --data-source "socket=$base/n1/sock database=big" --user root > "$base/big.out" 2>&1 &
+loader=$!
+met=0 i=0
+while kill -0 $loader 2> /dev/null; do
+    if [ "$(on 2 "SELECT count(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME LIKE 'quorix\\_staging\\_%' AND SCHEMA_NAME <> 'quorix_staging_7'")" != 0 ]; then
+        i=$((i + 1))
+        "$cli" load "$examples/orders.qxd" "$examples/orders.xml" --create --new-database --db-type mysql \
+            --data-source "socket=$base/n2/sock database=other$i" --user root > "$base/other.out" 2>&1 ||
+            fail "a load through node 2 failed: $(cat "$base/other.out")"
+        grep -q "作業用データベース" "$base/other.out" && fail "node 2 removed a staging database: $(cat "$base/other.out")"
+        met=1
+    fi
+    sleep 0.05
+done
+wait $loader || fail "the long load through node 1 failed: $(cat "$base/big.out")"
+[ $met = 1 ] || fail "no session through node 2 met the load's staging database"
+for n in 1 2 3; do
+    count=$(on $n "SELECT count(*) FROM big.ORDER_LINES")
+    [ "$count" = 80000 ] || fail "node $n has $count order lines"
+    kept=$(on $n "SELECT a FROM quorix_staging_7.t")
+    [ "$kept" = 1 ] || fail "node $n lost the user's database quorix_staging_7"
+    staging=$(on $n "SELECT count(*) FROM information_schema.TABLES WHERE TABLE_NAME = 'quorix_staging_mark'")
+    [ "$staging" = 0 ] || fail "node $n kept a staging database"
+done
 echo "the three nodes agree"

@@ -219,7 +219,19 @@ TEST(MariaDbStaging, ALeftoverOfADeadSessionGoesAndALiveOneStays) {
     Catalog liveCatalog;
     liveCatalog.setActiveConnection(&live);
     liveCatalog.appendTable({"kept", {{"a", 3, 0, {}}}, {}});
-    server.sql("", "CREATE DATABASE quorix_staging_999999");
+    // Left by a session of this node and user that is gone; made by another node; a user's
+    // own database that only looks like one.
+    auto leftover = [&](const std::string& name, const std::string& node) {
+        server.sql("", "CREATE DATABASE " + name + "; CREATE TABLE " + name +
+                           ".quorix_staging_mark (owner varchar(400), node varchar(2000), "
+                           "connection_id bigint, created_at datetime(6)); INSERT INTO " + name +
+                           ".quorix_staging_mark SELECT CURRENT_USER(), " + node +
+                           ", 999999, UTC_TIMESTAMP(6)");
+    };
+    leftover("quorix_staging_999999", "CONCAT(@@hostname, ':', @@port, ':', @@datadir)");
+    leftover("quorix_staging_elsewhere", "'node2:3306:/var/lib/mysql/'");
+    server.sql("", "CREATE DATABASE quorix_staging_7; CREATE TABLE quorix_staging_7.t (a int); "
+                   "INSERT INTO quorix_staging_7.t VALUES (1)");
 
     Connection other;
     other.setConnectionString("Provider=MariaDB;Data Source=\"" +
@@ -235,6 +247,11 @@ TEST(MariaDbStaging, ALeftoverOfADeadSessionGoesAndALiveOneStays) {
               std::string::npos);
     live.commitTrans();  // the live one was left alone: its table arrives
     EXPECT_EQ(server.sql("quorix_owner", "SHOW TABLES"), "kept\n");
+    EXPECT_EQ(server.sql("", "SELECT group_concat(SCHEMA_NAME ORDER BY SCHEMA_NAME) FROM "
+                             "information_schema.SCHEMATA WHERE SCHEMA_NAME LIKE 'quorix\\_staging\\_%'"),
+              "quorix_staging_7,quorix_staging_elsewhere\n");
+    EXPECT_EQ(server.sql("", "SELECT a FROM quorix_staging_7.t"), "1\n");
+    server.sql("", "DROP DATABASE quorix_staging_7; DROP DATABASE quorix_staging_elsewhere");
 }
 
 TEST(MariaDbDataSource, FormsPasswordsAndBadSources) {

@@ -8,6 +8,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <utility>
 
@@ -20,6 +21,23 @@ namespace {
 constexpr std::size_t kMaxIdentifier = 64;  // characters
 constexpr unsigned kServerGone = 2006;      // CR_SERVER_GONE_ERROR
 constexpr unsigned kServerLost = 2013;      // CR_SERVER_LOST
+
+// The table in a staging database that makes it ours: who made it, on which node, when.
+constexpr const char* kStagingMark = "quorix_staging_mark";
+// A server of a cluster as it names itself: the same text on that server whoever asks.
+constexpr const char* kNodeIdentity = "CONCAT(@@hostname, ':', @@port, ':', @@datadir)";
+
+std::string randomHex(std::size_t bytes) {
+    std::random_device random;
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < bytes; ++i) {
+        const unsigned v = random() & 0xFF;
+        out += digits[v >> 4];
+        out += digits[v & 15];
+    }
+    return out;
+}
 
 std::string backticked(std::string_view name) {
     std::string q = "`";
@@ -863,31 +881,41 @@ private:
         return backticked(schemaOf(table)) + "." + backticked(table);
     }
 
-    // The staging database of this session, made on first use.
+    // The staging database of this session, made on first use. Its name is random, so that
+    // sessions on different nodes of a cluster never meet; a table in it says whose it is.
     const std::string& ensureStaging() {
         if (!m_staging.empty()) return m_staging;
-        const std::string name = kStagingPrefix + std::to_string(mysql_thread_id(c()));
-        // A name taken by a crashed session of the same id is stale: this session owns it now.
-        const std::string lock = "SELECT GET_LOCK(" + literal(c(), name) + ", 0)";
-        mysql_real_query(c(), lock.data(), lock.size());
-        if (MYSQL_RES* r = mysql_store_result(c())) mysql_free_result(r);
-        const std::string create =
-            "CREATE DATABASE " + backticked(name) + " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin";
-        const std::string what = "作業用のデータベース「" + name +
-                                 "」を作成できません。表を一度に作成するには、データベースを作成"
-                                 "する権限が必要です。";
+        const std::string what = "作業用のデータベースを作成できません。表を一度に作成するには、"
+                                 "データベースを作成する権限が必要です。";
         try {
-            if (mysql_real_query(c(), create.data(), create.size()) != 0) {
-                if (mysql_errno(c()) != 1007) throw serverError(c(), what);
-                run(c(), "DROP DATABASE " + backticked(name), what);
-                run(c(), create, what);
+            for (int attempt = 0;; ++attempt) {
+                const std::string name = kStagingPrefix + randomHex(12);
+                const std::string create = "CREATE DATABASE " + backticked(name) +
+                                           " CHARACTER SET utf8mb4 COLLATE utf8mb4_bin";
+                if (mysql_real_query(c(), create.data(), create.size()) != 0) {
+                    // Somebody else's database of that name is never touched.
+                    if (mysql_errno(c()) == 1007 && attempt < 3) continue;
+                    throw serverError(c(), what);
+                }
+                m_staging = name;
+                run(c(),
+                    "CREATE TABLE " + backticked(name) + "." + backticked(kStagingMark) +
+                        " (owner varchar(400) NOT NULL, node varchar(2000) NOT NULL, "
+                        "connection_id bigint NOT NULL, created_at datetime(6) NOT NULL) "
+                        "ENGINE=InnoDB",
+                    what);
+                run(c(),
+                    "INSERT INTO " + backticked(name) + "." + backticked(kStagingMark) +
+                        " SELECT CURRENT_USER(), " + std::string(kNodeIdentity) +
+                        ", CONNECTION_ID(), UTC_TIMESTAMP(6)",
+                    what);
+                return m_staging;
             }
         } catch (const ServiceError&) {
+            if (!m_staging.empty()) dropStaging();
             run(c(), "START TRANSACTION", "トランザクションを開始できません。");
             throw;
         }
-        m_staging = name;
-        return m_staging;
     }
 
     void dropStaging() {
@@ -895,30 +923,32 @@ private:
         if (m_staging.empty()) return;
         const std::string sql = "DROP DATABASE IF EXISTS " + backticked(m_staging);
         mysql_real_query(c(), sql.data(), sql.size());
-        const std::string unlock = "SELECT RELEASE_LOCK(" + literal(c(), m_staging) + ")";
-        mysql_real_query(c(), unlock.data(), unlock.size());
-        if (MYSQL_RES* r = mysql_store_result(c())) mysql_free_result(r);
         m_staging.clear();
     }
 
-    // Staging databases that no live session owns: left by a crash, removed now.
+    // Staging databases left by a session that ended without removing its own (a crash).
+    // Only a database with our mark is judged, only by the node its session was on (only that
+    // node knows its sessions) and only by the same user (who sees all of their own sessions);
+    // everything else is left alone.
     void removeStaleStaging() {
         const auto found = rows(c(),
-                                "SELECT SCHEMA_NAME FROM information_schema.SCHEMATA WHERE "
-                                "SCHEMA_NAME LIKE 'quorix\\_staging\\_%'",
+                                "SELECT s.SCHEMA_NAME FROM information_schema.SCHEMATA s JOIN "
+                                "information_schema.TABLES t ON t.TABLE_SCHEMA = s.SCHEMA_NAME "
+                                "AND t.TABLE_NAME = '" + std::string(kStagingMark) +
+                                    "' WHERE s.SCHEMA_NAME LIKE 'quorix\\_staging\\_%'",
                                 "データベースの一覧を読み取れません。");
         for (const auto& r : found) {
             const std::string& name = r[0];
-            const std::string id = name.substr(std::string(kStagingPrefix).size());
-            if (id.empty() || id.find_first_not_of("0123456789") != std::string::npos) continue;
             try {
-                const auto live =
-                    rows(c(),
-                         "SELECT (SELECT COUNT(*) FROM information_schema.PROCESSLIST "
-                         "WHERE ID = " +
-                             id + ") + (IS_USED_LOCK(" + literal(c(), name) + ") IS NOT NULL)",
-                         "");
-                if (live.empty() || live[0][0] != "0") continue;
+                const auto mark = rows(c(),
+                                       "SELECT node = " + std::string(kNodeIdentity) +
+                                           " AND owner = CURRENT_USER(), (SELECT COUNT(*) FROM "
+                                           "information_schema.PROCESSLIST p WHERE p.ID = "
+                                           "m.connection_id) FROM " +
+                                           backticked(name) + "." + backticked(kStagingMark) +
+                                           " m",
+                                       "");
+                if (mark.size() != 1 || mark[0][0] != "1" || mark[0][1] != "0") continue;
                 run(c(), "DROP DATABASE " + backticked(name), "");
                 m_removedStaging.push_back(name);
             } catch (const ServiceError&) {
