@@ -729,7 +729,9 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
             try {
                 connection.rollbackTrans();
             } catch (const ServiceError& e) {
-                text += e.description();
+                result.message = text + e.description() +
+                                 "取り込みの途中の行が残っていないか、データベースを確認してください。";
+                return result;
             }
         }
         result.message = text + kUndone;
@@ -829,6 +831,12 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
             } catch (const RowRefused& e) {
                 refused = refusal(loader, t, e);
             } catch (const ServiceError& e) {
+                // Nothing a row did: the server ended the transaction or waited for a lock.
+                if (e.number() == ErrorNumber::kTransactionAborted ||
+                    e.number() == ErrorNumber::kLockTimeout) {
+                    refused = e.description();
+                    continue;
+                }
                 std::string key;
                 for (std::size_t k = 0; k < t.columns.size() && k <= t.keyCount; ++k)
                     key += (k ? "、" : "") + t.columns[k] + "=" + valueText(row[k]);

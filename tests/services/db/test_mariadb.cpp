@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
 #include "services/db/mariadb/mariadb_engine.h"
@@ -178,6 +181,78 @@ TEST_F(MariaDb, RowsGoInOneTransactionAndARefusalNamesItsRow) {
     }
     connection.rollbackTrans();
     EXPECT_EQ(sql("SELECT count(*) FROM items"), "2500\n");
+}
+
+// Row by row, LOAD DATA and multi-row INSERT (a server without local_infile): every value
+// arrives byte for byte, and a value the server would round or cut stops the rows.
+TEST_F(MariaDb, EveryPathTakesValuesExactlyOrRefusesThem) {
+    sql("CREATE TABLE v (id int PRIMARY KEY, d decimal(10,2), t datetime, s text)");
+    const std::string special = "a\nb\tc\rd\\e\\N";
+    for (const char* path : {"single", "load data", "multi insert"}) {
+        SCOPED_TRACE(path);
+        const bool multi = std::string(path) == "multi insert";
+        server.sql("", std::string("SET GLOBAL local_infile = ") + (multi ? "0" : "1"));
+        connection.close();
+        connection.open();
+        auto load = [&](const std::vector<CellValue>& row) {
+            connection.beginTrans();
+            try {
+                connection.run([&](DatabaseSession& s) {
+                    auto in = std::string(path) == "single" ? s.inserter("v", {"id", "d", "t", "s"})
+                                                             : s.bulkInserter("v", {"id", "d", "t", "s"});
+                    in->insert(row.data(), row.size(), 1);
+                    in->finish();
+                    return 0;
+                });
+                connection.commitTrans();
+                return std::string();
+            } catch (const ServiceError& e) {
+                connection.rollbackTrans();
+                return e.description();
+            }
+        };
+        EXPECT_EQ(load({1LL, std::string("1.25"), std::string("2026-12-07 09:30:00"), special}), "");
+        EXPECT_EQ(sql("SELECT HEX(s) = HEX('a\\nb\\tc\\rd\\\\e\\\\N') FROM v"), "1\n");
+        EXPECT_NE(load({2LL, std::string("1.234"), {}, {}}), "");
+        EXPECT_EQ(sql("SELECT count(*) FROM v"), "1\n");
+        sql("DELETE FROM v");
+    }
+    server.sql("", "SET GLOBAL local_infile = 1");
+}
+
+// The server ends the transaction (here: a deadlock with a larger one): the cause is said,
+// and no row is blamed.
+TEST_F(MariaDb, ATransactionTheServerEndedIsSaidAsSuch) {
+    sql("CREATE TABLE d (id int PRIMARY KEY)");
+    connection.beginTrans();
+    connection.run([](DatabaseSession& s) {
+        s.inserter("d", {"id"})->insert({CellValue(10LL)});
+        return 0;
+    });
+    std::thread other([&] {
+        std::string many = "INSERT INTO d VALUES (1000)";
+        for (int i = 1001; i < 2000; ++i) many += ",(" + std::to_string(i) + ")";
+        sql("START TRANSACTION; " + many + "; INSERT INTO d VALUES (20); INSERT INTO d VALUES (10); COMMIT");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::string said;
+    try {
+        connection.run([](DatabaseSession& s) {
+            auto bulk = s.bulkInserter("d", {"id"});
+            bulk->insert({CellValue(20LL)});
+            bulk->finish();
+            return 0;
+        });
+    } catch (const RowRefused& e) {
+        said = "a row was blamed: " + e.description();
+    } catch (const ServiceError& e) {
+        said = e.description();
+    }
+    other.join();
+    EXPECT_NE(said.find("サーバーがトランザクション全体を取り消しました"), std::string::npos) << said;
+    EXPECT_NE(said.find("1213"), std::string::npos) << said;
+    connection.rollbackTrans();
+    EXPECT_EQ(sql("SELECT count(*), min(id) FROM d"), "1002\t10\n");
 }
 
 TEST_F(MariaDb, CatalogViewsRoutinesAccountsAndDeletion) {

@@ -25,6 +25,9 @@ constexpr int32_t kInDoubt = static_cast<int32_t>(0x8004D00E);
 constexpr int32_t kDuplicateKey = static_cast<int32_t>(0x80040E2F);
 /// Waited too long for a lock another session holds.
 constexpr int32_t kLockTimeout = static_cast<int32_t>(0x80040E31);
+/// The server ended the whole transaction (a deadlock, a conflict on another node of a
+/// cluster, a killed session, a lost connection): no row is at fault.
+constexpr int32_t kTransactionAborted = static_cast<int32_t>(0x8004D01A);
 }  // namespace ErrorNumber
 
 /// A failure of the database service: a 32-bit number and a Japanese description.

@@ -111,6 +111,13 @@ bool lost(MYSQL* m) {
     return code == kServerGone || code == kServerLost;
 }
 
+// Errors after which the server has undone the whole transaction.
+bool endsTransaction(unsigned code) {
+    return code == 1213      // ER_LOCK_DEADLOCK (also a conflict with another Galera node)
+           || code == 1180   // ER_ERROR_DURING_COMMIT (a Galera write set refused)
+           || code == 1927;  // ER_CONNECTION_KILLED
+}
+
 // Runs a statement; the rows when it has any.
 Result run(MYSQL* m, const std::string& sql, const std::string& what) {
     if (mysql_real_query(m, sql.data(), sql.size()) != 0) throw serverError(m, what);
@@ -597,7 +604,14 @@ private:
 
     ServiceError rowError(Warning& warning) const {
         const std::string what = "表「" + m_table + "」に行を追加できません。";
-        if (warning.second.empty()) return serverError(m_m, what);
+        if (warning.second.empty()) {
+            // Nothing a row did: the server ended the transaction, or waited for a lock.
+            if (lost(m_m) || endsTransaction(mysql_errno(m_m)))
+                return ServiceError(ErrorNumber::kTransactionAborted,
+                                    what + "サーバーがトランザクション全体を取り消しました。" +
+                                        serverError(m_m, "").description());
+            return serverError(m_m, what);
+        }
         const auto [code, text] = std::exchange(warning, {});
         return ServiceError(numberFor(code),
                             what + "（" + std::to_string(code) + ": " + text + "）");
@@ -614,21 +628,25 @@ private:
             const bool sent = mysql_real_query(m_m, sql.data(), sql.size()) == 0;
             m_local = {};
             if (!sent) return false;
-            // LOCAL makes the server skip a taken key or bend a value with only a warning:
-            // for this program every row goes in exactly as given, or the load stops.
-            if (mysql_affected_rows(m_m) == last - first && mysql_warning_count(m_m) == 0)
-                return true;
-            const auto said = rows(m_m, "SHOW WARNINGS LIMIT 1", "警告を読み取れません。");
-            warning = said.empty()
-                          ? Warning{0, "一部の行が入りませんでした。"}
-                          : Warning{static_cast<unsigned>(std::stoul(said[0][1])), said[0][2]};
-            return false;
+            return taken(last - first, warning);
         }
         // Tuples after the first carry a leading comma.
         const std::size_t skip = b.text[from] == ',' ? 1 : 0;
         std::string sql = "INSERT INTO " + m_target + " (" + m_columnList + ") VALUES ";
         sql.append(b.text, from + skip, to - from - skip);
-        return mysql_real_query(m_m, sql.data(), sql.size()) == 0;
+        if (mysql_real_query(m_m, sql.data(), sql.size()) != 0) return false;
+        return taken(last - first, warning);
+    }
+
+    // The server may skip a row or bend a value (round a decimal, cut a fraction of a second)
+    // with only a warning or a note: for this program every row goes in exactly as given.
+    bool taken(std::size_t count, Warning& warning) const {
+        if (mysql_affected_rows(m_m) == count && mysql_warning_count(m_m) == 0) return true;
+        const auto said = rows(m_m, "SHOW WARNINGS LIMIT 1", "警告を読み取れません。");
+        warning = said.empty()
+                      ? Warning{0, "一部の行が入りませんでした。"}
+                      : Warning{static_cast<unsigned>(std::stoul(said[0][1])), said[0][2]};
+        return false;
     }
 
     // One batch in, or the refused row named (halving the batch to find it).
@@ -644,11 +662,19 @@ private:
             return;
         }
         const ServiceError failed = rowError(warning);
-        if (lost(m_m)) throw failed;
+        if (failed.number() == ErrorNumber::kTransactionAborted ||
+            failed.number() == ErrorNumber::kLockTimeout)
+            throw failed;
+        // A server that ended the transaction has no savepoint left: no row is to blame.
+        if (mysql_real_query(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", 33) != 0)
+            throw ServiceError(ErrorNumber::kTransactionAborted,
+                               failed.description() +
+                                   "サーバーがトランザクション全体を取り消しました。");
         // The shortest refused beginning of the batch ends with the refused row.
         std::size_t good = 0, bad = b.tags.size();
-        while (bad - good > 1) {
-            run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
+        for (bool first = true; bad - good > 1; first = false) {
+            if (!first)
+                run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
             const std::size_t middle = good + (bad - good) / 2;
             if (sendRange(b, 0, middle, warning)) {
                 good = middle;

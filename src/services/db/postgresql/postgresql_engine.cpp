@@ -349,6 +349,8 @@ public:
         }
     }
     void rollbackTransaction() override {
+        // A server whose connection is gone has undone the open transaction itself.
+        if (PQstatus(c()) == CONNECTION_BAD) return;
         if (PQtransactionStatus(c()) != PQTRANS_IDLE)
             run(c(), "ROLLBACK", "トランザクションを元に戻せません。");
     }
