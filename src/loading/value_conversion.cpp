@@ -120,7 +120,8 @@ std::optional<ColumnRule> columnRule(int32_t typeCode, const std::optional<long 
     }
     if (typeCode != adLongVarWChar && typeCode != adLongVarChar && size && *size > 0)
         rule.size = size;
-    rule.sizeInCharacters = dbType == "postgresql";
+    // The servers count characters; the file engine's sizes are CP932 bytes.
+    rule.sizeInCharacters = dbType == "postgresql" || dbType == "mysql";
     // A server column without a zone would drop it in silence.
     rule.zoneKept = dbType != "postgresql" || timeZone;
     rule.timesAltered = dbType == "postgresql" || dbType == "mysql";

@@ -20,6 +20,7 @@ TEST(ValueConversion, EachTypeAtItsLimits) {
         {adVarWChar, 4, "access", "漢字漢", "!バイト数が4を超えています（6）"},
         {adVarWChar, 3, "postgresql", "漢字漢", "漢字漢"},
         {adVarWChar, 3, "postgresql", "漢字漢字", "!文字数が3を超えています（4）"},
+        {adVarWChar, 3, "mysql", "日本語", "日本語"},
         {adLongVarWChar, 3, "access", std::string(100000, 'x'), std::string(100000, 'x')},
         // Integers with their ranges, blanks around them removed.
         {adInteger, {}, "access", " 2147483647\n", "2147483647"},

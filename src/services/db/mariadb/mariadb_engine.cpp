@@ -360,7 +360,13 @@ void checkKeyLength(const TableDefinition& table, const IndexDefinition& key) {
 }
 
 // CREATE TABLE and CREATE INDEX of @p table, its name after @p prefix ("`db`." or empty).
-std::vector<std::string> statementsFor(const TableDefinition& table, const std::string& prefix) {
+// Keys compare exactly as written: a binary collation without MariaDB's and MySQL 5's padding,
+// under which "A" and "A " are the same key.
+constexpr const char* kMariaDbCollation = "utf8mb4_nopad_bin";
+constexpr const char* kMySqlCollation = "utf8mb4_0900_bin";
+
+std::vector<std::string> statementsFor(const TableDefinition& table, const std::string& prefix,
+                                       const std::string& collation = kMariaDbCollation) {
     const IndexDefinition* pk = checkTableDefinition(table);
     checkName(table.name, "表名");
     std::vector<std::string> items;
@@ -386,7 +392,7 @@ std::vector<std::string> statementsFor(const TableDefinition& table, const std::
         items.push_back("KEY (" + backticked(autoColumn) + ")");
     std::string sql = "CREATE TABLE " + prefix + backticked(table.name) + " (";
     for (std::size_t i = 0; i < items.size(); ++i) sql += (i ? ",\n    " : "\n    ") + items[i];
-    sql += "\n) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_bin";
+    sql += "\n) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=" + collation;
     std::vector<std::string> statements{sql};
     for (const IndexDefinition& idx : table.indexes) {
         if (idx.primaryKey) continue;
@@ -723,6 +729,10 @@ public:
         // The server's bulk path where it takes LOAD DATA LOCAL, multi-row INSERTs otherwise.
         m_loadData =
             rows(c(), "SELECT @@local_infile", "データベースに接続できません。").at(0).at(0) == "1";
+        const char* version = mysql_get_server_info(c());
+        m_collation = version && std::string_view(version).find("MariaDB") == std::string_view::npos
+                          ? kMySqlCollation
+                          : kMariaDbCollation;
         removeStaleStaging();
     }
     ~MariaDbSession() override {
@@ -807,7 +817,7 @@ public:
                                "表「" + table.name + "」は既に存在します。");
         }
         if (!m_inTransaction) {
-            const auto statements = statementsFor(table, "");
+            const auto statements = statementsFor(table, "", m_collation);
             try {
                 for (const auto& s : statements) run(c(), s, what);
             } catch (const ServiceError&) {
@@ -818,7 +828,8 @@ public:
             }
             return;
         }
-        const auto statements = statementsFor(table, backticked(ensureStaging()) + ".");
+        const auto statements =
+            statementsFor(table, backticked(ensureStaging()) + ".", m_collation);
         for (const auto& s : statements) run(c(), s, what);
         m_staged.push_back(table.name);
         // DDL committed whatever was open: rows that follow open a new transaction first.
@@ -992,6 +1003,7 @@ private:
     LocalRows m_local;
     mutable BatchSender m_sender;  // gone before the connection and m_local
     bool m_loadData = false;
+    std::string m_collation;
     std::string m_database;
     bool m_inTransaction = false;
     bool m_reopen = false;  // a DDL statement ended the transaction's first part
