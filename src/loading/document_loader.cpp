@@ -554,8 +554,9 @@ RowTag tagOf(long line, long column) {
 
 // The message for a row the engine refused after it was given.
 std::string refusal(const Loader& loader, const PlanTable& t, const RowRefused& e) {
+    const std::string& table = e.table().empty() ? t.name : e.table();
     const std::string same = e.number() == ErrorNumber::kDuplicateKey
-                                 ? "表「" + t.name + "」に同じキーの行が既にあります。"
+                                 ? "表「" + table + "」に同じキーの行が既にあります。"
                                  : "";
     return loader.place(static_cast<long>(e.tag() >> 24), static_cast<long>(e.tag() & 0xFFFFFF)) +
            same + e.description();
@@ -882,7 +883,20 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     }
     if (refused) return fail(*refused);
     if (!readerFailure.empty()) return fail(readerFailure);
-    if (loader.stopped() && !loader.stopMessage().empty()) return fail(loader.stopMessage());
+    if (loader.stopped() && !loader.stopMessage().empty()) {
+        // The rows before the stop are sent first: a refusal among them came earlier in the
+        // document, and is the one to report.
+        for (PlanTable& t : tables) {
+            try {
+                t.inserter->finish();
+            } catch (const RowRefused& e) {
+                return fail(refusal(loader, t, e));
+            } catch (const ServiceError&) {
+                break;
+            }
+        }
+        return fail(loader.stopMessage());
+    }
     if (!read) {
         if (error.errorCode == kXmlReadCancelled) return fail("取り込みを中止しました。");
         return fail(displayText(std::filesystem::path(request.documentPath).filename().string()) +

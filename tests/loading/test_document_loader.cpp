@@ -533,3 +533,36 @@ TEST(SqliteEngine, AValueOverTheEnginesLimitIsRefusedNeverStoredAsNull) {
     }
     EXPECT_EQ(db.query("SELECT count(*) FROM T"), "0\n");
 }
+
+// Two tables taking turns on COPY: a refusal names its own table and document row, whatever
+// the tables are called, and comes before a value error later in the document.
+TEST(DocumentLoader, ACopyRefusalNamesItsOwnTableAndRow) {
+    ServerDatabase db("quorix_turns");
+    const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                  {{"○", 1, "ID", "ID", "integer", {}, "T, line 1"}, "ID"},
+                                  {{"○", 2, "N", "N", "integer", {}, "C, line 2"}, "C/N"},
+                                  {{"○", 1, "V", "V", "integer"}, "V"}},
+                                 "postgresql");
+    TempDir dir;
+    auto load = [&](const std::string& rows, bool create) {
+        LoadRequest request;
+        request.dbType = "postgresql";
+        request.createTables = create;
+        request.documentPath = dir.write("doc.xml", "<ROWSET>\n" + rows + "</ROWSET>\n");
+        return loadDocument(*layout, request, db.connection, db.catalog);
+    };
+    const std::size_t before = PostgresEngine::copyBufferBytes;
+    PostgresEngine::copyBufferBytes = 16;
+    std::string rows;
+    for (int i = 1; i <= 30; ++i)
+        rows += "<ROW><ID>" + std::to_string(i) + "</ID><C><N>1</N></C><C>\n<N>" +
+                (i == 20 ? "1" : "2") + "</N></C></ROW>\n";
+    const LoadResult refused = load(rows + "<ROW><ID>31</ID><V>x</V></ROW>\n", true);
+    PostgresEngine::copyBufferBytes = before;
+    EXPECT_EQ(refused.message.rfind("doc.xml 行 41 列 3: 表「C, line 2」に同じキーの行が既にあります。", 0),
+              0u)
+        << refused.message;
+    EXPECT_EQ(refused.message.find('\n'), std::string::npos) << refused.message;  // one line
+    EXPECT_EQ(db.server.psql("quorix_turns", "SELECT count(*) FROM pg_class WHERE relname LIKE '%line%'"),
+              "0\n");
+}

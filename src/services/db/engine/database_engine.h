@@ -24,11 +24,15 @@ using RowTag = long long;
 /// A row refused after it was given (a buffered engine finds out when it sends the rows).
 class RowRefused : public ServiceError {
 public:
-    RowRefused(const ServiceError& error, RowTag tag) : ServiceError(error), m_tag(tag) {}
+    RowRefused(const ServiceError& error, RowTag tag, std::string table = {})
+        : ServiceError(error), m_tag(tag), m_table(std::move(table)) {}
     RowTag tag() const { return m_tag; }
+    /// The table the row was for: not always the one whose insert found out.
+    const std::string& table() const { return m_table; }
 
 private:
     RowTag m_tag;
+    std::string m_table;
 };
 
 /// Inserts rows into one table, its columns in a fixed order. Throws ServiceError on failure

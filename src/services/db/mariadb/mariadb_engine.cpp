@@ -696,7 +696,7 @@ private:
         if ((good == 0 || sendRange(b, 0, good, warning)) && !sendRange(b, good, good + 1, warning))
             error = rowError(warning);
         run(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", "セーブポイントまで戻せません。");
-        throw RowRefused(error, b.tags[good]);
+        throw RowRefused(error, b.tags[good], m_table);
     }
 
     void send() {

@@ -21,11 +21,35 @@ namespace {
 // PostgreSQL keeps names up to this many bytes and cuts longer ones in silence.
 constexpr std::size_t kMaxIdentifier = 63;
 
+// One line of text: line breaks and the blanks after them become one space.
 std::string trimmedMessage(const char* text) {
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+    std::string s;
+    bool gap = false;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        if (*p == '\n' || *p == '\r' || ((*p == ' ' || *p == '\t') && gap)) {
+            gap = true;
+            continue;
+        }
+        if (gap && !s.empty()) s += ' ';
+        gap = false;
+        s += *p;
+    }
     return s;
 }
+
+// What the server said of a failed statement, in one line: its message and its detail,
+// without the context (which names our own statements); libpq's own text when it said nothing.
+std::string serverText(const PGresult* r, PGconn* conn) {
+    const char* primary = r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    if (!primary) return trimmedMessage(PQerrorMessage(conn));
+    std::string text = primary;
+    if (const char* detail = PQresultErrorField(r, PG_DIAG_MESSAGE_DETAIL))
+        text += " " + trimmedMessage(detail);
+    return text;
+}
+
+// Notices and warnings of the server are not the user's business: never printed.
+void quietNotice(void*, const char*) {}
 
 // The service's number for a server error, by its SQLSTATE.
 int32_t numberFor(const char* state) {
@@ -59,9 +83,7 @@ Result run(PGconn* conn, const std::string& sql, const std::string& what,
     const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return r;
     const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
-    const std::string text =
-        trimmedMessage(r ? PQresultErrorMessage(r.get()) : PQerrorMessage(conn));
-    const std::string reason = text.empty() ? trimmedMessage(PQerrorMessage(conn)) : text;
+    const std::string reason = serverText(r.get(), conn);
     int32_t number = numberFor(state);
     std::string said = what;
     if (number == ErrorNumber::kLockTimeout)
@@ -155,6 +177,7 @@ Conn connect(const ConnectionInfo& info, const std::string& database = {}) {
             conn ? trimmedMessage(PQerrorMessage(conn.get())) : "メモリが不足しています。";
         throw ServiceError(ErrorNumber::kGeneral, "データベースに接続できません。(" + reason + ")");
     }
+    PQsetNoticeProcessor(conn.get(), quietNotice, nullptr);
     // A create that waits for another session's lock says so after a while instead of
     // waiting for ever; a limit the server or the data source sets is kept.
     Result limit(PQexec(conn.get(), "SHOW lock_timeout"));
@@ -511,9 +534,7 @@ private:
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
         const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
-        const std::string text =
-            trimmedMessage(r ? PQresultErrorMessage(r.get()) : PQerrorMessage(m_conn));
-        throw ServiceError(numberFor(state), m_what + "(" + text + ")");
+        throw ServiceError(numberFor(state), m_what + "(" + serverText(r.get(), m_conn) + ")");
     }
 
     static inline int s_statements = 0;
@@ -536,6 +557,7 @@ public:
           m_channel(channel),
           m_sql("COPY " + quoteIdentifier(table) + " (" + quotedColumnList(columns) +
                 ") FROM STDIN"),
+          m_table(table),
           m_what("表「" + table + "」に行を追加できません。") {}
     ~PostgresCopyInserter() override {
         if (m_channel.current == this) m_channel.current = nullptr;
@@ -627,19 +649,21 @@ private:
     // The server's refusal, with the row it names when it names one ("COPY t, line 12").
     [[noreturn]] void refused(const PGresult* r) {
         const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
-        std::string text = trimmedMessage(r ? PQresultErrorMessage(r) : nullptr);
-        if (text.empty()) text = trimmedMessage(PQerrorMessage(m_conn));
+        const std::string text = serverText(r, m_conn);
         const ServiceError error(numberFor(state), m_what + "(" + text + ")");
         const char* context = r ? PQresultErrorField(r, PG_DIAG_CONTEXT) : nullptr;
         const std::string where = context ? context : "";
-        const auto at = where.find(", line ");
+        // The server names the row as "COPY <table>, line N" in the last line of its context;
+        // the table's own name may hold ", line " too.
+        const std::string mark = "COPY " + m_table + ", line ";
+        const auto at = where.rfind(mark);
         std::vector<RowTag> tags;
         tags.swap(m_tags);
         m_pending.clear();
-        if (at != std::string::npos) {
-            const long line = std::atol(where.c_str() + at + 7);
+        if (at != std::string::npos && (at == 0 || where[at - 1] == '\n')) {
+            const long line = std::atol(where.c_str() + at + mark.size());
             if (line >= 1 && static_cast<std::size_t>(line) <= tags.size())
-                throw RowRefused(error, tags[static_cast<std::size_t>(line - 1)]);
+                throw RowRefused(error, tags[static_cast<std::size_t>(line - 1)], m_table);
         }
         throw error;
     }
@@ -647,6 +671,7 @@ private:
     PGconn* m_conn;
     CopyChannel& m_channel;
     std::string m_sql;
+    std::string m_table;
     std::string m_what;
     std::string m_pending;
     std::vector<RowTag> m_tags;  // of the rows sent in the running COPY and of those waiting
