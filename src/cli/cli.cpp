@@ -56,7 +56,7 @@ const char kUsage[] =
     "  quorix-cli --version\n"
     "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、mysql\n"
     "       （MariaDB / MySQL）、\n"
-    "       sqlserver（SQLの表示まで）\n"
+    "       sqlserver（analyse の型の名前だけ）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 
 // Collects what a command would show in the status line.
@@ -213,10 +213,11 @@ std::optional<std::pair<DefinitionFile, std::unique_ptr<LayoutDocument>>> layout
         status = 2;
         return std::nullopt;
     }
-    if (dbType != file.context.dbType) {
+    // The SQL Server vocabulary is for showing SQL only: its names are never put in.
+    if (dbType != file.context.dbType && dbType != "sqlserver") {
         // Types of the file's engine move into the asked one; what cannot is named.
         const std::string report =
-            translationReport(translateTypes(*file.table, dbType, true), dbType);
+            translationReport(translateTypes(*file.table, file.context.dbType, dbType, true), dbType);
         if (!report.empty()) err << "quorix-cli: 注意: " << report << "\n";
     }
     LayoutResult layout = buildTableLayout(*file.table, dbType, kIndentUnit);
@@ -234,6 +235,12 @@ std::optional<std::pair<DefinitionFile, std::unique_ptr<LayoutDocument>>> layout
 int sql(const Arguments& a, std::ostream& out, std::ostream& err) {
     std::string dbType;
     int status = 0;
+    if (dbTypeOption(a, "") == "sqlserver") {
+        // Its type names can be chosen in a definition; no engine of ours makes its SQL.
+        err << "quorix-cli: データベースタイプ「sqlserver」の SQL は表示できません（型の名前を"
+               "選べるだけです）。\n";
+        return 1;
+    }
     auto made = layoutOf(a, dbType, err, status);
     if (!made) return status;
     const SqlScript script = layoutSql(*made->second, providerFor(dbType));

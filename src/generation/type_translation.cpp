@@ -124,41 +124,82 @@ std::string fieldText(const RecordSet& rs, int row, const char* field) {
 }  // namespace
 
 std::string translatedType(std::string_view dbType, std::string_view typeName) {
-    const std::string name = trimBlanks(typeName);
-    if (inVocabulary(dbType, name)) return name;
-    const Entry* source = nullptr;
+    return translatedType({}, dbType, typeName);
+}
+
+namespace {
+
+// What a type of @p from's vocabulary holds (any vocabulary's first reading when @p from has
+// no such name); null for a name of no vocabulary.
+const Entry* meaningOf(std::string_view from, const std::string& name) {
     for (const Entry& e : kEntries)
-        if (name == e.name) {
-            source = &e;
-            break;
-        }
+        if (from == e.dbType && name == e.name) return &e;
+    for (const Entry& e : kEntries)
+        if (name == e.name) return &e;
+    return nullptr;
+}
+
+// What the target's type cannot hold that the source's could; empty when nothing.
+std::string narrowing(Kind kind, std::string_view to, const std::string& target) {
+    if (to != "mysql") return {};
+    switch (kind) {
+        case Kind::Date:
+        case Kind::DateTime:
+            return "1000年から9999年までの日時だけを持てます";
+        case Kind::DateTimeZone:
+            return "1970年から2038年までの日時だけを持てます";
+        case Kind::LongText:
+            return target == "text" ? "65,535 バイトまでの文字列だけを持てます" : "";
+        case Kind::Decimal:
+            return "整数部35桁、小数部30桁までの数だけを持てます";
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+std::string translatedType(std::string_view from, std::string_view to, std::string_view typeName) {
+    const std::string name = trimBlanks(typeName);
+    const bool fromKnown = !from.empty() && inVocabulary(from, name);
+    if (!fromKnown && inVocabulary(to, name)) return name;
+    const Entry* source = meaningOf(fromKnown ? from : std::string_view(), name);
     if (!source) return {};
     for (const Entry& e : kEntries)
-        if (dbType == e.dbType && e.kind == source->kind) return e.name;
+        if (to == e.dbType && e.kind == source->kind) return e.name;
     return {};
 }
 
-TypeTranslation translateTypes(DefinitionTable& table, std::string_view dbType, bool apply) {
+TypeTranslation translateTypes(DefinitionTable& table, std::string_view from, std::string_view dbType,
+                               bool apply) {
     TypeTranslation result;
     RecordSet& rs = table.records();
     const int typeField = rs.fieldIndex(Field::kType);
     for (int row = 0; row < rs.recordCount(); ++row) {
         const std::string type = fieldText(rs, row, Field::kType);
-        if (type.empty() || inVocabulary(dbType, type)) continue;
-        const std::string target = translatedType(dbType, type);
+        if (type.empty()) continue;
+        const bool fromKnown = !from.empty() && from != dbType && inVocabulary(from, type);
+        if (!fromKnown && inVocabulary(dbType, type)) continue;
+        const std::string target = translatedType(fromKnown ? from : std::string_view(), dbType, type);
+        std::string tag = fieldText(rs, row, Field::kTagName);
+        while (tag.starts_with("･")) tag.erase(0, std::string_view("･").size());  // indent
         if (target.empty()) {
-            std::string tag = fieldText(rs, row, Field::kTagName);
-            while (tag.starts_with("･")) tag.erase(0, std::string_view("･").size());  // indent
             result.unmapped.push_back(tag + "（" + type + "）");
             continue;
         }
+        if (const Entry* meaning = meaningOf(fromKnown ? from : std::string_view(), type))
+            if (const std::string note = narrowing(meaning->kind, dbType, target); !note.empty())
+                result.narrowed.push_back(tag + "（" + type + " → " + target + ": " + note + "）");
+        if (target == type) continue;
         ++result.changed;
         if (!apply) continue;
         rs.setValueAt(row, typeField, target);
         // The program's own type moves along, so that the line does not look hand-edited.
         if (const LineInfo* info = lineInfo(rs, row)) {
             auto moved = std::make_shared<LineInfo>(*info);
-            if (const std::string given = translatedType(dbType, info->givenType); !given.empty())
+            if (const std::string given =
+                    translatedType(fromKnown ? from : std::string_view(), dbType, info->givenType);
+                !given.empty())
                 moved->givenType = given;
             rs.setAttachmentAt(row, std::move(moved));
         }
@@ -176,6 +217,12 @@ std::string translationReport(const TypeTranslation& translation, std::string_vi
         for (std::size_t i = 0; i < translation.unmapped.size(); ++i)
             text += (i ? "、" : "") + translation.unmapped[i];
         text += "。型を選んでください。";
+    }
+    if (!translation.narrowed.empty()) {
+        text += "値の範囲が狭くなる行: ";
+        for (std::size_t i = 0; i < translation.narrowed.size(); ++i)
+            text += (i ? "、" : "") + translation.narrowed[i];
+        text += "。";
     }
     return text;
 }

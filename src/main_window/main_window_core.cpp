@@ -111,7 +111,7 @@ bool MainWindowCore::openDatabase() {
 
 std::string MainWindowCore::offerTypeTranslation(const std::string& fromType,
                                                  const std::string& madeBy) {
-    const TypeTranslation dry = translateTypes(*m_table, m_openDBType, false);
+    const TypeTranslation dry = translateTypes(*m_table, fromType, m_openDBType, false);
     if (dry.changed == 0) {
         const std::string report = translationReport(dry, m_openDBType);
         if (madeBy.empty() && !report.empty()) m_port.setStatus(report);
@@ -122,7 +122,7 @@ std::string MainWindowCore::offerTypeTranslation(const std::string& fromType,
                              " 行の型を「" + m_openDBType + "」の型に置き換えますか？",
                          kAppTitle, MessageIcon::Question))
         return {};
-    const TypeTranslation done = translateTypes(*m_table, m_openDBType, true);
+    const TypeTranslation done = translateTypes(*m_table, fromType, m_openDBType, true);
     recordChange();
     PlaceCellEditors();
     const std::string report = translationReport(done, m_openDBType);

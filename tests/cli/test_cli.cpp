@@ -248,6 +248,7 @@ TEST(Cli, ADefinitionMovesToAnotherEngineWithANote) {
                    "postgresql", "-o", pg})
                   .status,
               0);
+    nameOrderTables(pg);
     std::string text = test::readFile(pg);
     text.replace(text.find("boolean"), std::string("boolean").size(), "bytea");
     const std::string odd = dir.write("odd.qxd", text);
@@ -255,6 +256,16 @@ TEST(Cli, ADefinitionMovesToAnotherEngineWithANote) {
     EXPECT_EQ(stopped.status, 1);
     EXPECT_NE(stopped.err.find("「access」に当たる型のない行: PAID（bytea）。"), std::string::npos)
         << stopped.err;
+    // To MariaDB: a PostgreSQL timestamp is a datetime there, and what it cannot hold is said.
+    const CliRun toMysql = cli({"sql", pg, "--db-type", "mysql"});
+    ASSERT_EQ(toMysql.status, 0) << toMysql.err;
+    EXPECT_NE(toMysql.out.find("`ORDERED_AT` datetime(6)"), std::string::npos) << toMysql.out;
+    EXPECT_NE(toMysql.err.find("ORDERED_AT（timestamp → datetime: 1000年から9999年までの日時だけを持てます）"),
+              std::string::npos)
+        << toMysql.err;
+    const CliRun shown = cli({"sql", pg, "--db-type", "sqlserver"});
+    EXPECT_EQ(shown.status, 1);
+    EXPECT_EQ(shown.err.find("型「"), std::string::npos) << shown.err;
 }
 
 TEST(Cli, CreatesAndLoadsOnMariaDbToo) {

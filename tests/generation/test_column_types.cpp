@@ -190,6 +190,23 @@ TEST(TypeVocabulary, TypesMoveBetweenEnginesOnlyWhereNothingIsLost) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(translatedType(c.to, c.from), c.expected) << c.from << " → " << c.to;
+    // A name two vocabularies share is read as the source's: what it holds decides.
+    const struct {
+        const char* source;
+        const char* to;
+        const char* name;
+        const char* expected;
+    } shared[] = {
+        {"postgresql", "mysql", "timestamp", "datetime"},
+        {"mysql", "postgresql", "timestamp", "timestamptz"},
+        {"postgresql", "mysql", "timestamptz", "timestamp"},
+        {"postgresql", "access", "double precision", ""},
+        {"mysql", "access", "double", ""},
+        {"mysql", "mysql", "timestamp", "timestamp"},
+    };
+    for (const auto& c : shared)
+        EXPECT_EQ(translatedType(c.source, c.to, c.name), c.expected)
+            << c.source << " " << c.name << " → " << c.to;
 }
 
 TEST(TypeVocabulary, MariaDb) {
