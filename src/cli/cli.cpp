@@ -359,7 +359,7 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
             err << "quorix-cli: " << undone << "\n";
         return 1;
     }
-    for (const auto& name : created.createdTables) out << "表「" << name << "」を作成しました。\n";
+    out << creationReport(created.createdTables, "\n") << "\n";
     return 0;
 }
 

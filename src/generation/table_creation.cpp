@@ -107,24 +107,42 @@ CreationResult createLayoutTables(const LayoutDocument& layout, Connection& conn
         for (const auto& e : connection.errors()) {
             result.errors.push_back(e.description());
             if (e.number() == ErrorNumber::kInDoubt) result.outcomeUnknown = true;
+            if (e.number() == ErrorNumber::kUndoPending) result.undoPending = true;
         }
     } catch (const LayoutError& e) {
         result.errors.push_back(e.what());
     }
     if (result.errors.empty()) result.errors.push_back("表を作成できません。");
     if (result.outcomeUnknown) return result;  // nothing left to roll back, nothing known
-    if (begun) {
+    if (begun && !result.undoPending) {
         try {
             connection.rollbackTrans();
         } catch (const ServiceError& e) {
             result.errors.push_back(e.description());
+            result.undoFailed = true;
         }
     }
     result.createdTables.clear();
     return result;
 }
 
+std::string creationReport(const std::vector<std::string>& tables, const std::string& newline) {
+    std::string lines;
+    for (const auto& name : tables)
+        lines += (lines.empty() ? "" : newline) + ("表「" + name + "」を作成しました。");
+    if (tables.size() < 2) return lines;
+    // The first line is what a status line shows: with several tables it names them all.
+    constexpr std::size_t kNamed = 10;
+    std::string names;
+    for (std::size_t i = 0; i < tables.size() && i < kNamed; ++i) names += "「" + tables[i] + "」";
+    if (tables.size() > kNamed) names += "ほか" + std::to_string(tables.size() - kNamed) + "個";
+    return std::to_string(tables.size()) + " 個の表" + names + "を作成しました。" + newline + lines;
+}
+
 std::string creationFailureOutcome(const CreationResult& result) {
+    if (result.undoPending) return "表は、次にデータベースを開いたときに元の状態に戻ります。";
+    if (result.undoFailed)
+        return "元の状態に戻せたかどうかは分かりません。データベースを確認してください。";
     if (!result.outcomeUnknown) return "全ての処理は元の状態に戻されました。";
     constexpr std::size_t kNamed = 10;
     std::string names;

@@ -37,7 +37,15 @@ struct CreationResult {
     /// The connection was lost while committing: the tables may or may not exist
     /// (createdTables names them).
     bool outcomeUnknown = false;
+    /// Not undone yet: the file engine's journal undoes it when the database is next opened.
+    bool undoPending = false;
+    /// The rollback itself failed: what is left is not known.
+    bool undoFailed = false;
 };
+
+/// "表「T」を作成しました。" a line for each table, after a line that names them all when there
+/// are several; lines joined by @p newline.
+std::string creationReport(const std::vector<std::string>& tables, const std::string& newline);
 
 /// What a failed creation left: that everything was undone, or, when the outcome is not
 /// known, which tables to look for.

@@ -928,6 +928,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         }
         connection.commitTrans();
     } catch (const ServiceError& e) {
+        if (e.number() == ErrorNumber::kUndoPending) {
+            result.message = e.description();
+            return result;
+        }
         return fail(e.description());
     }
     result.ok = true;

@@ -1,5 +1,6 @@
 #include "loading/key_links.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -123,6 +124,9 @@ KeyLinkResult linkNestedKeys(DefinitionTable& table) {
         if (!wrapper) break;
         const Node& first = *wrapper->parent->children.front();
         const std::string name = trimBlanks(text(rs, wrapper->row, Field::kTagName));
+        // A chain of wrappers (ITEMS/ITEM) holds one nested group: counted at its last link.
+        const bool holdsTheGroup = std::any_of(wrapper->children.begin(), wrapper->children.end(),
+                                               [](const auto& c) { return c->children.empty(); });
         if (&first == wrapper ? wrapper->parent->children.size() > 1 : !first.children.empty()) {
             result.unlinked.push_back("「" + name +
                                       "」の下の行は自動では移せません。手で移してください。");
@@ -138,7 +142,7 @@ KeyLinkResult linkNestedKeys(DefinitionTable& table) {
         } else {
             rs.setValueAt(wrapper->row, flag, std::string(Flag::kExclude));
         }
-        ++result.linked;
+        if (holdsTheGroup) ++result.linked;
     }
     return result;
 }

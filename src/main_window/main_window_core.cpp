@@ -387,9 +387,7 @@ void MainWindowCore::cmdCreate_Click() {
         PlaceCellEditors();
         return;
     }
-    std::string report;
-    for (const auto& name : created.createdTables)
-        report += (report.empty() ? "" : kCrLf) + ("表「" + name + "」を作成しました。");
+    const std::string report = creationReport(created.createdTables, kCrLf);
     m_port.setStatus(report);
     TablesAdded();
     Busy = false;

@@ -259,7 +259,7 @@ TEST(KeyLinks, NestedGroupsMoveUnderTheirParentsFirstLine) {
           {{"○", 3, "SKU", ""}, "ITEMS/ITEM/SKU"},
           {{"○", 1, "PAID", ""}, "PAID"}},
          "－0ROW ○1NO ×1ITEMS ×2ITEM ○3LINE ○3SKU ○1AT ○1PAID",
-         2},
+         1},  // two wrapper lines, one nested table
         {"already linked",
          {{{"－", 0, "ROW", ""}, ""},
           {{"○", 1, "NO", ""}, "NO"},

@@ -138,7 +138,7 @@ TEST(LoadData, TheWindowLinksKeysCreatesAndLoads) {
     port.files = {orders};
     core.cmdOpen_Click();
     core.mnuLinkKeys_Click();
-    EXPECT_EQ(port.statusText, "2個の入れ子の表を親の表のキーで結びました。");
+    EXPECT_EQ(port.statusText, "1個の入れ子の表を親の表のキーで結びました。");
     RecordSet& rs = core.definitionTable()->records();
     for (int row = 0; row < rs.recordCount(); ++row) {
         rs.setCurrentRow(row);

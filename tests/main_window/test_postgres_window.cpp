@@ -42,6 +42,7 @@ TEST(PostgresWindow, CreatesTheSameLayoutAsTheFileDatabase) {
     EXPECT_EQ(port.chooserText, "varchar");
     EXPECT_EQ(
         createProducts(core, port),
+        "3 個の表「製品」「価格表」「価格」を作成しました。\r\n"
         "表「製品」を作成しました。\r\n表「価格表」を作成しました。\r\n表「価格」を作成しました。");
     // Keys: the enclosing columns, then the group's first column.
     EXPECT_EQ(server.psql("quorix_window",

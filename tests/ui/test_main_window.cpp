@@ -210,7 +210,8 @@ TEST_F(MainWindowTest, CreatesTheTablesOfAnExampleDocument) {
     EXPECT_TRUE(model->setData(model->index(6, 8), QStringLiteral("価格")));
     EXPECT_TRUE(model->setData(model->index(1, 7), QStringLiteral("10")));
     button("cmdCreate")->click();
-    EXPECT_EQ(status(), QStringLiteral("表「製品」を作成しました。\n表「価格表」を作成しました。\n"
+    EXPECT_EQ(status(), QStringLiteral("3 個の表「製品」「価格表」「価格」を作成しました。\n"
+                                       "表「製品」を作成しました。\n表「価格表」を作成しました。\n"
                                        "表「価格」を作成しました。"));
     EXPECT_EQ(
         sqlite3Cli(dbPath, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid"),

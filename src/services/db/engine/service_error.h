@@ -25,6 +25,9 @@ constexpr int32_t kInDoubt = static_cast<int32_t>(0x8004D00E);
 constexpr int32_t kDuplicateKey = static_cast<int32_t>(0x80040E2F);
 /// Waited too long for a lock another session holds.
 constexpr int32_t kLockTimeout = static_cast<int32_t>(0x80040E31);
+/// The changes were not committed and are undone only when the database is next opened with
+/// the journal beside it.
+constexpr int32_t kUndoPending = static_cast<int32_t>(0x8004D01B);
 /// The server ended the whole transaction (a deadlock, a conflict on another node of a
 /// cluster, a killed session, a lost connection): no row is at fault.
 constexpr int32_t kTransactionAborted = static_cast<int32_t>(0x8004D01A);

@@ -403,7 +403,27 @@ public:
     ~SqliteSession() override { sqlite3_close_v2(m_db); }
 
     void beginTransaction() override { exec("BEGIN", "トランザクションを開始できません。"); }
-    void commitTransaction() override { exec("COMMIT", "トランザクションを確定できません。"); }
+    void commitTransaction() override {
+        const std::string what = "トランザクションを確定できません。";
+        const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        const std::string said = what + reasonFor(rc) + "(" + sqlite3_errmsg(m_db) + ")";
+        // A failed commit (a full disk, a folder that became read-only) may leave the file
+        // half written with the journal that puts it right: undo now, and say what is true.
+        if (!sqlite3_get_autocommit(m_db))
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        const char* file = sqlite3_db_filename(m_db, "main");
+        const std::string journal = std::string(file ? file : "") + "-journal";
+        struct stat st {};
+        if (file && *file && ::stat(journal.c_str(), &st) == 0 && st.st_size > 0)
+            throw ServiceError(ErrorNumber::kUndoPending,
+                               said + "元に戻すための情報がジャーナルファイル「" + journal +
+                                   "」に残っています。このファイルは消さずにデータベースと同じ"
+                                   "フォルダーに置いたままにしてください。次にデータベースを"
+                                   "開いたときに元の状態に戻ります。");
+        throw ServiceError(numberFor(rc), said);
+    }
     void rollbackTransaction() override {
         if (!sqlite3_get_autocommit(m_db)) exec("ROLLBACK", "トランザクションを元に戻せません。");
     }
