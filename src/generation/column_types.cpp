@@ -76,6 +76,30 @@ std::string sizeRule(const std::optional<std::string>& sizeText, const char* fal
 }
 
 // The entry of a server vocabulary that @p name names; varchar takes a size (255 by default).
+// A decimal's "桁数": its precision, or its precision and scale ("10,2"); empty for none.
+std::string decimalSize(const std::optional<std::string>& sizeText, int maxPrecision,
+                        int maxScale) {
+    if (!sizeText) return {};
+    const std::string s = trimBlanks(*sizeText);
+    if (s.empty()) return {};
+    const auto comma = s.find(',');
+    auto whole = [](std::string_view t) -> std::optional<int> {
+        const std::string v = trimBlanks(t);
+        if (v.empty() || v.size() > 4 || v.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+        return std::stoi(v);
+    };
+    const auto precision = whole(std::string_view(s).substr(0, comma));
+    const auto scale = comma == std::string::npos ? std::optional<int>(0)
+                                                  : whole(std::string_view(s).substr(comma + 1));
+    if (!precision || !scale || *precision < 1 || *precision > maxPrecision || *scale > *precision ||
+        *scale > maxScale)
+        throw ColumnTypeError("桁数「" + s + "」は「全体の桁数」か「全体の桁数,小数部の桁数」で" +
+                              "書いてください（全体は" + std::to_string(maxPrecision) +
+                              "桁まで、小数部は" + std::to_string(maxScale) + "桁まで）。");
+    return std::to_string(*precision) + "," + std::to_string(*scale);
+}
+
 template <std::size_t N>
 std::optional<ColumnTypeSpec> serverType(const PgEntry (&entries)[N], const std::string& name,
                                          const std::optional<std::string>& sizeText) {
@@ -83,6 +107,8 @@ std::optional<ColumnTypeSpec> serverType(const PgEntry (&entries)[N], const std:
         if (name != e.name) continue;
         ColumnTypeSpec spec{e.code, {}, e.property};
         if (name == "varchar") spec.size = sizeRule(sizeText, "255");
+        if (name == "numeric") spec.size = decimalSize(sizeText, 1000, 1000);
+        if (name == "decimal") spec.size = decimalSize(sizeText, 65, 30);
         return spec;
     }
     return std::nullopt;

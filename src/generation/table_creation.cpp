@@ -25,6 +25,15 @@ ColumnDefinition columnOf(const LayoutColumn& c) {
     ColumnDefinition d;
     d.name = c.name;
     d.type = toInt32(c.type, "列「" + c.name + "」の型");
+    const bool decimal = d.type == 131 || d.type == 14;  // adNumeric, adDecimal
+    if (decimal && c.param && !c.param->empty()) {
+        // "precision,scale", as the type chooser wrote it.
+        const auto comma = c.param->find(',');
+        d.precision = toInt32(c.param->substr(0, comma), "列「" + c.name + "」の桁数");
+        if (comma != std::string::npos)
+            d.scale = toInt32(c.param->substr(comma + 1), "列「" + c.name + "」の桁数");
+        return d;
+    }
     d.definedSize =
         c.param && !c.param->empty() ? toInt32(*c.param, "列「" + c.name + "」の桁数") : 0;
     return d;

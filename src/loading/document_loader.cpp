@@ -19,6 +19,7 @@
 
 #include "generation/table_creation.h"
 #include "loading/value_conversion.h"
+#include "services/db/engine/data_type.h"
 #include "services/text/text.h"
 #include "xml_analysis/evidence.h"
 #include "xml_analysis/xml_loading.h"
@@ -297,6 +298,9 @@ public:
     }
 
     bool wantsPlaces() const override { return true; }
+    // Values are held until their row is written: one may be as large as libxml2 itself lets
+    // a text node be without its "huge" option.
+    std::uint64_t valueLimit() const override { return 10'000'000; }
     void place(const XmlElementPlace& where) override { m_place = where; }
 
     void startElement(std::string_view name, const std::optional<std::string>&) override {
@@ -616,6 +620,11 @@ void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<st
             throw LoadStop{"表「" + tables[static_cast<std::size_t>(index)].name + "」の列「" +
                            c.name + "」（" + c.typeName + "）: " + reason + "。"};
         c.rule = *rule;
+        if ((code == adNumeric || code == adDecimal) && own->param && !own->param->empty()) {
+            const auto comma = own->param->find(',');
+            c.rule.precision = std::atoi(own->param->c_str());
+            c.rule.scale = comma == std::string::npos ? 0 : std::atoi(own->param->c_str() + comma + 1);
+        }
         if (own->sourceUnknown && !c.autoNumber)
             throw LoadStop{
                 "列「" + c.name + "」（定義の" + std::to_string(own->definitionRow + 1) +

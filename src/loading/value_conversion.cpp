@@ -191,6 +191,21 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                 reason = "10進数ではありません";
                 return false;
             }
+            // The server would round what does not fit its scale: refused instead.
+            if (rule.precision > 0) {
+                const std::string_view body = v.substr(v[0] == '+' || v[0] == '-' ? 1 : 0);
+                const std::string_view whole = body.substr(0, body.find('.'));
+                const std::size_t first = whole.find_first_not_of('0');
+                const std::size_t digitsBefore = first == std::string_view::npos ? 0 : whole.size() - first;
+                if (fraction > static_cast<std::size_t>(rule.scale)) {
+                    reason = "小数部は" + std::to_string(rule.scale) + "桁までです";
+                    return false;
+                }
+                if (digitsBefore > static_cast<std::size_t>(rule.precision - rule.scale)) {
+                    reason = "整数部は" + std::to_string(rule.precision - rule.scale) + "桁までです";
+                    return false;
+                }
+            }
             out = std::string(v);
             return true;
         case adCurrency: {

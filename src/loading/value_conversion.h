@@ -15,6 +15,8 @@ struct ColumnRule {
     std::optional<long long> size;  ///< the most a text may hold
     bool sizeInCharacters = false;  ///< size counts characters (else CP932 bytes)
     bool zoneKept = true;           ///< a date-time's zone is kept (else refused)
+    int precision = 0;              ///< a decimal's digits (0: any)
+    int scale = 0;                  ///< a decimal's digits after the point
     /// A server that would alter a time it cannot hold as written (more than six fraction
     /// digits, second 60, 24:00) instead of refusing it.
     bool timesAltered = false;

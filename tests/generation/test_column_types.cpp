@@ -221,4 +221,11 @@ TEST(TypeVocabulary, MariaDb) {
     EXPECT_EQ(MapColumnType("mysql", "timestamp", std::nullopt),
               (ColumnTypeSpec{"135", "", "TimeZone,true"}));
     EXPECT_EQ(MapColumnType("mysql", "integer", std::nullopt), std::nullopt);
+    // A decimal's "桁数" is its precision and scale, given to the SQL; a wrong one is said.
+    EXPECT_EQ(MapColumnType("mysql", "decimal", std::string("10, 2")),
+              (ColumnTypeSpec{"131", "10,2", ""}));
+    EXPECT_EQ(MapColumnType("postgresql", "numeric", std::string("12")),
+              (ColumnTypeSpec{"131", "12,0", ""}));
+    EXPECT_THROW(MapColumnType("mysql", "decimal", std::string("70,2")), ColumnTypeError);
+    EXPECT_THROW(MapColumnType("postgresql", "numeric", std::string("2,5")), ColumnTypeError);
 }

@@ -88,6 +88,17 @@ TEST(ValueConversion, EachTypeAtItsLimits) {
         if (const auto* s = std::get_if<std::string>(&v)) text = *s;
         EXPECT_EQ(text, c.expected);
     }
+    // A decimal with its precision and scale: what the server would round is refused.
+    {
+        std::string why;
+        CellValue v;
+        ColumnRule decimal = *columnRule(adNumeric, {}, "postgresql", false, why);
+        decimal.precision = 6;
+        decimal.scale = 2;
+        for (const auto& [raw, ok] : std::vector<std::pair<const char*, bool>>{
+                 {"1234.56", true}, {"-0001234.5", true}, {"1234.567", false}, {"12345.6", false}})
+            EXPECT_EQ(convertValue(decimal, raw, v, why), ok) << raw << " " << why;
+    }
     // A zone is kept where the server's column has one; binary columns take no document values.
     std::string why;
     CellValue v;

@@ -280,14 +280,12 @@ struct StreamState {
     int depth = 0;
     std::uint64_t delivered = 0;  // text handed on, entities expanded
     std::uint64_t value = 0;      // of that, since the last tag
+    std::uint64_t valueLimit = 0; // the handler's, 0 for none
 };
 
 // The code of a read that we stopped at one of our limits.
 constexpr int kLimitExceeded = XML_ERR_USER_STOP;
 
-// The most text one element may hold, as libxml2 itself allows a text node without its
-// "huge" option.
-constexpr std::uint64_t kMaxValueBytes = 10'000'000;
 // Entities may make the text at most this much larger than what was read of the file.
 constexpr std::uint64_t kExpansionFactor = 8;
 constexpr std::uint64_t kExpansionAllowance = 16u << 20;
@@ -398,9 +396,9 @@ void onText(void* ctx, const xmlChar* text, int len) {
     StreamState& st = stateOf(ctx);
     st.delivered += static_cast<std::uint64_t>(len);
     st.value += static_cast<std::uint64_t>(len);
-    if (st.value > kMaxValueBytes) {
+    if (st.valueLimit > 0 && st.value > st.valueLimit) {
         stopWith(ctx, kLimitExceeded,
-                 "要素の値が長すぎます（一つの値は " + thousands(kMaxValueBytes) +
+                 "要素の値が長すぎます（一つの値は " + thousands(st.valueLimit) +
                      " バイトまでです）。");
         return;
     }
@@ -440,6 +438,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     StreamState st;
     st.handler = &handler;
     st.places = handler.wantsPlaces();
+    st.valueLimit = handler.valueLimit();
     st.progress = &progress;
     if (!openRegularFile(path, st.fd, error)) return false;
     struct stat info {};

@@ -41,6 +41,9 @@ public:
     virtual void startElement(std::string_view name,
                               const std::optional<std::string>& dataType) = 0;
     virtual void endElement() = 0;
+    /// The most text one element may bring (its whole value, entities expanded) for a handler
+    /// that holds values; 0 for one that reads past them.
+    virtual std::uint64_t valueLimit() const { return 0; }
     /// Text (or CDATA) of the element last started, in pieces of UTF-8.
     virtual void characters(std::string_view /*text*/) {}
 };

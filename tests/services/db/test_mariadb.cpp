@@ -99,6 +99,13 @@ TEST_F(MariaDb, TablesAreCreatedAsDefinedAndReadBack) {
     EXPECT_TRUE(read->child("Indexes")->member("by_title"));
     EXPECT_EQ(read->child("Keys")->members().size(), 1u);
 
+    ColumnDefinition money{"amount", 131, 0, {}};
+    money.precision = 10;
+    money.scale = 2;
+    EXPECT_NE(Catalog::createTableStatements("MariaDB", {"m", {money}, {}})
+                  .front()
+                  .find("`amount` decimal(10,2)"),
+              std::string::npos);
     // The statements shown are what the mariadb client runs too.
     server.freshDatabase("quorix_shown");
     std::string script;

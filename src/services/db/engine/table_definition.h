@@ -15,6 +15,8 @@ struct ColumnDefinition {
     int32_t definedSize = 0;  ///< 0 = the engine's default
     /// Provider properties set on the column, such as ("AutoIncrement", "true").
     std::vector<std::pair<std::string, std::string>> properties;
+    int32_t precision = 0;  ///< of a decimal: its digits (0 = the engine's widest)
+    int32_t scale = 0;      ///< of a decimal: its digits after the point
 };
 
 /// An index of a table to be created.
