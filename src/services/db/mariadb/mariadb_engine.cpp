@@ -520,7 +520,9 @@ public:
           m_columnList(backtickedList(columns)),
           m_table(std::move(table)),
           m_columns(columns.size()),
-          m_mode(mode) {}
+          m_mode(mode) {
+        if (m_mode == Mode::LoadData) m_batch.text.reserve(kLoadDataBatch + (64 << 10));
+    }
     ~MariaDbInserter() override { m_sender.discard(); }
 
     void insert(const CellValue* row, std::size_t count, RowTag tag) override {
@@ -534,7 +536,7 @@ public:
             appendTuple(row, count);
         // LOAD DATA takes large batches well; INSERT statements stay within the packet size.
         const bool full = m_mode == Mode::LoadData
-                              ? m_batch.text.size() >= (std::size_t(8) << 20)
+                              ? m_batch.text.size() >= kLoadDataBatch
                               : m_batch.tags.size() >= MariaDbEngine::bulkRows ||
                                     m_batch.text.size() >= (std::size_t(4) << 20);
         if (m_mode == Mode::Single || full) send();
@@ -544,6 +546,9 @@ public:
         send();
         m_sender.settle();
     }
+
+    // LOAD DATA takes batches of this size well; two are alive at once (one in flight).
+    static constexpr std::size_t kLoadDataBatch = std::size_t(4) << 20;
 
 private:
     struct Batch {
@@ -704,6 +709,8 @@ private:
     void send() {
         if (m_batch.tags.empty()) return;
         auto batch = std::make_shared<Batch>(std::exchange(m_batch, {}));
+        // Room for one batch made at once: a string that doubles as it grows would hold twice.
+        if (m_mode == Mode::LoadData) m_batch.text.reserve(kLoadDataBatch + (64 << 10));
         if (m_mode == Mode::LoadData) {
             m_sender.submit([this, batch] { sendBatch(*batch); });
         } else {
