@@ -462,15 +462,18 @@ private:
                             table.columns[k],
                             {},
                             "キーの列「" + table.columns[k] + "」に値がありません"});
-        m_batch.rows.push_back({t, record.line, record.column, m_batch.values.size(), m_rows});
-        m_batch.values.insert(m_batch.values.end(), row.begin(), row.end());
+        const std::size_t first = m_batch.values.size();
+        m_batch.rows.push_back({t, record.line, record.column, first, m_rows});
+        m_batch.values.insert(m_batch.values.end(), std::make_move_iterator(row.begin()),
+                              std::make_move_iterator(row.end()));
         for (std::size_t i = 0; i < table.own.size(); ++i) {
             const int nested = table.own[i].nested;
             if (nested < 0) continue;
             PlanTable& inner = m_tables[static_cast<std::size_t>(nested)];
             std::vector<CellValue>& key = inner.key;
-            key.assign(row.begin(), row.begin() + static_cast<long>(table.keyCount));
-            key.push_back(row[table.keyCount + i]);
+            const auto values = m_batch.values.begin() + static_cast<long>(first);
+            key.assign(values, values + static_cast<long>(table.keyCount));
+            key.push_back(values[static_cast<long>(table.keyCount + i)]);
             std::vector<int>& records = inner.records;
             records.clear();
             find(at, inner.recordChain, 0, records);
@@ -506,7 +509,10 @@ private:
         if (!isTextType(c.rule.type) && blank) return {};
         CellValue v;
         std::string reason;
-        if (!convertValue(c.rule, e.text, v, reason))
+        // Text is taken over as it is, not copied: a value may be megabytes long.
+        if (isTextType(c.rule.type) && textFits(c.rule, e.text, reason))
+            return CellValue(std::move(m_elements[static_cast<std::size_t>(at)].text));
+        if (!reason.empty() || !convertValue(c.rule, e.text, v, reason))
             stop(
                 e,
                 "表「" + table.name + "」の列「" + c.name + "」（" + c.typeName + "）に「" +

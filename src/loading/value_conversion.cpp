@@ -128,22 +128,24 @@ std::optional<ColumnRule> columnRule(int32_t typeCode, const std::optional<long 
     return rule;
 }
 
+bool textFits(const ColumnRule& rule, std::string_view raw, std::string& reason) {
+    if (!rule.size) return true;
+    std::size_t n = 0;
+    if (rule.sizeInCharacters) {
+        for (unsigned char c : raw) n += (c & 0xC0) != 0x80;
+    } else {
+        n = cp932Length(raw);
+    }
+    if (static_cast<long long>(n) <= *rule.size) return true;
+    reason = std::string(rule.sizeInCharacters ? "文字数" : "バイト数") + "が" +
+             std::to_string(*rule.size) + "を超えています（" + std::to_string(n) + "）";
+    return false;
+}
+
 bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                   std::string& reason) {
     if (isTextType(rule.type)) {
-        if (rule.size) {
-            const std::size_t n = rule.sizeInCharacters ? [&] {
-                std::size_t chars = 0;
-                for (unsigned char c : raw) chars += (c & 0xC0) != 0x80;
-                return chars;
-            }()
-                                                        : cp932Length(raw);
-            if (static_cast<long long>(n) > *rule.size) {
-                reason = std::string(rule.sizeInCharacters ? "文字数" : "バイト数") + "が" +
-                         std::to_string(*rule.size) + "を超えています（" + std::to_string(n) + "）";
-                return false;
-            }
-        }
+        if (!textFits(rule, raw, reason)) return false;
         out = std::string(raw);
         return true;
     }

@@ -30,6 +30,9 @@ std::optional<ColumnRule> columnRule(int32_t typeCode, const std::optional<long 
 /// True for the types whose values are text, kept exactly as written.
 bool isTextType(int32_t type);
 
+/// Whether text fits a text column's size; false with a Japanese reason.
+bool textFits(const ColumnRule& rule, std::string_view raw, std::string& reason);
+
 /// Converts an element's value to the column's type. Text is kept exactly; other types are
 /// read after surrounding blanks are removed. Returns false with a Japanese reason.
 bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
