@@ -55,6 +55,20 @@ PostgresServer& PostgresServer::instance() {
     return server;
 }
 
+namespace {
+
+// A watcher of its own session that stops a server and removes its folder once this test
+// program is gone, however it ended (a signal, ctest's time limit): what the destructor does
+// when the program ends normally.
+void stopWhenGone(const std::string& stop, const std::filesystem::path& dir) {
+    const std::string watch = "while kill -0 " + std::to_string(getpid()) +
+                              " 2>/dev/null; do sleep 1; done; " + stop + "; rm -rf " +
+                              shellQuote(dir.string());
+    shell("(setsid sh -c " + shellQuote(watch) + " > /dev/null 2>&1 < /dev/null &)");
+}
+
+}  // namespace
+
 PostgresServer::PostgresServer() {
     // The newest installed server.
     for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql"))
@@ -79,6 +93,8 @@ PostgresServer::PostgresServer() {
               " start");
     if (psql("postgres", "SELECT 1") != "1\n")
         throw std::runtime_error("PostgreSQL did not start:\n" + init + start);
+    stopWhenGone(as + m_bin + "/pg_ctl -D " + shellQuote(data) + " -m immediate -w stop",
+                 m_dir);
 }
 
 PostgresServer::~PostgresServer() {
@@ -108,17 +124,23 @@ MariaDbServer::MariaDbServer() {
     m_dir = pattern;
     const std::string dir = shellQuote(m_dir.string());
     const std::string user = geteuid() == 0 ? " --user=root" : "";
+    // A temporary folder of its own: servers of tests side by side never share one.
+    std::filesystem::create_directories(m_dir / "tmp");
     const std::string install =
-        shell("mariadb-install-db --no-defaults" + user + " --datadir=" + dir +
-              "/data --auth-root-authentication-method=normal --skip-test-db");
+        shell("mariadb-install-db --no-defaults" + user + " --datadir=" + dir + "/data --tmpdir=" +
+              dir + "/tmp --auth-root-authentication-method=normal --skip-test-db");
     // Small and quick: no binary log, a small buffer pool, no durability on disk.
-    shell("(mariadbd --no-defaults" + user + " --datadir=" + dir + "/data --socket=" + dir +
+    shell("(mariadbd --no-defaults" + user + " --datadir=" + dir + "/data --tmpdir=" + dir +
+          "/tmp --socket=" + dir +
           "/sock --skip-networking --pid-file=" + dir + "/pid --log-error=" + dir +
           "/log --innodb-buffer-pool-size=64M --innodb-log-file-size=16M "
           "--innodb-flush-log-at-trx-commit=0 --skip-log-bin > /dev/null 2>&1 &)");
     // A loaded machine (tests run side by side) may take a while.
     for (int i = 0; i < 600; ++i) {
-        if (sql("", "SELECT 1") == "1\n") return;
+        if (sql("", "SELECT 1") == "1\n") {
+            stopWhenGone("kill $(cat " + dir + "/pid 2>/dev/null) 2>/dev/null; sleep 3", m_dir);
+            return;
+        }
         usleep(100'000);
     }
     const std::string log = readFile((m_dir / "log.err").string());
