@@ -566,3 +566,25 @@ TEST(DocumentLoader, ACopyRefusalNamesItsOwnTableAndRow) {
     EXPECT_EQ(db.server.psql("quorix_turns", "SELECT count(*) FROM pg_class WHERE relname LIKE '%line%'"),
               "0\n");
 }
+
+// A commit the live server refuses (a deferred unique constraint) was undone, and says so.
+TEST(DocumentLoader, ACommitRefusedByALiveServerIsUndoneNotUnknown) {
+    ServerDatabase db("quorix_deferred");
+    const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                  {{"○", 1, "ID", "ID", "integer", {}, "T"}, "ID"},
+                                  {{"○", 1, "V", "V", "integer"}, "V"}},
+                                 "postgresql");
+    ASSERT_TRUE(createLayoutTables(*layout, db.connection, db.catalog).ok);
+    db.server.psql("quorix_deferred", "ALTER TABLE \"T\" ADD CONSTRAINT once UNIQUE (\"V\") "
+                                      "DEFERRABLE INITIALLY DEFERRED");
+    TempDir dir;
+    LoadRequest request;
+    request.dbType = "postgresql";
+    request.documentPath = dir.write(
+        "doc.xml", "<ROWSET><ROW><ID>1</ID><V>7</V></ROW><ROW><ID>2</ID><V>7</V></ROW></ROWSET>");
+    const LoadResult r = loadDocument(*layout, request, db.connection, db.catalog);
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.outcomeUnknown);
+    EXPECT_NE(r.message.find("全ての処理は元の状態に戻されました。"), std::string::npos) << r.message;
+    EXPECT_EQ(db.server.psql("quorix_deferred", "SELECT count(*) FROM \"T\""), "0\n");
+}
