@@ -135,17 +135,27 @@ CreationResult createLayoutTables(const LayoutDocument& layout, Connection& conn
     return result;
 }
 
+namespace {
+
+// "「A」「B」…", the first ten names and how many more.
+std::string namedTables(const std::vector<std::string>& tables) {
+    constexpr std::size_t kNamed = 10;
+    std::string names;
+    for (std::size_t i = 0; i < tables.size() && i < kNamed; ++i) names += "「" + tables[i] + "」";
+    if (tables.size() > kNamed) names += "ほか" + std::to_string(tables.size() - kNamed) + "個の表";
+    return names;
+}
+
+}  // namespace
+
 std::string creationReport(const std::vector<std::string>& tables, const std::string& newline) {
     std::string lines;
     for (const auto& name : tables)
         lines += (lines.empty() ? "" : newline) + ("表「" + name + "」を作成しました。");
     if (tables.size() < 2) return lines;
     // The first line is what a status line shows: with several tables it names them all.
-    constexpr std::size_t kNamed = 10;
-    std::string names;
-    for (std::size_t i = 0; i < tables.size() && i < kNamed; ++i) names += "「" + tables[i] + "」";
-    if (tables.size() > kNamed) names += "ほか" + std::to_string(tables.size() - kNamed) + "個";
-    return std::to_string(tables.size()) + " 個の表" + names + "を作成しました。" + newline + lines;
+    return std::to_string(tables.size()) + " 個の表" + namedTables(tables) + "を作成しました。" +
+           newline + lines;
 }
 
 std::string creationFailureOutcome(const CreationResult& result) {
@@ -153,13 +163,8 @@ std::string creationFailureOutcome(const CreationResult& result) {
     if (result.undoFailed)
         return "元の状態に戻せたかどうかは分かりません。データベースを確認してください。";
     if (!result.outcomeUnknown) return "全ての処理は元の状態に戻されました。";
-    constexpr std::size_t kNamed = 10;
-    std::string names;
-    for (std::size_t i = 0; i < result.createdTables.size() && i < kNamed; ++i)
-        names += "「" + result.createdTables[i] + "」";
-    if (result.createdTables.size() > kNamed)
-        names += "ほか" + std::to_string(result.createdTables.size() - kNamed) + "個の表";
-    return "作成が確定されたかどうかは分かりません。データベースに表" + names +
+    return "作成が確定されたかどうかは分かりません。データベースに表" +
+           namedTables(result.createdTables) +
            "があるかどうかを確認してください。";
 }
 
