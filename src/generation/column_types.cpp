@@ -297,4 +297,14 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
     return std::nullopt;
 }
 
+bool typeTakesSize(std::string_view dbType, std::string_view typeName) {
+    const std::string name = trimBlanks(typeName);
+    if (dbType == "access" || dbType == "ole3.51") return name == "ﾃｷｽﾄ型";
+    if (dbType == "oracle") return name == "VARCHAR2";
+    if (dbType == "postgresql") return name == "varchar" || name == "numeric";
+    if (dbType == "mysql") return name == "varchar" || name == "decimal";
+    if (dbType == "sqlserver") return false;  // its columns are made with fixed sizes
+    return true;
+}
+
 }  // namespace quorix

@@ -37,6 +37,10 @@ std::string DBDatatype(std::string_view dbType, std::string_view xmlType);
 std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string_view typeName,
                                             const std::optional<std::string>& sizeText);
 
+/// Whether a line of @p typeName uses its "桁数" on @p dbType (text lengths, a decimal's
+/// precision); for the others the column is made the same whatever the size says.
+bool typeTakesSize(std::string_view dbType, std::string_view typeName);
+
 /// The locale's numeric test: digits with optional sign, decimal point, thousands
 /// separators, exponent and surrounding blanks. Gives the value when it is a number.
 std::optional<double> parseNumber(std::string_view text);

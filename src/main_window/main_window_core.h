@@ -149,6 +149,8 @@ public:
     DefinitionTable* definitionTable() { return m_table.get(); }
     const std::string& connectionString() const { return ConnectionString; }
     const std::string& xmlPath() const { return XmlPath; }
+    /// The type vocabulary of the open database ("access", "postgresql", ...).
+    const std::string& openDBType() const { return m_openDBType; }
     Connection& connection() { return m_connection; }
     Catalog& catalog() { return m_catalog; }
 

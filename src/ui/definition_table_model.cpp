@@ -1,5 +1,7 @@
 #include "ui/definition_table_model.h"
 
+#include <QColor>
+
 #include "services/db/engine/service_error.h"
 #include "ui/qt_text.h"
 #include "xml_analysis/definition_table.h"
@@ -31,7 +33,9 @@ int DefinitionTableModel::columnCount(const QModelIndex& parent) const {
 
 QVariant DefinitionTableModel::data(const QModelIndex& index, int role) const {
     if (!m_records || !index.isValid()) return {};
+    if (role == Qt::ForegroundRole && sizeUnused(index)) return QColor(Qt::gray);
     if (role == Qt::ToolTipRole) {
+        if (sizeUnused(index)) return QStringLiteral("この型では桁数は使われません。");
         // What the document's rows said about the line's element.
         const LineInfo* info = lineInfo(*m_records, index.row());
         if (!info || !info->evidence) return {};
@@ -106,6 +110,22 @@ void DefinitionTableModel::recordRemoved(int) {
 void DefinitionTableModel::valueChanged(int row, int field) {
     const QModelIndex i = index(row, field);
     Q_EMIT dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
+    // A new type may use or ignore the size beside it.
+    if (field == m_records->fieldIndex(Field::kType)) {
+        const QModelIndex size = index(row, m_records->fieldIndex(Field::kSize));
+        Q_EMIT dataChanged(size, size, {Qt::ForegroundRole, Qt::ToolTipRole});
+    }
+}
+
+bool DefinitionTableModel::sizeUnused(const QModelIndex& index) const {
+    if (!m_takesSize || index.column() != m_records->fieldIndex(Field::kSize)) return false;
+    const int type = m_records->fieldIndex(Field::kType);
+    const FieldValue& size = m_records->valueAt(index.row(), index.column());
+    if (type < 0 || std::holds_alternative<std::monostate>(size)) return false;
+    if (const auto* s = std::get_if<std::string>(&size); s && s->empty()) return false;
+    const FieldValue& v = m_records->valueAt(index.row(), type);
+    const auto* name = std::get_if<std::string>(&v);
+    return name && !name->empty() && !m_takesSize(*name);
 }
 
 void DefinitionTableModel::currentChanged(int row) {

@@ -20,6 +20,10 @@ public:
     RecordSet* records() const { return m_records; }
     /// Columns the user cannot type into.
     void setLockedColumns(QList<int> columns) { m_locked = std::move(columns); }
+    /// Tells whether a type name uses its size; a size it ignores is shown greyed.
+    void setSizeUse(std::function<bool(const std::string& type)> takesSize) {
+        m_takesSize = std::move(takesSize);
+    }
     /// Called after the user's edit was stored.
     void setEditHandler(std::function<void()> handler) { m_onEdit = std::move(handler); }
     /// Called with the description when an edit is refused.
@@ -48,11 +52,13 @@ private:
     void recordRemoved(int row) override;
     void valueChanged(int row, int field) override;
     void currentChanged(int row) override;
+    bool sizeUnused(const QModelIndex& index) const;
 
     RecordSet* m_records = nullptr;
     QList<int> m_locked;
     std::function<void(const std::string&)> m_onError;
     std::function<void()> m_onEdit;
+    std::function<bool(const std::string&)> m_takesSize;
     bool m_resetting = false;
 };
 

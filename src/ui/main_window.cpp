@@ -38,6 +38,7 @@
 #include <atomic>
 #include <thread>
 
+#include "generation/column_types.h"
 #include "ui/about_box.h"
 #include "ui/connect_dialog_widget.h"
 #include "ui/definition_table_model.h"
@@ -270,6 +271,8 @@ void MainWindow::buildControls() {
     m_grid->horizontalHeader()->setMinimumSectionSize(1);
     m_model = new DefinitionTableModel(this);
     m_model->setLockedColumns({1, 4});
+    m_model->setSizeUse(
+        [this](const std::string& type) { return typeTakesSize(m_core->openDBType(), type); });
     m_model->setEditHandler([this] { m_core->DataGrid1_AfterColUpdate(); });
     m_model->setErrorHandler([this](const std::string& description) {
         beep();

@@ -229,3 +229,15 @@ TEST(TypeVocabulary, MariaDb) {
     EXPECT_THROW(MapColumnType("mysql", "decimal", std::string("70,2")), ColumnTypeError);
     EXPECT_THROW(MapColumnType("postgresql", "numeric", std::string("2,5")), ColumnTypeError);
 }
+
+// The grid greys a size exactly where the column is made the same whatever the size says.
+TEST(TypeVocabulary, ASizeIsUsedExactlyWhereItChangesTheColumn) {
+    for (const char* db : {"access", "ole3.51", "oracle", "sqlserver", "postgresql", "mysql"}) {
+        for (const std::string& name : typeNamesFor(db)) {
+            const auto without = MapColumnType(db, name, std::nullopt);
+            const auto with = MapColumnType(db, name, std::string("7"));
+            const bool changes = with.has_value() && without.has_value() && with != without;
+            EXPECT_EQ(typeTakesSize(db, name), changes) << db << " " << name;
+        }
+    }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QColor>
 #include <QAction>
 #include <QComboBox>
 #include <QFileDialog>
@@ -141,6 +142,13 @@ TEST_F(MainWindowTest, TypingWritesTheLineAndOverlongValuesAreRefused) {
     EXPECT_FALSE(model->flags(model->index(0, 1)) & Qt::ItemIsEditable);
     EXPECT_FALSE(model->flags(model->index(0, 4)) & Qt::ItemIsEditable);
     EXPECT_TRUE(model->flags(model->index(0, 8)) & Qt::ItemIsEditable);
+    // A size the line's type ignores is shown greyed, and follows a change of type.
+    ASSERT_TRUE(model->setData(model->index(0, 7), QStringLiteral("10")));
+    ASSERT_TRUE(model->setData(model->index(0, 6), QStringLiteral("通貨型")));
+    EXPECT_EQ(model->data(model->index(0, 7), Qt::ForegroundRole).value<QColor>(),
+              QColor(Qt::gray));
+    ASSERT_TRUE(model->setData(model->index(0, 6), QStringLiteral("ﾃｷｽﾄ型")));
+    EXPECT_FALSE(model->data(model->index(0, 7), Qt::ForegroundRole).isValid());
 }
 
 TEST_F(MainWindowTest, OpensADocumentAndEditsItWithTheButtons) {
