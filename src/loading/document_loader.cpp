@@ -572,6 +572,25 @@ std::string refusal(const Loader& loader, const PlanTable& t, const RowRefused& 
            same + e.description();
 }
 
+// The first refusal in document order. The engines hold rows per table before they send them,
+// so a refusal found in one table may come after one the others still hold: those are sent
+// too, and the earliest wins. A table is left alone once the transaction is gone.
+std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, const PlanTable& at,
+                         std::optional<RowRefused> found) {
+    const PlanTable* owner = &at;
+    for (PlanTable& t : tables) {
+        if (found && t.name == found->table()) continue;
+        try {
+            t.inserter->finish();
+        } catch (const RowRefused& e) {
+            if (!found || e.tag() < found->tag()) found = e, owner = &t;
+        } catch (const ServiceError&) {
+            break;
+        }
+    }
+    return found ? refusal(loader, *owner, *found) : std::string();
+}
+
 std::optional<long long> sizeOf(const LayoutColumn& c) {
     if (!c.param || c.param->empty()) return std::nullopt;
     try {
@@ -845,7 +864,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                 t.inserter->insert(row, t.columns.size(), tagOf(r.line, r.column));
                 ++t.written;
             } catch (const RowRefused& e) {
-                refused = refusal(loader, t, e);
+                refused = firstRefusal(loader, tables, t, e);
             } catch (const ServiceError& e) {
                 // Nothing a row did: the server ended the transaction or waited for a lock.
                 if (e.number() == ErrorNumber::kTransactionAborted ||
@@ -901,16 +920,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     if (loader.stopped() && !loader.stopMessage().empty()) {
         // The rows before the stop are sent first: a refusal among them came earlier in the
         // document, and is the one to report.
-        for (PlanTable& t : tables) {
-            try {
-                t.inserter->finish();
-            } catch (const RowRefused& e) {
-                return fail(refusal(loader, t, e));
-            } catch (const ServiceError&) {
-                break;
-            }
-        }
-        return fail(loader.stopMessage());
+        const std::string earlier = firstRefusal(loader, tables, tables.front(), std::nullopt);
+        return fail(earlier.empty() ? loader.stopMessage() : earlier);
     }
     if (!read) {
         if (error.errorCode == kXmlReadCancelled) return fail("取り込みを中止しました。");
@@ -927,7 +938,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         try {
             t.inserter->finish();
         } catch (const RowRefused& e) {
-            return fail(refusal(loader, t, e));
+            return fail(firstRefusal(loader, tables, t, e));
         } catch (const ServiceError& e) {
             return fail(e.description());
         }

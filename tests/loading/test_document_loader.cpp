@@ -567,6 +567,55 @@ TEST(DocumentLoader, ACopyRefusalNamesItsOwnTableAndRow) {
               "0\n");
 }
 
+// Each engine holds rows per table before sending them: a refusal found in one table must not
+// hide an earlier one another table still holds.
+TEST(DocumentLoader, TheFirstRefusalInTheDocumentIsTheOneSaidOnEveryEngine) {
+    std::string rows = "<ROW><ID>1</ID><C><N>1</N></C><C><N>1</N></C></ROW>\n";  // line 2: C twice
+    for (int i = 2; i <= 30; ++i)
+        rows += "<ROW><ID>" + std::to_string(i) + "</ID><C><N>1</N></C></ROW>\n";
+    rows += "<ROW><ID>5</ID></ROW>\n";  // line 32: T twice
+    test::MariaDbServer::instance().freshDatabase("quorix_first");
+    const struct {
+        const char* dbType;
+        const char* type;
+        std::string source;
+    } engines[] = {
+        {"access", "数値型", ""},
+        {"postgresql", "integer",
+         "Provider=PostgreSQL;Data Source=" + test::PostgresServer::instance().dataSource("quorix_first")},
+        {"mysql", "int",
+         "Provider=MariaDB;Data Source=\"" + test::MariaDbServer::instance().dataSource("quorix_first") +
+             "\";User ID=root"},
+    };
+    for (const auto& e : engines) {
+        SCOPED_TRACE(e.dbType);
+        const auto layout = layoutOf({{{"－", 0, "ROW", ""}, ""},
+                                      {{"○", 1, "ID", "ID", e.type, {}, "T"}, "ID"},
+                                      {{"○", 2, "N", "N", e.type, {}, "C"}, "C/N"}},
+                                     e.dbType);
+        Database file;
+        Connection server;
+        Catalog catalog;
+        if (!e.source.empty()) {
+            if (std::string(e.dbType) == "postgresql")
+                test::PostgresServer::instance().freshDatabase("quorix_first");
+            server.setConnectionString(e.source);
+            server.open();
+            catalog.setActiveConnection(&server);
+        }
+        LoadRequest request;
+        request.dbType = e.dbType;
+        request.createTables = true;
+        request.documentPath = file.dir.write("doc.xml", "<ROWSET>\n" + rows + "</ROWSET>\n");
+        const LoadResult result = e.source.empty()
+                                      ? loadDocument(*layout, request, file.connection, file.catalog)
+                                      : loadDocument(*layout, request, server, catalog);
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.message.rfind("doc.xml 行 2 ", 0), 0u) << result.message;
+        EXPECT_NE(result.message.find("表「C」"), std::string::npos) << result.message;
+    }
+}
+
 // A commit the live server refuses (a deferred unique constraint) was undone, and says so.
 TEST(DocumentLoader, ACommitRefusedByALiveServerIsUndoneNotUnknown) {
     ServerDatabase db("quorix_deferred");

@@ -619,9 +619,12 @@ private:
         }
     }
 
-    // Ends the running COPY (another table's, or this one's) and starts this table's.
+    // Ends the running COPY (another table's, or this one's) and starts this table's. Each COPY
+    // runs under a savepoint, so that after a refusal the rows other tables hold can still be
+    // tried, and the refusal that comes first in the document said.
     void begin() {
         if (m_channel.current) m_channel.current->end();
+        run(m_conn, "SAVEPOINT quorix_copy", m_what);
         Result start(PQexec(m_conn, m_sql.c_str()));
         if (!start || PQresultStatus(start.get()) != PGRES_COPY_IN) refused(start.get());
         m_channel.current = this;
@@ -646,6 +649,7 @@ private:
         }
         if (!result || PQresultStatus(result.get()) != PGRES_COMMAND_OK) refused(result.get());
         m_tags.clear();
+        run(m_conn, "RELEASE SAVEPOINT quorix_copy", m_what);
     }
 
     // The server's refusal, with the row it names when it names one ("COPY t, line 12").
@@ -662,6 +666,8 @@ private:
         std::vector<RowTag> tags;
         tags.swap(m_tags);
         m_pending.clear();
+        if (PQstatus(m_conn) == CONNECTION_OK && PQtransactionStatus(m_conn) == PQTRANS_INERROR)
+            Result(PQexec(m_conn, "ROLLBACK TO SAVEPOINT quorix_copy"));
         if (at != std::string::npos && (at == 0 || where[at - 1] == '\n')) {
             const long line = std::atol(where.c_str() + at + mark.size());
             if (line >= 1 && static_cast<std::size_t>(line) <= tags.size())
