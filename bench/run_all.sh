@@ -24,45 +24,11 @@ best_of() {
 best() { best_of 5 "$@"; }
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.001)}"; }
 
-# A PostgreSQL server of the benchmark's own, on a socket in a temporary folder.
-start_pg() {
-    pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
-    pg=$(mktemp -d)
-    as=""
-    if [ "$(id -u)" -eq 0 ]; then chown postgres "$pg"; as="runuser -u postgres --"; fi
-    $as "$pgbin/initdb" -D "$pg/data" -A trust -U postgres -E UTF8 --locale=C > /dev/null
-    $as "$pgbin/pg_ctl" -D "$pg/data" -l "$pg/log" -w -o "-k $pg -p 5432 -c listen_addresses=''" start > /dev/null
-}
-stop_pg() {
-    $as "$pgbin/pg_ctl" -D "$pg/data" -m immediate -w stop > /dev/null
-    rm -rf "$pg"
-}
-src() { echo "host=$pg port=5432 user=postgres dbname=$1"; }
+# Servers of the benchmark's own (start_pg, start_my, ...), stopped however the run ends.
+source "$(dirname "$0")/../tests/support/servers.sh"
+trap stop_servers EXIT
 # The reference for the tree's names: psql listing the tables of the search path from pg_class.
 pg_names="SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false)) ORDER BY 1"
-fresh() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1" 2> /dev/null; }
-
-# A MariaDB server of the benchmark's own, on a socket in a temporary folder; files it writes
-# for the reference go to that folder.
-start_my() {
-    my=$(mktemp -d)
-    local user=""
-    [ "$(id -u)" -eq 0 ] && user=--user=root
-    mariadb-install-db --no-defaults $user --datadir="$my/data" --auth-root-authentication-method=normal --skip-test-db > /dev/null 2>&1
-    mariadbd --no-defaults $user --datadir="$my/data" --socket="$my/sock" --skip-networking \
-        --pid-file="$my/pid" --log-error="$my/log.err" --secure-file-priv="$my" --local-infile=1 \
-        --innodb-buffer-pool-size=512M --innodb-log-file-size=256M --skip-log-bin > /dev/null 2>&1 &
-    for _ in $(seq 300); do mysql_run "" "SELECT 1" > /dev/null 2>&1 && return 0; sleep 0.1; done
-    echo "MariaDB did not start" >&2; exit 1
-}
-stop_my() {
-    kill "$(cat "$my/pid")"
-    while [ -f "$my/pid" ]; do sleep 0.1; done
-    rm -rf "$my"
-}
-mysql_run() { mariadb --no-defaults -u root --socket="$my/sock" --local-infile=1 -N -B ${1:+"$1"} -e "$2"; }
-mysrc() { echo "socket=$my/sock database=$1"; }
-myfresh() { mysql_run "" "DROP DATABASE IF EXISTS $1; CREATE DATABASE $1 CHARACTER SET utf8mb4 COLLATE utf8mb4_bin"; }
 
 for w in $which; do
 case $w in
