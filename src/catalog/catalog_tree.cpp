@@ -217,9 +217,15 @@ const TreeNode* CatalogBrowser::ReadTablesAdded(const std::string& connectionStr
         }
     }
     m_objects[tablesNode->tag] = tables;
-    for (const auto& [name, gone] : old)
-        if (m_currentNode == gone.get()) m_currentNode = nullptr;
+    // A table dropped by another program: its node and what it read can no longer be reached.
+    for (const auto& [name, gone] : old) forget(*gone);
     return tablesNode;
+}
+
+void CatalogBrowser::forget(const TreeNode& node) {
+    if (m_currentNode == &node) m_currentNode = nullptr;
+    if (node.tag > 0 && node.tag < static_cast<int32_t>(m_objects.size())) m_objects[node.tag] = nullptr;
+    for (const auto& child : node.children) forget(*child);
 }
 
 void CatalogBrowser::TreeView1_NodeClick(TreeNode* node) {

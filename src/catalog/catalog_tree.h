@@ -95,6 +95,8 @@ private:
     void addTableParts(const CatalogObjectPtr& table, TreeNode* tableNode);
     bool openPrivate(const std::string& connectionString);
     void addColumnsOf(const CatalogObjectPtr& owner, TreeNode* ownerNode);
+    /// Drops @p node and its descendants from the current node and the tag list.
+    void forget(const TreeNode& node);
     void addCommand(const CatalogObjectPtr& owner, TreeNode* ownerNode);
 
     UserPort& m_port;

@@ -388,6 +388,23 @@ TEST_F(CatalogTree, NewTablesJoinTheTreeAndOpenedNodesStay) {
     EXPECT_TRUE(find(browser, root(), "表/T0/列/q"));
 }
 
+TEST_F(CatalogTree, ATableDroppedBehindOurBackIsOutOfReachOnceNewTablesJoin) {
+    browser.RefreshTreeView(connectionString);
+    TreeNode* t2 = find(browser, root(), "表/T2");
+    ASSERT_TRUE(t2);
+    browser.TreeView1_NodeClick(t2);
+    const int32_t tags[] = {t2->tag, find(browser, root(), "表/T2/列/y")->tag};
+    sqlite3Cli(path, "DROP TABLE T2; CREATE TABLE T4(q INT);");
+    browser.TablesAdded(connectionString);
+    EXPECT_EQ(browser.currentNode(), nullptr);
+    for (int32_t tag : tags) EXPECT_EQ(browser.objectAt(tag), nullptr) << tag;
+    port.answers = {true, true};
+    browser.TreeView1_KeyDown(CatalogBrowser::kDeleteKey, 0, mainCatalog);
+    EXPECT_TRUE(port.questions.empty());
+    EXPECT_EQ(port.statusText, "削除する表を選択してください。");
+    EXPECT_EQ(sqlite3Cli(path, ".tables"), "T1  T4  V1\n");
+}
+
 TEST_F(CatalogTree, OpeningANodeSeesWhatChangedSinceTheNamesWereRead) {
     browser.RefreshTreeView(connectionString);
     // Another program makes T2's y a number given by the database (the engine's own trigger).
