@@ -217,10 +217,13 @@ struct Batch {
         long line, column;
         std::size_t first;  // into values
         long long top;      // the document's row it belongs to
+        std::size_t numbers = 0;  // into numberStarts, while skipping refused rows
     };
     std::vector<Row> rows;
     std::vector<CellValue> values;
     std::vector<Reject> rejects;
+    // While skipping: the auto-numbers each document row began with, one per numbered column.
+    std::vector<long long> numberStarts;
 };
 
 // A bounded queue of batches between the reading thread and the writing one. Either side may
@@ -351,6 +354,11 @@ public:
                 const std::size_t rowsMark = m_batch.rows.size();
                 const std::size_t valuesMark = m_batch.values.size();
                 const std::vector<long long> numbers = nextNumbers();
+                if (m_skipping && !numbers.empty()) {
+                    m_numbersAt = m_batch.numberStarts.size();
+                    m_batch.numberStarts.insert(m_batch.numberStarts.end(), numbers.begin(),
+                                                numbers.end());
+                }
                 try {
                     std::vector<CellValue> none;
                     emit(0, 0, none);
@@ -363,7 +371,8 @@ public:
                         m_batch.values.resize(valuesMark);
                         restoreNumbers(numbers);
                         // Written by the writer, in order with the rows the database refuses.
-                        m_batch.rows.push_back({-1, 0, 0, m_batch.rejects.size(), m_rows});
+                        m_batch.rows.push_back(
+                            {-1, 0, 0, m_batch.rejects.size(), m_rows, m_numbersAt});
                         m_batch.rejects.push_back(*s.reject);
                     } else {
                         m_stop = s.message;
@@ -463,7 +472,7 @@ private:
                             {},
                             "キーの列「" + table.columns[k] + "」に値がありません"});
         const std::size_t first = m_batch.values.size();
-        m_batch.rows.push_back({t, record.line, record.column, first, m_rows});
+        m_batch.rows.push_back({t, record.line, record.column, first, m_rows, m_numbersAt});
         m_batch.values.insert(m_batch.values.end(), std::make_move_iterator(row.begin()),
                               std::make_move_iterator(row.end()));
         for (std::size_t i = 0; i < table.own.size(); ++i) {
@@ -553,6 +562,7 @@ private:
     std::vector<int> m_open;
     std::vector<int> m_found;
     long long m_rows = 0;
+    std::size_t m_numbersAt = 0;
     long long m_ignored = 0;
     std::optional<std::string> m_stop;
 };
@@ -571,6 +581,56 @@ std::string refusal(const Loader& loader, const PlanTable& t, const RowRefused& 
     return loader.place(static_cast<long>(e.tag() >> 24), static_cast<long>(e.tag() & 0xFFFFFF)) +
            same + e.description();
 }
+
+// While refused rows are skipped: the auto-numbers a document row the database refused had
+// taken are given back, so that the rows after it carry the numbers they would have had
+// without it (in their own columns and in the key columns of their nested rows).
+class NumbersGivenBack {
+public:
+    explicit NumbersGivenBack(const std::vector<PlanTable>& tables) {
+        for (std::size_t t = 0; t < tables.size(); ++t) {
+            const PlanTable& table = tables[t];
+            std::vector<int> of(table.columns.size(), -1);
+            if (table.parent >= 0) {
+                const PlanTable& parent = tables[static_cast<std::size_t>(table.parent)];
+                const std::vector<int>& above = m_counter[static_cast<std::size_t>(table.parent)];
+                std::copy_n(above.begin(), parent.keyCount, of.begin());
+                for (std::size_t i = 0; i < parent.own.size(); ++i)
+                    if (parent.own[i].nested == static_cast<int>(t))
+                        of[parent.keyCount] = above[parent.keyCount + i];
+            }
+            for (std::size_t j = 0; j < table.own.size(); ++j)
+                if (table.own[j].autoNumber) of[table.keyCount + j] = m_count++;
+            m_counter.push_back(std::move(of));
+        }
+        m_shift.assign(static_cast<std::size_t>(m_count), 0);
+    }
+    bool any() const { return m_count > 0; }
+    // A document row begins with @p starts: the refused one before it gives its numbers back.
+    void begin(const long long* starts) {
+        for (std::size_t g = 0; g < m_refused.size(); ++g) m_shift[g] += starts[g] - m_refused[g];
+        m_refused.clear();
+    }
+    void refused(const long long* starts) { m_refused.assign(starts, starts + m_count); }
+    void apply(std::size_t table, CellValue* row) const {
+        const std::vector<int>& of = m_counter[table];
+        for (std::size_t k = 0; k < of.size(); ++k)
+            if (of[k] >= 0)
+                if (auto* n = std::get_if<long long>(&row[k]))
+                    *n -= m_shift[static_cast<std::size_t>(of[k])];
+    }
+    // The largest number kept in an own column, when the reader's next number was @p next.
+    long long largest(const PlanTable& table, std::size_t t, std::size_t own, long long next) const {
+        const auto g = static_cast<std::size_t>(m_counter[t][table.keyCount + own]);
+        return next - 1 - m_shift[g] - (m_refused.empty() ? 0 : next - m_refused[g]);
+    }
+
+private:
+    std::vector<std::vector<int>> m_counter;  // per table and column: its counter, or -1
+    std::vector<long long> m_shift;           // numbers given back so far, per counter
+    std::vector<long long> m_refused;         // the starts of a refused row not yet followed
+    int m_count = 0;
+};
 
 // The first refusal in document order. The engines hold rows per table before they send them,
 // so a refusal found in one table may come after one the others still hold: those are sent
@@ -810,6 +870,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     // While skipping, each row of the document is written under a savepoint, so that a row
     // the database refuses goes with the rows nested in it.
     const std::string mark = "quorix_row";
+    NumbersGivenBack given(tables);
+    const bool giveBack = skipping && given.any();
     long long currentTop = -1;
     bool topRefused = false;
     XmlParseError error;
@@ -851,7 +913,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                 continue;
             }
             PlanTable& t = tables[static_cast<std::size_t>(r.table)];
-            const CellValue* row = batch->values.data() + r.first;
+            CellValue* row = batch->values.data() + r.first;
             try {
                 if (skipping && r.top != currentTop) {
                     if (currentTop >= 0 && !topRefused)
@@ -859,8 +921,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                     connection.run([&](DatabaseSession& s) { s.savepoint(mark); });
                     currentTop = r.top;
                     topRefused = false;
+                    if (giveBack) given.begin(&batch->numberStarts[r.numbers]);
                 }
                 if (topRefused) continue;
+                if (giveBack) given.apply(static_cast<std::size_t>(r.table), row);
                 t.inserter->insert(row, t.columns.size(), tagOf(r.line, r.column));
                 ++t.written;
             } catch (const RowRefused& e) {
@@ -896,6 +960,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                     continue;
                 }
                 topRefused = true;
+                if (giveBack) given.refused(&batch->numberStarts[r.numbers]);
                 // The rows of this document row written so far are undone with it.
                 for (std::size_t k = i; k-- > 0 && batch->rows[k].top == r.top;)
                     --tables[static_cast<std::size_t>(batch->rows[k].table)].written;
@@ -944,12 +1009,16 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         }
     }
     try {
-        for (PlanTable& t : tables) {
-            for (const PlanColumn& c : t.own)
-                if (c.numbered)
-                    connection.run([&](DatabaseSession& s) {
-                        s.numbersGiven(t.name, c.name, c.largestGiven);
-                    });
+        for (std::size_t ti = 0; ti < tables.size(); ++ti) {
+            PlanTable& t = tables[ti];
+            for (std::size_t j = 0; j < t.own.size(); ++j) {
+                const PlanColumn& c = t.own[j];
+                if (!c.numbered) continue;
+                const long long largest =
+                    giveBack ? given.largest(t, ti, j, c.nextNumber) : c.largestGiven;
+                connection.run(
+                    [&](DatabaseSession& s) { s.numbersGiven(t.name, c.name, largest); });
+            }
             t.inserter.reset();
         }
         connection.commitTrans();

@@ -205,6 +205,20 @@ TEST(DocumentLoader, AutoNumbersContinueAndNestedRowsCarryThem) {
     ASSERT_TRUE(again.ok) << again.message;
     EXPECT_EQ(db.query("SELECT group_concat(NO || NAME, ' ') FROM T"), "1a 2b 3a 4b\n");
     EXPECT_EQ(db.query("SELECT group_concat(NO || TAG, ' ') FROM TAGS"), "1x 1y 2z 3x 3y 4z\n");
+    // Rows the database refuses go to the reject file and give their numbers back, the last
+    // one too: the next load goes on from the last number kept.
+    LoadRequest request;
+    request.documentPath = db.dir.write(
+        "doc.xml", "<ROWSET><ROW><NAME>c</NAME><TAG>p</TAG><TAG>p</TAG></ROW>"
+                   "<ROW><NAME>d</NAME><TAG>q</TAG></ROW>"
+                   "<ROW><NAME>e</NAME><TAG>r</TAG><TAG>r</TAG></ROW></ROWSET>");
+    request.rejectPath = db.dir.file("rejects.tsv");
+    const LoadResult skipped = loadDocument(*layout, request, db.connection, db.catalog);
+    ASSERT_TRUE(skipped.ok) << skipped.message;
+    EXPECT_EQ(skipped.skipped, 2);
+    ASSERT_TRUE(db.load(*layout, "<ROWSET><ROW><NAME>f</NAME></ROW></ROWSET>").ok);
+    EXPECT_EQ(db.query("SELECT group_concat(NO || NAME, ' ') FROM T WHERE NO > 4"), "5d 6f\n");
+    EXPECT_EQ(db.query("SELECT group_concat(NO || TAG, ' ') FROM TAGS WHERE NO > 4"), "5q\n");
 }
 
 TEST(DocumentLoader, LoadsIntoAPostgreSQLServerToo) {
