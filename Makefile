@@ -2,7 +2,7 @@ BUILD_DIR ?= build
 CLANG_BUILD_DIR ?= build-clang
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build check-clang test run bench package check-package guide-pictures clean
+.PHONY: all deps configure build check-clang test check-faults run bench package check-package guide-pictures clean
 
 all: build
 
@@ -23,6 +23,10 @@ check-clang: deps
 
 test: build check-clang
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# Only the trials of interrupted loads (also part of test).
+check-faults: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -L faults
 
 run: build
 	$(BUILD_DIR)/src/quorix

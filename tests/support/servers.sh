@@ -35,6 +35,10 @@ start_pg() {
     if [ "$(id -u)" -eq 0 ]; then chown postgres "$pg"; as="runuser -u postgres --"; fi
     watch_folder "$pg" pg
     $as "$pgbin/initdb" -D "$pg/data" -A trust -U postgres -E UTF8 --locale=C > /dev/null
+    run_pg
+}
+# Starts the server of the folder again (after an immediate stop).
+run_pg() {
     $as "$pgbin/pg_ctl" -D "$pg/data" -l "$pg/log" -w -o "-k $pg -p 5432 -c listen_addresses=''" start > /dev/null
 }
 stop_pg() {
@@ -52,6 +56,13 @@ start_my() {
     [ "$(id -u)" -eq 0 ] && user=--user=root
     watch_folder "$my" my
     mariadb-install-db --no-defaults $user --datadir="$my/data" --auth-root-authentication-method=normal --skip-test-db > /dev/null 2>&1
+    run_my
+}
+# Starts the server of the folder again (after a crash: it recovers first).
+run_my() {
+    local user=""
+    [ "$(id -u)" -eq 0 ] && user=--user=root
+    rm -f "$my/pid"
     mariadbd --no-defaults $user --datadir="$my/data" --socket="$my/sock" --skip-networking \
         --pid-file="$my/pid" --log-error="$my/log.err" --secure-file-priv="$my" --local-infile=1 \
         --tmpdir="$my" --innodb-buffer-pool-size=${MY_POOL:-512M} --innodb-log-file-size=${MY_LOG:-256M} \
@@ -59,6 +70,13 @@ start_my() {
     for _ in $(seq 300); do mysql_run "" "SELECT 1" > /dev/null 2>&1 && return 0; sleep 0.1; done
     echo "MariaDB did not start" >&2
     exit 1
+}
+# The server process dies at once, as in a crash.
+crash_my() {
+    local pid
+    pid=$(cat "$my/pid")
+    kill -9 "$pid"
+    while kill -0 "$pid" 2> /dev/null; do sleep 0.05; done
 }
 stop_my() {
     kill "$(cat "$my/pid")"

@@ -96,6 +96,11 @@ Result run(PGconn* conn, const std::string& sql, const std::string& what,
         (std::string(constraint) == "pg_type_typname_nsp_index" ||
          std::string(constraint) == "pg_class_relname_nsp_index"))
         number = ErrorNumber::kTableExists;
+    // The connection ended (the server stopped, the session was ended): nothing the statement did.
+    if (PQstatus(conn) == CONNECTION_BAD && number == ErrorNumber::kGeneral) {
+        number = ErrorNumber::kTransactionAborted;
+        said += "データベースとの接続が失われました。";
+    }
     throw ServiceError(number, said + "(" + reason + ")");
 }
 
@@ -348,6 +353,18 @@ TypeFacts typeFacts(const std::string& typeName, long long typmod) {
     return f;
 }
 
+// A row refused by the server, or a connection that ended under a row (the server stopped,
+// the session was ended): then no row is to blame.
+ServiceError rowError(PGconn* conn, const PGresult* r, const std::string& what) {
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string_view code = state ? state : "";
+    const std::string text = serverText(r, conn);
+    if (PQstatus(conn) == CONNECTION_BAD || code.starts_with("57P") || code.starts_with("08"))
+        return ServiceError(ErrorNumber::kTransactionAborted,
+                            what + "データベースとの接続が失われました。(" + text + ")");
+    return ServiceError(numberFor(state), what + "(" + text + ")");
+}
+
 class PostgresCopyInserter;
 
 // The one COPY that may run on a connection at a time, and whose it is.
@@ -535,8 +552,7 @@ private:
     void check(const Result& r) {
         const ExecStatusType status = r ? PQresultStatus(r.get()) : PGRES_FATAL_ERROR;
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return;
-        const char* state = r ? PQresultErrorField(r.get(), PG_DIAG_SQLSTATE) : nullptr;
-        throw ServiceError(numberFor(state), m_what + "(" + serverText(r.get(), m_conn) + ")");
+        throw rowError(m_conn, r.get(), m_what);
     }
 
     static inline int s_statements = 0;
@@ -654,9 +670,8 @@ private:
 
     // The server's refusal, with the row it names when it names one ("COPY t, line 12").
     [[noreturn]] void refused(const PGresult* r) {
-        const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
-        const std::string text = serverText(r, m_conn);
-        const ServiceError error(numberFor(state), m_what + "(" + text + ")");
+        const ServiceError error = rowError(m_conn, r, m_what);
+        if (error.number() == ErrorNumber::kTransactionAborted) throw error;
         const char* context = r ? PQresultErrorField(r, PG_DIAG_CONTEXT) : nullptr;
         const std::string where = context ? context : "";
         // The server names the row as "COPY <table>, line N" in the last line of its context;
