@@ -116,4 +116,23 @@ for n in 1 2 3; do
     staging=$(on $n "SELECT count(*) FROM information_schema.TABLES WHERE TABLE_NAME = 'quorix_staging_mark'")
     [ "$staging" = 0 ] || fail "node $n kept a staging database"
 done
+
+# A node lost in the middle of a load through another: the two left agree on all or nothing.
+"$cli" load "$examples/orders.qxd" "$base/big.xml" --create --new-database --db-type mysql \
+    --data-source "socket=$base/n1/sock database=lost" --user root > "$base/lost.out" 2>&1 &
+loader=$!
+sleep 0.5
+kill -9 "$(cat "$base/n3/pid")"
+status=0
+wait $loader || status=$?
+waitfor test "$(on 1 "SHOW STATUS LIKE 'wsrep_cluster_size'" | cut -f2)" = 2
+for n in 1 2; do
+    count=$(on $n "SELECT count(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA = 'lost'")
+    if [ $status = 0 ]; then
+        [ "$(on $n "SELECT count(*) FROM lost.ORDER_LINES")" = 80000 ] || fail "node $n: the load said it ended well but is not whole"
+    else
+        [ "$count" = 0 ] || fail "node $n kept $count tables of a failed load: $(cat "$base/lost.out")"
+    fi
+done
+echo "a node lost during a load: exit $status, the two nodes left agree"
 echo "the three nodes agree"
