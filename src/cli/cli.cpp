@@ -35,12 +35,13 @@ constexpr std::size_t kPasswordFileLimit = 4096;
 const char kUsage[] =
     "使い方:\n"
     "  quorix-cli analyse DOC.xml [--rowset TAG] [--row TAG] [--db-type KEY] [-o FILE.qxd]\n"
-    "                    [--propose] [--evidence] [--link-keys]\n"
+    "                    [--propose] [--evidence] [--link-keys] [--attributes]\n"
     "      XML文書から列の定義を作り、定義ファイルとして書き出します（-o がなければ標準出力）。\n"
     "      --propose: データから提案した型と桁数を書きます。\n"
     "      --evidence: 定義の代わりに、各行のデータの傾向をタブ区切りで表示します。\n"
     "      --link-keys: 入れ子の表が親の表のキーで始まるよう、まとめるだけの要素の行を「×」に\n"
     "                   して、その下の行を親の表の最初の行の下に移します。\n"
+    "      --attributes: 要素の属性も、その要素の下の「@名前」の行にして列にします。\n"
     "  quorix-cli sql FILE.qxd [--db-type KEY]\n"
     "      定義から作成されるSQLを表示します。\n"
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
@@ -102,7 +103,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                 return std::nullopt;
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
-                arg == "--new-database" || arg == "--link-keys") {
+                arg == "--new-database" || arg == "--link-keys" || arg == "--attributes") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -152,7 +153,10 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     context.dbType = dbTypeOption(a, context.dbType);
     if (!knownDbType(context.dbType, err)) return 2;
     StreamPort port;
-    auto tmpl = ReadStructureTemplate(a.file, context.rowset, context.row, port);
+    const bool attributes = a.options.count("--attributes") > 0;
+    std::size_t attributesLeft = 0;
+    auto tmpl = ReadStructureTemplate(a.file, context.rowset, context.row, port, {}, true,
+                                      attributes, &attributesLeft);
     if (!tmpl) {
         err << "quorix-cli: XML文書「" << displayText(a.file) << "」を読み込めません。"
             << lines(port.status()) << "\n";
@@ -171,6 +175,9 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
         err << "quorix-cli: XML文書を読み込めません。" << e.description() << "\n";
         return 1;
     }
+    if (attributesLeft > 0)
+        err << "quorix-cli: 注意: 列にしていない属性が " << attributesLeft
+            << " 種類あります（--attributes で列にします）。\n";
     if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
     if (a.options.count("--link-keys"))
         for (const auto& why : linkNestedKeys(*table).unlinked)
@@ -425,7 +432,8 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     };
     static const std::map<std::string, Command> commands = {
         {"analyse",
-         {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose", "--link-keys"},
+         {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose", "--link-keys",
+           "--attributes"},
           analyse}},
         {"sql", {{"--db-type"}, sql}},
         {"create",

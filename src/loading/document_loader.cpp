@@ -51,6 +51,7 @@ public:
         for (const auto& p : parts) {
             auto it = m_nodes[at].children.find(p);
             if (it == m_nodes[at].children.end()) {
+                if (!p.empty() && p[0] == '@') m_attributes = true;
                 const int id = static_cast<int>(m_nodes.size());
                 m_nodes[at].children.emplace(p, id);
                 m_nodes.push_back({});
@@ -69,6 +70,8 @@ public:
         return it == m_nodes[at].children.end() ? -1 : it->second;
     }
     int parent(int at) const { return m_nodes[at].parent; }
+    /// Whether a path ends in an attribute ("@name").
+    bool attributes() const { return m_attributes; }
     int depth(int at) const { return m_nodes[at].depth; }
     // The ids from just below @p from down to @p to (empty when they are the same); nullopt
     // when @p to is not below @p from.
@@ -88,6 +91,7 @@ private:
         int depth = 0;
     };
     std::vector<Node> m_nodes;
+    bool m_attributes = false;
 };
 
 // One element of the row being loaded.
@@ -340,6 +344,26 @@ public:
         m_open.push_back(id);
     }
 
+    bool wantsAttributes() const override { return m_trie.attributes(); }
+    // An attribute a line takes is an element of its own below its element ("@name"), holding
+    // the value; it does not make its element one with children.
+    void attribute(std::string_view name, std::string_view value) override {
+        if (m_stop || m_rowDepth == 0 || m_open.empty()) return;
+        const int parent = m_open.back();
+        m_attributeName.assign("@").append(name);
+        const int trie = m_trie.child(m_elements[static_cast<std::size_t>(parent)].trie, m_attributeName);
+        if (trie < 0) return;
+        const int id = newElement(trie);
+        m_elements[static_cast<std::size_t>(id)].text.assign(value);
+        m_elements[static_cast<std::size_t>(id)].nil = false;  // xsi:nil is its element's
+        Element& p = m_elements[static_cast<std::size_t>(parent)];
+        if (p.lastChild < 0)
+            p.firstChild = id;
+        else
+            m_elements[p.lastChild].next = id;
+        p.lastChild = id;
+    }
+
     void characters(std::string_view text) override {
         if (m_stop || m_rowDepth == 0 || m_open.empty()) return;
         Element& e = m_elements[m_open.back()];
@@ -563,6 +587,7 @@ private:
     std::vector<int> m_found;
     long long m_rows = 0;
     std::size_t m_numbersAt = 0;
+    std::string m_attributeName;
     long long m_ignored = 0;
     std::optional<std::string> m_stop;
 };

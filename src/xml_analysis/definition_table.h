@@ -33,6 +33,8 @@ inline constexpr const char* kRowTag = "－";
 
 /// The line kind every line the program creates holds.
 inline constexpr const char* kNodeKind = "ノード";
+/// The line kind of an attribute's line; its tag name is "@" and the attribute's name.
+inline constexpr const char* kAttributeKind = "属性";
 
 /// One column of the definition grid: its field, width in twips (0 = hidden) and lock.
 struct GridColumn {

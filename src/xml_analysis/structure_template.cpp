@@ -90,6 +90,26 @@ void RowMerger::text(std::string_view text) {
     if (m_collect && m_depth > 1) m_frames[m_depth - 1].value.append(text);
 }
 
+void RowMerger::attribute(std::string_view name, std::string_view value) {
+    TemplateNode* element = m_frames[m_depth - 1].node;
+    m_attributeName.assign("@").append(name);
+    TemplateNode* node = element->child(m_attributeName);
+    if (!node) {
+        node = element->addChild(m_attributeName, std::nullopt);
+        node->attribute = true;
+    }
+    if (!m_collect) return;
+    Evidence& e = node->evidence;
+    ++e.occurrences;
+    if (node->lastRow != m_row) {
+        node->lastRow = m_row;
+        ++e.rows;
+    }
+    m_attribute.reset();
+    m_attribute.append(value);
+    m_attribute.addTo(e);
+}
+
 bool RowMerger::end() {
     if (m_depth <= 1) return false;
     const Frame& f = m_frames[--m_depth];
@@ -98,10 +118,12 @@ bool RowMerger::end() {
     return true;
 }
 
-StreamingMerge::StreamingMerge(std::string rowsetTag, std::string rowTag, bool collectEvidence)
+StreamingMerge::StreamingMerge(std::string rowsetTag, std::string rowTag, bool collectEvidence,
+                               bool attributes)
     : m_rowsetTag(std::move(rowsetTag)),
       m_rowTag(std::move(rowTag)),
       m_collect(collectEvidence),
+      m_attributes(attributes),
       m_template(std::make_unique<StructureTemplate>(m_rowTag)) {}
 
 void StreamingMerge::startElement(std::string_view name,
@@ -134,6 +156,17 @@ void StreamingMerge::characters(std::string_view text) {
     if (m_recording && m_collect) m_events.push_back({Event::Text, std::string(text), {}});
 }
 
+void StreamingMerge::attribute(std::string_view name, std::string_view value) {
+    if (m_rowDepth == 0) return;
+    if (!m_attributes) {
+        m_attributesLeft.emplace(m_merger.current(), name);
+        return;
+    }
+    m_merger.attribute(name, value);
+    if (m_recording)
+        m_events.push_back({Event::Attribute, std::string(name), std::string(value)});
+}
+
 void StreamingMerge::endElement() {
     if (m_rowDepth != 0) {
         if (m_depth == m_rowDepth) {
@@ -161,6 +194,8 @@ void StreamingMerge::mergeNestedRows() {
                 nested.start(e.name, e.type);
             } else if (e.kind == Event::Text) {
                 nested.text(e.name);
+            } else if (e.kind == Event::Attribute) {
+                nested.attribute(e.name, *e.type);
             } else if (!nested.end()) {
                 break;
             }

@@ -42,8 +42,9 @@ std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path
                                                          const std::string& rowset,
                                                          const std::string& row, UserPort& port,
                                                          const XmlReadProgress& progress,
-                                                         bool collectEvidence) {
-    StreamingMerge merge(rowset, row, collectEvidence);
+                                                         bool collectEvidence, bool attributes,
+                                                         std::size_t* attributesLeft) {
+    StreamingMerge merge(rowset, row, collectEvidence, attributes);
     XmlParseError error;
     if (!streamXmlFile(path, merge, error, progress)) {
         // An error after many rows leaves nothing of them behind.
@@ -61,6 +62,7 @@ std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path
         port.setStatus("XML文書内に行タグ「" + row + "」がありません。");
         return nullptr;
     }
+    if (attributesLeft) *attributesLeft = merge.attributesLeft();
     return merge.take();
 }
 
@@ -78,7 +80,7 @@ std::unique_ptr<DefinitionTable> FillDefinitionTable(const StructureTemplate& tm
         rs.addNew();
         rs.setValue(Field::kGenerate, std::string(level == 0 ? Flag::kRowTag : Flag::kGenerate));
         rs.setValue(Field::kLevel, level);
-        rs.setValue(Field::kKind, std::string(kNodeKind));
+        rs.setValue(Field::kKind, std::string(node.attribute ? kAttributeKind : kNodeKind));
         rs.setValue(Field::kTagName, indentation(indentUnit, level) + node.name);
         rs.setValue(Field::kColumnName, std::string());
         rs.setValue(Field::kType, node.attributeCount() == 0 ? chooserText : mapType(*node.type));

@@ -25,12 +25,16 @@ std::unique_ptr<StructureTemplate> BuildStructureTemplate(const XmlDocument& doc
 
 /// Reads the document at @p path in one streaming pass and merges its rows, as loading it and
 /// BuildStructureTemplate do together. On a parse error, a missing tag or a stop by
-/// @p progress, beeps (not for a stop), reports it and returns nullptr.
+/// @p progress, beeps (not for a stop), reports it and returns nullptr. With @p attributes,
+/// attributes become paths ("@name" below their element); @p attributesLeft, when given,
+/// learns how many attribute paths the rows have that were not made.
 std::unique_ptr<StructureTemplate> ReadStructureTemplate(const std::string& path,
                                                          const std::string& rowset,
                                                          const std::string& row, UserPort& port,
                                                          const XmlReadProgress& progress = {},
-                                                         bool collectEvidence = true);
+                                                         bool collectEvidence = true,
+                                                         bool attributes = false,
+                                                         std::size_t* attributesLeft = nullptr);
 
 /// Turns an XML data type name into a column type name.
 using XmlTypeMapper = std::function<std::string(const std::string& xmlType)>;

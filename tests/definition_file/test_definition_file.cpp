@@ -105,8 +105,8 @@ TEST(DefinitionFile, DamagedFilesNameTheirLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "定義ファイルが空です。"},
         {"hello\n", "1行目: Quorixの定義ファイルではありません。"},
-        {"#quorix-definition\t4\n",
-         "1行目: 定義ファイルの版「4」はこのプログラムより新しいため読み込めません。"},
+        {"#quorix-definition\t5\n",
+         "1行目: 定義ファイルの版「5」はこのプログラムより新しいため読み込めません。"},
         {head + line + "\n#line-info\t2\t1\tx\t\\N",
          "7行目: 「#line-info」の項目の数が正しくありません。"},
         {"#quorix-definition\tx\n", "1行目: 定義ファイルの版「x」が正しくありません。"},

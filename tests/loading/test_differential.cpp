@@ -73,9 +73,18 @@ struct Expected {
         for (const auto& k : keys) line += k + "|";
         std::vector<std::string> values;
         for (const auto& c : parent.children) {
-            const auto found = c->source ? below(record, parts(relative(*c->source, recordPath)))
-                                         : std::vector<XmlNode>{};
-            values.push_back(quoted(found.empty() ? std::nullopt : valueOf(found[0])));
+            std::vector<std::string> path =
+                c->source ? parts(relative(*c->source, recordPath)) : std::vector<std::string>{};
+            // An attribute line: the attribute of the element its path ends at.
+            std::optional<std::string> attribute;
+            if (!path.empty() && path.back()[0] == '@') {
+                attribute = path.back().substr(1);
+                path.pop_back();
+            }
+            const auto found = c->source ? below(record, path) : std::vector<XmlNode>{};
+            values.push_back(quoted(found.empty() ? std::nullopt
+                                    : attribute  ? found[0].getAttribute(*attribute)
+                                                 : valueOf(found[0])));
         }
         for (const auto& v : values) line += v + "|";
         line.back() = '\n';
@@ -119,7 +128,7 @@ struct Target {
 void compare(const std::string& path, const std::string& label, const Target& target = {}) {
     SCOPED_TRACE(label);
     test::RecordingPort<> port;
-    auto tmpl = ReadStructureTemplate(path, "ROWSET", "ROW", port);
+    auto tmpl = ReadStructureTemplate(path, "ROWSET", "ROW", port, {}, true, true);
     ASSERT_TRUE(tmpl) << port.statusText;
     auto table = FillDefinitionTable(
         *tmpl, [&](const std::string&) { return target.textType; }, "･･", target.textType);
@@ -189,7 +198,11 @@ std::string randomDocument(std::mt19937& rng) {
     std::string out = "<ROWSET xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance'>\n";
     const int rows = 1 + pick(6);
     for (int r = 0; r < rows; ++r) {
-        out += "<ROW><K>" + std::to_string(r) + "</K>";
+        // Attributes beside elements; one named as an element is, told apart by "@".
+        // The row's first line is its attribute id, its key; v comes and goes.
+        out += "<ROW id='" + std::to_string(r) + (pick(2) ? "' v='" + value() : std::string()) +
+               "'>";
+        out += "<K>" + std::to_string(r) + "</K>";
         if (pick(3)) out += "<A>" + value() + "</A>";
         if (pick(4) == 0)
             out += "<B/>";
@@ -197,7 +210,9 @@ std::string randomDocument(std::mt19937& rng) {
             out += "<B xsi:nil='true'/>";
         out += "<W>";
         for (int x = pick(4); x-- > 0;) {
-            out += "<X><P>" + value() + "</P>";
+            // The first line of X's table is its attribute P, so every X has it.
+            out += "<X P='" + value() + (pick(3) ? "' n='" + value() : std::string()) + "'>";
+            out += "<P>" + value() + "</P>";
             if (pick(2)) out += "<Q><![CDATA[" + value() + "]]></Q>";
             for (int y = pick(3); y-- > 0;) out += "<Y><Z>" + value() + "</Z></Y>";
             out += "</X>";

@@ -276,6 +276,7 @@ struct StreamState {
     const XmlReadProgress* progress = nullptr;
     bool cancelled = false;
     bool places = false;
+    bool attributes = false;
     std::string name;  // reused for every element
     int depth = 0;
     std::uint64_t delivered = 0;  // text handed on, entities expanded
@@ -383,6 +384,20 @@ void onStart(void* ctx, const xmlChar* localname, const xmlChar* prefix, const x
         st.handler->place(where);
     }
     st.handler->startElement(st.name, dt);
+    if (!st.attributes) return;
+    std::string name;
+    for (int i = 0; i < nbAttributes; ++i) {
+        const xmlChar** a = attributes + 5 * i;
+        if (a[2]) {
+            const std::string_view uri = text(a[2]);
+            if (uri == kXsiNs || uri == kDatatypesNs || uri == kDatatypesNsOld) continue;
+        }
+        name.clear();
+        if (a[1]) name.append(text(a[1])).append(":");
+        name.append(text(a[0]));
+        st.handler->attribute(name,
+                              std::string_view(text(a[3]), static_cast<std::size_t>(a[4] - a[3])));
+    }
 }
 
 void onEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
@@ -438,6 +453,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     StreamState st;
     st.handler = &handler;
     st.places = handler.wantsPlaces();
+    st.attributes = handler.wantsAttributes();
     st.valueLimit = handler.valueLimit();
     st.progress = &progress;
     if (!openRegularFile(path, st.fd, error)) return false;

@@ -41,6 +41,12 @@ public:
     virtual void startElement(std::string_view name,
                               const std::optional<std::string>& dataType) = 0;
     virtual void endElement() = 0;
+    /// True for a handler that wants the attributes of each element.
+    virtual bool wantsAttributes() const { return false; }
+    /// After startElement, each attribute that holds data, in document order: @p name as
+    /// written (prefix included), @p value with its entities expanded. Namespace declarations,
+    /// xsi:* and the data-type attributes are machinery, not data, and never come here.
+    virtual void attribute(std::string_view /*name*/, std::string_view /*value*/) {}
     /// The most text one element may bring (its whole value, entities expanded) for a handler
     /// that holds values; 0 for one that reads past them.
     virtual std::uint64_t valueLimit() const { return 0; }
