@@ -20,6 +20,9 @@ public:
     const std::string& getRowset() const { return Rowset; }
     void putRow(const std::string& v) { Row = v; }
     const std::string& getRow() const { return Row; }
+    /// Whether the attributes of a document's elements become lines ("属性も列にする").
+    void putAttributes(bool v) { Attributes = v; }
+    bool getAttributes() const { return Attributes; }
     void putDlgFlg(bool v) { DlgFlg = v; }
     bool getDlgFlg() const { return DlgFlg; }
     void putConnStatus(bool v) { ConnStatus = v; }
@@ -36,6 +39,7 @@ private:
     std::string Password;
     std::string Rowset;
     std::string Row;
+    bool Attributes = false;
     bool DlgFlg = false;
     bool ConnStatus = false;
 };

@@ -198,6 +198,22 @@ private:
 
 }  // namespace
 
+namespace {
+
+// What became of the document's attributes, for the status line after a read.
+std::string attributeNote(const RecordSet& rs, bool made, std::size_t left) {
+    if (!made)
+        return left == 0 ? std::string()
+                         : "列にしていない属性が " + std::to_string(left) +
+                               " 種類あります（「設定」→「属性も列にする」）。";
+    int lines = 0;
+    for (int row = 0; row < rs.recordCount(); ++row)
+        lines += rs.valueAt(row, rs.fieldIndex(Field::kKind)) == FieldValue(std::string(kAttributeKind));
+    return lines == 0 ? std::string() : "属性の行を " + std::to_string(lines) + " 行作りました。";
+}
+
+}  // namespace
+
 void MainWindowCore::LoadXmlDocument() {
     LoadXmlDocument(XmlPath);
 }
@@ -209,6 +225,8 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     const std::string path = XmlPath;
     const std::string rowset = m_settings.getRowset();
     const std::string row = m_settings.getRow();
+    const bool attributes = m_settings.getAttributes();
+    std::size_t attributesLeft = 0;
     BackgroundWork work;
     DeferredReport report;
     std::unique_ptr<StructureTemplate> tmpl;
@@ -218,7 +236,8 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
                                          work.done = done;
                                          work.total = total;
                                          return !work.cancelRequested;
-                                     });
+                                     },
+                                     true, attributes, &attributesLeft);
     });
     if (!tmpl) {
         // A stop changes nothing: the previous document stays the current one.
@@ -260,7 +279,8 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     PlaceCellEditors();
     m_port.setStatus(std::to_string(rows) + " 行を読み、" +
                      std::to_string(m_table->records().recordCount()) +
-                     " 行の定義にしました。型のない要素は「" + untyped + "」にしました。");
+                     " 行の定義にしました。型のない要素は「" + untyped + "」にしました。" +
+                     attributeNote(m_table->records(), attributes, attributesLeft));
 }
 
 template <typename Command>
@@ -484,6 +504,14 @@ void MainWindowCore::mnuXML_Click() {
     m_port.showXmlTagDialog(m_settings);
     if (rowset != m_settings.getRowset() || row != m_settings.getRow())
         m_port.storeSettings(m_settings);
+}
+
+void MainWindowCore::mnuAttributes_Click() {
+    m_settings.putAttributes(!m_settings.getAttributes());
+    m_port.storeSettings(m_settings);
+    m_port.setStatus(m_settings.getAttributes()
+                         ? "次に読み込む文書から、要素の属性も「@名前」の行にして列にします。"
+                         : "次に読み込む文書から、要素の属性は列にしません。");
 }
 
 void MainWindowCore::OpenGivenFile(const std::string& path) {

@@ -61,6 +61,8 @@ public:
     void mnuOpen_Click() { cmdOpen_Click(); }
     void mnuExit_Click();
     void mnuXML_Click();
+    /// Turns "属性も列にする" over for the documents read from now on; remembered.
+    void mnuAttributes_Click();
     void mnuAbout_Click();
     /// "使い方(&U)": opens the installed Japanese guide in the desktop's browser or viewer.
     void mnuGuide_Click();

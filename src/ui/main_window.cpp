@@ -162,6 +162,14 @@ void MainWindow::buildMenus() {
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));
     action(settings, "mnuXML", "XML(&X)", [this] { m_core->mnuXML_Click(); });
+    QAction* attributes = action(settings, "mnuAttributes", "属性も列にする(&A)", [this] {
+        m_core->mnuAttributes_Click();
+        findChild<QAction*>(QStringLiteral("mnuAttributes"))
+            ->setChecked(m_core->settings().getAttributes());
+    });
+    attributes->setCheckable(true);
+    connect(settings, &QMenu::aboutToShow, this,
+            [this, attributes] { attributes->setChecked(m_core->settings().getAttributes()); });
     separator(settings, "mnuSep31");
     action(settings, "mnuEvidence", "データの傾向(&E)...", [this] { m_core->mnuEvidence_Click(); });
     action(settings, "mnuProposeTypes", "データから型を提案(&G)",
@@ -523,6 +531,7 @@ void MainWindow::loadStoredSettings(AppSettings& settings) {
     load("connection/user", &AppSettings::putUser);
     load("xml/rowset", &AppSettings::putRowset);
     load("xml/row", &AppSettings::putRow);
+    settings.putAttributes(stored.value(QStringLiteral("xml/attributes"), false).toBool());
 }
 
 void MainWindow::storeSettings(const AppSettings& settings) {
@@ -532,6 +541,7 @@ void MainWindow::storeSettings(const AppSettings& settings) {
     stored.setValue(QStringLiteral("connection/user"), qs(settings.getUser()));
     stored.setValue(QStringLiteral("xml/rowset"), qs(settings.getRowset()));
     stored.setValue(QStringLiteral("xml/row"), qs(settings.getRow()));
+    stored.setValue(QStringLiteral("xml/attributes"), settings.getAttributes());
 }
 
 void MainWindow::showPropertyPage() {

@@ -39,9 +39,9 @@ std::vector<std::string> dump(const DefinitionTable& table) {
     return out;
 }
 
-std::unique_ptr<DefinitionTable> analysed(const std::string& path) {
+std::unique_ptr<DefinitionTable> analysed(const std::string& path, bool attributes = false) {
     test::RecordingPort<> port;
-    auto tmpl = ReadStructureTemplate(path, "ROWSET", "ROW", port);
+    auto tmpl = ReadStructureTemplate(path, "ROWSET", "ROW", port, {}, true, attributes);
     EXPECT_TRUE(tmpl) << port.statusText;
     return FillDefinitionTable(
         *tmpl, [](const std::string& t) { return DBDatatype("access", t); }, "･･", "ﾃｷｽﾄ型");
@@ -51,9 +51,13 @@ std::unique_ptr<DefinitionTable> analysed(const std::string& path) {
 
 TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
     TempDir dir;
-    for (const char* example : {"orders.xml", "products.xml", "staff_sjis.xml"}) {
+    // A file with attribute lines is of the newer version; one without stays as it was.
+    const std::string attributes =
+        dir.write("attributes.xml", "<ROWSET><ROW id='1'><P u='x'>2</P></ROW></ROWSET>");
+    for (const std::string example : {"orders.xml", "products.xml", "staff_sjis.xml", ""}) {
         SCOPED_TRACE(example);
-        auto table = analysed(std::string(QUORIX_EXAMPLES) + "/" + example);
+        auto table = example.empty() ? analysed(attributes, true)
+                                     : analysed(std::string(QUORIX_EXAMPLES) + "/" + example);
         RecordSet& rs = table->records();
         // Hand edits: an empty text, a null, texts with the characters the format escapes.
         rs.setCurrentRow(1);
@@ -70,6 +74,8 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
         auto* file = std::get_if<DefinitionFile>(&loaded);
         ASSERT_TRUE(file) << std::get<std::string>(loaded);
         EXPECT_EQ(dump(*file->table), dump(*table));
+        EXPECT_EQ(test::readFile(path).substr(0, 21),
+                  example.empty() ? "#quorix-definition\t4\n" : "#quorix-definition\t3\n");
         // The evidence and what the program typed come back with their lines.
         for (int row = 0; row < rs.recordCount(); ++row) {
             const LineInfo* a = lineInfo(rs, row);

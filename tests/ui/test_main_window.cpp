@@ -354,6 +354,32 @@ TEST_F(MainWindowTest, OpensEveryExampleDocument) {
     }
 }
 
+// "属性も列にする" is off at first, says what a document's attributes became, and is remembered.
+TEST_F(MainWindowTest, AttributesBecomeLinesWhenTheSettingIsOn) {
+    const std::string doc = dir.write("a.xml", "<ROWSET><ROW id='1'><N u='x'>2</N></ROW></ROWSET>");
+    openDocument(doc);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_TRUE(status().contains(QStringLiteral("列にしていない属性が 2 種類あります"))) << status().toStdString();
+    auto* attributes = window.findChild<QAction*>(QStringLiteral("mnuAttributes"));
+    ASSERT_TRUE(attributes);
+    attributes->trigger();
+    EXPECT_TRUE(attributes->isChecked());
+    openDocument(doc);
+    ASSERT_EQ(grid->model()->rowCount(), 4);
+    EXPECT_EQ(cell(1, 4), QStringLiteral("･･@id"));
+    EXPECT_EQ(cell(3, 4), QStringLiteral("････@u"));
+    EXPECT_TRUE(status().contains(QStringLiteral("属性の行を 2 行作りました。"))) << status().toStdString();
+    const auto stored = [&] {
+        return QSettings(QString::fromStdString(dir.file("config") + "/Quorix/quorix.ini"),
+                         QSettings::IniFormat)
+            .value(QStringLiteral("xml/attributes"))
+            .toBool();
+    };
+    EXPECT_TRUE(stored());
+    attributes->trigger();
+    EXPECT_FALSE(stored());
+}
+
 TEST_F(MainWindowTest, NewLinesTakeTheChoosersTypeAndTheWheelNeverWritesOne) {
     auto* chooser = window.findChild<QComboBox*>(QStringLiteral("cboFType"));
     auto* model = grid->model();

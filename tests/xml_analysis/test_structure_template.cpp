@@ -287,3 +287,37 @@ TEST(StreamingMerge, TextOfAnySizeIsReadPast) {
         dir.write("cdata.xml", "<ROWSET><ROW><A><![CDATA[" + big + "]]></A></ROW></ROWSET>"));
     EXPECT_EQ(status.rfind("<none>:テキストが長すぎます。行1: ", 0), 0u) << status.substr(0, 80);
 }
+
+// Attributes are lines below their element when asked for, counted when not; the machinery of
+// XML (namespace declarations, xsi:*, data types) never is a line.
+TEST(StreamingMerge, AttributesBecomeLinesOnlyWhenAsked) {
+    test::TempDir dir;
+    const std::string path = dir.write(
+        "a.xml",
+        "<ROWSET xmlns:xsi='http://www.w3.org/2001/XMLSchema-instance' "
+        "xmlns:dt='urn:schemas-microsoft-com:datatypes'>"
+        "<ROW id='1' xmlns:p='urn:p' p:q='x'><id>e</id><N dt:dt='int' xsi:nil='false' u='a'>5</N>"
+        "<ROW id='9' w='nested'/></ROW>"
+        "<ROW w='2' id='3'><N u='b &amp; c'>6</N></ROW></ROWSET>");
+    for (const bool asked : {false, true}) {
+        SCOPED_TRACE(asked);
+        test::RecordingPort<> port;
+        std::size_t left = 0;
+        auto t = ReadStructureTemplate(path, "ROWSET", "ROW", port, {}, true, asked, &left);
+        ASSERT_TRUE(t) << port.statusText;
+        if (!asked) {
+            EXPECT_EQ(shape(t->root()), "ROW[id,N(int),ROW]");
+            EXPECT_EQ(left, 6u);  // ROW's id, p:q and w, N's u, the nested row element's id and w
+            continue;
+        }
+        EXPECT_EQ(shape(t->root()), "ROW[@id,@p:q,id,N(int)[@u],ROW[@id,@w],@w]");
+        EXPECT_EQ(left, 0u);
+        const auto table = fill(*t);
+        EXPECT_EQ(lines(*table)[1], "○|1|･･@id|ﾃｷｽﾄ型|属性|||null");
+        EXPECT_EQ(lines(*table)[5], "○|2|････@u|ﾃｷｽﾄ型|属性|||null");
+        // Every row that had it, the nested row included, counts in its evidence.
+        const Evidence& id = t->root().children[0]->evidence;
+        EXPECT_EQ(id.rows, 3);
+        EXPECT_EQ(t->root().children[3]->children[0]->evidence.longestBytes, 5u);  // "b & c"
+    }
+}
