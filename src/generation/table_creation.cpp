@@ -46,9 +46,10 @@ void applyProperty(ColumnDefinition& d, const LayoutColumn& c) {
     d.properties.emplace_back(c.prop->substr(0, comma), c.prop->substr(comma + 1));
 }
 
-// The table of the group under @p parent, then the groups nested in it, in order.
-void collectGroup(const LayoutColumn& parent, std::vector<TableDefinition>& tables) {
-    const LayoutColumn& first = *parent.children.front();
+// The table of @p group (lines under @p parent), then the groups nested in it, in order.
+void collectGroup(const LayoutColumn& parent, std::span<const std::unique_ptr<LayoutColumn>> group,
+                  std::vector<TableDefinition>& tables) {
+    const LayoutColumn& first = *group.front();
     TableDefinition table;
     IndexDefinition key;
     key.primaryKey = true;
@@ -60,7 +61,7 @@ void collectGroup(const LayoutColumn& parent, std::vector<TableDefinition>& tabl
         table.columns.push_back(columnOf(*c));
     }
     key.columns.push_back(first.name);
-    for (const auto& own : parent.children) {
+    for (const auto& own : group) {
         ColumnDefinition d = columnOf(*own);
         applyProperty(d, *own);
         table.columns.push_back(std::move(d));
@@ -69,15 +70,15 @@ void collectGroup(const LayoutColumn& parent, std::vector<TableDefinition>& tabl
     key.name = table.name;
     table.indexes.push_back(key);
     tables.push_back(std::move(table));
-    for (const auto& own : parent.children)
-        if (!own->children.empty()) collectGroup(*own, tables);
+    for (const auto& own : group)
+        for (const auto& nested : groupsOf(*own)) collectGroup(*own, nested, tables);
 }
 
 }  // namespace
 
 std::vector<TableDefinition> layoutTables(const LayoutDocument& layout) {
     std::vector<TableDefinition> tables;
-    if (!layout.root.children.empty()) collectGroup(layout.root, tables);
+    for (const auto& group : groupsOf(layout.root)) collectGroup(layout.root, group, tables);
     return tables;
 }
 
@@ -164,8 +165,7 @@ std::string creationFailureOutcome(const CreationResult& result) {
         return "元の状態に戻せたかどうかは分かりません。データベースを確認してください。";
     if (!result.outcomeUnknown) return "全ての処理は元の状態に戻されました。";
     return "作成が確定されたかどうかは分かりません。データベースに表" +
-           namedTables(result.createdTables) +
-           "があるかどうかを確認してください。";
+           namedTables(result.createdTables) + "があるかどうかを確認してください。";
 }
 
 }  // namespace quorix

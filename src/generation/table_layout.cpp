@@ -51,7 +51,28 @@ std::string dropCharacters(const std::string& s, std::size_t count) {
     return s.substr(i);
 }
 
+// The first line of the group @p c belongs to.
+LayoutColumn* firstOfGroup(LayoutColumn* c) {
+    const auto& siblings = c->parent->children;
+    std::size_t i = 0;
+    while (siblings[i].get() != c) ++i;
+    while (i > 0 && !siblings[i]->newGroup) --i;
+    return siblings[i].get();
+}
+
 }  // namespace
+
+std::vector<std::span<const std::unique_ptr<LayoutColumn>>> groupsOf(const LayoutColumn& column) {
+    std::vector<std::span<const std::unique_ptr<LayoutColumn>>> groups;
+    const auto& children = column.children;
+    std::size_t begin = 0;
+    for (std::size_t i = 1; i <= children.size(); ++i)
+        if (i == children.size() || children[i]->newGroup) {
+            if (i > begin) groups.emplace_back(children.data() + begin, i - begin);
+            begin = i;
+        }
+    return groups;
+}
 
 LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
                               const std::string& indentUnit) {
@@ -74,7 +95,9 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         if (level < 0 || level > kMaxLevel)
             return failure("レベル「" + std::to_string(level) + "」は0から" +
                            std::to_string(kMaxLevel) + "の範囲でなければなりません。");
-        if (level > currentLevel) {
+        // A line marked to begin with its parent table's key begins a table of its own.
+        const bool parentKeyed = level > 1 && rs.text(Field::kKey) == kParentKeyMark;
+        if (level > currentLevel || parentKeyed) {
             currentLevel = level;
             needTableName = true;
         } else if (level < currentLevel) {
@@ -134,7 +157,15 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         column->definitionRow = rs.currentRow();
 
         LayoutColumn* c = current;
-        if (levelIs(c, level)) {
+        if (parentKeyed) {
+            // Under the first line of the group one level up: the key of the table above.
+            LayoutColumn* a = c;
+            while (!a->isRoot() && a->level > level - 1) a = a->parent;
+            if (a->isRoot() || a->level != level - 1)
+                return stop("親の表のキーで結ぶ行の上に、一つ上のレベルの行がありません。");
+            column->newGroup = true;
+            current = appendChild(firstOfGroup(a), std::move(column));
+        } else if (levelIs(c, level)) {
             current = appendChild(c->parent, std::move(column));
         } else if (levelAbove(c, level)) {
             LayoutColumn* a = c;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,11 +23,21 @@ struct LayoutColumn {
     bool sourceUnknown = false;         ///< from a document, but where is not known
     int definitionRow = 0;              ///< the line of the definition, from 0
     int level = 0;
+    /// Begins a group of its own among its siblings: a table that begins with the key of the
+    /// table above (the line it hangs under is that table's first), whatever line it follows.
+    bool newGroup = false;
     LayoutColumn* parent = nullptr;
     std::vector<std::unique_ptr<LayoutColumn>> children;
 
     bool isRoot() const { return parent == nullptr; }
 };
+
+/// The key mark of a line whose group begins with the key of the table above it.
+inline constexpr const char* kParentKeyMark = "親";
+
+/// The groups hanging under @p column (or the root): runs of its children, each one table. A
+/// run ends where a child begins a group of its own.
+std::vector<std::span<const std::unique_ptr<LayoutColumn>>> groupsOf(const LayoutColumn& column);
 
 /// The layout of one create command: a root without level whose child groups are tables.
 struct LayoutDocument {

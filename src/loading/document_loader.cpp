@@ -1,8 +1,13 @@
 #include "loading/document_loader.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -10,11 +15,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
 #include <unordered_map>
 
 #include "generation/table_creation.h"
@@ -114,7 +114,7 @@ struct PlanColumn {
     long long nextNumber = 1;
     long long largestGiven = 0;
     bool numbered = false;
-    int nested = -1;  // the table that hangs under this column
+    std::vector<int> nested;  // the tables that hang under this column
 };
 
 struct PlanTable {
@@ -168,7 +168,8 @@ public:
         }
         const std::filesystem::path where(path);
         m_path = path;
-        m_temporary = (where.parent_path() / ("." + where.filename().string() + ".XXXXXX")).string();
+        m_temporary =
+            (where.parent_path() / ("." + where.filename().string() + ".XXXXXX")).string();
         const int fd = ::mkstemp(m_temporary.data());
         if (fd < 0 || !(m_file = ::fdopen(fd, "w"))) {
             if (fd >= 0) ::close(fd);
@@ -191,7 +192,8 @@ public:
     long long count() const { return m_count; }
     // False when something could not be written.
     bool close() {
-        const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file) && ::fsync(fileno(m_file)) == 0;
+        const bool ok =
+            std::fflush(m_file) == 0 && !std::ferror(m_file) && ::fsync(fileno(m_file)) == 0;
         const bool closed = std::fclose(m_file) == 0;
         m_file = nullptr;
         return ok && closed;
@@ -217,10 +219,10 @@ private:
 // Rows on their way from the reader to the database, with where each came from.
 struct Batch {
     struct Row {
-        int table;          // -1: a row the reader refused, rejects[first]
+        int table;  // -1: a row the reader refused, rejects[first]
         long line, column;
-        std::size_t first;  // into values
-        long long top;      // the document's row it belongs to
+        std::size_t first;        // into values
+        long long top;            // the document's row it belongs to
         std::size_t numbers = 0;  // into numberStarts, while skipping refused rows
     };
     std::vector<Row> rows;
@@ -351,7 +353,8 @@ public:
         if (m_stop || m_rowDepth == 0 || m_open.empty()) return;
         const int parent = m_open.back();
         m_attributeName.assign("@").append(name);
-        const int trie = m_trie.child(m_elements[static_cast<std::size_t>(parent)].trie, m_attributeName);
+        const int trie =
+            m_trie.child(m_elements[static_cast<std::size_t>(parent)].trie, m_attributeName);
         if (trie < 0) return;
         const int id = newElement(trie);
         m_elements[static_cast<std::size_t>(id)].text.assign(value);
@@ -499,19 +502,18 @@ private:
         m_batch.rows.push_back({t, record.line, record.column, first, m_rows, m_numbersAt});
         m_batch.values.insert(m_batch.values.end(), std::make_move_iterator(row.begin()),
                               std::make_move_iterator(row.end()));
-        for (std::size_t i = 0; i < table.own.size(); ++i) {
-            const int nested = table.own[i].nested;
-            if (nested < 0) continue;
-            PlanTable& inner = m_tables[static_cast<std::size_t>(nested)];
-            std::vector<CellValue>& key = inner.key;
-            const auto values = m_batch.values.begin() + static_cast<long>(first);
-            key.assign(values, values + static_cast<long>(table.keyCount));
-            key.push_back(values[static_cast<long>(table.keyCount + i)]);
-            std::vector<int>& records = inner.records;
-            records.clear();
-            find(at, inner.recordChain, 0, records);
-            for (int r : records) emit(nested, r, key);
-        }
+        for (std::size_t i = 0; i < table.own.size(); ++i)
+            for (const int nested : table.own[i].nested) {
+                PlanTable& inner = m_tables[static_cast<std::size_t>(nested)];
+                std::vector<CellValue>& key = inner.key;
+                const auto values = m_batch.values.begin() + static_cast<long>(first);
+                key.assign(values, values + static_cast<long>(table.keyCount));
+                key.push_back(values[static_cast<long>(table.keyCount + i)]);
+                std::vector<int>& records = inner.records;
+                records.clear();
+                find(at, inner.recordChain, 0, records);
+                for (int r : records) emit(nested, r, key);
+            }
     }
 
     // The elements below @p at along @p chain (trie ids, one per level).
@@ -621,7 +623,8 @@ public:
                 const std::vector<int>& above = m_counter[static_cast<std::size_t>(table.parent)];
                 std::copy_n(above.begin(), parent.keyCount, of.begin());
                 for (std::size_t i = 0; i < parent.own.size(); ++i)
-                    if (parent.own[i].nested == static_cast<int>(t))
+                    if (std::count(parent.own[i].nested.begin(), parent.own[i].nested.end(),
+                                   static_cast<int>(t)))
                         of[parent.keyCount] = above[parent.keyCount + i];
             }
             for (std::size_t j = 0; j < table.own.size(); ++j)
@@ -645,7 +648,8 @@ public:
                     *n -= m_shift[static_cast<std::size_t>(of[k])];
     }
     // The largest number kept in an own column, when the reader's next number was @p next.
-    long long largest(const PlanTable& table, std::size_t t, std::size_t own, long long next) const {
+    long long largest(const PlanTable& table, std::size_t t, std::size_t own,
+                      long long next) const {
         const auto g = static_cast<std::size_t>(m_counter[t][table.keyCount + own]);
         return next - 1 - m_shift[g] - (m_refused.empty() ? 0 : next - m_refused[g]);
     }
@@ -699,19 +703,20 @@ int commonAncestor(const PathTrie& trie, int a, int b) {
 // The plan of one group and the groups nested in it, in creation order. A group's rows come
 // from the nearest common ancestor of the elements of its lines and of every line nested
 // below them.
-void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<std::string>& keys,
-               const std::string& dbType, PathTrie& trie, std::vector<PlanTable>& tables) {
+void planGroup(std::span<const std::unique_ptr<LayoutColumn>> group, int parentTable,
+               const std::vector<std::string>& keys, const std::string& dbType, PathTrie& trie,
+               std::vector<PlanTable>& tables) {
     const int index = static_cast<int>(tables.size());
     tables.emplace_back();
     {
         PlanTable& t = tables.back();
-        t.name = parent.children.front()->table.value_or(std::string());
+        t.name = group.front()->table.value_or(std::string());
         t.columns = keys;
         t.keyCount = keys.size();
         t.parent = parentTable;
     }
     int record = -1;
-    for (const auto& own : parent.children) {
+    for (const auto& own : group) {
         PlanColumn c;
         c.name = own->name;
         c.typeName = own->typeName;
@@ -733,7 +738,8 @@ void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<st
         if ((code == adNumeric || code == adDecimal) && own->param && !own->param->empty()) {
             const auto comma = own->param->find(',');
             c.rule.precision = std::atoi(own->param->c_str());
-            c.rule.scale = comma == std::string::npos ? 0 : std::atoi(own->param->c_str() + comma + 1);
+            c.rule.scale =
+                comma == std::string::npos ? 0 : std::atoi(own->param->c_str() + comma + 1);
         }
         if (own->sourceUnknown && !c.autoNumber)
             throw LoadStop{
@@ -750,7 +756,7 @@ void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<st
     }
     // The group's rows hold the rows nested in them too: the lines below count as its own.
     std::vector<const LayoutColumn*> below;
-    for (const auto& own : parent.children)
+    for (const auto& own : group)
         for (const auto& n : own->children) below.push_back(n.get());
     while (!below.empty()) {
         const LayoutColumn* n = below.back();
@@ -781,26 +787,27 @@ void planGroup(const LayoutColumn& parent, int parentTable, const std::vector<st
             auto chain = trie.chain(t.recordTrie, c.trie);
             c.chain = chain ? *chain : std::vector<int>{};
         }
-    for (std::size_t i = 0; i < parent.children.size(); ++i) {
-        const LayoutColumn& own = *parent.children[i];
-        if (own.children.empty()) continue;
-        std::vector<std::string> nestedKeys = tables[static_cast<std::size_t>(index)].columns;
-        nestedKeys.resize(keys.size());
-        nestedKeys.push_back(own.name);
-        const int nested = static_cast<int>(tables.size());
-        tables[static_cast<std::size_t>(index)].own[i].nested = nested;
-        planGroup(own, index, nestedKeys, dbType, trie, tables);
-        // A key that links nothing: the line the group hangs under holds its rows.
-        const PlanColumn& link = tables[static_cast<std::size_t>(index)].own[i];
-        const PlanTable& n = tables[static_cast<std::size_t>(nested)];
-        if (link.trie >= 0 && trie.chain(link.trie, n.recordTrie))
-            throw LoadStop{"表「" + n.name + "」のキーの列「" + link.name +
-                           "」は子の要素を持つ要素の行で、表「" +
-                           tables[static_cast<std::size_t>(index)].name +
-                           "」の行と結び付く値がありません。表「" + n.name +
-                           "」の行を親の表の最初の行の下に移し、「" + link.name +
-                           "」の行を「×」にしてください。"};
-    }
+    for (std::size_t i = 0; i < group.size(); ++i)
+        for (const auto& inner : groupsOf(*group[i])) {
+            const LayoutColumn& own = *group[i];
+            std::vector<std::string> nestedKeys = tables[static_cast<std::size_t>(index)].columns;
+            nestedKeys.resize(keys.size());
+            nestedKeys.push_back(own.name);
+            const int nested = static_cast<int>(tables.size());
+            tables[static_cast<std::size_t>(index)].own[i].nested.push_back(nested);
+            planGroup(inner, index, nestedKeys, dbType, trie, tables);
+            // A key that links nothing: the line the group hangs under holds its rows.
+            const PlanColumn& link = tables[static_cast<std::size_t>(index)].own[i];
+            const PlanTable& n = tables[static_cast<std::size_t>(nested)];
+            if (link.trie >= 0 && trie.chain(link.trie, n.recordTrie))
+                throw LoadStop{
+                    "表「" + n.name + "」のキーの列「" + link.name +
+                    "」は子の要素を持つ要素の行で、表「" +
+                    tables[static_cast<std::size_t>(index)].name +
+                    "」の行と結び付く値がありません。表「" + n.name +
+                    "」の行を親の表の最初の行の下に移し、「" + link.name +
+                    "」の行を「×」にしてください（「入れ子の表をキーで結ぶ」でもできます）。"};
+        }
 }
 
 }  // namespace
@@ -812,7 +819,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     PathTrie trie;
     try {
         if (layout.root.children.empty()) throw LoadStop{"取り込む列がありません。"};
-        planGroup(layout.root, -1, {}, request.dbType, trie, tables);
+        planGroup(groupsOf(layout.root).front(), -1, {}, request.dbType, trie, tables);
     } catch (const LoadStop& s) {
         result.message = s.message;
         return result;
@@ -849,8 +856,9 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
             try {
                 connection.rollbackTrans();
             } catch (const ServiceError& e) {
-                result.message = text + e.description() +
-                                 "取り込みの途中の行が残っていないか、データベースを確認してください。";
+                result.message =
+                    text + e.description() +
+                    "取り込みの途中の行が残っていないか、データベースを確認してください。";
                 return result;
             }
         }
