@@ -55,16 +55,8 @@ int main(int argc, char** argv) {
         *tmpl, [&](const std::string& t) { return DBDatatype(context.dbType, t); }, "･･",
         typeNamesFor(context.dbType).at(0));
     applyProposals(*table, context.dbType, ProposalScope::All);
-    linkNestedKeys(*table);
-    RecordSet& rs = table->records();
-    int previous = 0;
-    for (int r = 0; r < rs.recordCount(); ++r) {
-        rs.setCurrentRow(r);
-        const int level = std::get<int32_t>(rs.value(Field::kLevel));
-        if (level > previous && rs.text(Field::kGenerate) == Flag::kGenerate)
-            rs.setValue(Field::kTableName, "T" + std::to_string(r));
-        if (rs.text(Field::kGenerate) == Flag::kGenerate) previous = level;
-    }
+    linkNestedKeys(*table, context.dbType);
+    nameTables(*table);
     const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, context);
     if (!error.empty()) {
         std::fprintf(stderr, "bench_loading: %s\n", error.c_str());

@@ -52,7 +52,7 @@ load-postgresql)
             echo "\\copy \"$t\" FROM '$d/$t.csv' CSV" >> "$d/import.sql"
         done
         echo "COMMIT;" >> "$d/import.sql"
-        records=$(psql -X -At "$(src pgsrc)" -c "SELECT (SELECT count(*) FROM \"T1\") + (SELECT count(*) FROM \"T4\")")
+        records=$(psql -X -At "$(src pgsrc)" -c "SELECT (SELECT count(*) FROM \"ROW\") + (SELECT count(*) FROM \"PRICE\")")
         mb=$(ls -l "$d/doc.xml" | awk '{print $5/1e6}')
         ours=() oursm=() ref=()
         for i in 1 2 3; do
@@ -115,7 +115,7 @@ load-mariadb)
             echo "LOAD DATA LOCAL INFILE '$my/$t.tsv' INTO TABLE \`$t\`;" >> "$d/import.sql"
         done
         echo "COMMIT;" >> "$d/import.sql"
-        records=$(mysql_run mysrc_db "SELECT (SELECT count(*) FROM T1) + (SELECT count(*) FROM T4)")
+        records=$(mysql_run mysrc_db "SELECT (SELECT count(*) FROM \`ROW\`) + (SELECT count(*) FROM PRICE)")
         ours=() oursm=() ref=()
         for i in 1 2 3; do
             myfresh myours; myfresh myref
@@ -125,7 +125,7 @@ load-mariadb)
         ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
         om=$(printf "%s\n" "${oursm[@]}" | sort -n | tail -1)
         rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
-        same=$(mysql_run "" "CHECKSUM TABLE myours.T4, myref.T4" | awk '{print $2}' | uniq | wc -l)
+        same=$(mysql_run "" "CHECKSUM TABLE myours.PRICE, myref.PRICE" | awk '{print $2}' | uniq | wc -l)
         printf "%-10s %10s %10s %8s %12s %12.0f  (same rows: %s)\n" "$rows" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$(awk "BEGIN{print $records / $ot}")" "$([ "$same" = 1 ] && echo yes || echo NO)"
         rm -rf "$d"
     done
@@ -151,7 +151,7 @@ load)
             echo ".import --csv $d/$t.csv $t" >> "$d/import.sql"
         done
         echo "COMMIT;" >> "$d/import.sql"
-        records=$(sqlite3 "$d/src.db" "SELECT (SELECT count(*) FROM T1) + (SELECT count(*) FROM T4)")
+        records=$(sqlite3 "$d/src.db" "SELECT (SELECT count(*) FROM \"ROW\") + (SELECT count(*) FROM PRICE)")
         rm -f "$d/src.db"
         n=3; [ "$rows" -ge 10000000 ] && n=1
         read -r ot om < <(best_of "$n" sh -c "cp '$d/empty.db' '$d/ours.db' && '$build/src/quorix-cli' load '$d/doc.qxd' '$d/doc.xml' --data-source '$d/ours.db' --create")

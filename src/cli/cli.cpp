@@ -35,13 +35,15 @@ constexpr std::size_t kPasswordFileLimit = 4096;
 const char kUsage[] =
     "使い方:\n"
     "  quorix-cli analyse DOC.xml [--rowset TAG] [--row TAG] [--db-type KEY] [-o FILE.qxd]\n"
-    "                    [--propose] [--evidence] [--link-keys] [--attributes]\n"
+    "                    [--propose] [--evidence] [--link-keys] [--attributes] [--name-tables]\n"
     "      XML文書から列の定義を作り、定義ファイルとして書き出します（-o がなければ標準出力）。\n"
     "      --propose: データから提案した型と桁数を書きます。\n"
     "      --evidence: 定義の代わりに、各行のデータの傾向をタブ区切りで表示します。\n"
-    "      --link-keys: 入れ子の表が親の表のキーで始まるよう、まとめるだけの要素の行を「×」に\n"
-    "                   して、その下の行を親の表の最初の行の下に移します。\n"
+    "      --link-keys: 入れ子の表がどれも親の表のキーで始まるよう、まとめるだけの要素の行を\n"
+    "                   「×」にして、その下の最初の行のキーを「親」にします。入れ子の表を持つ\n"
+    "                   表には、先頭に自動番号の列を作ります。\n"
     "      --attributes: 要素の属性も、その要素の下の「@名前」の行にして列にします。\n"
+    "      --name-tables: 名前のない表に、その行の要素の名前を表名として付けます。\n"
     "  quorix-cli sql FILE.qxd [--db-type KEY]\n"
     "      定義から作成されるSQLを表示します。\n"
     "  quorix-cli create FILE.qxd --data-source SRC [--db-type KEY] [--user U] "
@@ -103,7 +105,8 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                 return std::nullopt;
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
-                arg == "--new-database" || arg == "--link-keys" || arg == "--attributes") {
+                arg == "--new-database" || arg == "--link-keys" || arg == "--attributes" ||
+                arg == "--name-tables") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -179,9 +182,12 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
         err << "quorix-cli: 注意: 列にしていない属性が " << attributesLeft
             << " 種類あります（--attributes で列にします）。\n";
     if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
-    if (a.options.count("--link-keys"))
-        for (const auto& why : linkNestedKeys(*table).unlinked)
-            err << "quorix-cli: " << why << "\n";
+    if (a.options.count("--link-keys")) {
+        const KeyLinkResult linked = linkNestedKeys(*table, context.dbType, kIndentUnit);
+        err << "quorix-cli: " << keyLinkReport(linked) << "\n";
+        for (const auto& why : linked.unlinked) err << "quorix-cli: " << why << "\n";
+    }
+    if (a.options.count("--name-tables")) nameTables(*table);
     std::string text;
     if (a.options.count("--evidence")) {
         for (const auto& row : evidenceTable(table->records())) {
@@ -433,7 +439,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     static const std::map<std::string, Command> commands = {
         {"analyse",
          {{"--rowset", "--row", "--db-type", "-o", "--evidence", "--propose", "--link-keys",
-           "--attributes"},
+           "--attributes", "--name-tables"},
           analyse}},
         {"sql", {{"--db-type"}, sql}},
         {"create",

@@ -214,12 +214,14 @@ bool parseEvidence(const std::vector<std::string>& f, std::size_t at, Evidence& 
 
 std::string formatDefinition(const DefinitionTable& table, const DefinitionContext& context) {
     const RecordSet& rs = table.records();
-    // A file without attribute lines is written as before, so older programs still read it.
-    bool attributes = false;
-    for (int row = 0; row < rs.recordCount() && !attributes; ++row)
-        attributes = rs.valueAt(row, rs.fieldIndex(Field::kKind)) ==
-                     FieldValue(std::string(kAttributeKind));
-    const int version = attributes ? kDefinitionFileVersion : kDefinitionFileVersion - 1;
+    // A file without attribute lines or lines keyed by their parent is written as before, so
+    // that older programs still read it (and would misread one with them).
+    bool newer = false;
+    for (int row = 0; row < rs.recordCount() && !newer; ++row)
+        newer = rs.valueAt(row, rs.fieldIndex(Field::kKind)) ==
+                    FieldValue(std::string(kAttributeKind)) ||
+                rs.valueAt(row, rs.fieldIndex(Field::kKey)) == FieldValue(std::string("親"));
+    const int version = newer ? kDefinitionFileVersion : kDefinitionFileVersion - 1;
     std::string out = std::string(kMagic) + "\t" + std::to_string(version) + "\n";
     out += "#rowset\t" + escape(context.rowset) + "\n";
     out += "#row\t" + escape(context.row) + "\n";

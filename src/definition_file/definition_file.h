@@ -25,7 +25,7 @@ struct DefinitionFile {
 inline constexpr std::size_t kDefinitionFileLimit = std::size_t(256) << 20;
 
 /// The version this program writes; it reads this one and every older one.
-inline constexpr int kDefinitionFileVersion = 4;  ///< 4: attribute lines
+inline constexpr int kDefinitionFileVersion = 4;  ///< 4: attribute lines, "親" keys
 
 /// The definition as the text of a definition file (UTF-8, one line per line of the
 /// definition, tab-separated, nulls kept apart from empty texts). The format:

@@ -158,11 +158,11 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
 
         LayoutColumn* c = current;
         if (parentKeyed) {
-            // Under the first line of the group one level up: the key of the table above.
+            // Under the first line of the nearest group above: the key of the table above.
             LayoutColumn* a = c;
-            while (!a->isRoot() && a->level > level - 1) a = a->parent;
-            if (a->isRoot() || a->level != level - 1)
-                return stop("親の表のキーで結ぶ行の上に、一つ上のレベルの行がありません。");
+            while (!a->isRoot() && a->level >= level) a = a->parent;
+            if (a->isRoot())
+                return stop("親の表のキーで結ぶ行の上に、上のレベルの行がありません。");
             column->newGroup = true;
             current = appendChild(firstOfGroup(a), std::move(column));
         } else if (levelIs(c, level)) {

@@ -809,11 +809,21 @@ void MainWindowCore::loadData(bool skipBadRows) {
 void MainWindowCore::mnuLinkKeys_Click() {
     m_port.setStatus({});
     if (!m_table) return;
-    const KeyLinkResult linked = linkNestedKeys(*m_table);
-    std::string status =
-        std::to_string(linked.linked) + "個の入れ子の表を親の表のキーで結びました。";
+    const KeyLinkResult linked = linkNestedKeys(*m_table, m_openDBType, IndentUnit);
+    std::string status = keyLinkReport(linked);
     for (const auto& why : linked.unlinked) status += kCrLf + why;
     m_port.setStatus(status);
+    m_table->records().moveFirst();
+    recordChange();
+    PlaceCellEditors();
+}
+
+void MainWindowCore::mnuNameTables_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    const int named = nameTables(*m_table);
+    m_port.setStatus(named == 0 ? std::string("名前のない表はありません。")
+                                : std::to_string(named) + " 個の表に名前を付けました。");
     m_table->records().moveFirst();
     recordChange();
     PlaceCellEditors();

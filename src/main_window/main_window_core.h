@@ -95,6 +95,8 @@ public:
     void mnuLoadDataSkipping_Click();
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
     void mnuLinkKeys_Click();
+    /// Names every table of the definition that has no name, after its record element.
+    void mnuNameTables_Click();
     void cmdStatus_Click();
     /// One step back or forward in the definition's history.
     void mnuUndo_Click();

@@ -176,6 +176,7 @@ void MainWindow::buildMenus() {
            [this] { m_core->mnuProposeTypes_Click(); });
     action(settings, "mnuLinkKeys", "入れ子の表をキーで結ぶ(&K)",
            [this] { m_core->mnuLinkKeys_Click(); });
+    action(settings, "mnuNameTables", "表名を付ける(&N)", [this] { m_core->mnuNameTables_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));

@@ -302,7 +302,7 @@ TEST(KeyLinks, NestedGroupsMoveUnderTheirParentsFirstLine) {
             info->source = c.lines[i].source;
             table.records().setAttachmentAt(static_cast<int>(i), info);
         }
-        const KeyLinkResult r = linkNestedKeys(table);
+        const KeyLinkResult r = linkNestedKeys(table, "access");
         EXPECT_EQ(r.linked, c.linked);
         EXPECT_EQ(r.unlinked.size(), std::string(c.name) == "first line taken" ? 1u : 0u);
         std::string got;
