@@ -1,5 +1,6 @@
 #include "generation/table_layout.h"
 
+#include <algorithm>
 #include <array>
 
 #include "generation/column_types.h"
@@ -62,6 +63,25 @@ LayoutColumn* firstOfGroup(LayoutColumn* c) {
 
 }  // namespace
 
+namespace {
+
+// "@year" becomes "year" in every table where that name is free, at any depth.
+void plainAttributeNames(LayoutColumn& column, std::vector<std::string> enclosing) {
+    if (!column.isRoot()) enclosing.push_back(column.name);
+    for (const auto& group : groupsOf(column)) {
+        std::vector<std::string> names = enclosing;
+        for (const auto& c : group) names.push_back(c->name);
+        for (const auto& c : group) {
+            if (!c->attributeName) continue;
+            const std::string plain = c->name.substr(1);
+            if (std::count(names.begin(), names.end(), plain) == 0) c->name = plain;
+        }
+    }
+    for (const auto& c : column.children) plainAttributeNames(*c, enclosing);
+}
+
+}  // namespace
+
 std::vector<std::span<const std::unique_ptr<LayoutColumn>>> groupsOf(const LayoutColumn& column) {
     std::vector<std::span<const std::unique_ptr<LayoutColumn>>> groups;
     const auto& children = column.children;
@@ -119,10 +139,13 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         }
 
         std::string name = rs.text(Field::kColumnName);
+        bool attributeName = false;
         if (flag == Flag::kGenerate && name.empty()) {
             const std::string tag = rs.text(Field::kTagName);
             name = dropCharacters(tag, static_cast<std::size_t>(level) * characters(indentUnit));
             if (name.empty()) return stop("列名を入力してください。");
+            attributeName = name.size() > 1 && name[0] == '@' &&
+                            rs.text(Field::kKind) == kAttributeKind;
         }
 
         // Every line that takes part has its type mapped, so a size that does not fit stops
@@ -144,6 +167,7 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
 
         auto column = std::make_unique<LayoutColumn>();
         column->name = name;
+        column->attributeName = attributeName;
         column->type = currentSpec.typeCode;
         if (!currentSpec.size.empty()) column->param = currentSpec.size;
         if (!currentTableName.empty()) column->table = currentTableName;
@@ -183,6 +207,7 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
             current = appendChild(c, std::move(column));
         }
     }
+    plainAttributeNames(layout->root, {});
     return {LayoutResult::Outcome::Done, {}, std::move(layout)};
 }
 

@@ -26,6 +26,9 @@ struct LayoutColumn {
     /// Begins a group of its own among its siblings: a table that begins with the key of the
     /// table above (the line it hangs under is that table's first), whatever line it follows.
     bool newGroup = false;
+    /// Named after an attribute's tag ("@year"): the name loses its "@" where no other column
+    /// of its table is called so.
+    bool attributeName = false;
     LayoutColumn* parent = nullptr;
     std::vector<std::unique_ptr<LayoutColumn>> children;
 

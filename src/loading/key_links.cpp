@@ -241,14 +241,16 @@ KeyLinkResult linkNestedKeys(DefinitionTable& table, const std::string& dbType,
         if (g.parent >= 0 && text(rs, g.start, Field::kKey) == kParentKeyMark)
             groups[static_cast<std::size_t>(g.parent)].keyedBelow = true;
 
-    // A parent of keyed groups whose first line is no generated number gets one: the document
-    // does not promise that any of its values is unique.
+    // A table of keyed groups, and each keyed group, whose first line is no generated number
+    // gets one: the document does not promise that any of its values is unique.
     const std::string number = dbType == "access"       ? "ｵｰﾄﾅﾝﾊﾞｰ型"
                                : dbType == "postgresql" ? "serial"
                                : dbType == "mysql"      ? "int auto_increment"
                                                         : "";
     for (auto g = groups.rbegin(); g != groups.rend(); ++g) {
-        if (!g->keyedBelow || text(rs, g->start, Field::kType) == number) continue;
+        // Keyed groups get one too: a record's repeated children may share every value.
+        const bool keyed = text(rs, g->start, Field::kKey) == kParentKeyMark;
+        if ((!g->keyedBelow && !keyed) || text(rs, g->start, Field::kType) == number) continue;
         if (number.empty()) {
             result.unlinked.push_back("「" + text(rs, g->start, Field::kTagName) +
                                       "」の表に番号の列を作れません（このデータベースの型に"

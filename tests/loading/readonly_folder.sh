@@ -25,6 +25,6 @@ grep -q "ジャーナルファイル「$work/d/db.mdb-journal」に残ってい�
 if grep -q "元の状態に戻されました" "$work/out"; then echo "called undone" >&2; exit 1; fi
 chmod 755 "$work/d"
 # Opened with its journal, the database holds none of the rows, and the journal is gone.
-[ "$(sqlite3 "$work/d/db.mdb" "SELECT count(*) FROM T1")" = 0 ] || { echo "rows stayed" >&2; exit 1; }
+[ "$(sqlite3 "$work/d/db.mdb" "SELECT count(*) FROM \"ROW\"")" = 0 ] || { echo "rows stayed" >&2; exit 1; }
 [ ! -e "$work/d/db.mdb-journal" ] || { echo "the journal stayed" >&2; exit 1; }
 echo "said as it is"

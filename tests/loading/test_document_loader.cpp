@@ -255,41 +255,43 @@ TEST(DocumentLoader, LoadsIntoAPostgreSQLServerToo) {
               "3\n");
 }
 
-TEST(KeyLinks, NestedGroupsMoveUnderTheirParentsFirstLine) {
+// Every nested group is keyed to its parent's record: wrappers go, the group's first line is
+// marked 親, tables with keyed groups and the keyed groups get a generated number first, the
+// attributes of a leaf move beside it; nothing moves and every line keeps its source.
+TEST(KeyLinks, EveryNestedGroupIsKeyedToItsParentsRecord) {
     struct Case {
         const char* name;
         std::vector<Line> lines;
-        std::string expected;  // flag, level and tag of every line, in order
-        int linked;
+        std::string expected;  // key mark, flag, level and tag of every line, in order
+        int linked, generated;
     };
     const Case cases[] = {
-        {"orders",
+        {"a chain of wrappers and a second child",
          {{{"－", 0, "ROW", ""}, ""},
           {{"○", 1, "NO", ""}, "NO"},
-          {{"○", 1, "AT", ""}, "AT"},
           {{"○", 1, "ITEMS", ""}, "ITEMS"},
           {{"○", 2, "ITEM", ""}, "ITEMS/ITEM"},
           {{"○", 3, "LINE", ""}, "ITEMS/ITEM/LINE"},
           {{"○", 3, "SKU", ""}, "ITEMS/ITEM/SKU"},
-          {{"○", 1, "PAID", ""}, "PAID"}},
-         "－0ROW ○1NO ×1ITEMS ×2ITEM ○3LINE ○3SKU ○1AT ○1PAID",
-         1},  // two wrapper lines, one nested table
-        {"already linked",
+          {{"○", 1, "PAY", ""}, "PAY"},
+          {{"○", 2, "SUM", ""}, "PAY/SUM"},
+          {{"○", 1, "PRICE", ""}, "PRICE"},
+          {{"○", 2, "@cur", ""}, "PRICE/@cur"}},
+         "1･･----- ○1NO ×1ITEMS ×2ITEM 親 3･･････----- ○3LINE ○3SKU ×1PAY 親 2････----- ○2SUM "
+         "○1PRICE ○1･･@cur",
+         2, 3},
+        {"nothing nested",
+         {{{"－", 0, "ROW", ""}, ""}, {{"○", 1, "NO", ""}, "NO"}, {{"○", 1, "AT", ""}, "AT"}},
+         "○1NO ○1AT",
+         0, 0},
+        // A group hung under a line by hand keeps the meaning it has.
+        {"linked by hand",
          {{{"－", 0, "ROW", ""}, ""},
           {{"○", 1, "NO", ""}, "NO"},
           {{"○", 2, "LINE", ""}, "ITEMS/ITEM/LINE"},
           {{"○", 1, "AT", ""}, "AT"}},
-         "－0ROW ○1NO ○2LINE ○1AT",
-         0},
-        // The first line has rows of its own under it: moving would merge two tables.
-        {"first line taken",
-         {{{"－", 0, "ROW", ""}, ""},
-          {{"○", 1, "NO", ""}, "NO"},
-          {{"○", 2, "X", ""}, "NO/X"},
-          {{"○", 1, "W", ""}, "W"},
-          {{"○", 2, "Y", ""}, "W/Y"}},
-         "－0ROW ○1NO ○2X ○1W ○2Y",
-         0},
+         "○1NO ○2LINE ○1AT",
+         0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -297,28 +299,35 @@ TEST(KeyLinks, NestedGroupsMoveUnderTheirParentsFirstLine) {
         std::vector<Def> defs;
         for (const auto& l : c.lines) defs.push_back(l.def);
         test::fillDefinition(table, defs);
+        RecordSet& rs = table.records();
         for (std::size_t i = 0; i < c.lines.size(); ++i) {
             auto info = std::make_shared<LineInfo>();
             info->source = c.lines[i].source;
-            table.records().setAttachmentAt(static_cast<int>(i), info);
+            rs.setAttachmentAt(static_cast<int>(i), info);
+            if (std::string(c.lines[i].def.tag).find('@') != std::string::npos)
+                rs.setValueAt(static_cast<int>(i), rs.fieldIndex("タイプ"), std::string("属性"));
         }
         const KeyLinkResult r = linkNestedKeys(table, "access");
         EXPECT_EQ(r.linked, c.linked);
-        EXPECT_EQ(r.unlinked.size(), std::string(c.name) == "first line taken" ? 1u : 0u);
+        EXPECT_EQ(r.generated, c.generated);
+        EXPECT_TRUE(r.unlinked.empty());
         std::string got;
-        const RecordSet& rs = table.records();
-        for (int row = 0; row < rs.recordCount(); ++row) {
+        for (int row = 1; row < rs.recordCount(); ++row) {
             const std::string tag = std::get<std::string>(rs.valueAt(row, rs.fieldIndex("タグ名")));
-            got += (row ? " " : "") +
-                   std::get<std::string>(rs.valueAt(row, rs.fieldIndex("生成"))) +
-                   std::to_string(std::get<int32_t>(rs.valueAt(row, rs.fieldIndex("レベル")))) +
-                   tag.substr(tag.find_first_not_of("･"));
+            const FieldValue& key = rs.valueAt(row, rs.fieldIndex("キー"));
+            const std::string flag = std::get<std::string>(rs.valueAt(row, rs.fieldIndex("生成")));
+            got += (got.empty() ? "" : " ") +
+                   (std::holds_alternative<std::string>(key) ? std::get<std::string>(key) + " " : "") +
+                   flag + std::to_string(std::get<int32_t>(rs.valueAt(row, rs.fieldIndex("レベル")))) +
+                   (flag.empty() || tag.find('@') != std::string::npos ? tag : tag.substr(tag.rfind("･") + 3));
+            if (flag.empty())
+                EXPECT_EQ(rs.valueAt(row, rs.fieldIndex("型")), FieldValue(std::string("ｵｰﾄﾅﾝﾊﾞｰ型")));
         }
         EXPECT_EQ(got, c.expected);
-        // Every line keeps its source through the move.
-        for (int row = 0; row < rs.recordCount(); ++row) {
-            EXPECT_TRUE(lineInfo(rs, row) && lineInfo(rs, row)->source);
-        }
+        // The sources stay with their lines; the generated lines have none.
+        for (int row = 0; row < rs.recordCount(); ++row)
+            EXPECT_EQ(lineInfo(rs, row) != nullptr,
+                      !std::get<std::string>(rs.valueAt(row, rs.fieldIndex("生成"))).empty());
     }
 }
 
