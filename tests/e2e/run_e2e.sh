@@ -120,26 +120,23 @@ cols=$(sqlite3 "$db" "SELECT group_concat(name || ':' || pk, ' ') FROM pragma_ta
 type=$(sqlite3 "$db" "SELECT type FROM pragma_table_info('ORDERS_T') WHERE name='ORDER_NO'")
 [ "$type" = "INTEGER" ] || fail "ORDER_NO is '$type'"
 
-# Load the rows: open the document again, link the nested keys, name the two tables, load.
+# Load the rows: open the document again, link the nested keys, name the tables, load.
 open_orders
 menu alt+s k   # 設定(&S) → 入れ子の表をキーで結ぶ(&K)
-xdotool mousemove --window "$main" 440 152 click 1
-xdotool key End
-name_line 1 ORDERS_L      # ORDER_NO
-name_line 3 LINES_L       # LINE, now under ORDER_NO
+menu alt+s n   # 設定(&S) → 表名を付ける(&N)
 menu alt+f Right Right i  # ファイル(&F), 編集(&E), データベース(&B) → データを取り込む(&I)...
 focus "データを取り込む" > /dev/null
 xdotool key Return        # the open document
 focus "^Quorix$" > /dev/null   # the question: create the tables first?
 xdotool key Return
-loaded() { [ "$(sqlite3 "$db" "SELECT count(*) FROM sqlite_master WHERE name = 'LINES_L'")" = 1 ]; }
+loaded() { [ "$(sqlite3 "$db" "SELECT count(*) FROM sqlite_master WHERE name = 'ITEM'")" = 1 ]; }
 waitfor loaded
 back_to_main
 shot 8-loaded
-rows=$(sqlite3 "$db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM LINES_L")
+rows=$(sqlite3 "$db" "SELECT group_concat(r.ORDER_NO || '/' || i.LINE || '/' || i.SKU, ' ') FROM ITEM i JOIN ROW r USING (ROW_ID)")
 [ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "loaded line items are '$rows'"
 save_and_quit "$home/orders-linked" 9-save-question
-grep -q "ORDERS_L" "$home/orders-linked.qxd" || fail "the saved definition lacks ORDERS_L"
+grep -q "ITEM_ID" "$home/orders-linked.qxd" || fail "the saved definition lacks the generated key"
 # The same road on a PostgreSQL server that this test starts on a socket of its own.
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
 pg=$(mktemp -d)   # outside the home folder, which the server's user cannot enter
