@@ -98,14 +98,6 @@ struct ResultFreer {
 };
 using Result = std::unique_ptr<MYSQL_RES, ResultFreer>;
 
-ServiceError serverError(MYSQL* m, const std::string& what) {
-    const unsigned code = mysql_errno(m);
-    std::string text = what;
-    if (code == 1205) text += "他の接続が使用中のため、待ちきれませんでした。";
-    return ServiceError(numberFor(code),
-                        text + "（" + std::to_string(code) + ": " + mysql_error(m) + "）");
-}
-
 bool lost(MYSQL* m) {
     const unsigned code = mysql_errno(m);
     return code == kServerGone || code == kServerLost;
@@ -116,6 +108,17 @@ bool endsTransaction(unsigned code) {
     return code == 1213      // ER_LOCK_DEADLOCK (also a conflict with another Galera node)
            || code == 1180   // ER_ERROR_DURING_COMMIT (a Galera write set refused)
            || code == 1927;  // ER_CONNECTION_KILLED
+}
+
+// The server's error; a lost connection or an ended transaction is nothing a row did.
+ServiceError serverError(MYSQL* m, const std::string& what) {
+    const unsigned code = mysql_errno(m);
+    std::string text = what;
+    if (code == 1205) text += "他の接続が使用中のため、待ちきれませんでした。";
+    int32_t number = numberFor(code);
+    if (number == ErrorNumber::kGeneral && (lost(m) || endsTransaction(code)))
+        number = ErrorNumber::kTransactionAborted;
+    return ServiceError(number, text + "（" + std::to_string(code) + ": " + mysql_error(m) + "）");
 }
 
 // Runs a statement; the rows when it has any.
