@@ -44,7 +44,7 @@ struct GridColumn {
 };
 
 inline constexpr std::array<GridColumn, 9> kGridColumns = {{
-    {Field::kKey, 0, false},
+    {Field::kKey, 400, false},  // "親": the table this line begins is keyed by the one above
     {Field::kGenerate, 400, true},
     {Field::kLevel, 0, false},
     {Field::kKind, 0, false},

@@ -105,7 +105,7 @@ TEST_F(MainWindowTest, StartsOnTheNewDatabaseWithOneLine) {
     for (int c = 0; c < grid->model()->columnCount(); ++c)
         if (!grid->isColumnHidden(c))
             shown << grid->model()->headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(shown.join(QLatin1Char(',')), QStringLiteral("生成,タグ名,列名,型,桁数,表名"));
+    EXPECT_EQ(shown.join(QLatin1Char(',')), QStringLiteral("キー,生成,タグ名,列名,型,桁数,表名"));
     EXPECT_EQ(cell(0, 4), QStringLiteral("･･-----"));
     EXPECT_EQ(window.findChild<QComboBox*>(QStringLiteral("cboFType"))->currentText(),
               QStringLiteral("ﾃｷｽﾄ型"));
