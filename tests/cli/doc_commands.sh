@@ -48,6 +48,12 @@ for doc in "$@"; do
     [ -s "$home/my-orders.qxd" ] || fail "$doc: no definition of one's own was written"
     grep -q 'CREATE TABLE `ORDERS`' "$home/out" || fail "$doc: the last command showed no SQL"
     grep -q "mysql" "$home/err" || fail "$doc: no note on the moved types"
+    if [[ "$doc" == *.md ]]; then
+        # The document with attributes and two child tables, straight from analyse.
+        authors=$(sqlite3 "$home/Library.db" "SELECT group_concat(r.id || '/' || a.role || '/' || a.NAME, ' ') FROM AUTHOR a JOIN \"ROW\" r USING (ROW_ID)")
+        [ "$authors" = "B-1001/著/佐藤 花子 B-1001/監修/鈴木 一郎 B-1002/author/Jane Doe" ] ||
+            fail "$doc: AUTHOR holds '$authors'"
+    fi
     rm -rf "$home"
 
     [[ "$doc" == *README.md ]] || continue
