@@ -308,6 +308,31 @@ TEST(Cli, CreatesAndLoadsOnMariaDbToo) {
     EXPECT_EQ(server.sql("quorix_ltd", "SHOW TABLES"), "");
 }
 
+// A definition written before groups could be keyed by their parent keeps its meaning: its
+// nested group hangs under the line before its wrappers, and the SQL is as it always was.
+TEST(Cli, AnOlderDefinitionGivesTheSameSqlByteForByte) {
+    const CliRun sql = cli({"sql", std::string(QUORIX_EXAMPLES) + "/orders.qxd"});
+    ASSERT_EQ(sql.status, 0) << sql.err;
+    EXPECT_EQ(sql.out,
+              "BEGIN;\n"
+              "CREATE TABLE \"ORDERS\" (\n"
+              "    \"ORDER_NO\" INTEGER NOT NULL,\n"
+              "    \"ORDERED_AT\" DATETIME,\n"
+              "    \"CUSTOMER\" NVARCHAR(255),\n"
+              "    \"PAID\" BIT,\n"
+              "    CONSTRAINT \"ORDERS\" PRIMARY KEY (\"ORDER_NO\")\n"
+              ");\n"
+              "CREATE TABLE \"ORDER_LINES\" (\n"
+              "    \"ORDER_NO\" INTEGER NOT NULL,\n"
+              "    \"LINE\" INTEGER NOT NULL,\n"
+              "    \"SKU\" NVARCHAR(255),\n"
+              "    \"QTY\" INTEGER,\n"
+              "    \"NOTE\" NVARCHAR(255),\n"
+              "    CONSTRAINT \"ORDER_LINES\" PRIMARY KEY (\"ORDER_NO\", \"LINE\")\n"
+              ");\n"
+              "COMMIT;\n");
+}
+
 // A document with attributes and two repeated children per record: the definition straight
 // from analyse loads as it is, on every engine, with generated keys going on across loads.
 TEST(Cli, ADefinitionStraightFromAnalyseLoadsOnEveryEngine) {
