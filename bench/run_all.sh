@@ -181,6 +181,13 @@ xml)
     read -r ot om < <(best "$bin/bench_xml_analysis" analyse "$f")
     read -r xt xm < <(best xmllint --stream --noout "$f")
     echo "one row of 100000 distinct names: ours ${ot}s, xmllint --stream ${xt}s, ratio $(ratio "$ot" "$xt")"
+    # Rows of attributes only, read with attributes as lines.
+    f=$work/attributes_1000000.xml
+    [ -f "$f" ] || "$bin/bench_xml_analysis" generate-attributes 1000000 "$f"
+    read -r ot om < <(best "$bin/bench_xml_analysis" analyse-attributes "$f")
+    read -r xt xm < <(best xmllint --stream --noout "$f")
+    echo "1000000 rows of attributes only: ours ${ot}s ${om} KiB, xmllint --stream ${xt}s, ratio $(ratio "$ot" "$xt")"
+    rm -f "$f"
     ;;
 generation)
     echo "Create command (500 tables x 20 columns, 3 levels) against sqlite3 running the same DDL"
