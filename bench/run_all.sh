@@ -144,9 +144,9 @@ load)
         # The reference's input: the same rows, exported table by table from a load of ours.
         cp "$d/empty.db" "$d/src.db"
         "$build/src/quorix-cli" load "$d/doc.qxd" "$d/doc.xml" --data-source "$d/src.db" --create > /dev/null
-        sqlite3 "$d/src.db" .schema > "$d/import.sql"
+        sqlite3 "$d/src.db" .schema | grep -v "TABLE sqlite_sequence" > "$d/import.sql"
         echo "BEGIN;" >> "$d/import.sql"
-        for t in $(sqlite3 "$d/src.db" "SELECT name FROM sqlite_master WHERE type = 'table'"); do
+        for t in $(sqlite3 "$d/src.db" "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"); do
             sqlite3 -csv "$d/src.db" "SELECT * FROM \"$t\"" > "$d/$t.csv"
             echo ".import --csv $d/$t.csv $t" >> "$d/import.sql"
         done
