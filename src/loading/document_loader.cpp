@@ -18,6 +18,8 @@
 #include <unordered_map>
 
 #include "generation/table_creation.h"
+#include "loading/load_plan.h"
+#include "loading/reject_file.h"
 #include "loading/value_conversion.h"
 #include "services/db/engine/data_type.h"
 #include "services/text/text.h"
@@ -30,70 +32,6 @@ namespace {
 
 const char kUndone[] = "全ての処理は元の状態に戻されました。";
 
-std::vector<std::string> splitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start < path.size()) {
-        const auto slash = path.find('/', start);
-        parts.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
-        if (slash == std::string::npos) break;
-        start = slash + 1;
-    }
-    return parts;
-}
-
-// The element paths the definition knows, from the row element down; node 0 is the row.
-class PathTrie {
-public:
-    PathTrie() : m_nodes(1) {}
-    int insert(const std::vector<std::string>& parts) {
-        int at = 0;
-        for (const auto& p : parts) {
-            auto it = m_nodes[at].children.find(p);
-            if (it == m_nodes[at].children.end()) {
-                if (!p.empty() && p[0] == '@') m_attributes = true;
-                const int id = static_cast<int>(m_nodes.size());
-                m_nodes[at].children.emplace(p, id);
-                m_nodes.push_back({});
-                m_nodes.back().parent = at;
-                m_nodes.back().depth = m_nodes[at].depth + 1;
-                at = id;
-            } else {
-                at = it->second;
-            }
-        }
-        return at;
-    }
-    int child(int at, std::string_view name) const {
-        if (at < 0) return -1;
-        const auto it = m_nodes[static_cast<std::size_t>(at)].children.find(name);
-        return it == m_nodes[at].children.end() ? -1 : it->second;
-    }
-    int parent(int at) const { return m_nodes[at].parent; }
-    /// Whether a path ends in an attribute ("@name").
-    bool attributes() const { return m_attributes; }
-    int depth(int at) const { return m_nodes[at].depth; }
-    // The ids from just below @p from down to @p to (empty when they are the same); nullopt
-    // when @p to is not below @p from.
-    std::optional<std::vector<int>> chain(int from, int to) const {
-        std::vector<int> ids;
-        for (int at = to; at != from; at = m_nodes[static_cast<std::size_t>(at)].parent) {
-            if (at <= 0) return std::nullopt;
-            ids.insert(ids.begin(), at);
-        }
-        return ids;
-    }
-
-private:
-    struct Node {
-        std::map<std::string, int, std::less<>> children;
-        int parent = -1;
-        int depth = 0;
-    };
-    std::vector<Node> m_nodes;
-    bool m_attributes = false;
-};
-
 // One element of the row being loaded.
 struct Element {
     int trie = -1;  // -1: a path no line takes
@@ -102,118 +40,6 @@ struct Element {
     bool childElements = false;
     std::string text;
     int firstChild = -1, lastChild = -1, next = -1;
-};
-
-struct PlanColumn {
-    std::string name;
-    std::string typeName;
-    ColumnRule rule;
-    int trie = -1;           // -1: a line added by hand
-    std::vector<int> chain;  // from the table's record element to the line's element
-    bool autoNumber = false;
-    long long nextNumber = 1;
-    long long largestGiven = 0;
-    bool numbered = false;
-    std::vector<int> nested;  // the tables that hang under this column
-};
-
-struct PlanTable {
-    std::string name;
-    std::vector<std::string> columns;  // enclosing columns, then its own
-    std::size_t keyCount = 0;          // enclosing columns
-    int parent = -1;
-    int recordTrie = 0;
-    std::vector<int> recordChain;  // from the parent's record element to this one's
-    std::vector<PlanColumn> own;
-    std::unique_ptr<RowInserter> inserter;
-    long long written = 0;
-    // Reused for every row: the row, the key its nested rows begin with, their elements.
-    std::vector<CellValue> row;
-    std::vector<CellValue> key;
-    std::vector<int> records;
-};
-
-// One refused value or row, as the reject file lists it.
-struct Reject {
-    std::string place, table, column, value, reason;
-};
-
-// A stop of the load: the message says what and where.
-struct LoadStop {
-    LoadStop(std::string text = {}, std::optional<Reject> skip = std::nullopt)
-        : message(std::move(text)), reject(std::move(skip)) {}
-    std::string message;
-    std::optional<Reject> reject;  // for an error that skipping the row would get past
-};
-
-// The reject file: one line per skipped row, in the document's order. It is written beside
-// its place and put there only when the load has been committed, so that a failed load
-// leaves an earlier reject file as it was.
-class RejectFile {
-public:
-    // Empty when the file can be written; otherwise why not.
-    std::string open(const std::string& path, const std::vector<std::string>& inputs) {
-        const std::string shown = "「" + displayText(path) + "」";
-        struct stat target {};
-        if (::stat(path.c_str(), &target) == 0) {
-            if (!S_ISREG(target.st_mode))
-                return "エラーの行を書くファイル" + shown + "は通常のファイルではありません。";
-            for (const auto& input : inputs) {
-                struct stat in {};
-                if (::stat(input.c_str(), &in) == 0 && in.st_dev == target.st_dev &&
-                    in.st_ino == target.st_ino)
-                    return "エラーの行を書くファイル" + shown + "は「" + displayText(input) +
-                           "」と同じファイルです。別のファイルを指定してください。";
-            }
-        }
-        const std::filesystem::path where(path);
-        m_path = path;
-        m_temporary =
-            (where.parent_path() / ("." + where.filename().string() + ".XXXXXX")).string();
-        const int fd = ::mkstemp(m_temporary.data());
-        if (fd < 0 || !(m_file = ::fdopen(fd, "w"))) {
-            if (fd >= 0) ::close(fd);
-            m_temporary.clear();
-            return "ファイル" + shown + "に書き込めません。(" + std::strerror(errno) + ")";
-        }
-        ::fchmod(fd, 0644);
-        std::fputs("位置\t表\t列\t値\t理由\n", m_file);
-        return {};
-    }
-    ~RejectFile() {
-        if (m_file) std::fclose(m_file);
-        if (!m_temporary.empty()) ::unlink(m_temporary.c_str());
-    }
-    void write(const Reject& r) {
-        ++m_count;
-        std::fprintf(m_file, "%s\t%s\t%s\t%s\t%s\n", r.place.c_str(), displayText(r.table).c_str(),
-                     displayText(r.column).c_str(), displayText(r.value).c_str(), r.reason.c_str());
-    }
-    long long count() const { return m_count; }
-    // False when something could not be written.
-    bool close() {
-        const bool ok =
-            std::fflush(m_file) == 0 && !std::ferror(m_file) && ::fsync(fileno(m_file)) == 0;
-        const bool closed = std::fclose(m_file) == 0;
-        m_file = nullptr;
-        return ok && closed;
-    }
-    // After the commit: the file takes its place. Where it cannot, it stays where it was
-    // written, and that is the path returned.
-    std::string place() {
-        if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
-            std::string kept = m_temporary;
-            m_temporary.clear();
-            return kept;
-        }
-        m_temporary.clear();
-        return m_path;
-    }
-
-private:
-    std::FILE* m_file = nullptr;
-    std::string m_path, m_temporary;
-    long long m_count = 0;
 };
 
 // Rows on their way from the reader to the database, with where each came from.
@@ -680,273 +506,32 @@ std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, c
     return found ? refusal(loader, *owner, *found) : std::string();
 }
 
-std::optional<long long> sizeOf(const LayoutColumn& c) {
-    if (!c.param || c.param->empty()) return std::nullopt;
-    try {
-        return std::stoll(*c.param);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
+// Writes the rows the reader hands over, in document order. While skipping, each row of the
+// document is written under a savepoint, so that a row the database refuses goes with the
+// rows nested in it, into the reject file, and gives its auto-numbers back.
+class RowWriter {
+public:
+    RowWriter(std::vector<PlanTable>& tables, const Loader& loader, Connection& connection,
+              RejectFile& rejects, bool skipping)
+        : tables(tables),
+          loader(loader),
+          connection(connection),
+          rejects(rejects),
+          skipping(skipping),
+          given(tables),
+          giveBack(skipping && given.any()) {}
 
-// The longest common beginning of two trie paths.
-int commonAncestor(const PathTrie& trie, int a, int b) {
-    while (trie.depth(a) > trie.depth(b)) a = trie.parent(a);
-    while (trie.depth(b) > trie.depth(a)) b = trie.parent(b);
-    while (a != b) {
-        a = trie.parent(a);
-        b = trie.parent(b);
-    }
-    return a;
-}
-
-// The plan of one group and the groups nested in it, in creation order. A group's rows come
-// from the nearest common ancestor of the elements of its lines and of every line nested
-// below them.
-void planGroup(std::span<const std::unique_ptr<LayoutColumn>> group, int parentTable,
-               const std::vector<std::string>& keys, const std::string& dbType, PathTrie& trie,
-               std::vector<PlanTable>& tables) {
-    const int index = static_cast<int>(tables.size());
-    tables.emplace_back();
-    {
-        PlanTable& t = tables.back();
-        t.name = group.front()->table.value_or(std::string());
-        t.columns = keys;
-        t.keyCount = keys.size();
-        t.parent = parentTable;
-    }
-    int record = -1;
-    for (const auto& own : group) {
-        PlanColumn c;
-        c.name = own->name;
-        c.typeName = own->typeName;
-        c.autoNumber = own->prop && own->prop->rfind("AutoIncrement,", 0) == 0 &&
-                       own->prop->substr(14) == "true";
-        std::string reason;
-        int32_t code = 0;
-        try {
-            code = std::stoi(own->type);
-        } catch (const std::exception&) {
-            code = 0;
-        }
-        const bool zone = own->prop && *own->prop == "TimeZone,true";
-        auto rule = columnRule(code, sizeOf(*own), dbType, zone, reason);
-        if (!rule)
-            throw LoadStop{"表「" + tables[static_cast<std::size_t>(index)].name + "」の列「" +
-                           c.name + "」（" + c.typeName + "）: " + reason + "。"};
-        c.rule = *rule;
-        if ((code == adNumeric || code == adDecimal) && own->param && !own->param->empty()) {
-            const auto comma = own->param->find(',');
-            c.rule.precision = std::atoi(own->param->c_str());
-            c.rule.scale =
-                comma == std::string::npos ? 0 : std::atoi(own->param->c_str() + comma + 1);
-        }
-        if (own->sourceUnknown && !c.autoNumber)
-            throw LoadStop{
-                "列「" + c.name + "」（定義の" + std::to_string(own->definitionRow + 1) +
-                "行目）の値が文書のどの要素から来るかが分かりません。古い版の定義ファイル"
-                "で、同じ道筋になる行が複数あります。XML文書を開いて定義を作り直してくだ"
-                "さい。"};
-        if (own->source && !c.autoNumber) {
-            c.trie = trie.insert(splitPath(*own->source));
-            record = record < 0 ? c.trie : commonAncestor(trie, record, c.trie);
-        }
-        tables[static_cast<std::size_t>(index)].columns.push_back(c.name);
-        tables[static_cast<std::size_t>(index)].own.push_back(std::move(c));
-    }
-    // The group's rows hold the rows nested in them too: the lines below count as its own.
-    std::vector<const LayoutColumn*> below;
-    for (const auto& own : group)
-        for (const auto& n : own->children) below.push_back(n.get());
-    while (!below.empty()) {
-        const LayoutColumn* n = below.back();
-        below.pop_back();
-        for (const auto& m : n->children) below.push_back(m.get());
-        const bool numbered = n->prop && n->prop->rfind("AutoIncrement,", 0) == 0;
-        if (!n->source || numbered) continue;
-        const int at = trie.insert(splitPath(*n->source));
-        record = record < 0 ? at : commonAncestor(trie, record, at);
-    }
-    PlanTable& t = tables[static_cast<std::size_t>(index)];
-    if (parentTable < 0) {
-        t.recordTrie = 0;  // the row element
-    } else {
-        if (record < 0)
-            throw LoadStop{"表「" + t.name +
-                           "」の列は、どれも文書のどの要素から値を取るかが分かりません。"};
-        t.recordTrie = record;
-        const PlanTable& p = tables[static_cast<std::size_t>(parentTable)];
-        auto chain = trie.chain(p.recordTrie, t.recordTrie);
-        if (!chain)
-            throw LoadStop{"表「" + t.name + "」の行の要素は、表「" + p.name +
-                           "」の行の要素の中にありません。定義の行の位置を確かめてください。"};
-        t.recordChain = *chain;
-    }
-    for (PlanColumn& c : t.own)
-        if (c.trie >= 0) {
-            auto chain = trie.chain(t.recordTrie, c.trie);
-            c.chain = chain ? *chain : std::vector<int>{};
-        }
-    for (std::size_t i = 0; i < group.size(); ++i)
-        for (const auto& inner : groupsOf(*group[i])) {
-            const LayoutColumn& own = *group[i];
-            std::vector<std::string> nestedKeys = tables[static_cast<std::size_t>(index)].columns;
-            nestedKeys.resize(keys.size());
-            nestedKeys.push_back(own.name);
-            const int nested = static_cast<int>(tables.size());
-            tables[static_cast<std::size_t>(index)].own[i].nested.push_back(nested);
-            planGroup(inner, index, nestedKeys, dbType, trie, tables);
-            // A key that links nothing: the line the group hangs under holds its rows.
-            const PlanColumn& link = tables[static_cast<std::size_t>(index)].own[i];
-            const PlanTable& n = tables[static_cast<std::size_t>(nested)];
-            if (link.trie >= 0 && trie.chain(link.trie, n.recordTrie))
-                throw LoadStop{
-                    "表「" + n.name + "」のキーの列「" + link.name +
-                    "」は子の要素を持つ要素の行で、表「" +
-                    tables[static_cast<std::size_t>(index)].name +
-                    "」の行と結び付く値がありません。表「" + n.name +
-                    "」の行を親の表の最初の行の下に移し、「" + link.name +
-                    "」の行を「×」にしてください（「入れ子の表をキーで結ぶ」でもできます）。"};
-        }
-}
-
-}  // namespace
-
-LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request,
-                        Connection& connection, Catalog& catalog, const XmlReadProgress& progress) {
-    LoadResult result;
-    std::vector<PlanTable> tables;
-    PathTrie trie;
-    try {
-        if (layout.root.children.empty()) throw LoadStop{"取り込む列がありません。"};
-        planGroup(groupsOf(layout.root).front(), -1, {}, request.dbType, trie, tables);
-    } catch (const LoadStop& s) {
-        result.message = s.message;
-        return result;
-    }
-
-    // The reject file is checked before anything else happens: it must never be an input.
-    RejectFile rejects;
-    const bool skipping = !request.rejectPath.empty();
-    if (skipping) {
-        std::vector<std::string> inputs = request.inputs;
-        inputs.insert(inputs.begin(), request.documentPath);
-        if (std::string why = rejects.open(request.rejectPath, inputs); !why.empty()) {
-            result.message = why;
-            return result;
-        }
-    }
-    bool begun = false;
-    auto fail = [&](const std::string& message) {
-        result.ok = false;
-        std::string text = message;
-        for (auto& t : tables) t.inserter.reset();
-        bool inDoubt = false;
-        for (const auto& e : connection.errors())
-            inDoubt = inDoubt || e.number() == ErrorNumber::kInDoubt;
-        if (inDoubt) {
-            result.outcomeUnknown = true;
-            result.message =
-                text +
-                "取り込みが確定されたかどうかは分かりません。データベースの表を確認して"
-                "ください。";
-            return result;
-        }
-        if (begun) {
-            try {
-                connection.rollbackTrans();
-            } catch (const ServiceError& e) {
-                result.message =
-                    text + e.description() +
-                    "取り込みの途中の行が残っていないか、データベースを確認してください。";
-                return result;
-            }
-        }
-        result.message = text + kUndone;
-        return result;
-    };
-    try {
-        connection.beginTrans();
-        begun = true;
-        if (request.createTables)
-            for (const TableDefinition& t : layoutTables(layout)) catalog.appendTable(t);
-        for (PlanTable& t : tables) {
-            const auto existing =
-                connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); });
-            if (existing.empty()) return fail("表「" + t.name + "」がありません。");
-            for (const auto& c : t.columns)
-                if (std::find(existing.begin(), existing.end(), c) == existing.end())
-                    return fail("表「" + t.name + "」に列「" + c + "」がありません。");
-            for (PlanColumn& c : t.own)
-                if (c.autoNumber)
-                    c.nextNumber =
-                        connection
-                            .run([&](DatabaseSession& s) { return s.largestValue(t.name, c.name); })
-                            .value_or(0) +
-                        1;
-            // Row by row where a refused row is to be skipped; else the engine's bulk path.
-            t.inserter = connection.run([&](DatabaseSession& s) {
-                return request.rejectPath.empty() ? s.bulkInserter(t.name, t.columns)
-                                                  : s.inserter(t.name, t.columns);
-            });
-        }
-    } catch (const ServiceError& e) {
-        return fail(e.description());
-    } catch (const LayoutError& e) {
-        return fail(e.what());
-    }
-
-    // The document is read on a thread of its own while this one writes what it read.
-    BatchQueue queue;
-    Loader loader(request, tables, trie, queue);
-    if (skipping) loader.setSkipping();
-    // While skipping, each row of the document is written under a savepoint, so that a row
-    // the database refuses goes with the rows nested in it.
-    const std::string mark = "quorix_row";
-    NumbersGivenBack given(tables);
-    const bool giveBack = skipping && given.any();
-    long long currentTop = -1;
-    bool topRefused = false;
-    XmlParseError error;
-    bool read = false;
-    std::string readerFailure;
-    std::thread reader([&] {
-        const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
-            if (loader.stopped()) return false;
-            return !progress || progress(done, total);
-        };
-        try {
-            read = streamXmlFile(request.documentPath, loader, error, watch);
-            // The rows before a stop are written too, so that the first refusal in the
-            // document's order is the one reported.
-            loader.flush();
-        } catch (const LoadStop&) {
-        } catch (const std::exception& e) {
-            readerFailure = std::string("XML文書を読み込めません。(") + e.what() + ")";
-        }
-        queue.close();
-    });
-    std::optional<std::string> refused;
-    // Whatever happens here, the reading thread is let go before this function returns.
-    struct Release {
-        BatchQueue& queue;
-        std::thread& reader;
-        ~Release() {
-            if (reader.joinable()) {
-                queue.abandon();
-                reader.join();
-            }
-        }
-    } release{queue, reader};
-    while (auto batch = queue.pop()) {
-        for (std::size_t i = 0; i < batch->rows.size() && !refused; ++i) {
-            const Batch::Row& r = batch->rows[i];
+    // The rows of @p batch; the refusal that ends the load, if one does.
+    std::optional<std::string> write(Batch& batch) {
+        std::optional<std::string> refused;
+        for (std::size_t i = 0; i < batch.rows.size() && !refused; ++i) {
+            const Batch::Row& r = batch.rows[i];
             if (r.table < 0) {
-                rejects.write(batch->rejects[r.first]);
+                rejects.write(batch.rejects[r.first]);
                 continue;
             }
             PlanTable& t = tables[static_cast<std::size_t>(r.table)];
-            CellValue* row = batch->values.data() + r.first;
+            CellValue* row = batch.values.data() + r.first;
             try {
                 if (skipping && r.top != currentTop) {
                     if (currentTop >= 0 && !topRefused)
@@ -954,7 +539,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                     connection.run([&](DatabaseSession& s) { s.savepoint(mark); });
                     currentTop = r.top;
                     topRefused = false;
-                    if (giveBack) given.begin(&batch->numberStarts[r.numbers]);
+                    if (giveBack) given.begin(&batch.numberStarts[r.numbers]);
                 }
                 if (topRefused) continue;
                 if (giveBack) given.apply(static_cast<std::size_t>(r.table), row);
@@ -993,26 +578,188 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
                     continue;
                 }
                 topRefused = true;
-                if (giveBack) given.refused(&batch->numberStarts[r.numbers]);
+                if (giveBack) given.refused(&batch.numberStarts[r.numbers]);
                 // The rows of this document row written so far are undone with it.
-                for (std::size_t k = i; k-- > 0 && batch->rows[k].top == r.top;)
-                    --tables[static_cast<std::size_t>(batch->rows[k].table)].written;
+                for (std::size_t k = i; k-- > 0 && batch.rows[k].top == r.top;)
+                    --tables[static_cast<std::size_t>(batch.rows[k].table)].written;
                 rejects.write({at.substr(0, at.size() - 2), t.name, t.columns[0], key, what});
             }
         }
+        return refused;
+    }
+
+    // After the last row: its savepoint goes; a failure then ends the load.
+    std::optional<std::string> finish() {
+        if (!skipping || currentTop < 0 || topRefused) return std::nullopt;
+        try {
+            connection.run([&](DatabaseSession& s) { s.releaseSavepoint(mark); });
+        } catch (const ServiceError& e) {
+            return e.description();
+        }
+        return std::nullopt;
+    }
+
+    // The largest number kept in own column @p j of table @p ti.
+    long long largest(const PlanTable& t, std::size_t ti, std::size_t j,
+                      const PlanColumn& c) const {
+        return giveBack ? given.largest(t, ti, j, c.nextNumber) : c.largestGiven;
+    }
+
+private:
+    const std::string mark = "quorix_row";
+    std::vector<PlanTable>& tables;
+    const Loader& loader;
+    Connection& connection;
+    RejectFile& rejects;
+    const bool skipping;
+    NumbersGivenBack given;
+    const bool giveBack;
+    long long currentTop = -1;
+    bool topRefused = false;
+};
+
+// Checks that every table and column is there, finds where the auto-numbers go on, and opens
+// each table's path: row by row where a refused row is to be skipped, else the bulk path.
+// What is missing, if something is.
+std::optional<std::string> openTables(std::vector<PlanTable>& tables, const LoadRequest& request,
+                                      Connection& connection) {
+    for (PlanTable& t : tables) {
+        const auto existing =
+            connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); });
+        if (existing.empty()) return "表「" + t.name + "」がありません。";
+        for (const auto& c : t.columns)
+            if (std::find(existing.begin(), existing.end(), c) == existing.end())
+                return "表「" + t.name + "」に列「" + c + "」がありません。";
+        for (PlanColumn& c : t.own)
+            if (c.autoNumber)
+                c.nextNumber =
+                    connection
+                        .run([&](DatabaseSession& s) { return s.largestValue(t.name, c.name); })
+                        .value_or(0) +
+                    1;
+        // Row by row where a refused row is to be skipped; else the engine's bulk path.
+        t.inserter = connection.run([&](DatabaseSession& s) {
+            return request.rejectPath.empty() ? s.bulkInserter(t.name, t.columns)
+                                              : s.inserter(t.name, t.columns);
+        });
+    }
+    return std::nullopt;
+}
+
+// A load that failed: undone, or said to be unknown or not undone where that is so.
+LoadResult failedLoad(const std::string& text, Connection& connection, bool begun) {
+    LoadResult result;
+    bool inDoubt = false;
+    for (const auto& e : connection.errors())
+        inDoubt = inDoubt || e.number() == ErrorNumber::kInDoubt;
+    if (inDoubt) {
+        result.outcomeUnknown = true;
+        result.message = text +
+                         "取り込みが確定されたかどうかは分かりません。データベースの表を確認して"
+                         "ください。";
+        return result;
+    }
+    if (begun) {
+        try {
+            connection.rollbackTrans();
+        } catch (const ServiceError& e) {
+            result.message = text + e.description() +
+                             "取り込みの途中の行が残っていないか、データベースを確認してください。";
+            return result;
+        }
+    }
+    result.message = text + kUndone;
+    return result;
+}
+
+}  // namespace
+
+LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request,
+                        Connection& connection, Catalog& catalog, const XmlReadProgress& progress) {
+    LoadResult result;
+    std::vector<PlanTable> tables;
+    PathTrie trie;
+    try {
+        if (layout.root.children.empty()) throw LoadStop{"取り込む列がありません。"};
+        planGroup(groupsOf(layout.root).front(), -1, {}, request.dbType, trie, tables);
+    } catch (const LoadStop& s) {
+        result.message = s.message;
+        return result;
+    }
+
+    // The reject file is checked before anything else happens: it must never be an input.
+    RejectFile rejects;
+    const bool skipping = !request.rejectPath.empty();
+    if (skipping) {
+        std::vector<std::string> inputs = request.inputs;
+        inputs.insert(inputs.begin(), request.documentPath);
+        if (std::string why = rejects.open(request.rejectPath, inputs); !why.empty()) {
+            result.message = why;
+            return result;
+        }
+    }
+    bool begun = false;
+    auto fail = [&](const std::string& message) {
+        for (auto& t : tables) t.inserter.reset();
+        return failedLoad(message, connection, begun);
+    };
+    try {
+        connection.beginTrans();
+        begun = true;
+        if (request.createTables)
+            for (const TableDefinition& t : layoutTables(layout)) catalog.appendTable(t);
+        if (auto missing = openTables(tables, request, connection)) return fail(*missing);
+    } catch (const ServiceError& e) {
+        return fail(e.description());
+    } catch (const LayoutError& e) {
+        return fail(e.what());
+    }
+
+    // The document is read on a thread of its own while this one writes what it read.
+    BatchQueue queue;
+    Loader loader(request, tables, trie, queue);
+    if (skipping) loader.setSkipping();
+    RowWriter writer(tables, loader, connection, rejects, skipping);
+    XmlParseError error;
+    bool read = false;
+    std::string readerFailure;
+    std::thread reader([&] {
+        const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
+            if (loader.stopped()) return false;
+            return !progress || progress(done, total);
+        };
+        try {
+            read = streamXmlFile(request.documentPath, loader, error, watch);
+            // The rows before a stop are written too, so that the first refusal in the
+            // document's order is the one reported.
+            loader.flush();
+        } catch (const LoadStop&) {
+        } catch (const std::exception& e) {
+            readerFailure = std::string("XML文書を読み込めません。(") + e.what() + ")";
+        }
+        queue.close();
+    });
+    std::optional<std::string> refused;
+    // Whatever happens here, the reading thread is let go before this function returns.
+    struct Release {
+        BatchQueue& queue;
+        std::thread& reader;
+        ~Release() {
+            if (reader.joinable()) {
+                queue.abandon();
+                reader.join();
+            }
+        }
+    } release{queue, reader};
+    while (auto batch = queue.pop()) {
+        refused = writer.write(*batch);
         if (refused) {
             queue.abandon();
             break;
         }
     }
     reader.join();
-    if (skipping && !refused && currentTop >= 0 && !topRefused) {
-        try {
-            connection.run([&](DatabaseSession& s) { s.releaseSavepoint(mark); });
-        } catch (const ServiceError& e) {
-            refused = e.description();
-        }
-    }
+    if (!refused) refused = writer.finish();
     if (refused) return fail(*refused);
     if (!readerFailure.empty()) return fail(readerFailure);
     if (loader.stopped() && !loader.stopMessage().empty()) {
@@ -1047,8 +794,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
             for (std::size_t j = 0; j < t.own.size(); ++j) {
                 const PlanColumn& c = t.own[j];
                 if (!c.numbered) continue;
-                const long long largest =
-                    giveBack ? given.largest(t, ti, j, c.nextNumber) : c.largestGiven;
+                const long long largest = writer.largest(t, ti, j, c);
                 connection.run(
                     [&](DatabaseSession& s) { s.numbersGiven(t.name, c.name, largest); });
             }
