@@ -672,6 +672,57 @@ LoadResult failedLoad(const std::string& text, Connection& connection, bool begu
     return result;
 }
 
+// What went wrong with the document once it was read, if anything: a stop (or a refusal of
+// the rows before it, which came earlier), a parse error, no rowset, no rows.
+std::optional<std::string> readOutcome(const Loader& loader, std::vector<PlanTable>& tables,
+                                       const LoadRequest& request, bool read,
+                                       const XmlParseError& error) {
+    if (loader.stopped() && !loader.stopMessage().empty()) {
+        const std::string earlier = firstRefusal(loader, tables, tables.front(), std::nullopt);
+        return earlier.empty() ? loader.stopMessage() : earlier;
+    }
+    if (!read) {
+        if (error.errorCode == kXmlReadCancelled) return std::string("取り込みを中止しました。");
+        return displayText(std::filesystem::path(request.documentPath).filename().string()) + ": " +
+               parseErrorText(error) + "\r\n";
+    }
+    if (!loader.rowsetFound())
+        return "XML文書内にルートタグ「" + request.rowset + "」がありません。";
+    if (loader.rows() == 0) return "XML文書内に行タグ「" + request.row + "」の要素がありません。";
+    return std::nullopt;
+}
+
+// Sends what every table still holds and moves each identity past the numbers given; the
+// refusal or failure that stops the load, if one does.
+std::optional<std::string> finishTables(const Loader& loader, std::vector<PlanTable>& tables,
+                                        const RowWriter& writer, Connection& connection) {
+    for (PlanTable& t : tables) {
+        try {
+            t.inserter->finish();
+        } catch (const RowRefused& e) {
+            return firstRefusal(loader, tables, t, e);
+        } catch (const ServiceError& e) {
+            return e.description();
+        }
+    }
+    try {
+        for (std::size_t ti = 0; ti < tables.size(); ++ti) {
+            PlanTable& t = tables[ti];
+            for (std::size_t j = 0; j < t.own.size(); ++j) {
+                const PlanColumn& c = t.own[j];
+                if (!c.numbered) continue;
+                const long long largest = writer.largest(t, ti, j, c);
+                connection.run(
+                    [&](DatabaseSession& s) { s.numbersGiven(t.name, c.name, largest); });
+            }
+            t.inserter.reset();
+        }
+    } catch (const ServiceError& e) {
+        return e.description();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request,
@@ -762,44 +813,12 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     if (!refused) refused = writer.finish();
     if (refused) return fail(*refused);
     if (!readerFailure.empty()) return fail(readerFailure);
-    if (loader.stopped() && !loader.stopMessage().empty()) {
-        // The rows before the stop are sent first: a refusal among them came earlier in the
-        // document, and is the one to report.
-        const std::string earlier = firstRefusal(loader, tables, tables.front(), std::nullopt);
-        return fail(earlier.empty() ? loader.stopMessage() : earlier);
-    }
-    if (!read) {
-        if (error.errorCode == kXmlReadCancelled) return fail("取り込みを中止しました。");
-        return fail(displayText(std::filesystem::path(request.documentPath).filename().string()) +
-                    ": " + parseErrorText(error) + "\r\n");
-    }
-    if (!loader.rowsetFound())
-        return fail("XML文書内にルートタグ「" + request.rowset + "」がありません。");
-    if (loader.rows() == 0)
-        return fail("XML文書内に行タグ「" + request.row + "」の要素がありません。");
+    if (auto wrong = readOutcome(loader, tables, request, read, error)) return fail(*wrong);
     if (skipping && !rejects.close())
         return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
-    for (PlanTable& t : tables) {
-        try {
-            t.inserter->finish();
-        } catch (const RowRefused& e) {
-            return fail(firstRefusal(loader, tables, t, e));
-        } catch (const ServiceError& e) {
-            return fail(e.description());
-        }
-    }
+    if (auto refusedAtEnd = finishTables(loader, tables, writer, connection))
+        return fail(*refusedAtEnd);
     try {
-        for (std::size_t ti = 0; ti < tables.size(); ++ti) {
-            PlanTable& t = tables[ti];
-            for (std::size_t j = 0; j < t.own.size(); ++j) {
-                const PlanColumn& c = t.own[j];
-                if (!c.numbered) continue;
-                const long long largest = writer.largest(t, ti, j, c);
-                connection.run(
-                    [&](DatabaseSession& s) { s.numbersGiven(t.name, c.name, largest); });
-            }
-            t.inserter.reset();
-        }
         connection.commitTrans();
     } catch (const ServiceError& e) {
         if (e.number() == ErrorNumber::kUndoPending) {
