@@ -189,6 +189,47 @@ void MainWindow::buildMenus() {
     action(m_mnuTbl, "mnuTblDelete", "削除(&D)", [this] { m_core->mnuTblDelete_Click(); });
 }
 
+// The definition grid on the column page, its model, and the editors that float over it.
+void MainWindow::buildGrid(const Twips& t) {
+    m_grid = new QTableView(m_columnPage);
+    m_grid->setObjectName(QStringLiteral("DataGrid1"));
+    QRect gridRect = t.toPx(240, 1440, 8535, 3255);
+    gridRect.translate(0, -m_tabTop);
+    m_grid->setGeometry(gridRect);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                            QAbstractItemView::AnyKeyPressed);
+    m_grid->verticalHeader()->setFixedWidth(t.toPx(225));
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    // Qt's default minimum would widen the narrow "生成" column beyond its design width.
+    m_grid->horizontalHeader()->setMinimumSectionSize(1);
+    m_model = new DefinitionTableModel(this);
+    m_model->setLockedColumns({1, 4});
+    m_model->setSizeUse(
+        [this](const std::string& type) { return typeTakesSize(m_core->openDBType(), type); });
+    m_model->setEditHandler([this] { m_core->DataGrid1_AfterColUpdate(); });
+    m_model->setErrorHandler([this](const std::string& description) {
+        beep();
+        setStatus(description);
+    });
+    m_grid->setModel(m_model);
+
+    m_cmdGen1 = new QPushButton(m_columnPage);
+    m_cmdGen1->setObjectName(QStringLiteral("cmdGen1"));
+    m_cmdGen1->setAutoDefault(false);
+    m_cmdGen1->setAccessibleName(QStringLiteral("生成"));
+    m_cboFType = new QComboBox(m_columnPage);
+    m_cboFType->setObjectName(QStringLiteral("cboFType"));
+    m_cboFType->setEditable(true);
+    m_cboFType->setInsertPolicy(QComboBox::NoInsert);
+    m_cboFType->setAccessibleName(QStringLiteral("型"));
+    m_cboFType->resize(t.toPx(1300 - 22), m_cboFType->sizeHint().height());
+    // The wheel over the floating chooser scrolls the grid; only a deliberate choice writes.
+    m_cboFType->installEventFilter(this);
+}
+
 void MainWindow::buildControls() {
     m_settingUp = true;
     m_client = new QWidget(this);
@@ -264,43 +305,7 @@ void MainWindow::buildControls() {
     m_cmdAppend = button("cmdAppend", "追加(&A)", 3240, 960, 855, 375);
     m_cmdDelete = button("cmdDelete", "削除(&D)", 4200, 960, 855, 375);
 
-    m_grid = new QTableView(m_columnPage);
-    m_grid->setObjectName(QStringLiteral("DataGrid1"));
-    QRect gridRect = t.toPx(240, 1440, 8535, 3255);
-    gridRect.translate(0, -m_tabTop);
-    m_grid->setGeometry(gridRect);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                            QAbstractItemView::AnyKeyPressed);
-    m_grid->verticalHeader()->setFixedWidth(t.toPx(225));
-    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_grid->horizontalHeader()->setHighlightSections(false);
-    // Qt's default minimum would widen the narrow "生成" column beyond its design width.
-    m_grid->horizontalHeader()->setMinimumSectionSize(1);
-    m_model = new DefinitionTableModel(this);
-    m_model->setLockedColumns({1, 4});
-    m_model->setSizeUse(
-        [this](const std::string& type) { return typeTakesSize(m_core->openDBType(), type); });
-    m_model->setEditHandler([this] { m_core->DataGrid1_AfterColUpdate(); });
-    m_model->setErrorHandler([this](const std::string& description) {
-        beep();
-        setStatus(description);
-    });
-    m_grid->setModel(m_model);
-
-    m_cmdGen1 = new QPushButton(m_columnPage);
-    m_cmdGen1->setObjectName(QStringLiteral("cmdGen1"));
-    m_cmdGen1->setAutoDefault(false);
-    m_cmdGen1->setAccessibleName(QStringLiteral("生成"));
-    m_cboFType = new QComboBox(m_columnPage);
-    m_cboFType->setObjectName(QStringLiteral("cboFType"));
-    m_cboFType->setEditable(true);
-    m_cboFType->setInsertPolicy(QComboBox::NoInsert);
-    m_cboFType->setAccessibleName(QStringLiteral("型"));
-    m_cboFType->resize(t.toPx(1300 - 22), m_cboFType->sizeHint().height());
-    // The wheel over the floating chooser scrolls the grid; only a deliberate choice writes.
-    m_cboFType->installEventFilter(this);
+    buildGrid(t);
 
     m_cmdDBConnect = button("cmdDBConnect", "DB接続", 240, 4800, 1335, 615);
     m_cmdCreate = button("cmdCreate", "作成(&T)", 1680, 4800, 1335, 615);

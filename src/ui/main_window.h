@@ -23,6 +23,8 @@ class QTreeWidget;
 
 namespace quorix {
 
+class Twips;
+
 class DefinitionTableModel;
 
 /// frmQuorix: the main window. Shows the core's state and forwards every event to it.
@@ -47,6 +49,7 @@ protected:
 private:
     void buildMenus();
     void buildControls();
+    void buildGrid(const Twips& t);
     void bindEvents();
     /// Makes the grid's current row follow the record set's cursor.
     void followCursor(int row);
