@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -210,6 +211,48 @@ bool parseEvidence(const std::vector<std::string>& f, std::size_t at, Evidence& 
     return true;
 }
 
+// A "#line-source" record: the element path of one line's values. Why not, when it is wrong.
+std::optional<std::string> readLineSource(RecordSet& rs, const std::vector<std::string>& values) {
+    long long line = 0;
+    std::string path;
+    const bool unknown = values.size() == 3 && values[2] == kNull;
+    if (values.size() != 3 || !toNumber(values[1], line) || line < 1 || line > rs.recordCount() ||
+        (!unknown && !unescape(values[2], path)))
+        return std::string("「#line-source」の行が正しくありません。");
+    const LineInfo* old = lineInfo(rs, static_cast<int>(line - 1));
+    auto info = old ? std::make_shared<LineInfo>(*old) : std::make_shared<LineInfo>();
+    if (unknown)
+        info->sourceUnknown = true;
+    else
+        info->source = std::move(path);
+    rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
+    return std::nullopt;
+}
+
+// A "#line-info" record: what the program gave a line and the figures of its values.
+std::optional<std::string> readLineInfo(RecordSet& rs, const std::vector<std::string>& values) {
+    if (values.size() != 5 + kEvidenceFields)
+        return std::string("「#line-info」の項目の数が正しくありません。");
+    long long line = 0, rows = 0;
+    if (!toNumber(values[1], line) || line < 1 || line > rs.recordCount())
+        return "「#line-info」の行番号「" + displayText(values[1]) + "」がありません。";
+    auto info = std::make_shared<LineInfo>();
+    std::string size;
+    if (!toNumber(values[2], rows) || rows < 0 || !unescape(values[3], info->givenType) ||
+        (values[4] != kNull && !unescape(values[4], size)))
+        return std::string("「#line-info」の値が正しくありません。");
+    info->documentRows = rows;
+    if (values[4] != kNull) info->givenSize = size;
+    if (values[5] != kNull) {
+        Evidence e;
+        if (!parseEvidence(values, 5, e))
+            return std::string("「#line-info」の値が正しくありません。");
+        info->evidence = std::make_shared<const Evidence>(e);
+    }
+    rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string formatDefinition(const DefinitionTable& table, const DefinitionContext& context) {
@@ -331,42 +374,11 @@ std::variant<DefinitionFile, std::string> parseDefinition(const std::string& who
         if (lines[i].empty() && i + 1 == lines.size()) break;  // the final line end
         const auto values = split(lines[i]);
         if (version >= 3 && values[0] == kLineSource) {
-            long long line = 0;
-            std::string path;
-            const bool unknown = values.size() == 3 && values[2] == kNull;
-            if (values.size() != 3 || !toNumber(values[1], line) || line < 1 ||
-                line > rs.recordCount() || (!unknown && !unescape(values[2], path)))
-                return lineError(i + 1, "「#line-source」の行が正しくありません。");
-            const LineInfo* old = lineInfo(rs, static_cast<int>(line - 1));
-            auto info = old ? std::make_shared<LineInfo>(*old) : std::make_shared<LineInfo>();
-            if (unknown)
-                info->sourceUnknown = true;
-            else
-                info->source = std::move(path);
-            rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
+            if (auto wrong = readLineSource(rs, values)) return lineError(i + 1, *wrong);
             continue;
         }
         if (version >= 2 && values[0] == kLineInfo) {
-            if (values.size() != 5 + kEvidenceFields)
-                return lineError(i + 1, "「#line-info」の項目の数が正しくありません。");
-            long long line = 0, rows = 0;
-            if (!toNumber(values[1], line) || line < 1 || line > rs.recordCount())
-                return lineError(i + 1, "「#line-info」の行番号「" + displayText(values[1]) +
-                                            "」がありません。");
-            auto info = std::make_shared<LineInfo>();
-            std::string size;
-            if (!toNumber(values[2], rows) || rows < 0 || !unescape(values[3], info->givenType) ||
-                (values[4] != kNull && !unescape(values[4], size)))
-                return lineError(i + 1, "「#line-info」の値が正しくありません。");
-            info->documentRows = rows;
-            if (values[4] != kNull) info->givenSize = size;
-            if (values[5] != kNull) {
-                Evidence e;
-                if (!parseEvidence(values, 5, e))
-                    return lineError(i + 1, "「#line-info」の値が正しくありません。");
-                info->evidence = std::make_shared<const Evidence>(e);
-            }
-            rs.setAttachmentAt(static_cast<int>(line - 1), std::move(info));
+            if (auto wrong = readLineInfo(rs, values)) return lineError(i + 1, *wrong);
             continue;
         }
         if (values.size() != fields.size())
