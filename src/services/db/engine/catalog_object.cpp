@@ -133,4 +133,18 @@ CatalogObjectPtr makeCommandObject(const std::string& kind, const std::string& n
     return object;
 }
 
+CatalogObjectPtr columnObject(const std::string& name, const ColumnFacts& f) {
+    auto col = std::make_shared<CatalogObject>("Column", name);
+    col->setProperty("Type", static_cast<long long>(f.type));
+    col->setProperty("DefinedSize", f.size);
+    col->setProperty("Precision", f.precision);
+    col->setProperty("NumericScale", f.scale);
+    col->setProperty("Attributes", static_cast<long long>((f.fixed ? adColFixed : 0) |
+                                                          (f.nullable ? adColNullable : 0)));
+    col->setProperty("AutoIncrement", f.autoIncrement);
+    col->setProperty("Nullable", f.nullable);
+    col->setProperty("TimeZone", f.timeZone);
+    return col;
+}
+
 }  // namespace quorix

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/db/engine/data_type.h"
 #include "services/db/engine/property_value.h"
 
 namespace quorix {
@@ -86,5 +87,15 @@ CatalogObjectPtr makeTableObject(const std::string& name);
 
 CatalogObjectPtr makeCommandObject(const std::string& kind, const std::string& name,
                                    const std::string& commandText);
+
+/// What a server's catalog says of a column, as its engine reads it.
+struct ColumnFacts {
+    int32_t type = adVarWChar;
+    long long size = 0, precision = 0, scale = 0;
+    bool fixed = false, timeZone = false, nullable = true, autoIncrement = false;
+};
+
+/// A "Column" object named @p name with the properties of @p facts, as every engine shows them.
+CatalogObjectPtr columnObject(const std::string& name, const ColumnFacts& facts);
 
 }  // namespace quorix

@@ -410,11 +410,7 @@ std::vector<std::string> statementsFor(const TableDefinition& table, const std::
 }
 
 // The type code, size and attributes of an information_schema column.
-struct TypeFacts {
-    int32_t type = adVarWChar;
-    long long size = 0, precision = 0, scale = 0;
-    bool fixed = false;
-};
+using TypeFacts = ColumnFacts;
 
 TypeFacts typeFacts(const std::string& dataType, const std::string& columnType,
                     const std::string& length, const std::string& precision,
@@ -1090,18 +1086,11 @@ CatalogObjectPtr MariaDbSession::readTables(const std::string* name) {
                               what)) {
         const auto t = byName.find(r[0]);
         if (t == byName.end()) continue;
-        const TypeFacts f = typeFacts(r[2], r[3], r[4], r[5], r[6]);
-        auto col = std::make_shared<CatalogObject>("Column", r[1]);
-        const bool nullable = r[7] == "YES";
-        col->setProperty("Type", static_cast<long long>(f.type));
-        col->setProperty("DefinedSize", f.size);
-        col->setProperty("Precision", f.precision);
-        col->setProperty("NumericScale", f.scale);
-        col->setProperty("Attributes", static_cast<long long>((f.fixed ? adColFixed : 0) |
-                                                              (nullable ? adColNullable : 0)));
-        col->setProperty("AutoIncrement", r[8].find("auto_increment") != std::string::npos);
-        col->setProperty("Nullable", nullable);
-        col->setProperty("TimeZone", r[2] == "timestamp");
+        ColumnFacts f = typeFacts(r[2], r[3], r[4], r[5], r[6]);
+        f.nullable = r[7] == "YES";
+        f.autoIncrement = r[8].find("auto_increment") != std::string::npos;
+        f.timeZone = r[2] == "timestamp";
+        auto col = columnObject(r[1], f);
         columnsByName[r[0]][r[1]] = col;
         t->second->child("Columns")->addMember(col);
     }

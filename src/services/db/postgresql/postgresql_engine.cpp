@@ -306,11 +306,7 @@ int32_t ruleCode(char action) {
 }
 
 // The data type code, size, precision and scale of a column type.
-struct TypeFacts {
-    int32_t type = adVarWChar;
-    long long size = 0, precision = 0, scale = 0;
-    bool fixed = false, timeZone = false;
-};
+using TypeFacts = ColumnFacts;
 
 TypeFacts typeFacts(const std::string& typeName, long long typmod) {
     TypeFacts f;
@@ -766,6 +762,15 @@ CatalogObjectPtr PostgresSession::tableDetails(const std::string& name) {
     return tables->members().empty() ? nullptr : tables->members().front();
 }
 
+// A column of the catalog from row @p i of the column query (relation, name, type, modifier,
+// not null, identity).
+CatalogObjectPtr columnOf(const PGresult* r, int i) {
+    ColumnFacts f = typeFacts(value(r, i, 2), number(r, i, 3));
+    f.nullable = !flag(r, i, 4);
+    f.autoIncrement = flag(r, i, 5);
+    return columnObject(value(r, i, 1), f);
+}
+
 CatalogObjectPtr PostgresSession::readTables(const std::string& relations) {
     const std::string what = "表の一覧を読み取れません。";
     Result rels = run(c(), relations, what);
@@ -794,18 +799,7 @@ CatalogObjectPtr PostgresSession::readTables(const std::string& relations) {
     std::map<std::string, std::map<std::string, CatalogObjectPtr>> columnByName;
     for (int i = 0; i < PQntuples(cols.get()); ++i) {
         const std::string oid = value(cols.get(), i, 0);
-        const TypeFacts f = typeFacts(value(cols.get(), i, 2), number(cols.get(), i, 3));
-        auto col = std::make_shared<CatalogObject>("Column", value(cols.get(), i, 1));
-        const bool nullable = !flag(cols.get(), i, 4);
-        col->setProperty("Type", static_cast<long long>(f.type));
-        col->setProperty("DefinedSize", f.size);
-        col->setProperty("Precision", f.precision);
-        col->setProperty("NumericScale", f.scale);
-        col->setProperty("Attributes", static_cast<long long>((f.fixed ? adColFixed : 0) |
-                                                              (nullable ? adColNullable : 0)));
-        col->setProperty("AutoIncrement", flag(cols.get(), i, 5));
-        col->setProperty("Nullable", nullable);
-        col->setProperty("TimeZone", f.timeZone);
+        auto col = columnOf(cols.get(), i);
         columnByName[oid][col->name()] = col;
         columnsOf[oid]->addMember(col);
     }
