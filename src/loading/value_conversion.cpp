@@ -142,6 +142,52 @@ bool textFits(const ColumnRule& rule, std::string_view raw, std::string& reason)
     return false;
 }
 
+namespace {
+
+// A decimal's digits against the column's precision and scale: the server would round what
+// does not fit, so it is refused instead.
+bool withinPrecision(const ColumnRule& rule, std::string_view v, std::size_t fraction,
+                     std::string& reason) {
+    if (rule.precision <= 0) return true;
+    const std::string_view body = v.substr(v[0] == '+' || v[0] == '-' ? 1 : 0);
+    const std::string_view whole = body.substr(0, body.find('.'));
+    const std::size_t first = whole.find_first_not_of('0');
+    const std::size_t digitsBefore = first == std::string_view::npos ? 0 : whole.size() - first;
+    if (fraction > static_cast<std::size_t>(rule.scale)) {
+        reason = "小数部は" + std::to_string(rule.scale) + "桁までです";
+        return false;
+    }
+    if (digitsBefore > static_cast<std::size_t>(rule.precision - rule.scale)) {
+        reason = "整数部は" + std::to_string(rule.precision - rule.scale) + "桁までです";
+        return false;
+    }
+    return true;
+}
+
+// A floating value of double or single precision, kept as written when it is one.
+bool floating(const ColumnRule& rule, std::string_view v, CellValue& out, std::string& reason) {
+    const std::string text(v);
+    char* end = nullptr;
+    errno = 0;
+    const double d = std::strtod(text.c_str(), &end);
+    const bool number = !text.empty() && end == text.c_str() + text.size() &&
+                        text.find_first_of("xXnN") == std::string::npos;
+    // Underflow is an error only where the value would become zero: subnormal
+    // numbers are kept.
+    const bool lost = errno == ERANGE && (d == 0 || !std::isfinite(d) || std::fabs(d) >= 1.0);
+    const bool singleLost = rule.type == adSingle &&
+                            (std::fabs(d) > std::numeric_limits<float>::max() ||
+                             (d != 0 && std::fabs(d) < std::numeric_limits<float>::denorm_min()));
+    if (!number || lost || !std::isfinite(d) || singleLost) {
+        reason = number ? "範囲を超えています" : "数値ではありません";
+        return false;
+    }
+    out = text;
+    return true;
+}
+
+}  // namespace
+
 bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                   std::string& reason) {
     if (isTextType(rule.type)) {
@@ -193,21 +239,7 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                 reason = "10進数ではありません";
                 return false;
             }
-            // The server would round what does not fit its scale: refused instead.
-            if (rule.precision > 0) {
-                const std::string_view body = v.substr(v[0] == '+' || v[0] == '-' ? 1 : 0);
-                const std::string_view whole = body.substr(0, body.find('.'));
-                const std::size_t first = whole.find_first_not_of('0');
-                const std::size_t digitsBefore = first == std::string_view::npos ? 0 : whole.size() - first;
-                if (fraction > static_cast<std::size_t>(rule.scale)) {
-                    reason = "小数部は" + std::to_string(rule.scale) + "桁までです";
-                    return false;
-                }
-                if (digitsBefore > static_cast<std::size_t>(rule.precision - rule.scale)) {
-                    reason = "整数部は" + std::to_string(rule.precision - rule.scale) + "桁までです";
-                    return false;
-                }
-            }
+            if (!withinPrecision(rule, v, fraction, reason)) return false;
             out = std::string(v);
             return true;
         case adCurrency: {
@@ -220,35 +252,16 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
                 return false;
             }
             if (!currencyUnits(v)) {
-                reason = "通貨型の範囲（-922337203685477.5808～922337203685477.5807）を超えています";
+                reason =
+                    "通貨型の範囲（-922337203685477.5808～922337203685477.5807）を超えています";
                 return false;
             }
             out = std::string(v);
             return true;
         }
         case adDouble:
-        case adSingle: {
-            const std::string text(v);
-            char* end = nullptr;
-            errno = 0;
-            const double d = std::strtod(text.c_str(), &end);
-            const bool number = !text.empty() && end == text.c_str() + text.size() &&
-                                text.find_first_of("xXnN") == std::string::npos;
-            // Underflow is an error only where the value would become zero: subnormal
-            // numbers are kept.
-            const bool lost = errno == ERANGE && (d == 0 || !std::isfinite(d) ||
-                                                  std::fabs(d) >= 1.0);
-            const bool singleLost =
-                rule.type == adSingle &&
-                (std::fabs(d) > std::numeric_limits<float>::max() ||
-                 (d != 0 && std::fabs(d) < std::numeric_limits<float>::denorm_min()));
-            if (!number || lost || !std::isfinite(d) || singleLost) {
-                reason = number ? "範囲を超えています" : "数値ではありません";
-                return false;
-            }
-            out = text;
-            return true;
-        }
+        case adSingle:
+            return floating(rule, v, out, reason);
         case adDBDate:
             if (!isIsoDate(v)) {
                 reason = "日付（YYYY-MM-DD）ではありません";
