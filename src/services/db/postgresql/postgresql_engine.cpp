@@ -355,7 +355,8 @@ ServiceError rowError(PGconn* conn, const PGresult* r, const std::string& what) 
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     const std::string_view code = state ? state : "";
     const std::string text = serverText(r, conn);
-    if (PQstatus(conn) == CONNECTION_BAD || code.starts_with("57P") || code.starts_with("08"))
+    // No result at all: the connection failed under the row (PQstatus may not know it yet).
+    if (!r || PQstatus(conn) == CONNECTION_BAD || code.starts_with("57P") || code.starts_with("08"))
         return ServiceError(ErrorNumber::kTransactionAborted,
                             what + "データベースとの接続が失われました。(" + text + ")");
     return ServiceError(numberFor(state), what + "(" + text + ")");
@@ -389,8 +390,14 @@ public:
     void rollbackTransaction() override {
         // A server whose connection is gone has undone the open transaction itself.
         if (PQstatus(c()) == CONNECTION_BAD) return;
-        if (PQtransactionStatus(c()) != PQTRANS_IDLE)
+        if (PQtransactionStatus(c()) == PQTRANS_IDLE) return;
+        try {
             run(c(), "ROLLBACK", "トランザクションを元に戻せません。");
+        } catch (const ServiceError&) {
+            // Lost while rolling back: the server undoes an open transaction of a lost session.
+            if (PQstatus(c()) == CONNECTION_BAD) return;
+            throw;
+        }
     }
 
     CatalogObjectPtr tables() override;
