@@ -178,7 +178,6 @@ CatalogObjectPtr readCommands(MYSQL* m, const std::string& database, bool views)
     return list;
 }
 
-
 CatalogObjectPtr readAccounts(MYSQL* m, bool roles) {
     auto list = std::make_shared<CatalogObject>(roles ? "Groups" : "Users");
     std::vector<std::vector<std::string>> found;

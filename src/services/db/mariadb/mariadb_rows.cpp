@@ -27,7 +27,6 @@ int localError(void*, char* message, unsigned int length) {
     return 2000;  // CR_UNKNOWN_ERROR
 }
 
-
 namespace {
 
 // Rows into one table: one INSERT each, or gathered and sent with LOAD DATA LOCAL from memory
@@ -181,9 +180,8 @@ private:
     bool taken(std::size_t count, Warning& warning) const {
         if (mysql_affected_rows(m_m) == count && mysql_warning_count(m_m) == 0) return true;
         const auto said = rows(m_m, "SHOW WARNINGS LIMIT 1", "警告を読み取れません。");
-        warning = said.empty()
-                      ? Warning{0, "一部の行が入りませんでした。"}
-                      : Warning{static_cast<unsigned>(std::stoul(said[0][1])), said[0][2]};
+        warning = said.empty() ? Warning{0, "一部の行が入りませんでした。"}
+                               : Warning{static_cast<unsigned>(std::stoul(said[0][1])), said[0][2]};
         return false;
     }
 
@@ -205,9 +203,9 @@ private:
             throw failed;
         // A server that ended the transaction has no savepoint left: no row is to blame.
         if (mysql_real_query(m_m, "ROLLBACK TO SAVEPOINT quorix_rows", 33) != 0)
-            throw ServiceError(ErrorNumber::kTransactionAborted,
-                               failed.description() +
-                                   "サーバーがトランザクション全体を取り消しました。");
+            throw ServiceError(
+                ErrorNumber::kTransactionAborted,
+                failed.description() + "サーバーがトランザクション全体を取り消しました。");
         // The shortest refused beginning of the batch ends with the refused row.
         std::size_t good = 0, bad = b.tags.size();
         for (bool first = true; bad - good > 1; first = false) {

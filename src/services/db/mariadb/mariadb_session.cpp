@@ -234,8 +234,9 @@ private:
     // sessions on different nodes of a cluster never meet; a table in it says whose it is.
     const std::string& ensureStaging() {
         if (!m_staging.empty()) return m_staging;
-        const std::string what = "作業用のデータベースを作成できません。表を一度に作成するには、"
-                                 "データベースを作成する権限が必要です。";
+        const std::string what =
+            "作業用のデータベースを作成できません。表を一度に作成するには、"
+            "データベースを作成する権限が必要です。";
         try {
             for (int attempt = 0;; ++attempt) {
                 const std::string name = kStagingPrefix + randomHex(12);
@@ -283,7 +284,8 @@ private:
         const auto found = rows(c(),
                                 "SELECT s.SCHEMA_NAME FROM information_schema.SCHEMATA s JOIN "
                                 "information_schema.TABLES t ON t.TABLE_SCHEMA = s.SCHEMA_NAME "
-                                "AND t.TABLE_NAME = '" + std::string(kStagingMark) +
+                                "AND t.TABLE_NAME = '" +
+                                    std::string(kStagingMark) +
                                     "' WHERE s.SCHEMA_NAME LIKE 'quorix\\_staging\\_%'",
                                 "データベースの一覧を読み取れません。");
         for (const auto& r : found) {
@@ -294,8 +296,7 @@ private:
                                            " AND owner = CURRENT_USER(), (SELECT COUNT(*) FROM "
                                            "information_schema.PROCESSLIST p WHERE p.ID = "
                                            "m.connection_id) FROM " +
-                                           backticked(name) + "." + backticked(kStagingMark) +
-                                           " m",
+                                           backticked(name) + "." + backticked(kStagingMark) + " m",
                                        "");
                 if (mark.size() != 1 || mark[0][0] != "1" || mark[0][1] != "0") continue;
                 run(c(), "DROP DATABASE " + backticked(name), "");

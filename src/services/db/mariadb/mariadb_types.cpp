@@ -39,7 +39,8 @@ std::string sqlType(const ColumnDefinition& c, bool timeZone) {
         case adNumeric:
         case adDecimal:
             if (c.precision > 0)
-                return "decimal(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
+                return "decimal(" + std::to_string(c.precision) + "," + std::to_string(c.scale) +
+                       ")";
             return "decimal(65,30)";  // the widest: no digit of a value is rounded away
         case adDouble:
             return "double";

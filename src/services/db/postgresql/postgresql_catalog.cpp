@@ -35,12 +35,10 @@ int32_t ruleCode(char action) {
     }
 }
 
-
 const char kRelations[] =
     "SELECT c.oid, n.nspname, c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = "
     "c.relnamespace WHERE c.relkind IN ('r', 'p') AND n.nspname = ANY (current_schemas(false)) "
     "ORDER BY array_position(current_schemas(false), n.nspname), c.relname";
-
 
 // The same tables as kRelations, unsorted, with the place of their schema in the search path:
 // sorting 100 000 names here is quicker than on the server, which sorts them on disk. Names
@@ -181,7 +179,6 @@ CatalogObjectPtr readTables(PGconn* conn, const std::string& relations) {
     return tables;
 }
 
-
 }  // namespace
 
 // A table name as shown: schema-qualified outside "public".
@@ -278,7 +275,8 @@ CatalogObjectPtr readCommands(PGconn* conn, bool views) {
                 "|| ')', p.prosrc FROM pg_proc p JOIN pg_namespace n ON n.oid = p.pronamespace "
                 "WHERE p.prokind IN ('f', 'p') AND n.nspname = ANY (current_schemas(false)) "
                 "ORDER BY n.nspname, p.proname";
-    Result r = run(conn, sql, views ? "ビューを読み取れません。" : "プロシージャを読み取れません。");
+    Result r =
+        run(conn, sql, views ? "ビューを読み取れません。" : "プロシージャを読み取れません。");
     auto list = std::make_shared<CatalogObject>(views ? "Views" : "Procedures");
     for (int i = 0; i < PQntuples(r.get()); ++i) {
         std::string text = value(r.get(), i, 2);

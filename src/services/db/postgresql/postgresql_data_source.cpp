@@ -140,9 +140,9 @@ std::string databaseName(const ConnectionInfo& info) {
     const auto parts = conninfoParts(info.dataSource);
     const auto it = parts.find("dbname");
     if (it == parts.end() || it->second.empty())
-        throw ServiceError(ErrorNumber::kGeneral,
-                           "データソース「" + shownDataSource(info.dataSource) +
-                               "」にデータベース名（dbname）がありません。");
+        throw ServiceError(ErrorNumber::kGeneral, "データソース「" +
+                                                      shownDataSource(info.dataSource) +
+                                                      "」にデータベース名（dbname）がありません。");
     return it->second;
 }
 

@@ -78,7 +78,7 @@ private:
 class CopyInserter : public RowInserter {
 public:
     CopyInserter(PGconn* conn, CopyChannel& channel, const std::string& table,
-                         const std::vector<std::string>& columns)
+                 const std::vector<std::string>& columns)
         : m_conn(conn),
           m_channel(channel),
           m_sql("COPY " + quoteIdentifier(table) + " (" + quotedColumnList(columns) +

@@ -151,7 +151,6 @@ private:
     CopyChannel m_copy;
 };
 
-
 }  // namespace
 
 std::unique_ptr<DatabaseSession> openSession(Conn conn) {

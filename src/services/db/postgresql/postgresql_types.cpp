@@ -28,7 +28,8 @@ std::string sqlType(const ColumnDefinition& c, bool timeZone) {
         case adNumeric:
         case adDecimal:
             if (c.precision > 0)
-                return "numeric(" + std::to_string(c.precision) + "," + std::to_string(c.scale) + ")";
+                return "numeric(" + std::to_string(c.precision) + "," + std::to_string(c.scale) +
+                       ")";
             return "numeric";
         case adDouble:
             return "double precision";

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <set>
 
 #include "services/db/engine/data_type.h"
 #include "services/db/engine/service_error.h"
 
-namespace quorix {
+namespace quorix::sqlite {
 
 namespace {
 
@@ -163,4 +164,75 @@ bool isIntegerType(int32_t type) {
            type == adUnsignedTinyInt || type == adBigInt;
 }
 
-}  // namespace quorix
+std::vector<std::string> statementsFor(const TableDefinition& table) {
+    const std::string& t = table.name;
+    const IndexDefinition* pk = checkTableDefinition(table);
+
+    // Column properties: every one is applied or refused, never dropped.
+    std::set<std::string> autoColumns;
+    std::set<std::string> notNullColumns;
+    for (const auto& c : table.columns) {
+        for (const auto& [prop, value] : c.properties) {
+            const bool on = propertySwitch(c, prop, value);
+            if (prop == "AutoIncrement") {
+                if (on && !isIntegerType(c.type))
+                    throw ServiceError(
+                        ErrorNumber::kGeneral,
+                        "オートナンバーは整数型の列にしか設定できません（列「" + c.name + "」）。");
+                if (on)
+                    autoColumns.insert(c.name);
+                else
+                    autoColumns.erase(c.name);
+            } else if (prop == "Nullable") {
+                if (!on)
+                    notNullColumns.insert(c.name);
+                else
+                    notNullColumns.erase(c.name);
+            } else {
+                throw ServiceError(
+                    ErrorNumber::kNotSupported,
+                    "列のプロパティ「" + prop + "」はこのデータベースでは使用できません。");
+            }
+        }
+    }
+
+    // A single integer key column that auto-numbers becomes SQLite's own AUTOINCREMENT key.
+    std::string rowidColumn;
+    if (pk && pk->columns.size() == 1 && autoColumns.count(pk->columns[0])) {
+        const ColumnDefinition* c = nullptr;
+        for (const auto& d : table.columns)
+            if (d.name == pk->columns[0]) c = &d;
+        if (c->type == adInteger) rowidColumn = c->name;
+    }
+
+    std::vector<std::string> items;
+    for (const auto& c : table.columns) {
+        std::string& item = items.emplace_back(quoteIdentifier(c.name) + " " +
+                                               sqliteDeclaredType(c.type, c.definedSize));
+        if (c.name == rowidColumn) {
+            item += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
+            continue;
+        }
+        const bool inKey =
+            pk && std::find(pk->columns.begin(), pk->columns.end(), c.name) != pk->columns.end();
+        // An emulated auto-number must accept the empty insert that the trigger then fills.
+        if ((inKey && !autoColumns.count(c.name)) || notNullColumns.count(c.name))
+            item += " NOT NULL";
+    }
+    if (pk && rowidColumn.empty()) items.push_back(primaryKeyClause(pk->name, pk->columns));
+
+    std::vector<std::string> statements{createTableStatement(t, items)};
+    for (auto& s : createIndexStatements(table)) statements.push_back(std::move(s));
+    for (const auto& col : autoColumns) {
+        if (col == rowidColumn) continue;
+        const std::string q = quoteIdentifier(col);
+        statements.push_back(
+            "CREATE TRIGGER " + quoteIdentifier(kAutoIncrementTrigger + t + ":" + col) +
+            " AFTER INSERT ON " + quoteIdentifier(t) + " FOR EACH ROW WHEN NEW." + q +
+            " IS NULL BEGIN UPDATE " + quoteIdentifier(t) + " SET " + q + " = (SELECT IFNULL(MAX(" +
+            q + "), 0) + 1 FROM " + quoteIdentifier(t) + ") WHERE rowid = NEW.rowid; END");
+    }
+    return statements;
+}
+
+}  // namespace quorix::sqlite

@@ -3,10 +3,16 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "services/db/engine/table_definition.h"
 
-namespace quorix {
+// Type codes and sizes as declared column types, and the statements that create a table.
+namespace quorix::sqlite {
+
+/// Triggers that number a column which SQLite cannot auto-number itself are named this, the
+/// table and the column (":" between).
+inline constexpr const char kAutoIncrementTrigger[] = "quorix_ai:";
 
 /// What a declared SQLite column type stands for in the service's type codes.
 struct SqliteColumnType {
@@ -27,4 +33,7 @@ SqliteColumnType sqliteColumnType(std::string_view declared);
 /// Whether the code is one of the integer types (the only ones that can auto-number).
 bool isIntegerType(int32_t type);
 
-}  // namespace quorix
+/// The statements that create @p table, in order; refuses what the engine cannot create.
+std::vector<std::string> statementsFor(const TableDefinition& table);
+
+}  // namespace quorix::sqlite

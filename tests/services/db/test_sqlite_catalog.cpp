@@ -4,10 +4,11 @@
 
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
-#include "services/db/sqlite/sqlite_schema.h"
+#include "services/db/sqlite/sqlite_catalog.h"
 #include "support/test_support.h"
 
 using namespace quorix;
+using namespace quorix::sqlite;
 using quorix::test::sqlite3Cli;
 using quorix::test::TempDir;
 
