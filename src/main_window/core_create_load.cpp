@@ -1,0 +1,188 @@
+#include <filesystem>
+
+#include "generation/table_creation.h"
+#include "loading/document_loader.h"
+#include "main_window/busy_cursor.h"
+#include "main_window/dialogs_logic.h"
+#include "main_window/main_window_core.h"
+
+namespace quorix {
+
+void MainWindowCore::cmdCreate_Click() {
+    if (!m_table) return;
+    static const char kUndone[] = "全ての処理は元の状態に戻されました。";
+    RecordSet& rs = m_table->records();
+    Busy = true;
+    m_port.setStatus({});
+    LayoutResult layout = buildTableLayout(*m_table, m_settings.getDBType(), IndentUnit);
+    if (layout.outcome == LayoutResult::Outcome::Stop) {
+        m_port.beep();
+        m_port.setStatus(layout.message);
+        Busy = false;
+        PlaceCellEditors();  // over the offending line
+        return;
+    }
+    if (layout.outcome == LayoutResult::Outcome::Failure) {
+        Busy = false;
+        m_port.beep();
+        m_port.setStatus(layout.message + kCrLf + kUndone);
+        rs.moveFirst();
+        PlaceCellEditors();
+        return;
+    }
+    m_layout = std::move(layout.layout);
+    const CreationResult created = createLayoutTables(*m_layout, m_connection, m_catalog);
+    if (!created.ok) {
+        Busy = false;
+        m_port.beep();
+        // Only the errors: the tables reported so far were rolled back (or, when the
+        // connection was lost at the commit, may or may not exist).
+        std::string text;
+        for (const auto& e : created.errors) text += e + kCrLf;
+        m_port.setStatus(text + creationFailureOutcome(created));
+        PlaceCellEditors();
+        return;
+    }
+    const std::string report = creationReport(created.createdTables, kCrLf);
+    m_port.setStatus(report);
+    TablesAdded();
+    Busy = false;
+    rs.moveFirst();
+    PlaceCellEditors();
+}
+
+std::unique_ptr<LayoutDocument> MainWindowCore::checkedLayout() {
+    RecordSet& rs = m_table->records();
+    const int row = rs.currentRow();
+    Busy = true;
+    LayoutResult layout = buildTableLayout(*m_table, m_openDBType, IndentUnit);
+    Busy = false;
+    if (layout.outcome != LayoutResult::Outcome::Done) {
+        // The same stop as "作成", on the same line.
+        m_port.beep();
+        m_port.setStatus(layout.message);
+        if (layout.outcome == LayoutResult::Outcome::Failure) rs.moveFirst();
+        PlaceCellEditors();
+        return nullptr;
+    }
+    if (row >= 0) rs.setCurrentRow(row);
+    PlaceCellEditors();
+    return std::move(layout.layout);
+}
+
+void MainWindowCore::mnuShowSql_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    const auto layout = checkedLayout();
+    if (!layout) return;
+    const SqlScript script = layoutSql(*layout, providerFor(m_openDBType));
+    if (!script.ok) {
+        m_port.beep();
+        m_port.setStatus(script.text);
+        return;
+    }
+    m_port.showSqlDialog(script.text);
+}
+
+void MainWindowCore::mnuLoadData_Click() {
+    loadData(false);
+}
+
+void MainWindowCore::mnuLoadDataSkipping_Click() {
+    loadData(true);
+}
+
+void MainWindowCore::loadData(bool skipBadRows) {
+    m_port.setStatus({});
+    if (!m_table) return;
+    const auto layout = checkedLayout();
+    if (!layout) return;
+    // Lines of the rows' own table that a row held more than once: the load would stop there.
+    std::string repeated;
+    for (const auto& c : layout->root.children) {
+        const LineInfo* info = lineInfo(m_table->records(), c->definitionRow);
+        if (c->children.empty() && info && info->evidence &&
+            info->evidence->occurrences > info->evidence->rows)
+            repeated += "「" + c->name + "」";
+    }
+    if (!repeated.empty() &&
+        !m_port.askYesNo("列" + repeated +
+                             "の要素が2回以上ある行が文書にありました。そのような行で取り込みは止ま"
+                             "ります（値をまとめたり省いたりはしません）。" +
+                             kCrLf + "取り込みを始めますか？",
+                         kAppTitle, MessageIcon::Question))
+        return;
+    const auto file = chooseXmlFile("データを取り込む");
+    if (!file) return;
+    // Tables that are not there yet are made in the same transaction, after a question.
+    std::vector<std::string> missing;
+    int tables = 0;
+    try {
+        for (const TableDefinition& t : layoutTables(*layout)) {
+            ++tables;
+            if (m_connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); })
+                    .empty())
+                missing.push_back(t.name);
+        }
+    } catch (const std::exception& e) {
+        m_port.beep();
+        m_port.setStatus(e.what());
+        return;
+    }
+    LoadRequest load;
+    load.documentPath = *file;
+    if (skipBadRows) {
+        FileDialogRequest where;
+        where.filter = "タブ区切り(*.tsv)|*.tsv|全てのファイル|*.*";
+        where.defaultExtension = "tsv";
+        where.title = "飛ばした行の書き出し先";
+        where.initialFile = *file + ".rejects.tsv";
+        where.save = true;
+        const auto rejects = m_port.chooseFile(where);
+        if (!rejects) return;
+        std::error_code ec;
+        if (std::filesystem::exists(*rejects, ec) &&
+            !m_port.askYesNo(
+                "ファイル「" + *rejects + "」は既に存在します。" + kCrLf + "置き換えますか？",
+                kAppTitle, MessageIcon::Question))
+            return;
+        load.rejectPath = *rejects;
+        load.inputs = {m_definitionPath, m_openDataSource};
+    }
+    load.rowset = m_settings.getRowset();
+    load.row = m_settings.getRow();
+    load.dbType = m_openDBType;
+    if (!missing.empty()) {
+        if (static_cast<int>(missing.size()) < tables) {
+            m_port.beep();
+            m_port.setStatus("表「" + missing.front() +
+                             "」がありません。定義の表を全て作成してから取り込んでください。");
+            return;
+        }
+        if (!m_port.askYesNo("定義の表はまだありません。作成してから取り込みますか？", kAppTitle,
+                             MessageIcon::Question))
+            return;
+        load.createTables = true;
+    }
+    BusyCursor cursor(m_port);
+    BackgroundWork work;
+    LoadResult result;
+    m_port.runInBackground("データを取り込んでいます...", work, [&] {
+        result = loadDocument(*layout, load, m_connection, m_catalog,
+                              [&](std::uint64_t done, std::uint64_t total) {
+                                  work.done = done;
+                                  work.total = total;
+                                  return !work.cancelRequested;
+                              });
+    });
+    if (!result.ok) {
+        m_port.beep();
+        m_port.setStatus(result.message);
+        if (!result.outcomeUnknown) return;
+    } else {
+        m_port.setStatus(loadReport(result));
+    }
+    TablesAdded();
+}
+
+}  // namespace quorix
