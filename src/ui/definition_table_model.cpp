@@ -52,8 +52,9 @@ QVariant DefinitionTableModel::headerData(int section, Qt::Orientation orientati
                                           int role) const {
     if (role == Qt::ToolTipRole && orientation == Qt::Horizontal && m_records &&
         section == m_records->fieldIndex(Field::kKey))
-        return QStringLiteral("「親」の行から始まる表は、上の表のキーで始まります"
-                              "（「入れ子の表をキーで結ぶ」が付けます）。");
+        return QStringLiteral(
+            "「親」の行から始まる表は、上の表のキーで始まります"
+            "（「入れ子の表をキーで結ぶ」が付けます）。");
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Horizontal) {
         if (!m_records || section < 0 || section >= static_cast<int>(m_records->fields().size()))

@@ -4,51 +4,30 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QProcess>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
-#include <QTimer>
 #include <QTreeWidget>
-#include <atomic>
-#include <thread>
 
 #include "generation/column_types.h"
-#include "ui/about_box.h"
-#include "ui/connect_dialog_widget.h"
 #include "ui/definition_table_model.h"
-#include "ui/dialogs.h"
-#include "ui/evidence_dialog.h"
 #include "ui/program_icon.h"
 #include "ui/qt_text.h"
-#include "ui/sql_dialog_widget.h"
 #include "ui/twips.h"
-#include "ui/xml_tag_dialog_widget.h"
 
 namespace quorix {
 
@@ -176,7 +155,8 @@ void MainWindow::buildMenus() {
            [this] { m_core->mnuProposeTypes_Click(); });
     action(settings, "mnuLinkKeys", "入れ子の表をキーで結ぶ(&K)",
            [this] { m_core->mnuLinkKeys_Click(); });
-    action(settings, "mnuNameTables", "表名を付ける(&N)", [this] { m_core->mnuNameTables_Click(); });
+    action(settings, "mnuNameTables", "表名を付ける(&N)",
+           [this] { m_core->mnuNameTables_Click(); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -511,121 +491,6 @@ void MainWindow::setStatusButtonCaption(const std::string& caption) {
     m_cmdStatus->setText(qs(caption));
 }
 
-void MainWindow::showXmlTagDialog(AppSettings& settings) {
-    XmlTagDialogWidget dialog(settings, this);
-    dialog.exec();
-}
-
-namespace {
-
-// Remembered between runs, under the user's configuration folder.
-QString settingsFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/Quorix/quorix.ini");
-}
-
-}  // namespace
-
-void MainWindow::loadStoredSettings(AppSettings& settings) {
-    QSettings stored(settingsFile(), QSettings::IniFormat);
-    auto load = [&](const char* key, void (AppSettings::*put)(const std::string&)) {
-        const QString value = stored.value(QLatin1String(key)).toString();
-        if (!value.isEmpty()) (settings.*put)(ss(value));
-    };
-    load("connection/dbType", &AppSettings::putDBType);
-    load("connection/dataSource", &AppSettings::putDSN);
-    load("connection/user", &AppSettings::putUser);
-    load("xml/rowset", &AppSettings::putRowset);
-    load("xml/row", &AppSettings::putRow);
-    settings.putAttributes(stored.value(QStringLiteral("xml/attributes"), false).toBool());
-}
-
-void MainWindow::storeSettings(const AppSettings& settings) {
-    QSettings stored(settingsFile(), QSettings::IniFormat);
-    stored.setValue(QStringLiteral("connection/dbType"), qs(settings.getDBType()));
-    stored.setValue(QStringLiteral("connection/dataSource"), qs(settings.getDSN()));
-    stored.setValue(QStringLiteral("connection/user"), qs(settings.getUser()));
-    stored.setValue(QStringLiteral("xml/rowset"), qs(settings.getRowset()));
-    stored.setValue(QStringLiteral("xml/row"), qs(settings.getRow()));
-    stored.setValue(QStringLiteral("xml/attributes"), settings.getAttributes());
-}
-
-void MainWindow::showPropertyPage() {
-    m_tabs->setCurrentWidget(m_infoPage);
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
-}
-
-void MainWindow::dropEvent(QDropEvent* event) {
-    const auto urls = event->mimeData()->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile()) return;
-    event->acceptProposedAction();
-    const std::string path = ss(urls.front().toLocalFile());
-    // After the drop has finished: the open may show a progress dialog.
-    QTimer::singleShot(0, this, [this, path] { m_core->OpenGivenFile(path); });
-}
-
-int MainWindow::askProposalScope(int editedLines) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("型の提案"),
-                    QStringLiteral("型や桁数を手で変更した行が%1行あります。\n"
-                                   "その行にも提案しますか？")
-                        .arg(editedLines),
-                    QMessageBox::NoButton, this);
-    box.setObjectName(QStringLiteral("questionBox"));
-    QPushButton* all = box.addButton(QStringLiteral("全ての行"), QMessageBox::YesRole);
-    all->setObjectName(QStringLiteral("cmdAllLines"));
-    QPushButton* untouched =
-        box.addButton(QStringLiteral("変更していない行だけ"), QMessageBox::NoRole);
-    untouched->setObjectName(QStringLiteral("cmdUntouchedLines"));
-    box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
-    box.setDefaultButton(untouched);
-    box.exec();
-    if (box.clickedButton() == all) return 2;
-    if (box.clickedButton() == untouched) return 1;
-    return 0;
-}
-
-void MainWindow::showEvidenceTable(const std::vector<std::vector<std::string>>& table) {
-    EvidenceDialog dialog(table, this);
-    dialog.exec();
-}
-
-void MainWindow::showSqlDialog(const std::string& sql) {
-    SqlDialogWidget dialog(sql, this);
-    dialog.exec();
-}
-
-void MainWindow::showAboutBox() {
-    AboutBox box(this);
-    box.exec();
-}
-
-std::string MainWindow::programDir() const {
-    return QCoreApplication::applicationDirPath().toStdString();
-}
-
-void MainWindow::openWithViewer(const std::string& viewer, const std::string& file) {
-    // Without a parent: a viewer that keeps running outlives the window.
-    auto* process = new QProcess;
-    const QPointer<MainWindow> window(this);
-    const auto failed = [process, window, file] {
-        process->deleteLater();
-        if (window) window->m_core->guideNotOpened(file);
-    };
-    connect(process, &QProcess::finished, process,
-            [process, failed](int exitCode, QProcess::ExitStatus status) {
-                if (status != QProcess::NormalExit || exitCode != 0) return failed();
-                process->deleteLater();
-            });
-    connect(process, &QProcess::errorOccurred, process, [failed](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart) failed();
-    });
-    process->start(qs(viewer), {qs(file)});
-}
-
 MainWindowCore::StartResult MainWindow::start() {
     const auto result = m_core->Form_Load();
     if (result != MainWindowCore::StartResult::Started) return result;
@@ -695,47 +560,6 @@ void MainWindow::setUndoState(bool canUndo, bool canRedo) {
     m_mnuRedo->setEnabled(canRedo);
 }
 
-namespace {
-
-constexpr int kRecentFiles = 8;
-
-}  // namespace
-
-void MainWindow::fileUsed(const std::string& path) {
-    QSettings stored(settingsFile(), QSettings::IniFormat);
-    QStringList files = stored.value(QStringLiteral("recent/files")).toStringList();
-    const QString file = QFileInfo(qs(path)).absoluteFilePath();
-    files.removeAll(file);
-    files.prepend(file);
-    while (files.size() > kRecentFiles) files.removeLast();
-    stored.setValue(QStringLiteral("recent/files"), files);
-    showRecentFiles();
-}
-
-void MainWindow::showRecentFiles() {
-    m_mnuRecent->clear();
-    const QStringList files = QSettings(settingsFile(), QSettings::IniFormat)
-                                  .value(QStringLiteral("recent/files"))
-                                  .toStringList();
-    for (int i = 0; i < files.size(); ++i) {
-        // "&1 name" for the keyboard; the full path in the tooltip.
-        QAction* a = m_mnuRecent->addAction(
-            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
-        a->setObjectName(QStringLiteral("mnuRecent%1").arg(i + 1));
-        a->setToolTip(files[i]);
-        a->setData(files[i]);
-        connect(a, &QAction::triggered, this,
-                [this, file = files[i]] { m_core->OpenGivenFile(ss(file)); });
-    }
-    m_mnuRecent->setToolTipsVisible(true);
-    m_mnuRecent->setEnabled(!files.isEmpty());
-}
-
-void MainWindow::showConnectionDialog(AppSettings& settings, const std::string& openDataSource) {
-    ConnectDialogWidget dialog(settings, this, openDataSource);
-    dialog.exec();
-}
-
 void MainWindow::closeWindow() {
     close();
 }
@@ -745,326 +569,6 @@ void MainWindow::setBusyCursor(bool busy) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-}
-
-namespace {
-
-// Swallows the user's input everywhere but in one dialog (and nowhere while there is none),
-// closing the window included: background work finishes or is cancelled first.
-class InputBlocker : public QObject {
-public:
-    QWidget* allowed = nullptr;
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-            case QEvent::Wheel:
-            case QEvent::Shortcut:
-            case QEvent::ShortcutOverride:
-            case QEvent::Close: {
-                auto* w = qobject_cast<QWidget*>(watched);
-                return !(allowed && w && (w == allowed || allowed->isAncestorOf(w)));
-            }
-            default:
-                return false;
-        }
-    }
-};
-
-}  // namespace
-
-void MainWindow::runInBackground(const std::string& label, BackgroundWork& state,
-                                 const std::function<void()>& work) {
-    std::atomic<bool> finished{false};
-    std::thread worker([&] {
-        work();
-        finished = true;
-    });
-    InputBlocker blocker;
-    qApp->installEventFilter(&blocker);
-    QProgressDialog* dialog = nullptr;
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    poll.setInterval(15);
-    connect(&poll, &QTimer::timeout, this, [&] {
-        if (finished) {
-            loop.quit();
-            return;
-        }
-        if (!dialog && clock.elapsed() >= m_progressDelay) {
-            dialog = new QProgressDialog(qs(label), QStringLiteral("キャンセル"), 0, 1000, this);
-            dialog->setObjectName(QStringLiteral("dlgProgress"));
-            dialog->setWindowTitle(QStringLiteral("Quorix"));
-            dialog->setWindowModality(Qt::WindowModal);
-            dialog->setMinimumDuration(0);
-            dialog->setAutoReset(false);
-            dialog->setAutoClose(false);
-            if (state.cancellable)
-                connect(dialog, &QProgressDialog::canceled, this,
-                        [&state] { state.cancelRequested = true; });
-            else
-                dialog->setCancelButton(nullptr);
-            blocker.allowed = dialog;
-            dialog->show();
-        }
-        if (dialog) {
-            // Work that cannot say how far it is shows a moving bar.
-            const std::uint64_t total = state.total;
-            dialog->setMaximum(total ? 1000 : 0);
-            dialog->setValue(total ? static_cast<int>(state.done * 1000 / total) : 0);
-        }
-    });
-    poll.start();
-    loop.exec();
-    worker.join();
-    qApp->removeEventFilter(&blocker);
-    delete dialog;
-}
-
-void MainWindow::setTypeChoices(const std::vector<std::string>& names, int selected) {
-    m_cboFType->clear();
-    for (const auto& n : names) m_cboFType->addItem(qs(n));
-    m_cboFType->setCurrentIndex(selected);
-    if (selected < 0) m_cboFType->setEditText(QString());
-}
-
-std::string MainWindow::typeChooserText() const {
-    return ss(m_cboFType->currentText());
-}
-
-void MainWindow::setTypeChooserText(const std::string& text) {
-    const int i = m_cboFType->findText(qs(text));
-    if (i >= 0) m_cboFType->setCurrentIndex(i);
-    m_cboFType->setEditText(qs(text));
-}
-
-int MainWindow::typeChooserHeight() const {
-    return Twips::of(this).toTwips(m_cboFType->height());
-}
-
-void MainWindow::bindDefinitionTable(RecordSet* records) {
-    m_settingUp = true;
-    m_model->setRecords(records);
-    const Twips t = Twips::of(this);
-    if (records) {
-        for (int i = 0; i < static_cast<int>(kGridColumns.size()); ++i) {
-            if (kGridColumns[i].width == 0) {
-                m_grid->hideColumn(i);
-            } else {
-                m_grid->showColumn(i);
-                m_grid->setColumnWidth(i, t.toPx(kGridColumns[i].width));
-            }
-        }
-    }
-    m_settingUp = false;
-    followCursor(records ? records->currentRow() : -1);
-}
-
-GridState MainWindow::gridState() const {
-    const Twips t = Twips::of(this);
-    GridState s;
-    const QRect g = m_grid->geometry();
-    s.geometry.left = t.toTwips(g.x());
-    s.geometry.top = t.toTwips(g.y() + m_tabTop);
-    s.geometry.width = t.toTwips(g.width());
-    s.geometry.height = t.toTwips(g.height());
-    // Cell positions relative to the grid's own edge: frame, record selector, headers.
-    const QPoint origin = m_grid->viewport()->mapTo(m_grid, QPoint(0, 0));
-    const int columns = m_model->columnCount();
-    const QHeaderView* h = m_grid->horizontalHeader();
-    for (int i = 0; i < columns; ++i) {
-        const int pos = h->sectionViewportPosition(i);
-        const bool shown =
-            !m_grid->isColumnHidden(i) && pos >= 0 && pos < m_grid->viewport()->width();
-        s.geometry.columnLefts.push_back(shown ? t.toTwips(origin.x() + pos) : 0);
-        s.geometry.columnWidths.push_back(m_grid->isColumnHidden(i) ? 0
-                                                                    : t.toTwips(h->sectionSize(i)));
-    }
-    if (columns == 0) {
-        for (const auto& c : kGridColumns) {
-            s.geometry.columnLefts.push_back(0);
-            s.geometry.columnWidths.push_back(c.width);
-        }
-    }
-    s.geometry.rowHeight = t.toTwips(m_grid->verticalHeader()->defaultSectionSize());
-    s.geometry.firstRowTop = t.toTwips(origin.y());
-    const QModelIndex current = m_grid->currentIndex();
-    s.currentColumn = current.isValid() ? current.column() : -1;
-    if (current.isValid()) {
-        const QRect cell = m_grid->visualRect(current);
-        s.currentRowTop = t.toTwips(origin.y() + cell.y());
-        s.currentCellVisible = m_grid->viewport()->rect().contains(cell.topLeft()) &&
-                               cell.bottom() <= m_grid->viewport()->height();
-    }
-    s.visible = m_grid->isVisibleTo(m_tabs);
-    return s;
-}
-
-int MainWindow::gridRowHeight() const {
-    return Twips::of(this).toTwips(m_grid->verticalHeader()->defaultSectionSize());
-}
-
-void MainWindow::setGridRowHeight(int twips) {
-    m_settingUp = true;
-    m_grid->verticalHeader()->setMinimumSectionSize(1);
-    m_grid->verticalHeader()->setDefaultSectionSize(Twips::of(this).toPx(twips));
-    m_settingUp = false;
-}
-
-CellEditors MainWindow::cellEditors() const {
-    const Twips t = Twips::of(this);
-    CellEditors e;
-    QRect b = m_cmdGen1->geometry();
-    b.translate(0, m_tabTop);
-    QRect c = m_cboFType->geometry();
-    c.translate(0, m_tabTop);
-    e.generateButton = t.toTwips(b);
-    e.typeChooser = t.toTwips(c);
-    // A hidden editor reports exactly where it was put.
-    if (m_cmdGen1->x() <= t.toPx(kHiddenLeft) + 1) e.generateButton.left = kHiddenLeft;
-    if (m_cboFType->x() <= t.toPx(kHiddenLeft) + 1) e.typeChooser.left = kHiddenLeft;
-    return e;
-}
-
-void MainWindow::setCellEditors(const CellEditors& editors) {
-    const Twips t = Twips::of(this);
-    QRect b = t.toPx(editors.generateButton);
-    b.translate(0, -m_tabTop);
-    QRect c = t.toPx(editors.typeChooser);
-    c.translate(0, -m_tabTop);
-    m_cmdGen1->setGeometry(b.normalized());
-    m_cboFType->setGeometry(c.x(), c.y(), std::max(0, c.width()), m_cboFType->height());
-    m_cmdGen1->raise();
-    m_cboFType->raise();
-}
-
-std::string MainWindow::generateCaption() const {
-    return ss(m_cmdGen1->text());
-}
-
-void MainWindow::setGenerateCaption(const std::string& caption) {
-    m_cmdGen1->setText(qs(caption));
-}
-
-void MainWindow::setFocus(EditorFocus target) {
-    switch (target) {
-        case EditorFocus::GenerateButton:
-            m_cmdGen1->setFocus();
-            break;
-        case EditorFocus::TypeChooser:
-            m_cboFType->setFocus();
-            break;
-        case EditorFocus::Grid:
-            if (m_grid->isVisible()) m_grid->setFocus();
-            break;
-        case EditorFocus::None:
-            break;
-    }
-}
-
-QTreeWidgetItem* MainWindow::makeTreeItem(const TreeNode* top) {
-    // Iteratively, so that a large catalog cannot exhaust the stack.
-    auto itemOf = [this](const TreeNode* node) {
-        auto* item = new QTreeWidgetItem(QStringList(qs(node->text)));
-        item->setData(0, Qt::UserRole,
-                      QVariant::fromValue(static_cast<void*>(const_cast<TreeNode*>(node))));
-        // A node whose children are not read yet shows its expander all the same.
-        if (node->pending) item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-        m_treeItems.insert(node, item);
-        return item;
-    };
-    QTreeWidgetItem* topItem = itemOf(top);
-    std::vector<std::pair<const TreeNode*, QTreeWidgetItem*>> pending{{top, topItem}};
-    while (!pending.empty()) {
-        auto [node, item] = pending.back();
-        pending.pop_back();
-        QList<QTreeWidgetItem*> children;
-        children.reserve(static_cast<int>(node->children.size()));
-        for (const auto& child : node->children) {
-            QTreeWidgetItem* c = itemOf(child.get());
-            children << c;
-            pending.emplace_back(child.get(), c);
-        }
-        item->addChildren(children);
-    }
-    return topItem;
-}
-
-void MainWindow::forgetTreeItem(QTreeWidgetItem* item) {
-    std::vector<QTreeWidgetItem*> pending{item};
-    while (!pending.empty()) {
-        QTreeWidgetItem* i = pending.back();
-        pending.pop_back();
-        m_treeItems.remove(static_cast<const TreeNode*>(i->data(0, Qt::UserRole).value<void*>()));
-        for (int k = 0; k < i->childCount(); ++k) pending.push_back(i->child(k));
-    }
-}
-
-void MainWindow::treeRebuilt() {
-    m_tree->clear();
-    m_treeItems.clear();
-    const TreeNode* root = m_core->browser().root();
-    if (!root) return;
-    QTreeWidgetItem* rootItem = makeTreeItem(root);
-    m_tree->addTopLevelItem(rootItem);
-    rootItem->setExpanded(root->expanded);
-    applyTreeFilter();
-}
-
-void MainWindow::treeChildrenChanged(const TreeNode* node) {
-    QTreeWidgetItem* item = m_treeItems.value(node);
-    if (!item) return;
-    // Items of nodes that stayed are kept (and what was open below them); the rest go.
-    QHash<const TreeNode*, QTreeWidgetItem*> kept;
-    for (QTreeWidgetItem* child : item->takeChildren()) {
-        const auto* n = static_cast<const TreeNode*>(child->data(0, Qt::UserRole).value<void*>());
-        kept.insert(n, child);
-    }
-    QList<QTreeWidgetItem*> children;
-    for (const auto& child : node->children) {
-        QTreeWidgetItem* c = kept.take(child.get());
-        children << (c ? c : makeTreeItem(child.get()));
-    }
-    for (QTreeWidgetItem* gone : kept) {
-        forgetTreeItem(gone);
-        delete gone;
-    }
-    item->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-    item->addChildren(children);
-    applyTreeFilter();
-}
-
-void MainWindow::applyTreeFilter() {
-    const QTreeWidgetItem* root = m_tree->topLevelItem(0);
-    const TreeNode* rootNode = m_core->browser().root();
-    if (!root || !rootNode || rootNode->children.empty()) return;
-    QTreeWidgetItem* tables = m_treeItems.value(rootNode->children.front().get());
-    if (!tables) return;
-    const QString text = m_filter->text().trimmed();
-    for (int i = 0; i < tables->childCount(); ++i) {
-        QTreeWidgetItem* t = tables->child(i);
-        const bool hide = !text.isEmpty() && !t->text(0).contains(text, Qt::CaseInsensitive);
-        if (t->isHidden() != hide) t->setHidden(hide);  // each change costs the view a pass
-    }
-}
-
-void MainWindow::treeNodeAboutToBeRemoved(const TreeNode* node) {
-    if (QTreeWidgetItem* item = m_treeItems.value(node)) {
-        forgetTreeItem(item);
-        delete item;
-    }
-}
-
-void MainWindow::showPropertyLines(const std::vector<std::string>& lines) {
-    QStringList text;
-    for (const auto& l : lines) text << qs(l);
-    m_picture->setPlainText(text.join(QLatin1Char('\n')));
 }
 
 }  // namespace quorix

@@ -113,6 +113,8 @@ private:
     /// Hides the tables whose names do not hold the filter's text.
     void applyTreeFilter();
     void showPropertyLines(const std::vector<std::string>& lines) override;
+    /// Where settings are remembered between runs.
+    static QString settingsFile();
 
     std::unique_ptr<MainWindowCore> m_core;
     DefinitionTableModel* m_model = nullptr;
