@@ -147,4 +147,40 @@ CatalogObjectPtr columnObject(const std::string& name, const ColumnFacts& f) {
     return col;
 }
 
+CatalogObjectPtr addIndexObject(CatalogObject& indexes, const std::string& name, bool primary,
+                                bool unique, bool clustered) {
+    auto index = std::make_shared<CatalogObject>("Index", name);
+    index->setProperty("Clustered", clustered);
+    index->setProperty("IndexNulls",
+                       static_cast<long long>(primary ? adIndexNullsDisallow : adIndexNullsAllow));
+    index->setProperty("PrimaryKey", primary);
+    index->setProperty("Unique", unique);
+    auto columns = std::make_shared<CatalogObject>("Columns");
+    index->setChild("Columns", columns);
+    indexes.addMember(index);
+    return columns;
+}
+
+CatalogObjectPtr addKeyObject(CatalogObject& keys, const std::string& name, long long type,
+                              const std::string& relatedTable, long long updateRule,
+                              long long deleteRule) {
+    auto key = std::make_shared<CatalogObject>("Key", name);
+    key->setProperty("Type", type);
+    key->setProperty("RelatedTable", relatedTable);
+    key->setProperty("UpdateRule", updateRule);
+    key->setProperty("DeleteRule", deleteRule);
+    auto columns = std::make_shared<CatalogObject>("Columns");
+    key->setChild("Columns", columns);
+    keys.addMember(key);
+    return columns;
+}
+
+CatalogObjectPtr memberColumnObject(const std::string& name, const char* property,
+                                    PropertyValue value, CatalogObjectPtr base) {
+    auto column = std::make_shared<CatalogObject>("Column", name);
+    column->setProperty(property, std::move(value));
+    if (base) column->setBase(std::move(base));
+    return column;
+}
+
 }  // namespace quorix

@@ -98,4 +98,20 @@ struct ColumnFacts {
 /// A "Column" object named @p name with the properties of @p facts, as every engine shows them.
 CatalogObjectPtr columnObject(const std::string& name, const ColumnFacts& facts);
 
+/// Adds to @p indexes an "Index" with the properties every engine shows and an empty
+/// "Columns" list, which it returns.
+CatalogObjectPtr addIndexObject(CatalogObject& indexes, const std::string& name, bool primary,
+                                bool unique, bool clustered);
+
+/// Adds to @p keys a "Key" of @p type (adKeyPrimary, ...) and an empty "Columns" list, which
+/// it returns.
+CatalogObjectPtr addKeyObject(CatalogObject& keys, const std::string& name, long long type,
+                              const std::string& relatedTable, long long updateRule,
+                              long long deleteRule);
+
+/// A column of an index or key: one property of its own (SortOrder, RelatedColumn), the rest
+/// from the table's column @p base (none when null).
+CatalogObjectPtr memberColumnObject(const std::string& name, const char* property,
+                                    PropertyValue value, CatalogObjectPtr base);
+
 }  // namespace quorix

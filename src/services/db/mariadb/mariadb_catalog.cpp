@@ -26,6 +26,14 @@ CatalogObjectPtr tableObject(const std::vector<std::string>& r) {
     return t;
 }
 
+// A foreign key's update or delete rule as information_schema writes it.
+long long ruleCode(const std::string& r) {
+    if (r == "CASCADE") return adRICascade;
+    if (r == "SET NULL") return adRISetNull;
+    if (r == "SET DEFAULT") return adRISetDefault;
+    return adRINone;
+}
+
 }  // namespace
 
 CatalogObjectPtr readTableNames(MYSQL* m, const std::string& database) {
@@ -79,11 +87,10 @@ CatalogObjectPtr readTables(MYSQL* m, const std::string& database, const std::st
     }
     auto member = [&](const std::string& table, const std::string& name, const char* property,
                       PropertyValue v) {
-        auto column = std::make_shared<CatalogObject>("Column", name);
-        column->setProperty(property, std::move(v));
         const auto& cols = columnsByName[table];
-        if (auto it = cols.find(name); it != cols.end()) column->setBase(it->second);
-        return column;
+        const auto it = cols.find(name);
+        return memberColumnObject(name, property, std::move(v),
+                                  it == cols.end() ? nullptr : it->second);
     };
     std::map<std::string, CatalogObjectPtr> indexCols;
     for (const auto& r : rows(m,
@@ -97,27 +104,14 @@ CatalogObjectPtr readTables(MYSQL* m, const std::string& database, const std::st
         if (t == byName.end()) continue;
         const std::string key = r[0] + '\x1f' + r[1];
         if (!indexCols.count(key)) {
+            // InnoDB keeps a table's rows in the order of its primary key.
             const bool primary = r[1] == "PRIMARY";
-            auto index = std::make_shared<CatalogObject>("Index", r[1]);
-            index->setProperty("Clustered", primary);
-            index->setProperty("IndexNulls", static_cast<long long>(primary ? adIndexNullsDisallow
-                                                                            : adIndexNullsAllow));
-            index->setProperty("PrimaryKey", primary);
-            index->setProperty("Unique", r[2] == "0");
-            auto list = std::make_shared<CatalogObject>("Columns");
-            index->setChild("Columns", list);
-            t->second->child("Indexes")->addMember(index);
-            indexCols[key] = list;
+            indexCols[key] =
+                addIndexObject(*t->second->child("Indexes"), r[1], primary, r[2] == "0", primary);
         }
         indexCols[key]->addMember(
             member(r[0], r[3], "SortOrder", static_cast<long long>(r[4] == "D" ? 2 : 1)));
     }
-    auto rule = [](const std::string& r) -> long long {
-        if (r == "CASCADE") return adRICascade;
-        if (r == "SET NULL") return adRISetNull;
-        if (r == "SET DEFAULT") return adRISetDefault;
-        return adRINone;
-    };
     std::map<std::string, CatalogObjectPtr> keyCols;
     for (const auto& r :
          rows(m,
@@ -143,19 +137,13 @@ CatalogObjectPtr readTables(MYSQL* m, const std::string& database, const std::st
         if (t == byName.end()) continue;
         const std::string k = r[0] + '\x1f' + r[1];
         if (!keyCols.count(k)) {
-            auto key = std::make_shared<CatalogObject>("Key", r[1]);
-            key->setProperty("Type", static_cast<long long>(r[2] == "PRIMARY KEY" ? adKeyPrimary
-                                                            : r[2] == "UNIQUE"    ? adKeyUnique
-                                                                                  : adKeyForeign));
+            const long long type = r[2] == "PRIMARY KEY" ? adKeyPrimary
+                                   : r[2] == "UNIQUE"    ? adKeyUnique
+                                                         : adKeyForeign;
             // A related table of another database is named with it: never confused with ours.
-            key->setProperty("RelatedTable",
-                             r[3].empty() || r[3] == database ? r[4] : r[3] + "." + r[4]);
-            key->setProperty("UpdateRule", rule(r[5]));
-            key->setProperty("DeleteRule", rule(r[6]));
-            auto list = std::make_shared<CatalogObject>("Columns");
-            key->setChild("Columns", list);
-            t->second->child("Keys")->addMember(key);
-            keyCols[k] = list;
+            keyCols[k] = addKeyObject(*t->second->child("Keys"), r[1], type,
+                                      r[3].empty() || r[3] == database ? r[4] : r[3] + "." + r[4],
+                                      ruleCode(r[5]), ruleCode(r[6]));
         }
         keyCols[k]->addMember(member(r[0], r[7], "RelatedColumn", r[8]));
     }

@@ -92,11 +92,10 @@ CatalogObjectPtr readTables(PGconn* conn, const std::string& relations) {
     }
     auto member = [&](const std::string& oid, const std::string& name, const char* property,
                       PropertyValue v) {
-        auto m = std::make_shared<CatalogObject>("Column", name);
-        m->setProperty(property, std::move(v));
         const auto& byName = columnByName[oid];
-        if (auto it = byName.find(name); it != byName.end()) m->setBase(it->second);
-        return m;
+        const auto it = byName.find(name);
+        return memberColumnObject(name, property, std::move(v),
+                                  it == byName.end() ? nullptr : it->second);
     };
     // Indexes with their key columns in order and their sort order.
     Result idx =
@@ -115,17 +114,8 @@ CatalogObjectPtr readTables(PGconn* conn, const std::string& relations) {
         const std::string name = value(idx.get(), i, 1);
         const std::string key = oid + "\x1f" + name;
         if (!indexCols.count(key)) {
-            const bool primary = flag(idx.get(), i, 2);
-            auto index = std::make_shared<CatalogObject>("Index", name);
-            index->setProperty("Clustered", false);
-            index->setProperty("IndexNulls", static_cast<long long>(primary ? adIndexNullsDisallow
-                                                                            : adIndexNullsAllow));
-            index->setProperty("PrimaryKey", primary);
-            index->setProperty("Unique", flag(idx.get(), i, 3));
-            auto list = std::make_shared<CatalogObject>("Columns");
-            index->setChild("Columns", list);
-            indexesOf[oid]->addMember(index);
-            indexCols[key] = list;
+            indexCols[key] = addIndexObject(*indexesOf[oid], name, flag(idx.get(), i, 2),
+                                            flag(idx.get(), i, 3), false);
         }
         indexCols[key]->addMember(member(oid, value(idx.get(), i, 4), "SortOrder",
                                          static_cast<long long>(flag(idx.get(), i, 5) ? 2 : 1)));
@@ -152,26 +142,18 @@ CatalogObjectPtr readTables(PGconn* conn, const std::string& relations) {
         const char type = value(keys.get(), i, 2)[0];
         const std::string k = oid + "\x1f" + name;
         if (!keyCols.count(k)) {
-            auto key = std::make_shared<CatalogObject>("Key", name);
-            key->setProperty("Type", static_cast<long long>(type == 'p'   ? adKeyPrimary
-                                                            : type == 'u' ? adKeyUnique
-                                                                          : adKeyForeign));
             const std::string related = value(keys.get(), i, 3);
             const auto cut = related.find('\x1f');
-            key->setProperty("RelatedTable",
+            keyCols[k] =
+                addKeyObject(*keysOf[oid], name,
+                             type == 'p'   ? adKeyPrimary
+                             : type == 'u' ? adKeyUnique
+                                           : adKeyForeign,
                              cut == std::string::npos
                                  ? related
-                                 : shownName(related.substr(0, cut), related.substr(cut + 1)));
-            key->setProperty("UpdateRule",
-                             static_cast<long long>(
-                                 type == 'f' ? ruleCode(value(keys.get(), i, 4)[0]) : adRINone));
-            key->setProperty("DeleteRule",
-                             static_cast<long long>(
-                                 type == 'f' ? ruleCode(value(keys.get(), i, 5)[0]) : adRINone));
-            auto list = std::make_shared<CatalogObject>("Columns");
-            key->setChild("Columns", list);
-            keysOf[oid]->addMember(key);
-            keyCols[k] = list;
+                                 : shownName(related.substr(0, cut), related.substr(cut + 1)),
+                             type == 'f' ? ruleCode(value(keys.get(), i, 4)[0]) : adRINone,
+                             type == 'f' ? ruleCode(value(keys.get(), i, 5)[0]) : adRINone);
         }
         keyCols[k]->addMember(
             member(oid, value(keys.get(), i, 6), "RelatedColumn", value(keys.get(), i, 7)));

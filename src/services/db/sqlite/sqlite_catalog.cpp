@@ -354,10 +354,7 @@ CatalogObjectPtr SqliteCatalog::buildTable(const std::string& name, const RawTab
     auto keys = std::make_shared<CatalogObject>("Keys");
     // An index's or key's column: the table column's properties and one of its own.
     auto memberColumn = [&](const std::string& col, const char* property, PropertyValue value) {
-        auto c = std::make_shared<CatalogObject>("Column", col);
-        c->setProperty(property, std::move(value));
-        c->setBase(columns->member(col));
-        return c;
+        return memberColumnObject(col, property, std::move(value), columns->member(col));
     };
     auto keyColumn = [&](const std::string& col, const std::string& related) {
         return memberColumn(col, "RelatedColumn", related);
@@ -367,27 +364,10 @@ CatalogObjectPtr SqliteCatalog::buildTable(const std::string& name, const RawTab
     };
     auto makeKey = [&](const std::string& keyName, int32_t type, const std::string& related,
                        int32_t onUpdate, int32_t onDelete) {
-        auto key = std::make_shared<CatalogObject>("Key", keyName);
-        key->setProperty("Type", static_cast<long long>(type));
-        key->setProperty("RelatedTable", related);
-        key->setProperty("UpdateRule", static_cast<long long>(onUpdate));
-        key->setProperty("DeleteRule", static_cast<long long>(onDelete));
-        auto cols = std::make_shared<CatalogObject>("Columns");
-        key->setChild("Columns", cols);
-        keys->addMember(key);
-        return cols;
+        return addKeyObject(*keys, keyName, type, related, onUpdate, onDelete);
     };
     auto makeIndex = [&](const std::string& indexName, bool primary, bool unique) {
-        auto index = std::make_shared<CatalogObject>("Index", indexName);
-        index->setProperty("Clustered", false);
-        index->setProperty("IndexNulls", static_cast<long long>(primary ? adIndexNullsDisallow
-                                                                        : adIndexNullsAllow));
-        index->setProperty("PrimaryKey", primary);
-        index->setProperty("Unique", unique);
-        auto cols = std::make_shared<CatalogObject>("Columns");
-        index->setChild("Columns", cols);
-        indexes->addMember(index);
-        return cols;
+        return addIndexObject(*indexes, indexName, primary, unique, false);
     };
 
     if (!pkColumns.empty()) {
