@@ -54,8 +54,14 @@ const char kUsage[] =
     "                      新しく作ってから作成します。既にあれば何も変えずに止まります。\n"
     "  quorix-cli load FILE.qxd DOC.xml --data-source SRC [--db-type KEY] [--create] [--user U]\n"
     "                    [--password-file F] [--reject FILE] [--new-database]\n"
+    "                    [--mode insert|skip|update|replace] [--summary]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "      --reject: エラーのある行は飛ばして、位置・表・列・値・理由をFILEに書きます。\n"
+    "      --mode: 表に同じキーの行が既にあるとき: insert 止める（既定）、skip その行と入れ子の\n"
+    "              行を飛ばす、update 値を更新して入れ子の行を文書のものに置き換える、\n"
+    "              replace 表の中身を文書の行に入れ替える。\n"
+    "      --summary: 表ごとの件数を「表名 タブ 追加 タブ 更新 タブ 飛ばし タブ 削除」の行で\n"
+    "                 標準出力に書きます（報告は標準エラーに）。\n"
     "  quorix-cli --version\n"
     "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、mysql\n"
     "       （MariaDB / MySQL）、\n"
@@ -106,7 +112,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
                 arg == "--new-database" || arg == "--link-keys" || arg == "--attributes" ||
-                arg == "--name-tables") {
+                arg == "--name-tables" || arg == "--summary") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -229,8 +235,8 @@ std::optional<std::pair<DefinitionFile, std::unique_ptr<LayoutDocument>>> layout
     // The SQL Server vocabulary is for showing SQL only: its names are never put in.
     if (dbType != file.context.dbType && dbType != "sqlserver") {
         // Types of the file's engine move into the asked one; what cannot is named.
-        const std::string report =
-            translationReport(translateTypes(*file.table, file.context.dbType, dbType, true), dbType);
+        const std::string report = translationReport(
+            translateTypes(*file.table, file.context.dbType, dbType, true), dbType);
         if (!report.empty()) err << "quorix-cli: 注意: " << report << "\n";
     }
     LayoutResult layout = buildTableLayout(*file.table, dbType, kIndentUnit);
@@ -387,6 +393,13 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     request.dbType = target->dbType;
     request.createTables = a.options.count("--create") > 0;
     request.rejectPath = option(a, "--reject", "");
+    if (const auto mode = parseLoadMode(option(a, "--mode", "insert")))
+        request.mode = *mode;
+    else {
+        err << "quorix-cli: 取り込み方法「" << displayText(option(a, "--mode", ""))
+            << "」はありません（insert、skip、update、replace のどれかです）。\n";
+        return 2;
+    }
     request.inputs = {a.file, option(a, "--data-source", "")};
     // How far the read is, on a terminal only.
     const bool terminal = &err == &std::cerr && isatty(STDERR_FILENO);
@@ -410,7 +423,16 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
                 err << "quorix-cli: " << undone << "\n";
         return 1;
     }
-    out << loadReport(loaded) << "\n";
+    const bool summary = a.options.count("--summary") > 0;
+    (summary ? err : out) << loadReport(loaded) << "\n";
+    if (loaded.mode != LoadMode::Insert)
+        for (const TableCounts& c : loaded.counts) err << "quorix-cli: " << tableReport(c) << "\n";
+    if (summary) {
+        out << "table\tinserted\tupdated\tskipped\tdeleted\n";
+        for (const TableCounts& c : loaded.counts)
+            out << c.table << '\t' << c.inserted << '\t' << c.updated << '\t' << c.skipped << '\t'
+                << c.deleted << '\n';
+    }
     return 0;
 }
 
@@ -446,7 +468,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
          {{"--data-source", "--db-type", "--user", "--password-file", "--new-database"}, create}},
         {"load",
          {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject",
-           "--new-database"},
+           "--new-database", "--mode", "--summary"},
           load}},
     };
     const auto it = commands.find(command);

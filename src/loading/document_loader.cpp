@@ -44,14 +44,30 @@ RowTag tagOf(long line, long column) {
     return (static_cast<RowTag>(line) << 24) | std::min<long>(column, 0xFFFFFF);
 }
 
+// Where a table's rows go first: its work table while a mode has one, else the table.
+const std::string& targetOf(const PlanTable& t) {
+    return t.work.empty() ? t.name : t.work;
+}
+
+// @p text with the name of a work table given as that of its table.
+std::string shownText(std::string text, const std::vector<PlanTable>& tables) {
+    for (const PlanTable& t : tables) {
+        if (t.work.empty()) continue;
+        for (auto at = text.find(t.work); at != std::string::npos; at = text.find(t.work, at))
+            text.replace(at, t.work.size(), t.name);
+    }
+    return text;
+}
+
 // The message for a row the engine refused after it was given.
-std::string refusal(const Loader& loader, const PlanTable& t, const RowRefused& e) {
-    const std::string& table = e.table().empty() ? t.name : e.table();
-    const std::string same = e.number() == ErrorNumber::kDuplicateKey
-                                 ? "表「" + table + "」に同じキーの行が既にあります。"
-                                 : "";
+std::string refusal(const Loader& loader, const std::vector<PlanTable>& tables, const PlanTable& t,
+                    const RowRefused& e) {
+    const std::string same = e.number() != ErrorNumber::kDuplicateKey ? ""
+                             : t.work.empty()
+                                 ? "表「" + t.name + "」に同じキーの行が既にあります。"
+                                 : "文書に表「" + t.name + "」のキーが同じ行が二つあります。";
     return loader.place(static_cast<long>(e.tag() >> 24), static_cast<long>(e.tag() & 0xFFFFFF)) +
-           same + e.description();
+           same + shownText(e.description(), tables);
 }
 
 // While refused rows are skipped: the auto-numbers a document row the database refused had
@@ -113,7 +129,7 @@ std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, c
                          std::optional<RowRefused> found) {
     const PlanTable* owner = &at;
     for (PlanTable& t : tables) {
-        if (found && t.name == found->table()) continue;
+        if (found && targetOf(t) == found->table()) continue;
         try {
             t.inserter->finish();
         } catch (const RowRefused& e) {
@@ -122,7 +138,10 @@ std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, c
             break;
         }
     }
-    return found ? refusal(loader, *owner, *found) : std::string();
+    if (found && !found->table().empty())
+        for (const PlanTable& t : tables)
+            if (targetOf(t) == found->table()) owner = &t;
+    return found ? refusal(loader, tables, *owner, *found) : std::string();
 }
 
 // Writes the rows the reader hands over, in document order. While skipping, each row of the
@@ -177,9 +196,10 @@ public:
                 for (std::size_t k = 0; k < t.columns.size() && k <= t.keyCount; ++k)
                     key += (k ? "、" : "") + t.columns[k] + "=" + valueText(row[k]);
                 const std::string what =
-                    e.number() == ErrorNumber::kDuplicateKey
+                    e.number() != ErrorNumber::kDuplicateKey ? shownText(e.description(), tables)
+                    : t.work.empty()
                         ? "表「" + t.name + "」のキー（" + key + "）の行は既にあります"
-                        : e.description();
+                        : "文書に表「" + t.name + "」のキー（" + key + "）が同じ行が二つあります";
                 const std::string at = loader.place(r.line, r.column);
                 if (!skipping || r.top != currentTop) {
                     refused = at + what;
@@ -237,11 +257,9 @@ private:
     bool topRefused = false;
 };
 
-// Checks that every table and column is there, finds where the auto-numbers go on, and opens
-// each table's path: row by row where a refused row is to be skipped, else the bulk path.
-// What is missing, if something is.
-std::optional<std::string> openTables(std::vector<PlanTable>& tables, const LoadRequest& request,
-                                      Connection& connection) {
+// Checks that every table and column is there and finds where the auto-numbers go on. What
+// is missing, if something is.
+std::optional<std::string> checkTables(std::vector<PlanTable>& tables, Connection& connection) {
     for (PlanTable& t : tables) {
         const auto existing =
             connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); });
@@ -256,13 +274,18 @@ std::optional<std::string> openTables(std::vector<PlanTable>& tables, const Load
                         .run([&](DatabaseSession& s) { return s.largestValue(t.name, c.name); })
                         .value_or(0) +
                     1;
-        // Row by row where a refused row is to be skipped; else the engine's bulk path.
-        t.inserter = connection.run([&](DatabaseSession& s) {
-            return request.rejectPath.empty() ? s.bulkInserter(t.name, t.columns)
-                                              : s.inserter(t.name, t.columns);
-        });
     }
     return std::nullopt;
+}
+
+// Each table's path: row by row where a refused row is to be skipped, else the bulk path.
+void openInserters(std::vector<PlanTable>& tables, const LoadRequest& request,
+                   Connection& connection) {
+    for (PlanTable& t : tables)
+        t.inserter = connection.run([&](DatabaseSession& s) {
+            return request.rejectPath.empty() ? s.bulkInserter(targetOf(t), t.columns)
+                                              : s.inserter(targetOf(t), t.columns);
+        });
 }
 
 // A load that failed: undone, or said to be unknown or not undone where that is so.
@@ -321,7 +344,7 @@ std::optional<std::string> finishTables(const Loader& loader, std::vector<PlanTa
         } catch (const RowRefused& e) {
             return firstRefusal(loader, tables, t, e);
         } catch (const ServiceError& e) {
-            return e.description();
+            return shownText(e.description(), tables);
         }
     }
     try {
@@ -378,7 +401,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         begun = true;
         if (request.createTables)
             for (const TableDefinition& t : layoutTables(layout)) catalog.appendTable(t);
-        if (auto missing = openTables(tables, request, connection)) return fail(*missing);
+        if (auto missing = checkTables(tables, connection)) return fail(*missing);
+        if (auto refused = load::prepareMode(request.mode, tables, connection, result.counts))
+            return fail(*refused);
+        openInserters(tables, request, connection);
     } catch (const ServiceError& e) {
         return fail(e.description());
     } catch (const LayoutError& e) {
@@ -438,6 +464,11 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     if (auto refusedAtEnd = finishTables(loader, tables, writer, connection))
         return fail(*refusedAtEnd);
     try {
+        load::applyMode(request.mode, tables, connection, result.counts);
+    } catch (const ServiceError& e) {
+        return fail(shownText(e.description(), tables));
+    }
+    try {
         connection.commitTrans();
     } catch (const ServiceError& e) {
         if (e.number() == ErrorNumber::kUndoPending) {
@@ -447,6 +478,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return fail(e.description());
     }
     result.ok = true;
+    result.mode = request.mode;
     if (skipping) result.rejectPath = rejects.place();
     result.rows = loader.rows();
     result.ignoredElements = loader.ignored();
@@ -458,9 +490,42 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     return result;
 }
 
+namespace {
+
+// "追加 3 行、更新 1 行" of the counts that @p mode can give.
+std::string countsText(LoadMode mode, const TableCounts& c) {
+    std::string text = "追加 " + grouped(c.inserted) + " 行";
+    if (mode == LoadMode::Update) text += "、更新 " + grouped(c.updated) + " 行";
+    if (mode == LoadMode::Skip) text += "、既にあって飛ばした " + grouped(c.skipped) + " 行";
+    if (mode == LoadMode::Update || mode == LoadMode::Replace)
+        text += "、削除 " + grouped(c.deleted) + " 行";
+    return text;
+}
+
+}  // namespace
+
+std::string tableReport(const TableCounts& counts) {
+    return "表「" + counts.table + "」: " + countsText(LoadMode::Update, counts) +
+           "、既にあって飛ばした " + grouped(counts.skipped) + " 行";
+}
+
 std::string loadReport(const LoadResult& result) {
-    std::string text = grouped(result.records) + " 行を " + std::to_string(result.tables) +
-                       " 個の表に取り込みました。";
+    std::string text;
+    if (result.mode == LoadMode::Insert) {
+        text = grouped(result.records) + " 行を " + std::to_string(result.tables) +
+               " 個の表に取り込みました。";
+    } else {
+        TableCounts all;
+        for (const TableCounts& c : result.counts) {
+            all.inserted += c.inserted;
+            all.updated += c.updated;
+            all.skipped += c.skipped;
+            all.deleted += c.deleted;
+        }
+        text = "文書の " + grouped(result.rows) + " 行を " + std::to_string(result.tables) +
+               " 個の表に取り込みました（" + loadModeCaption(result.mode) + "）。" +
+               countsText(result.mode, all) + "。";
+    }
     if (result.skipped > 0)
         text += "エラーのある " + grouped(result.skipped) + " 行は取り込まずに「" +
                 displayText(result.rejectPath) + "」に書きました。";

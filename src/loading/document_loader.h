@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "generation/table_layout.h"
+#include "loading/load_modes.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
 #include "services/xml/xml_document.h"
@@ -17,6 +18,7 @@ struct LoadRequest {
     std::string row = "ROW";
     std::string dbType = "access";  ///< the vocabulary the definition's types belong to
     bool createTables = false;      ///< create the layout's tables first, in the same transaction
+    LoadMode mode = LoadMode::Insert;  ///< what becomes of a row whose key is there already
     /// When not empty: a row of the document with an error is skipped with everything nested
     /// in it, and written to this file (position, table, column, value, reason) instead of
     /// stopping the load.
@@ -35,6 +37,8 @@ struct LoadResult {
     long long ignoredElements = 0;  ///< elements of the rows that no line of the definition takes
     long long skipped = 0;          ///< rows of the document skipped for an error (rejectPath)
     std::string rejectPath;         ///< where the skipped rows were written
+    LoadMode mode = LoadMode::Insert;
+    std::vector<TableCounts> counts;  ///< per table, in the definition's order
 
     /// On failure: what went wrong and what became of the database, in Japanese.
     std::string message;
@@ -55,5 +59,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
 
 /// What the status line says after a load that succeeded.
 std::string loadReport(const LoadResult& result);
+/// One line for a table of the summary: "表「T」: 追加 3 行、更新 1 行、…".
+std::string tableReport(const TableCounts& counts);
 
 }  // namespace quorix

@@ -1,8 +1,8 @@
 #include "loading/key_links.h"
 
 #include <algorithm>
-#include <memory>
 #include <cctype>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -90,8 +90,9 @@ std::vector<Group> groupsIn(const RecordSet& rs) {
         if (!kept(rs, row)) continue;
         const int level = levelOf(rs, row);
         const bool mark = level > 1 && text(rs, row, Field::kKey) == kParentKeyMark;
-        while (!open.empty() && (groups[static_cast<std::size_t>(open.back())].level > level ||
-                                 (mark && groups[static_cast<std::size_t>(open.back())].level == level)))
+        while (!open.empty() &&
+               (groups[static_cast<std::size_t>(open.back())].level > level ||
+                (mark && groups[static_cast<std::size_t>(open.back())].level == level)))
             open.pop_back();
         if (!open.empty() && groups[static_cast<std::size_t>(open.back())].level == level) continue;
         groups.push_back({row, level, open.empty() ? -1 : open.back()});
@@ -119,7 +120,8 @@ std::string recordOf(const RecordSet& rs, int start) {
 // The name of the element that holds a group's rows: the row tag for the top group.
 std::string recordName(const RecordSet& rs, int start) {
     const std::string path = recordOf(rs, start);
-    std::string name = path.empty() ? text(rs, 0, Field::kTagName) : path.substr(path.rfind('/') + 1);
+    std::string name =
+        path.empty() ? text(rs, 0, Field::kTagName) : path.substr(path.rfind('/') + 1);
     if (!name.empty() && name[0] == '@') name.erase(0, 1);
     return name;
 }
@@ -156,7 +158,8 @@ int nameTables(DefinitionTable& table) {
         // Letters, digits and "_" of any script; the rest become "_".
         std::string base = recordName(rs, g.start);
         for (char& c : base)
-            if (static_cast<unsigned char>(c) < 0x80 && !std::isalnum(static_cast<unsigned char>(c)))
+            if (static_cast<unsigned char>(c) < 0x80 &&
+                !std::isalnum(static_cast<unsigned char>(c)))
                 c = '_';
         if (base.empty()) base = "T";
         std::string name = cp932Prefix(base, 20);

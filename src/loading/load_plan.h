@@ -94,6 +94,9 @@ struct PlanTable {
     std::vector<PlanColumn> own;
     std::unique_ptr<RowInserter> inserter;
     long long written = 0;
+    // Where the rows go first: a work table of the load, or the table itself (empty).
+    std::string work;
+    std::vector<std::string> primaryKey;  // as the table has it (read for skip and update)
     // Reused for every row: the row, the key its nested rows begin with, their elements.
     std::vector<CellValue> row;
     std::vector<CellValue> key;

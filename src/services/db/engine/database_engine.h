@@ -93,12 +93,38 @@ public:
     virtual void savepoint(const std::string& name) = 0;
     virtual void releaseSavepoint(const std::string& name) = 0;
     virtual void rollbackToSavepoint(const std::string& name) = 0;
-    /// Tells the engine that numbers up to @p largest were given to an auto-numbered column,
-    /// so that its own numbering continues after them.
     /// What the engine did on opening that the user should hear of (empty when nothing).
     virtual std::string openingNote() const { return {}; }
+    /// Tells the engine that numbers up to @p largest were given to an auto-numbered column,
+    /// so that its own numbering continues after them.
     virtual void numbersGiven(const std::string& /*table*/, const std::string& /*column*/,
                               long long /*largest*/) {}
+
+    // Statements of the caller's over the tables of a load, in the engine's own dialect.
+
+    /// A table's name as this session's statements write it (qualified where it must be).
+    virtual std::string quotedTable(const std::string& table) const {
+        return quoteIdentifier(table);
+    }
+    /// A column's name as statements write it.
+    virtual std::string quotedName(const std::string& name) const { return quoteIdentifier(name); }
+    /// Runs a statement inside the open transaction; how many rows it changed.
+    virtual long long execute(const std::string& sql, const std::string& what) = 0;
+    /// Runs a query whose answer is one number.
+    virtual long long count(const std::string& sql, const std::string& what) = 0;
+    /// What follows "INSERT INTO table (…) SELECT … WHERE …" so that a row whose @p key is
+    /// there already takes the new values of the columns @p update instead of being refused.
+    virtual std::string upsertClause(const std::string& table, const std::vector<std::string>& key,
+                                     const std::vector<std::string>& update) const = 0;
+    /// A table of this session alone for rows on their way into @p table: its @p columns with
+    /// their types, @p key as its primary key, no rows; gone when the transaction ends. Its
+    /// name, for inserter(), bulkInserter() and statements.
+    virtual std::string createWorkTable(const std::string& table,
+                                        const std::vector<std::string>& columns,
+                                        const std::vector<std::string>& key) = 0;
+    virtual void dropWorkTable(const std::string& work) = 0;
+    /// Deletes every row of @p table inside the open transaction; how many there were.
+    virtual long long emptyTable(const std::string& table) = 0;
 };
 
 /// A database engine behind one or more provider names.

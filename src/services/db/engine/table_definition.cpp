@@ -112,4 +112,14 @@ ColumnSwitches columnSwitches(const ColumnDefinition& c) {
     return switches;
 }
 
+std::string onConflictClause(const std::vector<std::string>& key,
+                             const std::vector<std::string>& update) {
+    if (update.empty()) return " ON CONFLICT DO NOTHING";
+    std::string sql = " ON CONFLICT (" + quotedColumnList(key) + ") DO UPDATE SET ";
+    for (std::size_t i = 0; i < update.size(); ++i)
+        sql += (i ? ", " : "") + quoteIdentifier(update[i]) + " = excluded." +
+               quoteIdentifier(update[i]);
+    return sql;
+}
+
 }  // namespace quorix

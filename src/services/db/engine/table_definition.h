@@ -62,6 +62,11 @@ ColumnSwitches columnSwitches(const ColumnDefinition& column);
 /// The quoted column names, separated by ", ".
 std::string quotedColumnList(const std::vector<std::string>& columns);
 
+/// The standard upsert tail: " ON CONFLICT (key) DO UPDATE SET c = excluded.c, …", or
+/// " ON CONFLICT DO NOTHING" when there is nothing to update.
+std::string onConflictClause(const std::vector<std::string>& key,
+                             const std::vector<std::string>& update);
+
 /// ", CONSTRAINT name PRIMARY KEY (columns)": the key clause of a CREATE TABLE.
 std::string primaryKeyClause(const std::string& name, const std::vector<std::string>& columns);
 

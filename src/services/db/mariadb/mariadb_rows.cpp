@@ -263,4 +263,17 @@ std::unique_ptr<RowInserter> makeInserter(MYSQL* m, LocalRows& local, BatchSende
                                              std::move(table), mode);
 }
 
+std::string createWorkTable(MYSQL* m, const std::string& database, const std::string& source,
+                            const std::string& table, const std::vector<std::string>& columns,
+                            const std::vector<std::string>& key, int number) {
+    const std::string work = "quorix_work_" + std::to_string(number);
+    // A temporary table commits nothing, and a cluster keeps it on this node alone.
+    run(m,
+        "CREATE TEMPORARY TABLE " + backticked(database) + "." + backticked(work) +
+            " (PRIMARY KEY (" + backtickedList(key) + ")) ENGINE=InnoDB SELECT " +
+            backtickedList(columns) + " FROM " + source + " LIMIT 0",
+        "表「" + table + "」の作業用の表を作成できません。");
+    return work;
+}
+
 }  // namespace quorix::mariadb

@@ -63,4 +63,10 @@ std::unique_ptr<RowInserter> makeInserter(MYSQL* m, LocalRows& local, BatchSende
                                           const std::vector<std::string>& columns,
                                           std::string table, InsertMode mode);
 
+/// A temporary table "quorix_work_<number>" in @p database with @p columns of @p source (the
+/// qualified name of @p table) in their types and @p key as its primary key.
+std::string createWorkTable(MYSQL* m, const std::string& database, const std::string& source,
+                            const std::string& table, const std::vector<std::string>& columns,
+                            const std::vector<std::string>& key, int number);
+
 }  // namespace quorix::mariadb

@@ -201,6 +201,44 @@ public:
         run(c(), "ROLLBACK TO SAVEPOINT " + backticked(name), "セーブポイントまで戻せません。");
     }
 
+    std::string quotedTable(const std::string& table) const override { return qualified(table); }
+    std::string quotedName(const std::string& name) const override { return backticked(name); }
+    long long execute(const std::string& sql, const std::string& what) override {
+        reopen();
+        run(c(), sql, what);
+        return static_cast<long long>(mysql_affected_rows(c()));
+    }
+    long long count(const std::string& sql, const std::string& what) override {
+        reopen();
+        const auto r = rows(c(), sql, what);
+        return r.empty() || r[0].empty() || r[0][0].empty() ? 0 : std::stoll(r[0][0]);
+    }
+    std::string upsertClause(const std::string& table, const std::vector<std::string>& key,
+                             const std::vector<std::string>& update) const override {
+        // The table's own column on the left: the rows' source has columns of the same names.
+        const std::vector<std::string>& set = update.empty() ? key : update;
+        std::string sql = " ON DUPLICATE KEY UPDATE ";
+        for (std::size_t i = 0; i < set.size(); ++i)
+            sql += (i ? ", " : "") + qualified(table) + "." + backticked(set[i]) + " = VALUES(" +
+                   backticked(set[i]) + ")";
+        return sql;
+    }
+    std::string createWorkTable(const std::string& table, const std::vector<std::string>& columns,
+                                const std::vector<std::string>& key) override {
+        reopen();
+        return mariadb::createWorkTable(c(), m_database, qualified(table), table, columns, key,
+                                        ++m_workTables);
+    }
+    void dropWorkTable(const std::string& work) override {
+        run(c(), "DROP TEMPORARY TABLE IF EXISTS " + qualified(work),
+            "作業用の表を削除できません。");
+    }
+    long long emptyTable(const std::string& table) override {
+        // TRUNCATE would commit what came before: DELETE stays inside the transaction.
+        return execute("DELETE FROM " + qualified(table),
+                       "表「" + table + "」の行を削除できません。");
+    }
+
 private:
     // The connection, once the batch in flight (if any) is in.
     MYSQL* c() const {
@@ -319,6 +357,7 @@ private:
     std::vector<std::string> m_staged;
     std::set<std::string> m_targetTables;  // read at the transaction's first create
     std::vector<std::string> m_removedStaging;
+    int m_workTables = 0;
 };
 
 }  // namespace

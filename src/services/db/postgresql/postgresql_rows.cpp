@@ -219,4 +219,44 @@ std::unique_ptr<RowInserter> makeCopyInserter(PGconn* conn, CopyChannel& channel
     return std::make_unique<CopyInserter>(conn, channel, table, columns);
 }
 
+std::string createWorkTable(PGconn* conn, const std::string& table,
+                            const std::vector<std::string>& columns,
+                            const std::vector<std::string>& key, int number) {
+    const std::string what = "表「" + table + "」の作業用の表を作成できません。";
+    const std::string work = "quorix_work_" + std::to_string(number);
+    run(conn,
+        "CREATE TEMP TABLE " + quoteIdentifier(work) + " ON COMMIT DROP AS SELECT " +
+            quotedColumnList(columns) + " FROM " + quoteIdentifier(table) + " WITH NO DATA",
+        what);
+    run(conn,
+        "ALTER TABLE " + quoteIdentifier(work) + " ADD PRIMARY KEY (" + quotedColumnList(key) + ")",
+        what);
+    return work;
+}
+
+long long emptyTable(PGconn* conn, const std::string& table) {
+    const std::string what = "表「" + table + "」の行を削除できません。";
+    const std::string name = quoteIdentifier(table);
+    Result counted = run(conn, "SELECT count(*) FROM " + name, what);
+    const long long rows = number(counted.get(), 0, 0);
+    // TRUNCATE takes the table whole and is undone with the transaction; a table that another
+    // refers to, or a user without the right, gets DELETE.
+    run(conn, "SAVEPOINT quorix_empty", what);
+    Result truncated(PQexec(conn, ("TRUNCATE " + name).c_str()));
+    if (truncated && PQresultStatus(truncated.get()) == PGRES_COMMAND_OK) {
+        run(conn, "RELEASE quorix_empty", what);
+        return rows;
+    }
+    const char* state = truncated ? PQresultErrorField(truncated.get(), PG_DIAG_SQLSTATE) : "";
+    if (numberFor(state) == ErrorNumber::kLockTimeout || PQstatus(conn) != CONNECTION_OK)
+        throw rowError(conn, truncated.get(),
+                       what +
+                           "他の接続が使用中のため、待ち時間の上限（lock_timeout）まで待っても"
+                           "処理できませんでした。");
+    run(conn, "ROLLBACK TO quorix_empty", what);
+    run(conn, "RELEASE quorix_empty", what);
+    Result deleted = run(conn, "DELETE FROM " + name, what);
+    return std::atoll(PQcmdTuples(deleted.get()));
+}
+
 }  // namespace quorix::postgresql

@@ -20,6 +20,14 @@ struct CopyChannel {
 
 std::unique_ptr<RowInserter> makeInserter(PGconn* conn, const std::string& table,
                                           const std::vector<std::string>& columns);
+/// A temporary table "quorix_work_<number>" with @p columns of @p table in their types and
+/// @p key as its primary key, dropped at the end of the transaction.
+std::string createWorkTable(PGconn* conn, const std::string& table,
+                            const std::vector<std::string>& columns,
+                            const std::vector<std::string>& key, int number);
+/// Deletes every row: TRUNCATE (undone with the transaction), DELETE where TRUNCATE may not.
+long long emptyTable(PGconn* conn, const std::string& table);
+
 std::unique_ptr<RowInserter> makeCopyInserter(PGconn* conn, CopyChannel& channel,
                                               const std::string& table,
                                               const std::vector<std::string>& columns);

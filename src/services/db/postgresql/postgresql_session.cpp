@@ -1,5 +1,7 @@
 #include "services/db/postgresql/postgresql_session.h"
 
+#include <cstdlib>
+
 #include "services/db/engine/service_error.h"
 #include "services/db/engine/table_definition.h"
 #include "services/db/postgresql/postgresql_catalog.h"
@@ -144,11 +146,36 @@ public:
             {quoteIdentifier(table), std::to_string(largest), column});
     }
 
+    long long execute(const std::string& sql, const std::string& what) override {
+        Result r = run(c(), sql, what);
+        return std::atoll(PQcmdTuples(r.get()));
+    }
+    long long count(const std::string& sql, const std::string& what) override {
+        Result r = run(c(), sql, what);
+        return PQntuples(r.get()) == 1 ? number(r.get(), 0, 0) : 0;
+    }
+    std::string upsertClause(const std::string&, const std::vector<std::string>& key,
+                             const std::vector<std::string>& update) const override {
+        return onConflictClause(key, update);
+    }
+    std::string createWorkTable(const std::string& table, const std::vector<std::string>& columns,
+                                const std::vector<std::string>& key) override {
+        return postgresql::createWorkTable(c(), table, columns, key, ++m_workTables);
+    }
+    void dropWorkTable(const std::string& work) override {
+        run(c(), "DROP TABLE IF EXISTS pg_temp." + quoteIdentifier(work),
+            "作業用の表を削除できません。");
+    }
+    long long emptyTable(const std::string& table) override {
+        return postgresql::emptyTable(c(), table);
+    }
+
 private:
     PGconn* c() const { return m_conn.get(); }
 
     Conn m_conn;
     CopyChannel m_copy;
+    int m_workTables = 0;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "services/db/sqlite/sqlite_rows.h"
 
+#include <map>
 #include <set>
 
 #include "services/db/engine/currency.h"
@@ -99,6 +100,21 @@ private:
 std::unique_ptr<RowInserter> makeInserter(sqlite3* db, const std::string& table,
                                           const std::vector<std::string>& columns) {
     return std::make_unique<SqliteInserter>(db, table, columns);
+}
+
+std::string createWorkTable(sqlite3* db, const std::string& table,
+                            const std::vector<std::string>& columns,
+                            const std::vector<std::string>& key, int number) {
+    const std::string what = "表「" + table + "」の作業用の表を作成できません。";
+    Statement types(db, "SELECT name, type FROM pragma_table_info(?, 'main')", what);
+    types.bind(1, table);
+    std::map<std::string, std::string> declared;
+    while (types.step()) declared[types.text(0)] = types.text(1);
+    const std::string work = "quorix_work_" + std::to_string(number);
+    std::string sql = "CREATE TEMP TABLE " + quoteIdentifier(work) + " (";
+    for (const std::string& c : columns) sql += quoteIdentifier(c) + " " + declared[c] + ", ";
+    exec(db, sql + "PRIMARY KEY (" + quotedColumnList(key) + "))", what);
+    return work;
 }
 
 }  // namespace quorix::sqlite

@@ -14,4 +14,10 @@ namespace quorix::sqlite {
 std::unique_ptr<RowInserter> makeInserter(sqlite3* db, const std::string& table,
                                           const std::vector<std::string>& columns);
 
+/// A temporary table "quorix_work_<number>" with @p columns as @p table declares them (so that
+/// currency goes in as it does into the table) and @p key as its primary key.
+std::string createWorkTable(sqlite3* db, const std::string& table,
+                            const std::vector<std::string>& columns,
+                            const std::vector<std::string>& key, int number);
+
 }  // namespace quorix::sqlite

@@ -77,12 +77,37 @@ public:
         exec("ROLLBACK TO " + quoteIdentifier(name), "セーブポイントまで戻せません。");
     }
 
+    long long execute(const std::string& sql, const std::string& what) override {
+        exec(sql, what);
+        return sqlite3_changes64(m_db);
+    }
+    long long count(const std::string& sql, const std::string& what) override {
+        Statement st(m_db, sql, what);
+        return st.step() ? st.integer(0) : 0;
+    }
+    std::string upsertClause(const std::string&, const std::vector<std::string>& key,
+                             const std::vector<std::string>& update) const override {
+        return onConflictClause(key, update);
+    }
+    std::string createWorkTable(const std::string& table, const std::vector<std::string>& columns,
+                                const std::vector<std::string>& key) override {
+        return sqlite::createWorkTable(m_db, table, columns, key, ++m_workTables);
+    }
+    void dropWorkTable(const std::string& work) override {
+        exec("DROP TABLE IF EXISTS temp." + quoteIdentifier(work), "作業用の表を削除できません。");
+    }
+    long long emptyTable(const std::string& table) override {
+        return execute("DELETE FROM " + quoteIdentifier(table),
+                       "表「" + table + "」の行を削除できません。");
+    }
+
 private:
     void exec(const std::string& sql, const std::string& what) { sqlite::exec(m_db, sql, what); }
     bool tableExists(const std::string& name);
 
     sqlite3* m_db;
     SqliteCatalog m_catalog{m_db};
+    int m_workTables = 0;
 };
 
 bool SqliteSession::tableExists(const std::string& name) {

@@ -1,0 +1,205 @@
+// The second load of a monthly export in each mode, on each engine: the tables hold what the
+// first document and then the second should give, counted exactly, or stay as they were.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "support/test_support.h"
+
+using namespace quorix;
+using quorix::test::TempDir;
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun cli(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = runCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string example(const std::string& name) {
+    return std::string(QUORIX_EXAMPLES) + "/" + name;
+}
+
+// One engine: the arguments that name its database (made anew for the first load), and its
+// own client's answer to a query, the columns between "|".
+struct Engine {
+    const char* name;
+    std::function<std::vector<std::string>(TempDir&, bool first)> target;
+    std::function<std::string(std::string)> query;
+};
+
+std::vector<Engine> engines() {
+    static std::string sqliteFile;
+    return {
+        {"SQLite",
+         [](TempDir& dir, bool first) {
+             sqliteFile = dir.file("sales.db");
+             if (first) std::remove(sqliteFile.c_str());
+             std::vector<std::string> args{"--data-source", sqliteFile};
+             if (first) args.push_back("--new-database");
+             return args;
+         },
+         [](std::string sql) { return test::sqlite3Cli(sqliteFile, sql); }},
+        {"PostgreSQL",
+         [](TempDir&, bool first) {
+             if (first) test::PostgresServer::instance().freshDatabase("quorix_modes");
+             return std::vector<std::string>{
+                 "--db-type", "postgresql", "--data-source",
+                 test::PostgresServer::instance().dataSource("quorix_modes")};
+         },
+         [](std::string sql) {
+             return test::PostgresServer::instance().psql("quorix_modes", sql);
+         }},
+        {"MariaDB",
+         [](TempDir&, bool first) {
+             if (first)
+                 test::MariaDbServer::instance().sql("", "DROP DATABASE IF EXISTS quorix_modes");
+             std::vector<std::string> args{
+                 "--db-type", "mysql", "--user", "root", "--data-source",
+                 test::MariaDbServer::instance().dataSource("quorix_modes")};
+             if (first) args.push_back("--new-database");
+             return args;
+         },
+         [](std::string sql) {
+             for (char& c : sql)
+                 if (c == '"') c = '`';
+             std::string got = test::MariaDbServer::instance().sql("quorix_modes", sql);
+             for (char& c : got)
+                 if (c == '\t') c = '|';
+             return got;
+         }},
+    };
+}
+
+// The three tables as the engine's client prints them, in key order.
+std::string tables(const Engine& e) {
+    return e.query(R"(SELECT "ORDER_NO", "CUSTOMER" FROM "ORDERS" ORDER BY 1)") + "--\n" +
+           e.query(R"(SELECT "ORDER_NO", "LINE_NO", "SKU" FROM "ORDER_LINES" ORDER BY 1, 2)") +
+           "--\n" +
+           e.query(R"(SELECT "ORDER_NO", "LINE_NO", "DELIVERY_NO", "QTY" FROM "DELIVERIES")"
+                   " ORDER BY 1, 2, 3");
+}
+
+const char kNovember[] =
+    "1001|佐藤商事株式会社\n1002|加藤工務店\n--\n"
+    "1001|1|P-1001\n1001|2|P-2040\n1002|1|P-0300\n--\n"
+    "1001|1|1|3\n1001|1|2|2\n1002|1|1|10\n";
+
+struct Reload {
+    const char* mode;
+    const char* summary;  // the --summary lines after the header
+    const char* tables;   // November's tables, then December's loaded in this mode
+};
+
+const Reload kReloads[] = {
+    {"skip",
+     "ORDERS\t1\t0\t1\t0\nORDER_LINES\t1\t0\t1\t0\nDELIVERIES\t1\t0\t1\t0\n",
+     "1001|佐藤商事株式会社\n1002|加藤工務店\n1003|株式会社山田建設\n--\n"
+     "1001|1|P-1001\n1001|2|P-2040\n1002|1|P-0300\n1003|1|P-7000\n--\n"
+     "1001|1|1|3\n1001|1|2|2\n1002|1|1|10\n1003|1|1|1\n"},
+    // Order 1001 takes December's values; its lines and their deliveries are December's.
+    {"update",
+     "ORDERS\t1\t1\t0\t0\nORDER_LINES\t2\t0\t0\t2\nDELIVERIES\t2\t0\t0\t2\n",
+     "1001|佐藤商事株式会社 大阪支店\n1002|加藤工務店\n1003|株式会社山田建設\n--\n"
+     "1001|1|P-1001\n1002|1|P-0300\n1003|1|P-7000\n--\n"
+     "1001|1|3|5\n1002|1|1|10\n1003|1|1|1\n"},
+    {"replace",
+     "ORDERS\t2\t0\t0\t2\nORDER_LINES\t2\t0\t0\t3\nDELIVERIES\t2\t0\t0\t3\n",
+     "1001|佐藤商事株式会社 大阪支店\n1003|株式会社山田建設\n--\n"
+     "1001|1|P-1001\n1003|1|P-7000\n--\n"
+     "1001|1|3|5\n1003|1|1|1\n"},
+};
+
+}  // namespace
+
+TEST(LoadModes, TheSecondLoadInEachModeOnEveryEngine) {
+    for (const Engine& e : engines()) {
+        SCOPED_TRACE(e.name);
+        TempDir dir;
+        auto load = [&](const std::string& doc, std::vector<std::string> more, bool first) {
+            std::vector<std::string> args = {"load", example("sales.qxd"), doc};
+            for (auto& a : e.target(dir, first)) args.push_back(a);
+            if (first) args.push_back("--create");
+            args.insert(args.end(), more.begin(), more.end());
+            return cli(args);
+        };
+        auto november = [&] {
+            const CliRun first = load(example("sales-2026-11.xml"), {}, true);
+            ASSERT_EQ(first.status, 0) << first.err;
+            ASSERT_EQ(tables(e), kNovember);
+        };
+        const std::string december = example("sales-2026-12.xml");
+        for (const Reload& r : kReloads) {
+            SCOPED_TRACE(r.mode);
+            november();
+            const CliRun again = load(december, {"--mode", r.mode, "--summary"}, false);
+            ASSERT_EQ(again.status, 0) << again.err;
+            EXPECT_EQ(again.out, std::string("table\tinserted\tupdated\tskipped\tdeleted\n") +
+                                     r.summary);
+            EXPECT_EQ(tables(e), r.tables);
+        }
+
+        // Today's way stops at the first row that is there, and nothing changes.
+        november();
+        const CliRun refused = load(december, {}, false);
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("1001"), std::string::npos) << refused.err;
+        EXPECT_EQ(tables(e), kNovember);
+
+        // A replace or an update that fails in the last row leaves every table as it was.
+        std::string broken = test::readFile(december);
+        broken.replace(broken.rfind("<QTY>1</QTY>"), 12, "<QTY>一</QTY>");
+        const std::string bad = dir.write("broken.xml", broken);
+        for (const char* mode : {"replace", "update", "skip"}) {
+            const CliRun failed = load(bad, {"--mode", mode}, false);
+            EXPECT_EQ(failed.status, 1) << mode;
+            EXPECT_NE(failed.err.find("QTY"), std::string::npos) << failed.err;
+            EXPECT_EQ(tables(e), kNovember) << mode;
+        }
+        // A document with one key twice is refused in every mode, naming the second row.
+        std::string twice = test::readFile(december);
+        const auto row = twice.find("<ROW>");
+        twice.insert(twice.find("</ROWSET>"), twice.substr(row, twice.find("</ROW>") + 6 - row));
+        const std::string doubled = dir.write("twice.xml", twice);
+        for (const char* mode : {"update", "skip"}) {
+            const CliRun failed = load(doubled, {"--mode", mode}, false);
+            EXPECT_EQ(failed.status, 1) << mode;
+            EXPECT_NE(failed.err.find("文書に表「ORDERS」のキー"), std::string::npos) << failed.err;
+            EXPECT_NE(failed.err.find("同じ行が二つあります"), std::string::npos) << failed.err;
+            EXPECT_EQ(tables(e), kNovember) << mode;
+        }
+    }
+}
+
+TEST(LoadModes, KeysThatCannotMatchAreRefusedBeforeReading) {
+    TempDir dir;
+    const std::string db = dir.file("nokey.db");
+    // The tables of the definition, made by hand without a primary key on the orders.
+    test::sqlite3Cli(db,
+                     "CREATE TABLE ORDERS (ORDER_NO INTEGER, CUSTOMER TEXT, ORDERED_ON TEXT);"
+                     "CREATE TABLE ORDER_LINES (ORDER_NO INTEGER, LINE_NO INTEGER, SKU TEXT, "
+                     "PRODUCT TEXT, PRICE TEXT, PRIMARY KEY (ORDER_NO, LINE_NO));"
+                     "CREATE TABLE DELIVERIES (ORDER_NO INTEGER, LINE_NO INTEGER, DELIVERY_NO "
+                     "INTEGER, SHIPPED_ON TEXT, QTY INTEGER, PRIMARY KEY (ORDER_NO, LINE_NO, "
+                     "DELIVERY_NO))");
+    const CliRun refused = cli({"load", example("sales.qxd"), example("sales-2026-12.xml"),
+                                "--data-source", db, "--mode", "update"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("表「ORDERS」には主キーがない"), std::string::npos) << refused.err;
+    EXPECT_EQ(test::sqlite3Cli(db, "SELECT count(*) FROM ORDER_LINES"), "0\n");
+
+    const CliRun unknown = cli({"load", example("sales.qxd"), example("sales-2026-12.xml"),
+                                "--data-source", db, "--mode", "merge"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("取り込み方法「merge」はありません"), std::string::npos);
+}
