@@ -23,6 +23,10 @@ public:
     /// Whether the attributes of a document's elements become lines ("属性も列にする").
     void putAttributes(bool v) { Attributes = v; }
     bool getAttributes() const { return Attributes; }
+    /// What a load does with rows whose key is there already: "insert", "skip", "update",
+    /// "replace" ("取り込み方法").
+    void putLoadMode(const std::string& v) { LoadMode = v; }
+    const std::string& getLoadMode() const { return LoadMode; }
     void putDlgFlg(bool v) { DlgFlg = v; }
     bool getDlgFlg() const { return DlgFlg; }
     void putConnStatus(bool v) { ConnStatus = v; }
@@ -40,6 +44,7 @@ private:
     std::string Rowset;
     std::string Row;
     bool Attributes = false;
+    std::string LoadMode = "insert";
     bool DlgFlg = false;
     bool ConnStatus = false;
 };

@@ -92,6 +92,15 @@ void MainWindowCore::mnuLoadDataSkipping_Click() {
     loadData(true);
 }
 
+void MainWindowCore::mnuLoadMode_Click(const std::string& mode) {
+    const auto chosen = parseLoadMode(mode);
+    if (!chosen) return;
+    m_settings.putLoadMode(mode);
+    m_port.storeSettings(m_settings);
+    m_port.setStatus(std::string("取り込み方法:「") + loadModeCaption(*chosen) +
+                     "」。次の取り込みから、この方法で表に同じキーの行があるときを扱います。");
+}
+
 void MainWindowCore::loadData(bool skipBadRows) {
     m_port.setStatus({});
     if (!m_table) return;
@@ -149,6 +158,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
         load.rejectPath = *rejects;
         load.inputs = {m_definitionPath, m_openDataSource};
     }
+    load.mode = parseLoadMode(m_settings.getLoadMode()).value_or(LoadMode::Insert);
     load.rowset = m_settings.getRowset();
     load.row = m_settings.getRow();
     load.dbType = m_openDBType;
@@ -163,6 +173,16 @@ void MainWindowCore::loadData(bool skipBadRows) {
                              MessageIcon::Question))
             return;
         load.createTables = true;
+    } else if (load.mode == LoadMode::Replace) {
+        std::string names;
+        for (const TableDefinition& t : layoutTables(*layout)) names += "「" + t.name + "」";
+        if (!m_port.askYesNo(
+                "表" + names +
+                    "の行を全て削除して、文書の行に入れ替えます（取り込みに失敗したとき"
+                    "は元のままです）。" +
+                    kCrLf + "取り込みを始めますか？",
+                kAppTitle, MessageIcon::Question))
+            return;
     }
     BusyCursor cursor(m_port);
     BackgroundWork work;
@@ -181,6 +201,14 @@ void MainWindowCore::loadData(bool skipBadRows) {
         if (!result.outcomeUnknown) return;
     } else {
         m_port.setStatus(loadReport(result));
+        if (result.mode != LoadMode::Insert) {
+            std::vector<std::vector<std::string>> summary = {
+                {"表", "追加", "更新", "既にあって飛ばした", "削除"}};
+            for (const TableCounts& c : result.counts)
+                summary.push_back({c.table, std::to_string(c.inserted), std::to_string(c.updated),
+                                   std::to_string(c.skipped), std::to_string(c.deleted)});
+            m_port.showLoadSummary(summary);
+        }
     }
     TablesAdded();
 }

@@ -93,6 +93,9 @@ public:
     void mnuSaveDefAgain_Click();
     /// The same, skipping rows with an error and writing them to a file the user chooses.
     void mnuLoadDataSkipping_Click();
+    /// Chooses what later loads do with rows whose key is there ("insert", "skip", "update",
+    /// "replace"), remembered between runs.
+    void mnuLoadMode_Click(const std::string& mode);
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
     void mnuLinkKeys_Click();
     /// Names every table of the definition that has no name, after its record element.

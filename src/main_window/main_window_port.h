@@ -76,6 +76,8 @@ public:
     virtual void fileUsed(const std::string& path) = 0;
     /// Shows the evidence table (header first), sortable and copyable.
     virtual void showEvidenceTable(const std::vector<std::vector<std::string>>& table) = 0;
+    /// Shows what a load did to each table (header first) in a window the user may keep open.
+    virtual void showLoadSummary(const std::vector<std::vector<std::string>>& table) = 0;
     /// Shows @p sql read-only, to be copied or saved.
     virtual void showSqlDialog(const std::string& sql) = 0;
 

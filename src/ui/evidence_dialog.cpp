@@ -13,10 +13,11 @@
 
 namespace quorix {
 
-EvidenceDialog::EvidenceDialog(const std::vector<std::vector<std::string>>& table, QWidget* parent)
+EvidenceDialog::EvidenceDialog(const std::vector<std::vector<std::string>>& table, QWidget* parent,
+                               const QString& title, const QString& name)
     : QDialog(parent) {
-    setObjectName(QStringLiteral("dlgEvidence"));
-    setWindowTitle(QStringLiteral("データの傾向"));
+    setObjectName(name);
+    setWindowTitle(title);
     resize(980, 480);
     m_table = new QTableWidget(this);
     m_table->setObjectName(QStringLiteral("grdEvidence"));

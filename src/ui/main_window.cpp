@@ -1,6 +1,7 @@
 #include "ui/main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -83,6 +84,36 @@ MainWindow::~MainWindow() {
     if (m_model) m_model->setRecords(nullptr);
 }
 
+// 取り込み方法: one of four, checked as the settings say whenever the menu opens.
+void MainWindow::buildLoadModeMenu(QMenu* db) {
+    QMenu* modes = db->addMenu(QStringLiteral("取り込み方法(&M)"));
+    modes->setObjectName(QStringLiteral("mnuLoadMode"));
+    auto* group = new QActionGroup(modes);
+    const struct {
+        const char* name;
+        const char* mode;
+        const char* caption;
+    } items[] = {
+        {"mnuModeInsert", "insert", "追加（同じキーの行があれば止める）(&A)"},
+        {"mnuModeSkip", "skip", "既にある行は飛ばす(&S)"},
+        {"mnuModeUpdate", "update", "既にある行を更新する(&U)"},
+        {"mnuModeReplace", "replace", "表の中身を入れ替える(&R)"},
+    };
+    for (const auto& item : items) {
+        const std::string mode = item.mode;
+        QAction* a = modes->addAction(QString::fromUtf8(item.caption));
+        a->setObjectName(QLatin1String(item.name));
+        a->setCheckable(true);
+        a->setData(QString::fromUtf8(item.mode));
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, mode] { m_core->mnuLoadMode_Click(mode); });
+    }
+    connect(modes, &QMenu::aboutToShow, this, [this, group] {
+        for (QAction* a : group->actions())
+            a->setChecked(a->data().toString() == qs(m_core->settings().getLoadMode()));
+    });
+}
+
 void MainWindow::buildMenus() {
     auto action = [this](QMenu* menu, const char* name, const char* text, auto slot) {
         QAction* a = menu->addAction(QString::fromUtf8(text));
@@ -137,6 +168,7 @@ void MainWindow::buildMenus() {
     action(db, "mnuLoadData", "データを取り込む(&I)...", [this] { m_core->mnuLoadData_Click(); });
     action(db, "mnuLoadDataSkipping", "エラーの行を飛ばして取り込む(&J)...",
            [this] { m_core->mnuLoadDataSkipping_Click(); });
+    buildLoadModeMenu(db);
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     settings->setObjectName(QStringLiteral("mnuSettings"));

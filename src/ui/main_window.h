@@ -101,6 +101,7 @@ private:
     /// Rebuilds the recent files menu from the remembered list.
     void showRecentFiles();
     void showEvidenceTable(const std::vector<std::vector<std::string>>& table) override;
+    void showLoadSummary(const std::vector<std::vector<std::string>>& table) override;
     /// Runs the layout rules for the current size.
     void relayout();
     // CatalogView
@@ -113,6 +114,7 @@ private:
     /// Hides the tables whose names do not hold the filter's text.
     void applyTreeFilter();
     void showPropertyLines(const std::vector<std::string>& lines) override;
+    void buildLoadModeMenu(QMenu* db);
     /// Where settings are remembered between runs.
     static QString settingsFile();
 

@@ -7,11 +7,21 @@
 #include <atomic>
 #include <thread>
 
+#include "ui/evidence_dialog.h"
 #include "ui/main_window.h"
 #include "ui/qt_text.h"
 #include "ui/sql_dialog_widget.h"
 
 namespace quorix {
+
+void MainWindow::showLoadSummary(const std::vector<std::vector<std::string>>& table) {
+    // Not modal: the figures stay beside the window while the user looks at the tables.
+    auto* dialog = new EvidenceDialog(table, this, QStringLiteral("取り込みの結果"),
+                                      QStringLiteral("dlgLoadSummary"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->resize(640, 260);
+    dialog->show();
+}
 
 void MainWindow::showSqlDialog(const std::string& sql) {
     SqlDialogWidget dialog(sql, this);

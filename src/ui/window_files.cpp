@@ -40,6 +40,7 @@ void MainWindow::loadStoredSettings(AppSettings& settings) {
     load("xml/rowset", &AppSettings::putRowset);
     load("xml/row", &AppSettings::putRow);
     settings.putAttributes(stored.value(QStringLiteral("xml/attributes"), false).toBool());
+    load("load/mode", &AppSettings::putLoadMode);
 }
 
 void MainWindow::storeSettings(const AppSettings& settings) {
@@ -50,6 +51,7 @@ void MainWindow::storeSettings(const AppSettings& settings) {
     stored.setValue(QStringLiteral("xml/rowset"), qs(settings.getRowset()));
     stored.setValue(QStringLiteral("xml/row"), qs(settings.getRow()));
     stored.setValue(QStringLiteral("xml/attributes"), settings.getAttributes());
+    stored.setValue(QStringLiteral("load/mode"), qs(settings.getLoadMode()));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -94,6 +94,10 @@ public:
     void showEvidenceTable(const std::vector<std::vector<std::string>>& t) override {
         evidence = t;
     }
+    std::vector<std::vector<std::string>> loadSummary;
+    void showLoadSummary(const std::vector<std::vector<std::string>>& t) override {
+        loadSummary = t;
+    }
     void runInBackground(const std::string& label, BackgroundWork& state,
                          const std::function<void()>& work) override {
         backgroundLabel = label;

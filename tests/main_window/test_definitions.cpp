@@ -189,6 +189,55 @@ TEST(LoadData, TheWindowLinksKeysCreatesAndLoads) {
     EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM sqlite_master WHERE name = 'TWICE'"), "0\n");
 }
 
+// A month's export loaded again with the chosen mode: remembered, asked before a replace, and
+// what it did to each table shown.
+TEST(LoadData, TheChosenModeReloadsAMonthAndSaysWhatItDid) {
+    TempDir dir;
+    const std::string db = dir.file("sales.mdb");
+    Catalog().create("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + db);
+    FakeMainPort port;
+    port.dialog = test::connectTo(db);
+    MainWindowCore core(port);
+    ASSERT_EQ(core.Form_Load(), MainWindowCore::StartResult::Started);
+    const std::string examples = QUORIX_EXAMPLES;
+    core.LoadDefinitionFile(examples + "/sales.qxd");
+    port.files = {examples + "/sales-2026-11.xml"};
+    port.answers = {true};  // create the tables first
+    core.mnuLoadData_Click();
+    ASSERT_EQ(port.statusText, "8 行を 3 個の表に取り込みました。");
+    EXPECT_TRUE(port.loadSummary.empty());
+
+    core.mnuLoadMode_Click("update");
+    ASSERT_TRUE(port.stored);
+    EXPECT_EQ(port.stored->getLoadMode(), "update");
+    port.files = {examples + "/sales-2026-12.xml"};
+    core.mnuLoadData_Click();
+    EXPECT_EQ(port.statusText,
+              "文書の 2 行を 3 個の表に取り込みました（既にある行を更新する）。追加 5 行、更新 1 "
+              "行、削除 4 行。");
+    const std::vector<std::vector<std::string>> summary = {
+        {"表", "追加", "更新", "既にあって飛ばした", "削除"},
+        {"ORDERS", "1", "1", "0", "0"},
+        {"ORDER_LINES", "2", "0", "0", "2"},
+        {"DELIVERIES", "2", "0", "0", "2"}};
+    EXPECT_EQ(port.loadSummary, summary);
+    EXPECT_EQ(sqlite3Cli(db, "SELECT group_concat(d, ' ') FROM (SELECT ORDER_NO || '/' || "
+                             "DELIVERY_NO AS d FROM DELIVERIES ORDER BY ORDER_NO)"),
+              "1001/3 1002/1 1003/1\n");
+
+    // A replace says what it will delete, and a "no" changes nothing.
+    core.mnuLoadMode_Click("replace");
+    port.questions.clear();
+    port.answers = {false};
+    port.files = {examples + "/sales-2026-11.xml"};
+    core.mnuLoadData_Click();
+    ASSERT_EQ(port.questions.size(), 1u);
+    EXPECT_NE(port.questions[0].find("表「ORDERS」「ORDER_LINES」「DELIVERIES」の行を全て削除"),
+              std::string::npos)
+        << port.questions[0];
+    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM ORDERS"), "3\n");
+}
+
 TEST_F(Definitions, EveryChangeIsUndoneAndRedoneExactly) {
     core.DataGrid1_AfterColUpdate();  // the fixture's edits are one step
     auto saved = [&] {
