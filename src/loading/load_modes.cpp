@@ -62,8 +62,8 @@ std::optional<std::string> keyProblem(LoadMode mode, const std::vector<PlanTable
         for (const PlanColumn& c : t.own)
             if (c.autoNumber && c.name == k && t.parent < 0)
                 return "表「" + t.name + "」のキーの列「" + k + "」は自動番号なので、" + how +
-                       "文書の行を既にある行と照らし合わせられません。文書の値をキーにして"
-                       "ください。";
+                       "文書の行を既にある行と照らし合わせられません。表の最初の行を、文書の"
+                       "行ごとに違う値の要素（注文番号など）にしてください。";
     }
     if (t.parent < 0) return std::nullopt;
     // The rows nested in a document row are found by the key of the top table they begin with.
@@ -73,8 +73,8 @@ std::optional<std::string> keyProblem(LoadMode mode, const std::vector<PlanTable
     if (!linked)
         return "表「" + t.name + "」の行は表「" + top.name + "」のキー（" + joined(top.primaryKey) +
                "）で始まっていないので、" + how +
-               "入れ子の行を親の行と一緒に扱えません。「入れ子の表をキーで結ぶ」で子の表に親の"
-               "キーを加えてください。";
+               "入れ子の行を親の行と一緒に扱えません。入れ子の表の行を、親の表のキーの行の下に"
+               "置いてください。";
     return std::nullopt;
 }
 

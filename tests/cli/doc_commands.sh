@@ -46,6 +46,9 @@ for doc in "$@"; do
     rows=$(sqlite3 "$home/Orders.db" "SELECT group_concat(ORDER_NO || '/' || LINE || '/' || SKU, ' ') FROM ORDER_LINES")
     [ "$rows" = "20261201/1/P-1001 20261201/2/P-1002" ] || fail "$doc: ORDER_LINES holds '$rows'"
     [ -s "$home/my-orders.qxd" ] || fail "$doc: no definition of one's own was written"
+    # November's export, then December's as an update: order 1001 is December's, 1002 stays.
+    deliveries=$(sqlite3 "$home/Sales.db" "SELECT group_concat(d, ' ') FROM (SELECT ORDER_NO || '/' || LINE_NO || '/' || DELIVERY_NO AS d FROM DELIVERIES ORDER BY 1)")
+    [ "$deliveries" = "1001/1/3 1002/1/1 1003/1/1" ] || fail "$doc: DELIVERIES holds '$deliveries'"
     grep -q 'CREATE TABLE `ORDERS`' "$home/out" || fail "$doc: the last command showed no SQL"
     grep -q "mysql" "$home/err" || fail "$doc: no note on the moved types"
     if [[ "$doc" == *.md ]]; then

@@ -83,8 +83,8 @@ std::vector<Engine> engines() {
 
 // The three tables as the engine's client prints them, in key order.
 std::string tables(const Engine& e) {
-    return e.query(R"(SELECT "ORDER_NO", "CUSTOMER" FROM "ORDERS" ORDER BY 1)") + "--\n" +
-           e.query(R"(SELECT "ORDER_NO", "LINE_NO", "SKU" FROM "ORDER_LINES" ORDER BY 1, 2)") +
+    return e.query(R"(SELECT "ORDER_NO", "CUSTOMER" FROM "SALES" ORDER BY 1)") + "--\n" +
+           e.query(R"(SELECT "ORDER_NO", "LINE_NO", "SKU" FROM "SALE_LINES" ORDER BY 1, 2)") +
            "--\n" +
            e.query(R"(SELECT "ORDER_NO", "LINE_NO", "DELIVERY_NO", "QTY" FROM "DELIVERIES")"
                    " ORDER BY 1, 2, 3");
@@ -103,18 +103,18 @@ struct Reload {
 
 const Reload kReloads[] = {
     {"skip",
-     "ORDERS\t1\t0\t1\t0\nORDER_LINES\t1\t0\t1\t0\nDELIVERIES\t1\t0\t1\t0\n",
+     "SALES\t1\t0\t1\t0\nSALE_LINES\t1\t0\t1\t0\nDELIVERIES\t1\t0\t1\t0\n",
      "1001|佐藤商事株式会社\n1002|加藤工務店\n1003|株式会社山田建設\n--\n"
      "1001|1|P-1001\n1001|2|P-2040\n1002|1|P-0300\n1003|1|P-7000\n--\n"
      "1001|1|1|3\n1001|1|2|2\n1002|1|1|10\n1003|1|1|1\n"},
     // Order 1001 takes December's values; its lines and their deliveries are December's.
     {"update",
-     "ORDERS\t1\t1\t0\t0\nORDER_LINES\t2\t0\t0\t2\nDELIVERIES\t2\t0\t0\t2\n",
+     "SALES\t1\t1\t0\t0\nSALE_LINES\t2\t0\t0\t2\nDELIVERIES\t2\t0\t0\t2\n",
      "1001|佐藤商事株式会社 大阪支店\n1002|加藤工務店\n1003|株式会社山田建設\n--\n"
      "1001|1|P-1001\n1002|1|P-0300\n1003|1|P-7000\n--\n"
      "1001|1|3|5\n1002|1|1|10\n1003|1|1|1\n"},
     {"replace",
-     "ORDERS\t2\t0\t0\t2\nORDER_LINES\t2\t0\t0\t3\nDELIVERIES\t2\t0\t0\t3\n",
+     "SALES\t2\t0\t0\t2\nSALE_LINES\t2\t0\t0\t3\nDELIVERIES\t2\t0\t0\t3\n",
      "1001|佐藤商事株式会社 大阪支店\n1003|株式会社山田建設\n--\n"
      "1001|1|P-1001\n1003|1|P-7000\n--\n"
      "1001|1|3|5\n1003|1|1|1\n"},
@@ -174,7 +174,7 @@ TEST(LoadModes, TheSecondLoadInEachModeOnEveryEngine) {
         for (const char* mode : {"update", "skip"}) {
             const CliRun failed = load(doubled, {"--mode", mode}, false);
             EXPECT_EQ(failed.status, 1) << mode;
-            EXPECT_NE(failed.err.find("文書に表「ORDERS」のキー"), std::string::npos) << failed.err;
+            EXPECT_NE(failed.err.find("文書に表「SALES」のキー"), std::string::npos) << failed.err;
             EXPECT_NE(failed.err.find("同じ行が二つあります"), std::string::npos) << failed.err;
             EXPECT_EQ(tables(e), kNovember) << mode;
         }
@@ -186,8 +186,8 @@ TEST(LoadModes, KeysThatCannotMatchAreRefusedBeforeReading) {
     const std::string db = dir.file("nokey.db");
     // The tables of the definition, made by hand without a primary key on the orders.
     test::sqlite3Cli(db,
-                     "CREATE TABLE ORDERS (ORDER_NO INTEGER, CUSTOMER TEXT, ORDERED_ON TEXT);"
-                     "CREATE TABLE ORDER_LINES (ORDER_NO INTEGER, LINE_NO INTEGER, SKU TEXT, "
+                     "CREATE TABLE SALES (ORDER_NO INTEGER, CUSTOMER TEXT, ORDERED_ON TEXT);"
+                     "CREATE TABLE SALE_LINES (ORDER_NO INTEGER, LINE_NO INTEGER, SKU TEXT, "
                      "PRODUCT TEXT, PRICE TEXT, PRIMARY KEY (ORDER_NO, LINE_NO));"
                      "CREATE TABLE DELIVERIES (ORDER_NO INTEGER, LINE_NO INTEGER, DELIVERY_NO "
                      "INTEGER, SHIPPED_ON TEXT, QTY INTEGER, PRIMARY KEY (ORDER_NO, LINE_NO, "
@@ -195,8 +195,8 @@ TEST(LoadModes, KeysThatCannotMatchAreRefusedBeforeReading) {
     const CliRun refused = cli({"load", example("sales.qxd"), example("sales-2026-12.xml"),
                                 "--data-source", db, "--mode", "update"});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("表「ORDERS」には主キーがない"), std::string::npos) << refused.err;
-    EXPECT_EQ(test::sqlite3Cli(db, "SELECT count(*) FROM ORDER_LINES"), "0\n");
+    EXPECT_NE(refused.err.find("表「SALES」には主キーがない"), std::string::npos) << refused.err;
+    EXPECT_EQ(test::sqlite3Cli(db, "SELECT count(*) FROM SALE_LINES"), "0\n");
 
     const CliRun unknown = cli({"load", example("sales.qxd"), example("sales-2026-12.xml"),
                                 "--data-source", db, "--mode", "merge"});

@@ -217,8 +217,8 @@ TEST(LoadData, TheChosenModeReloadsAMonthAndSaysWhatItDid) {
               "行、削除 4 行。");
     const std::vector<std::vector<std::string>> summary = {
         {"表", "追加", "更新", "既にあって飛ばした", "削除"},
-        {"ORDERS", "1", "1", "0", "0"},
-        {"ORDER_LINES", "2", "0", "0", "2"},
+        {"SALES", "1", "1", "0", "0"},
+        {"SALE_LINES", "2", "0", "0", "2"},
         {"DELIVERIES", "2", "0", "0", "2"}};
     EXPECT_EQ(port.loadSummary, summary);
     EXPECT_EQ(sqlite3Cli(db, "SELECT group_concat(d, ' ') FROM (SELECT ORDER_NO || '/' || "
@@ -232,10 +232,10 @@ TEST(LoadData, TheChosenModeReloadsAMonthAndSaysWhatItDid) {
     port.files = {examples + "/sales-2026-11.xml"};
     core.mnuLoadData_Click();
     ASSERT_EQ(port.questions.size(), 1u);
-    EXPECT_NE(port.questions[0].find("表「ORDERS」「ORDER_LINES」「DELIVERIES」の行を全て削除"),
+    EXPECT_NE(port.questions[0].find("表「SALES」「SALE_LINES」「DELIVERIES」の行を全て削除"),
               std::string::npos)
         << port.questions[0];
-    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM ORDERS"), "3\n");
+    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM SALES"), "3\n");
 }
 
 TEST_F(Definitions, EveryChangeIsUndoneAndRedoneExactly) {
