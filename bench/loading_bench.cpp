@@ -2,6 +2,9 @@
 // generates them) and DIR/doc.qxd, its definition as a user would shape it: proposed types,
 // nested keys linked, a table name on the first line of every group. quorix-cli loads them;
 // the reference imports the same rows from per-table CSV files.
+// bench_loading reload ROWS DIR [DBTYPE]: DIR/a.xml, ROWS orders of three lines each, and
+// DIR/b.xml, ROWS orders of which the second half of a.xml's (with other values) and as many
+// new ones; DIR/doc.qxd keys the orders by their number and the lines by order and line.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -33,17 +36,83 @@ void generate(long rows, const std::string& file) {
     out << "</ROWSET>\n";
 }
 
+// Orders [first, first + count) with three lines each; @p edition changes the values.
+void generateOrders(long first, long count, int edition, const std::string& file) {
+    static const char* const customers[] = {"佐藤商事株式会社", "加藤工務店", "株式会社山田建設",
+                                            "Suzuki Trading Co., Ltd.", "有限会社たなか"};
+    static const char* const products[] = {"ステンレスボルト M6×20", "化粧板 910×1820",
+                                           "木ねじ 3.8×25（100本入）", "電動ドリル 18V",
+                                           "Hex key set, 9 pieces"};
+    std::ofstream out(file);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ROWSET>\n";
+    char buffer[64];
+    for (long i = first; i < first + count; ++i) {
+        out << "<ROW><ORDER_NO>" << 100000 + i << "</ORDER_NO><LINES>";
+        for (int l = 1; l <= 3; ++l) {
+            const long v = i * 7 + l + edition;
+            std::snprintf(buffer, sizeof buffer, "%ld.%02ld", 10 + v % 9000, v % 100);
+            out << "<LINE><LINE_NO>" << l << "</LINE_NO><SKU>P-" << 1000 + v % 8000
+                << "</SKU><PRODUCT>" << products[v % 5] << "</PRODUCT><QTY>" << 1 + v % 40
+                << "</QTY><PRICE>" << buffer << "</PRICE><SHIPPED_ON>2026-"
+                << (edition ? "12" : "11") << "-" << 10 + v % 18 << "</SHIPPED_ON></LINE>";
+        }
+        out << "</LINES><CUSTOMER>" << customers[(i + edition) % 5] << "</CUSTOMER><ORDERED_ON>2026-11-"
+            << 10 + i % 18 << "T09:" << 10 + i % 50 << ":00</ORDERED_ON><NOTE>"
+            << (edition ? "十二月の訂正分。" : "十一月の注文分。") << "お届けは平日の午前中を希望。"
+            << "</NOTE></ROW>\n";
+    }
+    out << "</ROWSET>\n";
+}
+
+// The orders' definition as a user shapes it for reloading: the wrappers excluded, the orders
+// keyed by their number and the lines by order and line number.
+int reloadDefinition(const std::string& dir, const quorix::DefinitionContext& context) {
+    using namespace quorix;
+    QuietPort port;
+    auto tmpl = ReadStructureTemplate(dir + "/a.xml", "ROWSET", "ROW", port);
+    if (!tmpl) {
+        std::fprintf(stderr, "bench_loading: %s\n", port.status().c_str());
+        return 1;
+    }
+    auto table = FillDefinitionTable(
+        *tmpl, [&](const std::string& t) { return DBDatatype(context.dbType, t); }, "･･",
+        typeNamesFor(context.dbType).at(0));
+    applyProposals(*table, context.dbType, ProposalScope::All);
+    RecordSet& rs = table->records();
+    for (int r = 0; r < rs.recordCount(); ++r) {
+        rs.setCurrentRow(r);
+        std::string tag = rs.text(Field::kTagName);
+        tag.erase(0, tag.find_first_not_of("･"));
+        if (tag == "LINES" || tag == "LINE") rs.setValue(Field::kGenerate, std::string(Flag::kExclude));
+        if (tag == "ORDER_NO") rs.setValue(Field::kTableName, std::string("ORDERS"));
+        if (tag == "LINE_NO") rs.setValue(Field::kTableName, std::string("ORDER_LINES"));
+    }
+    const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, context);
+    if (!error.empty()) {
+        std::fprintf(stderr, "bench_loading: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace quorix;
-    if ((argc != 4 && argc != 5) || std::string(argv[1]) != "prepare") {
-        std::fprintf(stderr, "usage: bench_loading prepare ROWS DIR [DBTYPE]\n");
+    const std::string command = argc > 1 ? argv[1] : "";
+    if ((argc != 4 && argc != 5) || (command != "prepare" && command != "reload")) {
+        std::fprintf(stderr, "usage: bench_loading prepare|reload ROWS DIR [DBTYPE]\n");
         return 2;
     }
     const std::string dir = argv[3];
     DefinitionContext context;
     if (argc == 5) context.dbType = argv[4];
+    if (command == "reload") {
+        const long rows = std::atol(argv[2]);
+        generateOrders(0, rows, 0, dir + "/a.xml");
+        generateOrders(rows / 2, rows, 1, dir + "/b.xml");
+        return reloadDefinition(dir, context);
+    }
     generate(std::atol(argv[2]), dir + "/doc.xml");
     QuietPort port;
     auto tmpl = ReadStructureTemplate(dir + "/doc.xml", "ROWSET", "ROW", port);

@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb}
+which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb reload reload-postgresql reload-mariadb}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -159,6 +159,168 @@ load)
         printf "%-10s %10s %10s %8s %12s %12.0f %12s\n" "$rows" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$(awk "BEGIN{print $records / $ot}")" "$records"
         [ "$rows" -ge 1000000 ] && rm -rf "$d"
     done
+    ;;
+reload)
+    echo "Second load of a month's orders into a SQLite file holding the month before (half of the"
+    echo "orders there, three lines each), by key: update (the lines of an updated order replaced)"
+    echo "and replace, against sqlite3 importing the same rows from CSV files (.import) into work"
+    echo "tables and running INSERT ... ON CONFLICT DO UPDATE and the DELETE of the replaced lines,"
+    echo "or emptying the tables and importing; one transaction each"
+    cli=$build/src/quorix-cli
+    printf "%-8s %-8s %10s %10s %8s %12s %6s\n" rows mode "ours s" "sqlite3 s" ratio "ours KiB" same
+    for rows in ${RELOAD_ROWS:-1000000}; do
+        d=$work/reload_$rows
+        rm -rf "$d"; mkdir -p "$d"
+        "$bin/bench_loading" reload "$rows" "$d"
+        for x in a b; do
+            sqlite3 "$d/$x.db" "PRAGMA user_version=1"
+            "$cli" load "$d/doc.qxd" "$d/$x.xml" --data-source "$d/$x.db" --create > /dev/null
+        done
+        for t in ORDERS ORDER_LINES; do sqlite3 -csv "$d/b.db" "SELECT * FROM $t" > "$d/b_$t.csv"; done
+        rm -f "$d/b.db"
+        cat > "$d/update.sql" <<SQL
+BEGIN;
+CREATE TEMP TABLE w_o AS SELECT * FROM ORDERS WHERE 0;
+CREATE TEMP TABLE w_l AS SELECT * FROM ORDER_LINES WHERE 0;
+.import --csv $d/b_ORDERS.csv w_o
+.import --csv $d/b_ORDER_LINES.csv w_l
+DELETE FROM ORDER_LINES WHERE ORDER_NO IN (SELECT ORDER_NO FROM w_o);
+INSERT INTO ORDERS SELECT * FROM w_o WHERE true ON CONFLICT (ORDER_NO) DO UPDATE SET CUSTOMER = excluded.CUSTOMER, ORDERED_ON = excluded.ORDERED_ON, NOTE = excluded.NOTE;
+INSERT INTO ORDER_LINES SELECT * FROM w_l;
+COMMIT;
+SQL
+        cat > "$d/replace.sql" <<SQL
+BEGIN;
+DELETE FROM ORDER_LINES;
+DELETE FROM ORDERS;
+.import --csv $d/b_ORDERS.csv ORDERS
+.import --csv $d/b_ORDER_LINES.csv ORDER_LINES
+COMMIT;
+SQL
+        facts="SELECT count(*), sum(QTY), group_concat(DISTINCT substr(SHIPPED_ON, 1, 7)) FROM ORDER_LINES; SELECT count(*), sum(length(CUSTOMER)) FROM ORDERS"
+        for mode in update replace; do
+            read -r ot om < <(best_of 3 sh -c "cp '$d/a.db' '$d/ours.db' && '$cli' load '$d/doc.qxd' '$d/b.xml' --data-source '$d/ours.db' --mode $mode 2> /dev/null")
+            read -r rt rm < <(best_of 3 sh -c "cp '$d/a.db' '$d/ref.db' && sqlite3 '$d/ref.db' '.read $d/$mode.sql'")
+            same=$([ "$(sqlite3 "$d/ours.db" "$facts")" = "$(sqlite3 "$d/ref.db" "$facts")" ] && echo yes || echo NO)
+            printf "%-8s %-8s %10s %10s %8s %12s %6s\n" "$rows" "$mode" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$same"
+        done
+        rm -rf "$d"
+    done
+    ;;
+reload-postgresql)
+    echo "The same second load on PostgreSQL, against psql loading the same rows with \\copy into"
+    echo "temporary tables and running INSERT ... ON CONFLICT DO UPDATE and DELETE ... USING, or"
+    echo "TRUNCATE and \\copy; one transaction each, the database copied from the month before"
+    start_pg
+    cli=$build/src/quorix-cli
+    printf "%-8s %-8s %10s %10s %8s %12s %6s\n" rows mode "ours s" "psql s" ratio "ours KiB" same
+    for rows in ${RELOAD_ROWS:-1000000}; do
+        d=$work/pgreload_$rows
+        rm -rf "$d"; mkdir -p "$d"; chmod 755 "$d"
+        "$bin/bench_loading" reload "$rows" "$d" postgresql
+        fresh reload_a; fresh reload_b
+        "$cli" load "$d/doc.qxd" "$d/a.xml" --data-source "$(src reload_a)" --create > /dev/null
+        "$cli" load "$d/doc.qxd" "$d/b.xml" --data-source "$(src reload_b)" --create > /dev/null
+        for t in ORDERS ORDER_LINES; do psql -X -q "$(src reload_b)" -c "\\copy \"$t\" TO '$d/b_$t.csv' CSV"; done
+        psql -X -q "$(src postgres)" -c "VACUUM ANALYZE" > /dev/null
+        cat > "$d/update.sql" <<SQL
+BEGIN;
+CREATE TEMP TABLE w_o (LIKE "ORDERS") ON COMMIT DROP;
+CREATE TEMP TABLE w_l (LIKE "ORDER_LINES") ON COMMIT DROP;
+\\copy w_o FROM '$d/b_ORDERS.csv' CSV
+\\copy w_l FROM '$d/b_ORDER_LINES.csv' CSV
+DELETE FROM "ORDER_LINES" l USING w_o w WHERE l."ORDER_NO" = w."ORDER_NO";
+INSERT INTO "ORDERS" SELECT * FROM w_o ON CONFLICT ("ORDER_NO") DO UPDATE SET "CUSTOMER" = EXCLUDED."CUSTOMER", "ORDERED_ON" = EXCLUDED."ORDERED_ON", "NOTE" = EXCLUDED."NOTE";
+INSERT INTO "ORDER_LINES" SELECT * FROM w_l;
+COMMIT;
+SQL
+        cat > "$d/replace.sql" <<SQL
+BEGIN;
+TRUNCATE "ORDER_LINES", "ORDERS";
+\\copy "ORDERS" FROM '$d/b_ORDERS.csv' CSV
+\\copy "ORDER_LINES" FROM '$d/b_ORDER_LINES.csv' CSV
+COMMIT;
+SQL
+        copy() { psql -X -q "$(src postgres)" -c "DROP DATABASE IF EXISTS $1" -c "CREATE DATABASE $1 TEMPLATE reload_a"; }
+        facts="SELECT count(*), sum(\"QTY\"), sum(length(\"CUSTOMER\")) FROM \"ORDER_LINES\" JOIN \"ORDERS\" USING (\"ORDER_NO\")"
+        for mode in update replace; do
+            ours=() oursm=() ref=()
+            for i in 1 2 3; do
+                copy pgours; copy pgref
+                read -r t m _ < <(measure "$cli" load "$d/doc.qxd" "$d/b.xml" --data-source "$(src pgours)" --mode $mode 2> /dev/null); ours+=("$t"); oursm+=("$m")
+                read -r r _ _ < <(measure psql -X -q -v ON_ERROR_STOP=1 "$(src pgref)" -f "$d/$mode.sql"); ref+=("$r")
+            done
+            ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+            om=$(printf "%s\n" "${oursm[@]}" | sort -n | tail -1)
+            rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+            same=$([ "$(psql -X -At "$(src pgours)" -c "$facts")" = "$(psql -X -At "$(src pgref)" -c "$facts")" ] && echo yes || echo NO)
+            printf "%-8s %-8s %10s %10s %8s %12s %6s\n" "$rows" "$mode" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$same"
+        done
+        rm -rf "$d"
+    done
+    stop_pg
+    ;;
+reload-mariadb)
+    echo "The same second load on MariaDB, against the mariadb client loading the same rows with"
+    echo "LOAD DATA LOCAL INFILE into temporary tables and running INSERT ... ON DUPLICATE KEY"
+    echo "UPDATE and a DELETE joined to them, or DELETE and LOAD DATA; one transaction each"
+    start_my
+    cli=$build/src/quorix-cli
+    printf "%-8s %-8s %10s %10s %8s %12s %6s\n" rows mode "ours s" "mariadb s" ratio "ours KiB" same
+    for rows in ${RELOAD_ROWS:-1000000}; do
+        d=$work/myreload_$rows
+        rm -rf "$d"; mkdir -p "$d"; chmod 755 "$d"
+        "$bin/bench_loading" reload "$rows" "$d" mysql
+        myfresh reload_a; myfresh reload_b
+        "$cli" load "$d/doc.qxd" "$d/a.xml" --data-source "$(mysrc reload_a)" --user root --create > /dev/null
+        "$cli" load "$d/doc.qxd" "$d/b.xml" --data-source "$(mysrc reload_b)" --user root --create > /dev/null
+        "$cli" sql "$d/doc.qxd" --db-type mysql | grep -v '^COMMIT;' | grep -v '^BEGIN;' > "$d/a.sql"
+        echo "SET autocommit = 0;" >> "$d/a.sql"
+        for x in a b; do
+            for t in ORDERS ORDER_LINES; do
+                rm -f "$my/${x}_$t.tsv"
+                mysql_run "reload_$x" "SELECT * FROM \`$t\` INTO OUTFILE '$my/${x}_$t.tsv'"
+            done
+        done
+        for t in ORDERS ORDER_LINES; do echo "LOAD DATA LOCAL INFILE '$my/a_$t.tsv' INTO TABLE \`$t\`;" >> "$d/a.sql"; done
+        echo "COMMIT;" >> "$d/a.sql"
+        cat > "$d/update.sql" <<SQL
+START TRANSACTION;
+CREATE TEMPORARY TABLE w_o LIKE ORDERS;
+CREATE TEMPORARY TABLE w_l LIKE ORDER_LINES;
+LOAD DATA LOCAL INFILE '$my/b_ORDERS.tsv' INTO TABLE w_o;
+LOAD DATA LOCAL INFILE '$my/b_ORDER_LINES.tsv' INTO TABLE w_l;
+DELETE l FROM ORDER_LINES l JOIN w_o w USING (ORDER_NO);
+INSERT INTO ORDERS SELECT * FROM w_o ON DUPLICATE KEY UPDATE CUSTOMER = VALUES(CUSTOMER), ORDERED_ON = VALUES(ORDERED_ON), NOTE = VALUES(NOTE);
+INSERT INTO ORDER_LINES SELECT * FROM w_l;
+COMMIT;
+SQL
+        cat > "$d/replace.sql" <<SQL
+START TRANSACTION;
+DELETE FROM ORDER_LINES;
+DELETE FROM ORDERS;
+LOAD DATA LOCAL INFILE '$my/b_ORDERS.tsv' INTO TABLE ORDERS;
+LOAD DATA LOCAL INFILE '$my/b_ORDER_LINES.tsv' INTO TABLE ORDER_LINES;
+COMMIT;
+SQL
+        month() { myfresh "$1"; mariadb --no-defaults -u root --socket="$my/sock" --local-infile=1 "$1" < "$d/a.sql"; }
+        facts="SELECT count(*), sum(QTY), sum(char_length(CUSTOMER)) FROM ORDER_LINES JOIN ORDERS USING (ORDER_NO)"
+        for mode in update replace; do
+            ours=() oursm=() ref=()
+            for i in 1 2 3; do
+                month myours; month myref
+                read -r t m _ < <(measure "$cli" load "$d/doc.qxd" "$d/b.xml" --data-source "$(mysrc myours)" --user root --mode $mode 2> /dev/null); ours+=("$t"); oursm+=("$m")
+                read -r r _ _ < <(measure sh -c "mariadb --no-defaults -u root --socket='$my/sock' --local-infile=1 myref < '$d/$mode.sql'"); ref+=("$r")
+            done
+            ot=$(printf "%s\n" "${ours[@]}" | sort -n | head -1)
+            om=$(printf "%s\n" "${oursm[@]}" | sort -n | tail -1)
+            rt=$(printf "%s\n" "${ref[@]}" | sort -n | head -1)
+            same=$([ "$(mysql_run myours "$facts")" = "$(mysql_run myref "$facts")" ] && echo yes || echo NO)
+            printf "%-8s %-8s %10s %10s %8s %12s %6s\n" "$rows" "$mode" "$ot" "$rt" "$(ratio "$ot" "$rt")" "$om" "$same"
+        done
+        rm -rf "$d"
+    done
+    stop_my
     ;;
 xml)
     echo "XML analysis (streaming pass, template, definition lines) against xmllint --stream --noout"

@@ -112,13 +112,6 @@ public:
                            whereIn("w", t.name, t.primaryKey, true),
                        what(t.name));
     }
-    // Deletes the rows of @p table that begin with the key of a row of @p in.
-    long long deleteUnder(const std::string& table, const std::string& in,
-                          const std::vector<std::string>& key) const {
-        return s.execute(
-            "DELETE FROM " + s.quotedTable(table) + whereIn(s.quotedTable(table), in, key, true),
-            what(table));
-    }
     std::string insertHead(const PlanTable& t) const {
         return "INSERT INTO " + s.quotedTable(t.name) + " (" + list(t.columns, "") + ") SELECT " +
                list(t.columns, "w.") + " FROM " + s.quotedTable(t.work) + " w";
@@ -198,7 +191,7 @@ void applyMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connec
         if (mode == LoadMode::Skip) {
             // The rows nested in a document row whose key is there go with it, unread.
             for (std::size_t i = 1; i < tables.size(); ++i)
-                counts[i].skipped = sql.deleteUnder(tables[i].work, top.name, top.primaryKey);
+                counts[i].skipped = s.deleteMatching(tables[i].work, top.name, top.primaryKey);
             for (std::size_t i = 0; i < tables.size(); ++i) {
                 const long long there = sql.present(tables[i]);
                 counts[i].inserted = sql.insertNew(tables[i]);
@@ -207,7 +200,7 @@ void applyMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connec
         } else {
             // The rows nested in an updated row are replaced by the document's, at every depth.
             for (std::size_t i = 1; i < tables.size(); ++i)
-                counts[i].deleted = sql.deleteUnder(tables[i].name, top.work, top.primaryKey);
+                counts[i].deleted = s.deleteMatching(tables[i].name, top.work, top.primaryKey);
             const long long there = sql.present(top);
             sql.upsert(top);
             counts[0].updated = there;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <random>
 
@@ -160,4 +161,37 @@ TEST(Evidence, KindsOfSingleValues) {
         v.addTo(e);
         EXPECT_EQ(e.longestBytes, cp932Length(s)) << s;
     }
+}
+
+// The byte widths that sizes are checked by are the converter's own, for every code point.
+TEST(Cp932Length, AgreesWithTheConverterOnEveryCodePoint) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    std::string text;
+    std::size_t expected = 0;
+    for (char32_t c = 1; c < 0x110000; ++c) {
+        if (c >= 0xD800 && c < 0xE000) continue;
+        std::string u;
+        if (c < 0x80) {
+            u += static_cast<char>(c);
+        } else {
+            const int len = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+            u += static_cast<char>((0xF00 >> len) | (c >> (6 * (len - 1))));
+            for (int k = len - 2; k >= 0; --k)
+                u += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+        }
+        char out[8];
+        char* in = u.data();
+        std::size_t inLeft = u.size(), outLeft = sizeof out;
+        char* at = out;
+        std::size_t bytes = 2;  // what it cannot convert counts two
+        if (iconv(cd, &in, &inLeft, &at, &outLeft) != static_cast<std::size_t>(-1))
+            bytes = sizeof out - outLeft;
+        else
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_EQ(cp932Length(u), bytes) << "U+" << std::hex << static_cast<unsigned>(c);
+        if (c % 97 == 0) text += u, expected += bytes;
+    }
+    iconv_close(cd);
+    EXPECT_EQ(cp932Length(text), expected);  // and strung together
 }

@@ -48,6 +48,21 @@ std::string trimBlanks(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+namespace {
+
+// The code point of the UTF-8 sequence of @p len bytes at @p p (a broken one as U+FFFD).
+char32_t codePoint(const unsigned char* p, std::size_t len) {
+    if (len == 1) return p[0];
+    char32_t c = p[0] & (0xFF >> (len + 1));
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((p[k] & 0xC0) != 0x80) return 0xFFFD;
+        c = (c << 6) | (p[k] & 0x3F);
+    }
+    return c;
+}
+
+}  // namespace
+
 std::size_t cp932Length(std::string_view utf8) {
     // Plain ASCII is by far the most common case: one byte per character.
     bool ascii = true;
@@ -59,28 +74,33 @@ std::size_t cp932Length(std::string_view utf8) {
     }
     if (ascii) return utf8.size();
 
-    // Opening a converter costs far more than converting a short text: keep one per thread.
-    thread_local Iconv cd("CP932", "UTF-8");
-    if (!cd.valid()) {
-        // Without a converter count every non-ASCII character as two bytes.
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < utf8.size(); i += utf8SequenceLength(utf8[i]))
-            n += static_cast<unsigned char>(utf8[i]) < 0x80 ? 1 : 2;
-        return n;
-    }
+    // CP932 keeps ASCII and the halfwidth katakana in one byte and every other character it
+    // has in two; one it does not have counts two as well. Only the few code points whose
+    // width depends on the converter's table are asked of it; opening a converter costs far
+    // more than converting a short text, so one is kept per thread.
     std::size_t total = 0;
-    char out[8];
     for (std::size_t i = 0; i < utf8.size();) {
         const std::size_t len = std::min(utf8SequenceLength(utf8[i]), utf8.size() - i);
-        char* in = const_cast<char*>(utf8.data() + i);
-        std::size_t inLeft = len;
-        char* outPtr = out;
-        std::size_t outLeft = sizeof out;
-        if (iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-            iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-            total += 2;
+        const char32_t c = codePoint(reinterpret_cast<const unsigned char*>(utf8.data() + i), len);
+        if (c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F)) {
+            total += 1;
+        } else if (c == 0x80 || c == 0xA0 || c == 0xA5 || c == 0x203E ||
+                   (c >= 0xF8F0 && c <= 0xF8F3) || (c >= 0xE0000 && c <= 0xE007F)) {
+            thread_local Iconv cd("CP932", "UTF-8");
+            char* in = const_cast<char*>(utf8.data() + i);
+            std::size_t inLeft = len;
+            char out[8];
+            char* outPtr = out;
+            std::size_t outLeft = sizeof out;
+            if (!cd.valid() ||
+                iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+                if (cd.valid()) iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+                total += 2;
+            } else {
+                total += sizeof out - outLeft;
+            }
         } else {
-            total += sizeof out - outLeft;
+            total += 2;
         }
         i += len;
     }

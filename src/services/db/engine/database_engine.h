@@ -123,6 +123,10 @@ public:
                                         const std::vector<std::string>& columns,
                                         const std::vector<std::string>& key) = 0;
     virtual void dropWorkTable(const std::string& work) = 0;
+    /// Deletes the rows of @p table whose @p key columns equal those of a row of @p source;
+    /// how many went.
+    virtual long long deleteMatching(const std::string& table, const std::string& source,
+                                     const std::vector<std::string>& key);
     /// Deletes every row of @p table inside the open transaction; how many there were.
     virtual long long emptyTable(const std::string& table) = 0;
 };

@@ -233,6 +233,17 @@ public:
         run(c(), "DROP TEMPORARY TABLE IF EXISTS " + qualified(work),
             "作業用の表を削除できません。");
     }
+    long long deleteMatching(const std::string& table, const std::string& source,
+                             const std::vector<std::string>& key) override {
+        // A join: the server's DELETE … IN (subquery) reads the whole table.
+        std::string on;
+        for (const std::string& k : key)
+            on += (on.empty() ? "" : " AND ") + std::string("t.") + backticked(k) + " = s." +
+                  backticked(k);
+        return execute("DELETE t FROM " + qualified(table) + " t JOIN " + qualified(source) +
+                           " s ON " + on,
+                       "表「" + table + "」の行を削除できません。");
+    }
     long long emptyTable(const std::string& table) override {
         // TRUNCATE would commit what came before: DELETE stays inside the transaction.
         return execute("DELETE FROM " + qualified(table),

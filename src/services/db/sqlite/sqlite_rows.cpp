@@ -113,7 +113,8 @@ std::string createWorkTable(sqlite3* db, const std::string& table,
     const std::string work = "quorix_work_" + std::to_string(number);
     std::string sql = "CREATE TEMP TABLE " + quoteIdentifier(work) + " (";
     for (const std::string& c : columns) sql += quoteIdentifier(c) + " " + declared[c] + ", ";
-    exec(db, sql + "PRIMARY KEY (" + quotedColumnList(key) + "))", what);
+    // One b-tree in key order, as the rows come: a rowid table would keep a second for the key.
+    exec(db, sql + "PRIMARY KEY (" + quotedColumnList(key) + ")) WITHOUT ROWID", what);
     return work;
 }
 
