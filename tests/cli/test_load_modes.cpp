@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <random>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -65,8 +67,9 @@ std::vector<Engine> engines() {
              if (first)
                  test::MariaDbServer::instance().sql("", "DROP DATABASE IF EXISTS quorix_modes");
              std::vector<std::string> args{
-                 "--db-type", "mysql", "--user", "root", "--data-source",
-                 test::MariaDbServer::instance().dataSource("quorix_modes")};
+                 "--db-type",     "mysql",
+                 "--user",        "root",
+                 "--data-source", test::MariaDbServer::instance().dataSource("quorix_modes")};
              if (first) args.push_back("--new-database");
              return args;
          },
@@ -102,23 +105,95 @@ struct Reload {
 };
 
 const Reload kReloads[] = {
-    {"skip",
-     "SALES\t1\t0\t1\t0\nSALE_LINES\t1\t0\t1\t0\nDELIVERIES\t1\t0\t1\t0\n",
+    {"skip", "SALES\t1\t0\t1\t0\nSALE_LINES\t1\t0\t1\t0\nDELIVERIES\t1\t0\t1\t0\n",
      "1001|佐藤商事株式会社\n1002|加藤工務店\n1003|株式会社山田建設\n--\n"
      "1001|1|P-1001\n1001|2|P-2040\n1002|1|P-0300\n1003|1|P-7000\n--\n"
      "1001|1|1|3\n1001|1|2|2\n1002|1|1|10\n1003|1|1|1\n"},
     // Order 1001 takes December's values; its lines and their deliveries are December's.
-    {"update",
-     "SALES\t1\t1\t0\t0\nSALE_LINES\t2\t0\t0\t2\nDELIVERIES\t2\t0\t0\t2\n",
+    {"update", "SALES\t1\t1\t0\t0\nSALE_LINES\t2\t0\t0\t2\nDELIVERIES\t2\t0\t0\t2\n",
      "1001|佐藤商事株式会社 大阪支店\n1002|加藤工務店\n1003|株式会社山田建設\n--\n"
      "1001|1|P-1001\n1002|1|P-0300\n1003|1|P-7000\n--\n"
      "1001|1|3|5\n1002|1|1|10\n1003|1|1|1\n"},
-    {"replace",
-     "SALES\t2\t0\t0\t2\nSALE_LINES\t2\t0\t0\t3\nDELIVERIES\t2\t0\t0\t3\n",
+    {"replace", "SALES\t2\t0\t0\t2\nSALE_LINES\t2\t0\t0\t3\nDELIVERIES\t2\t0\t0\t3\n",
      "1001|佐藤商事株式会社 大阪支店\n1003|株式会社山田建設\n--\n"
      "1001|1|P-1001\n1003|1|P-7000\n--\n"
      "1001|1|3|5\n1003|1|1|1\n"},
 };
+
+// Orders as a document holds them: number → customer and lines, line → SKU and deliveries,
+// delivery → quantity.
+struct Order {
+    std::string customer;
+    std::map<int, std::pair<std::string, std::map<int, int>>> lines;
+};
+using Orders = std::map<int, Order>;
+
+Orders randomOrders(std::mt19937& rng) {
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    const char* names[] = {"佐藤商事", "A&B Ltd.", "加藤 <本店>", "山田建設", "x"};
+    Orders orders;
+    for (int n = 1 + pick(6); n-- > 0;) {
+        Order& o = orders[1 + pick(8)];  // few numbers: two documents share some
+        o.customer = names[pick(5)] + std::to_string(pick(100));
+        o.lines.clear();
+        for (int l = pick(4); l-- > 0;) {
+            auto& line = o.lines[1 + pick(5)];
+            line.first = "P-" + std::to_string(pick(1000));
+            line.second.clear();
+            for (int d = pick(4); d-- > 0;) line.second[1 + pick(6)] = pick(50);
+        }
+    }
+    return orders;
+}
+
+std::string escaped(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
+    return out;
+}
+
+std::string document(const Orders& orders) {
+    std::string x = "<ROWSET>\n";
+    for (const auto& [no, o] : orders) {
+        x += "<ROW><ORDER_NO>" + std::to_string(no) + "</ORDER_NO><LINES>";
+        for (const auto& [l, line] : o.lines) {
+            x += "<LINE><LINE_NO>" + std::to_string(l) + "</LINE_NO><DELIVERIES>";
+            for (const auto& [d, qty] : line.second)
+                x += "<DELIVERY><DELIVERY_NO>" + std::to_string(d) +
+                     "</DELIVERY_NO><SHIPPED_ON>2026-12-01</SHIPPED_ON><QTY>" +
+                     std::to_string(qty) + "</QTY></DELIVERY>";
+            x += "</DELIVERIES><SKU>" + line.first + "</SKU><PRICE>12.50</PRICE></LINE>";
+        }
+        x += "</LINES><CUSTOMER>" + escaped(o.customer) +
+             "</CUSTOMER><ORDERED_ON>2026-11-30</ORDERED_ON></ROW>\n";
+    }
+    return x + "</ROWSET>\n";
+}
+
+// The three tables as tables() prints them.
+std::string dump(const Orders& orders) {
+    std::string sales, lines, deliveries;
+    for (const auto& [no, o] : orders) {
+        const std::string n = std::to_string(no) + "|";
+        sales += n + o.customer + "\n";
+        for (const auto& [l, line] : o.lines) {
+            lines += n + std::to_string(l) + "|" + line.first + "\n";
+            for (const auto& [d, qty] : line.second)
+                deliveries += n + std::to_string(l) + "|" + std::to_string(d) + "|" +
+                              std::to_string(qty) + "\n";
+        }
+    }
+    return sales + "--\n" + lines + "--\n" + deliveries;
+}
+
+// What A then B should leave in @p mode, worked out on the orders themselves.
+Orders afterwards(Orders a, const Orders& b, const std::string& mode) {
+    if (mode == "replace") return b;
+    for (const auto& [no, o] : b)
+        if (mode == "update" || !a.count(no)) a[no] = o;
+    return a;
+}
 
 }  // namespace
 
@@ -144,8 +219,8 @@ TEST(LoadModes, TheSecondLoadInEachModeOnEveryEngine) {
             november();
             const CliRun again = load(december, {"--mode", r.mode, "--summary"}, false);
             ASSERT_EQ(again.status, 0) << again.err;
-            EXPECT_EQ(again.out, std::string("table\tinserted\tupdated\tskipped\tdeleted\n") +
-                                     r.summary);
+            EXPECT_EQ(again.out,
+                      std::string("table\tinserted\tupdated\tskipped\tdeleted\n") + r.summary);
             EXPECT_EQ(tables(e), r.tables);
         }
 
@@ -202,4 +277,33 @@ TEST(LoadModes, KeysThatCannotMatchAreRefusedBeforeReading) {
                                 "--data-source", db, "--mode", "merge"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("取り込み方法「merge」はありません"), std::string::npos);
+}
+
+// Random documents A and B, loaded one after the other in each mode: the tables hold what the
+// orders themselves say A then B should give.
+TEST(LoadModes, ASecondLoadHoldsWhatAThenBShouldGive) {
+    std::mt19937 rng(20261208);
+    for (const Engine& e : engines()) {
+        SCOPED_TRACE(e.name);
+        TempDir dir;
+        const int pairs = std::string(e.name) == "SQLite" ? 40 : 6;
+        for (int i = 0; i < pairs && !HasFailure(); ++i) {
+            const Orders a = randomOrders(rng), b = randomOrders(rng);
+            const std::string docA = dir.write("a.xml", document(a));
+            const std::string docB = dir.write("b.xml", document(b));
+            for (const char* mode : {"skip", "update", "replace"}) {
+                SCOPED_TRACE(document(a) + "then " + mode + "\n" + document(b));
+                std::vector<std::string> first = {"load", example("sales.qxd"), docA, "--create"};
+                for (auto& arg : e.target(dir, true)) first.push_back(arg);
+                const CliRun loadedA = cli(first);
+                ASSERT_EQ(loadedA.status, 0) << loadedA.err;
+                std::vector<std::string> second = {"load", example("sales.qxd"), docB, "--mode",
+                                                   mode};
+                for (auto& arg : e.target(dir, false)) second.push_back(arg);
+                const CliRun loadedB = cli(second);
+                ASSERT_EQ(loadedB.status, 0) << loadedB.err;
+                EXPECT_EQ(tables(e), dump(afterwards(a, b, mode)));
+            }
+        }
+    }
 }
