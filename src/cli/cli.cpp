@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -52,10 +54,13 @@ const char kUsage[] =
     "      定義の表を一つのトランザクションで作成します。\n"
     "      --new-database: データベース（SQLiteのファイルまたはサーバーのデータベース）を\n"
     "                      新しく作ってから作成します。既にあれば何も変えずに止まります。\n"
-    "  quorix-cli load FILE.qxd DOC.xml --data-source SRC [--db-type KEY] [--create] [--user U]\n"
+    "  quorix-cli load FILE.qxd DOC.xml... --data-source SRC [--db-type KEY] [--create] [--user "
+    "U]\n"
     "                    [--password-file F] [--reject FILE] [--new-database]\n"
     "                    [--mode insert|skip|update|replace] [--summary]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
+    "      文書はいくつでも、並べた順に取り込みます。フォルダーはその中の *.xml と *.xml.gz\n"
+    "      を名前の順に、「-」は標準入力を読みます。gzip で圧縮された文書もそのまま読めます。\n"
     "      --reject: エラーのある行は飛ばして、位置・表・列・値・理由をFILEに書きます。\n"
     "      --mode: 表に同じキーの行が既にあるとき: insert 止める（既定）、skip その行と入れ子の\n"
     "              行を飛ばす、update 値を更新して入れ子の行を文書のものに置き換える、\n"
@@ -93,7 +98,7 @@ std::string lines(std::string text) {
 struct Arguments {
     std::string command;
     std::string file;
-    std::string second;  // the document of "load"
+    std::vector<std::string> documents;  // of "load", in the order given
     std::map<std::string, std::string> options;
 };
 
@@ -104,7 +109,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
     a.command = args.at(0);
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg.size() > 1 && arg[0] == '-') {
+        if (arg.size() > 1 && arg[0] == '-') {  // "-" alone is standard input
             if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
                 err << "quorix-cli: オプション「" << displayText(arg) << "」は「" << a.command
                     << "」では使用できません。\n";
@@ -123,14 +128,14 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
             a.options[arg] = args[++i];
         } else if (a.file.empty()) {
             a.file = arg;
-        } else if (a.command == "load" && a.second.empty()) {
-            a.second = arg;
+        } else if (a.command == "load") {
+            a.documents.push_back(arg);
         } else {
             err << "quorix-cli: 余分な引数「" << displayText(arg) << "」があります。\n";
             return std::nullopt;
         }
     }
-    if (a.file.empty() || (a.command == "load" && a.second.empty())) {
+    if (a.file.empty() || (a.command == "load" && a.documents.empty())) {
         err << "quorix-cli: 「" << a.command << "」にはファイルを指定してください。\n";
         return std::nullopt;
     }
@@ -382,12 +387,49 @@ int create(const Arguments& a, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+// The documents named, a folder as its documents (*.xml, *.xml.gz) in the order of their
+// names; nullopt after saying why.
+std::optional<std::vector<std::string>> documentsOf(const Arguments& a, std::ostream& err) {
+    std::vector<std::string> documents;
+    for (const std::string& d : a.documents) {
+        std::error_code ec;
+        if (d == "-" || !std::filesystem::is_directory(d, ec)) {
+            documents.push_back(d);
+            continue;
+        }
+        std::vector<std::string> inside;
+        for (const auto& entry : std::filesystem::directory_iterator(d, ec)) {
+            const std::string name = entry.path().filename().string();
+            auto ends = [&](const std::string& tail) {
+                return name.size() > tail.size() &&
+                       name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+            };
+            if (entry.is_regular_file(ec) && (ends(".xml") || ends(".xml.gz")))
+                inside.push_back(entry.path().string());
+        }
+        if (ec || inside.empty()) {
+            err << "quorix-cli: フォルダー「" << displayText(d) << "」に XML 文書がありません。\n";
+            return std::nullopt;
+        }
+        std::sort(inside.begin(), inside.end());
+        documents.insert(documents.end(), inside.begin(), inside.end());
+    }
+    if (std::count(documents.begin(), documents.end(), "-") > 1) {
+        err << "quorix-cli: 標準入力（-）は一度しか読めません。\n";
+        return std::nullopt;
+    }
+    return documents;
+}
+
 int load(const Arguments& a, std::ostream& out, std::ostream& err) {
+    const auto documents = documentsOf(a, err);
+    if (!documents) return 2;
     int status = 0;
     auto target = openTarget(a, err, status);
     if (!target) return status;
     LoadRequest request;
-    request.documentPath = a.second;
+    request.documentPath = documents->front();
+    request.documents = *documents;
     request.rowset = target->file.context.rowset;
     request.row = target->file.context.row;
     request.dbType = target->dbType;
@@ -425,6 +467,11 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     }
     const bool summary = a.options.count("--summary") > 0;
     (summary ? err : out) << loadReport(loaded) << "\n";
+    if (loaded.documents.size() > 1)
+        for (const DocumentCounts& d : loaded.documents)
+            err << "quorix-cli: "
+                << displayText(std::filesystem::path(d.document).filename().string()) << ": "
+                << grouped(d.rows) << " 行\n";
     if (loaded.mode != LoadMode::Insert)
         for (const TableCounts& c : loaded.counts) err << "quorix-cli: " << tableReport(c) << "\n";
     if (summary) {

@@ -149,18 +149,25 @@ std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, c
 // rows nested in it, into the reject file, and gives its auto-numbers back.
 class RowWriter {
 public:
-    RowWriter(std::vector<PlanTable>& tables, const Loader& loader, Connection& connection,
-              RejectFile& rejects, bool skipping)
+    RowWriter(std::vector<PlanTable>& tables, Connection& connection, RejectFile& rejects,
+              bool skipping)
         : tables(tables),
-          loader(loader),
           connection(connection),
           rejects(rejects),
           skipping(skipping),
           given(tables),
           giveBack(skipping && given.any()) {}
 
+    // The rows that follow are of the document @p reader reads.
+    void beginDocument(const Loader& reader) {
+        loader = &reader;
+        currentTop = -1;
+        topRefused = false;
+    }
+
     // The rows of @p batch; the refusal that ends the load, if one does.
     std::optional<std::string> write(Batch& batch) {
+        const Loader& loader = *this->loader;
         std::optional<std::string> refused;
         for (std::size_t i = 0; i < batch.rows.size() && !refused; ++i) {
             const Batch::Row& r = batch.rows[i];
@@ -247,7 +254,7 @@ public:
 private:
     const std::string mark = "quorix_row";
     std::vector<PlanTable>& tables;
-    const Loader& loader;
+    const Loader* loader = nullptr;
     Connection& connection;
     RejectFile& rejects;
     const bool skipping;
@@ -317,15 +324,15 @@ LoadResult failedLoad(const std::string& text, Connection& connection, bool begu
 // What went wrong with the document once it was read, if anything: a stop (or a refusal of
 // the rows before it, which came earlier), a parse error, no rowset, no rows.
 std::optional<std::string> readOutcome(const Loader& loader, std::vector<PlanTable>& tables,
-                                       const LoadRequest& request, bool read,
-                                       const XmlParseError& error) {
+                                       const LoadRequest& request, const std::string& path,
+                                       bool read, const XmlParseError& error) {
     if (loader.stopped() && !loader.stopMessage().empty()) {
         const std::string earlier = firstRefusal(loader, tables, tables.front(), std::nullopt);
         return earlier.empty() ? loader.stopMessage() : earlier;
     }
     if (!read) {
         if (error.errorCode == kXmlReadCancelled) return std::string("取り込みを中止しました。");
-        return displayText(std::filesystem::path(request.documentPath).filename().string()) + ": " +
+        return displayText(std::filesystem::path(path).filename().string()) + ": " +
                parseErrorText(error) + "\r\n";
     }
     if (!loader.rowsetFound())
@@ -334,10 +341,8 @@ std::optional<std::string> readOutcome(const Loader& loader, std::vector<PlanTab
     return std::nullopt;
 }
 
-// Sends what every table still holds and moves each identity past the numbers given; the
-// refusal or failure that stops the load, if one does.
-std::optional<std::string> finishTables(const Loader& loader, std::vector<PlanTable>& tables,
-                                        const RowWriter& writer, Connection& connection) {
+// Sends what every table still holds: a refusal is then named in the document just read.
+std::optional<std::string> flushTables(const Loader& loader, std::vector<PlanTable>& tables) {
     for (PlanTable& t : tables) {
         try {
             t.inserter->finish();
@@ -347,6 +352,12 @@ std::optional<std::string> finishTables(const Loader& loader, std::vector<PlanTa
             return shownText(e.description(), tables);
         }
     }
+    return std::nullopt;
+}
+
+// Moves each identity past the numbers given; the failure that stops the load, if one does.
+std::optional<std::string> settleNumbers(std::vector<PlanTable>& tables, const RowWriter& writer,
+                                         Connection& connection) {
     try {
         for (std::size_t ti = 0; ti < tables.size(); ++ti) {
             PlanTable& t = tables[ti];
@@ -362,6 +373,72 @@ std::optional<std::string> finishTables(const Loader& loader, std::vector<PlanTa
     } catch (const ServiceError& e) {
         return e.description();
     }
+    return std::nullopt;
+}
+
+// One document read on a thread of its own while this one writes what it read, every row
+// sent; what stops the load, if something does.
+std::optional<std::string> readDocument(const std::string& path, const LoadRequest& request,
+                                        std::vector<PlanTable>& tables, PathTrie& trie,
+                                        RowWriter& writer, const XmlReadProgress& progress,
+                                        DocumentCounts& counted) {
+    LoadRequest one = request;
+    one.documentPath = path;
+    BatchQueue queue;
+    Loader loader(one, tables, trie, queue);
+    if (!request.rejectPath.empty()) loader.setSkipping();
+    writer.beginDocument(loader);
+    XmlParseError error;
+    bool read = false;
+    std::string readerFailure;
+    std::thread reader([&] {
+        const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
+            if (loader.stopped()) return false;
+            return !progress || progress(done, total);
+        };
+        try {
+            read = streamXmlFile(path, loader, error, watch);
+            // The rows before a stop are written too, so that the first refusal in the
+            // document's order is the one reported.
+            loader.flush();
+        } catch (const LoadStop&) {
+        } catch (const std::exception& e) {
+            readerFailure = std::string("XML文書を読み込めません。(") + e.what() + ")";
+        }
+        queue.close();
+    });
+    // Whatever happens here, the reading thread is let go before this function returns.
+    struct Release {
+        BatchQueue& queue;
+        std::thread& reader;
+        ~Release() {
+            if (reader.joinable()) {
+                queue.abandon();
+                reader.join();
+            }
+        }
+    } release{queue, reader};
+    std::vector<long long> before;
+    for (const PlanTable& t : tables) before.push_back(t.written);
+    std::optional<std::string> refused;
+    while (auto batch = queue.pop()) {
+        refused = writer.write(*batch);
+        if (refused) {
+            queue.abandon();
+            break;
+        }
+    }
+    reader.join();
+    if (!refused) refused = writer.finish();
+    if (refused) return refused;
+    if (!readerFailure.empty()) return readerFailure;
+    if (auto wrong = readOutcome(loader, tables, request, path, read, error)) return wrong;
+    if (auto refusedAtEnd = flushTables(loader, tables)) return refusedAtEnd;
+    counted.document = path;
+    counted.rows = loader.rows();
+    counted.ignored = loader.ignored();
+    for (std::size_t i = 0; i < tables.size(); ++i)
+        counted.written.push_back(tables[i].written - before[i]);
     return std::nullopt;
 }
 
@@ -386,6 +463,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     if (skipping) {
         std::vector<std::string> inputs = request.inputs;
         inputs.insert(inputs.begin(), request.documentPath);
+        inputs.insert(inputs.end(), request.documents.begin(), request.documents.end());
         if (std::string why = rejects.open(request.rejectPath, inputs); !why.empty()) {
             result.message = why;
             return result;
@@ -411,60 +489,27 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return fail(e.what());
     }
 
-    // The document is read on a thread of its own while this one writes what it read.
-    BatchQueue queue;
-    Loader loader(request, tables, trie, queue);
-    if (skipping) loader.setSkipping();
-    RowWriter writer(tables, loader, connection, rejects, skipping);
-    XmlParseError error;
-    bool read = false;
-    std::string readerFailure;
-    std::thread reader([&] {
-        const XmlReadProgress watch = [&](std::uint64_t done, std::uint64_t total) {
-            if (loader.stopped()) return false;
-            return !progress || progress(done, total);
-        };
+    RowWriter writer(tables, connection, rejects, skipping);
+    for (const std::string& path : request.documents.empty()
+                                       ? std::vector<std::string>{request.documentPath}
+                                       : request.documents) {
+        DocumentCounts counted;
+        if (auto stop = readDocument(path, request, tables, trie, writer, progress, counted))
+            return fail(*stop);
         try {
-            read = streamXmlFile(request.documentPath, loader, error, watch);
-            // The rows before a stop are written too, so that the first refusal in the
-            // document's order is the one reported.
-            loader.flush();
-        } catch (const LoadStop&) {
-        } catch (const std::exception& e) {
-            readerFailure = std::string("XML文書を読み込めません。(") + e.what() + ")";
+            load::mergeDocument(request.mode, tables, connection, result.counts);
+        } catch (const ServiceError& e) {
+            return fail(shownText(e.description(), tables));
         }
-        queue.close();
-    });
-    std::optional<std::string> refused;
-    // Whatever happens here, the reading thread is let go before this function returns.
-    struct Release {
-        BatchQueue& queue;
-        std::thread& reader;
-        ~Release() {
-            if (reader.joinable()) {
-                queue.abandon();
-                reader.join();
-            }
-        }
-    } release{queue, reader};
-    while (auto batch = queue.pop()) {
-        refused = writer.write(*batch);
-        if (refused) {
-            queue.abandon();
-            break;
-        }
+        result.rows += counted.rows;
+        result.ignoredElements += counted.ignored;
+        result.documents.push_back(std::move(counted));
     }
-    reader.join();
-    if (!refused) refused = writer.finish();
-    if (refused) return fail(*refused);
-    if (!readerFailure.empty()) return fail(readerFailure);
-    if (auto wrong = readOutcome(loader, tables, request, read, error)) return fail(*wrong);
     if (skipping && !rejects.close())
         return fail("ファイル「" + displayText(request.rejectPath) + "」に書き込めません。");
-    if (auto refusedAtEnd = finishTables(loader, tables, writer, connection))
-        return fail(*refusedAtEnd);
+    if (auto failed = settleNumbers(tables, writer, connection)) return fail(*failed);
     try {
-        load::applyMode(request.mode, tables, connection, result.counts);
+        load::finishMode(request.mode, tables, connection, result.counts);
     } catch (const ServiceError& e) {
         return fail(shownText(e.description(), tables));
     }
@@ -480,8 +525,6 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     result.ok = true;
     result.mode = request.mode;
     if (skipping) result.rejectPath = rejects.place();
-    result.rows = loader.rows();
-    result.ignoredElements = loader.ignored();
     result.skipped = skipping ? rejects.count() : 0;
     for (const PlanTable& t : tables) {
         result.records += t.written;

@@ -14,6 +14,9 @@ namespace quorix {
 /// What to load, and how.
 struct LoadRequest {
     std::string documentPath;
+    /// When not empty: these documents in this order, all in the one transaction (instead of
+    /// documentPath).
+    std::vector<std::string> documents;
     std::string rowset = "ROWSET";
     std::string row = "ROW";
     std::string dbType = "access";  ///< the vocabulary the definition's types belong to
@@ -28,6 +31,14 @@ struct LoadRequest {
     std::vector<std::string> inputs;
 };
 
+/// What a load took from one document.
+struct DocumentCounts {
+    std::string document;
+    long long rows = 0;              ///< rows of the document read
+    long long ignored = 0;           ///< elements that no line of the definition takes
+    std::vector<long long> written;  ///< rows written per table, in the definition's order
+};
+
 /// How a load ended.
 struct LoadResult {
     bool ok = false;
@@ -38,7 +49,8 @@ struct LoadResult {
     long long skipped = 0;          ///< rows of the document skipped for an error (rejectPath)
     std::string rejectPath;         ///< where the skipped rows were written
     LoadMode mode = LoadMode::Insert;
-    std::vector<TableCounts> counts;  ///< per table, in the definition's order
+    std::vector<TableCounts> counts;        ///< per table, in the definition's order
+    std::vector<DocumentCounts> documents;  ///< per document, in the order read
 
     /// On failure: what went wrong and what became of the database, in Japanese.
     std::string message;

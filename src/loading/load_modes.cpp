@@ -179,35 +179,44 @@ std::optional<std::string> prepareMode(LoadMode mode, std::vector<PlanTable>& ta
     return std::nullopt;
 }
 
-void applyMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
-               std::vector<TableCounts>& counts) {
-    if (mode == LoadMode::Insert || mode == LoadMode::Replace) {
-        for (std::size_t i = 0; i < tables.size(); ++i) counts[i].inserted = tables[i].written;
-        return;
-    }
+void mergeDocument(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
+                   std::vector<TableCounts>& counts) {
+    if (mode != LoadMode::Skip && mode != LoadMode::Update) return;
     connection.run([&](DatabaseSession& s) {
         const Statements sql(s);
         const PlanTable& top = tables.front();
         if (mode == LoadMode::Skip) {
             // The rows nested in a document row whose key is there go with it, unread.
             for (std::size_t i = 1; i < tables.size(); ++i)
-                counts[i].skipped = s.deleteMatching(tables[i].work, top.name, top.primaryKey);
+                counts[i].skipped += s.deleteMatching(tables[i].work, top.name, top.primaryKey);
             for (std::size_t i = 0; i < tables.size(); ++i) {
                 const long long there = sql.present(tables[i]);
-                counts[i].inserted = sql.insertNew(tables[i]);
+                counts[i].inserted += sql.insertNew(tables[i]);
                 counts[i].skipped += there;
             }
         } else {
             // The rows nested in an updated row are replaced by the document's, at every depth.
             for (std::size_t i = 1; i < tables.size(); ++i)
-                counts[i].deleted = s.deleteMatching(tables[i].name, top.work, top.primaryKey);
+                counts[i].deleted += s.deleteMatching(tables[i].name, top.work, top.primaryKey);
             const long long there = sql.present(top);
             sql.upsert(top);
-            counts[0].updated = there;
-            counts[0].inserted = sql.rows(top.work) - there;
+            counts[0].updated += there;
+            counts[0].inserted += sql.rows(top.work) - there;
             for (std::size_t i = 1; i < tables.size(); ++i)
-                counts[i].inserted = sql.insertAll(tables[i]);
+                counts[i].inserted += sql.insertAll(tables[i]);
         }
+        // The next document's rows meet these in the tables, not in the work tables.
+        for (const PlanTable& t : tables) s.emptyTable(t.work);
+    });
+}
+
+void finishMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
+                std::vector<TableCounts>& counts) {
+    if (mode == LoadMode::Insert || mode == LoadMode::Replace) {
+        for (std::size_t i = 0; i < tables.size(); ++i) counts[i].inserted = tables[i].written;
+        return;
+    }
+    connection.run([&](DatabaseSession& s) {
         for (PlanTable& t : tables) s.dropWorkTable(std::exchange(t.work, {}));
     });
 }

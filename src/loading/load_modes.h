@@ -38,9 +38,14 @@ namespace load {
 std::optional<std::string> prepareMode(LoadMode mode, std::vector<PlanTable>& tables,
                                        Connection& connection, std::vector<TableCounts>& counts);
 
-/// Once every row is in: moves the work tables' rows into the tables by @p mode and counts.
-void applyMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
-               std::vector<TableCounts>& counts);
+/// Once a document's rows are in: moves the work tables' rows into the tables by @p mode,
+/// counts, and empties the work tables for the next document (skip and update only).
+void mergeDocument(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
+                   std::vector<TableCounts>& counts);
+
+/// Once every document is in: the counts of insert and replace, the work tables gone.
+void finishMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
+                std::vector<TableCounts>& counts);
 
 }  // namespace load
 

@@ -94,15 +94,7 @@ private:
     bool m_closed = false;
 };
 
-inline std::string grouped(long long n) {
-    std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
-        out += digits[i];
-    }
-    return out;
-}
+using quorix::grouped;
 
 inline std::string valueText(const CellValue& v) {
     if (const auto* n = std::get_if<long long>(&v)) return std::to_string(*n);

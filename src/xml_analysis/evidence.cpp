@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstring>
 
+#include "services/text/text.h"
+
 namespace quorix {
 
 namespace {
@@ -70,15 +72,6 @@ int dateTimeKind(std::string_view s) {
     return 0;
 }
 
-std::string grouped(long long n) {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
-        out += digits[i];
-    }
-    return (n < 0 ? "-" : "") + out;
-}
 
 }  // namespace
 

@@ -73,6 +73,22 @@ for n in 1 2 3; do
     [ "$rows" = "20261201/1/P-1001,20261201/2/P-1002" ] || fail "node $n has rows '$rows'"
 done
 
+# A month's export through node 1, next month's as an update through node 2 and a replace
+# through node 3: each node holds what the last load left.
+sales() { "$cli" load "$examples/sales.qxd" "$examples/$1" --db-type mysql --user root \
+    --data-source "socket=$base/n$2/sock database=monthly" "${@:3}" > /dev/null 2>&1 ||
+    fail "the load of $1 through node $2 failed"; }
+deliveries() { on "$1" "SELECT group_concat(ORDER_NO, '/', LINE_NO, '/', DELIVERY_NO ORDER BY ORDER_NO, LINE_NO, DELIVERY_NO) FROM monthly.DELIVERIES"; }
+sales sales-2026-11.xml 1 --create --new-database
+sales sales-2026-12.xml 2 --mode update
+for n in 1 2 3; do
+    [ "$(deliveries $n)" = "1001/1/3,1002/1/1,1003/1/1" ] || fail "node $n after the update: '$(deliveries $n)'"
+done
+sales sales-2026-11.xml 3 --mode replace
+for n in 1 2 3; do
+    [ "$(deliveries $n)" = "1001/1/1,1001/1/2,1002/1/1" ] || fail "node $n after the replace: '$(deliveries $n)'"
+done
+
 # A create that fails at its second table, through node 2: nothing on any node.
 long=$(printf 'L%.0s' $(seq 65))
 sed -e "s/\tORDERS$/\tNEW_ORDERS/" -e "s/\tORDER_LINES$/\t$long/" "$examples/orders.qxd" > "$base/bad.qxd"

@@ -1,8 +1,11 @@
 // The second load of a monthly export in each mode, on each engine: the tables hold what the
 // first document and then the second should give, counted exactly, or stay as they were.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <random>
@@ -306,4 +309,55 @@ TEST(LoadModes, ASecondLoadHoldsWhatAThenBShouldGive) {
             }
         }
     }
+}
+
+// Several documents in one load, in the order given, a folder's by name, one of them
+// compressed: later documents update what earlier ones loaded; an error in the last leaves
+// nothing of any; standard input is a document too.
+TEST(LoadModes, SeveralDocumentsAFolderCompressedAndStandardInput) {
+    for (const Engine& e : engines()) {
+        SCOPED_TRACE(e.name);
+        TempDir dir;
+        const std::string months = dir.file("months");
+        std::filesystem::create_directory(months);
+        std::filesystem::copy_file(example("sales-2026-11.xml"), months + "/sales-2026-11.xml");
+        test::shell("gzip -c " + test::shellQuote(example("sales-2026-12.xml")) + " > " +
+                    test::shellQuote(months + "/sales-2026-12.xml.gz"));
+        auto load = [&](std::vector<std::string> args, bool first) {
+            args.insert(args.begin(), {"load", example("sales.qxd")});
+            for (auto& a : e.target(dir, first)) args.push_back(a);
+            return cli(args);
+        };
+        const CliRun both = load({months, "--create", "--mode", "update", "--summary"}, true);
+        ASSERT_EQ(both.status, 0) << both.err;
+        EXPECT_EQ(both.out,
+                  "table\tinserted\tupdated\tskipped\tdeleted\nSALES\t3\t1\t0\t0\n"
+                  "SALE_LINES\t5\t0\t0\t2\nDELIVERIES\t5\t0\t0\t2\n");
+        EXPECT_NE(both.err.find("sales-2026-12.xml.gz: 2 行"), std::string::npos) << both.err;
+        EXPECT_EQ(tables(e), kReloads[1].tables);  // November, then December as an update
+
+        // November again and a damaged document after it: nothing of either stays.
+        const std::string whole = test::readFile(months + "/sales-2026-12.xml.gz");
+        const std::string cut = dir.write("cut.xml.gz", whole.substr(0, whole.size() / 2));
+        const CliRun failed = load({example("sales-2026-11.xml"), cut, "--mode", "replace"}, false);
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_NE(failed.err.find("cut.xml.gz: 圧縮された文書が途中で終わっています"),
+                  std::string::npos)
+            << failed.err;
+        EXPECT_EQ(tables(e), kReloads[1].tables);
+    }
+    // Standard input, here a file in its place.
+    TempDir dir;
+    const std::string db = dir.file("stdin.db");
+    const int saved = dup(STDIN_FILENO);
+    const int file = open(example("sales-2026-11.xml").c_str(), O_RDONLY);
+    dup2(file, STDIN_FILENO);
+    const CliRun piped =
+        cli({"load", example("sales.qxd"), "-", "--data-source", db, "--new-database", "--create"});
+    dup2(saved, STDIN_FILENO);
+    close(file);
+    close(saved);
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(test::sqlite3Cli(db, "SELECT count(*) FROM DELIVERIES"), "3\n");
+    EXPECT_EQ(cli({"load", example("sales.qxd"), "-", "-", "--data-source", db}).status, 2);
 }

@@ -48,6 +48,16 @@ std::string trimBlanks(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
+std::string grouped(long long n) {
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
+        out += digits[i];
+    }
+    return (n < 0 ? "-" : "") + out;
+}
+
 namespace {
 
 // The code point of the UTF-8 sequence of @p len bytes at @p p (a broken one as U+FFFD).

@@ -13,6 +13,9 @@ std::string trimBlanks(std::string_view text);
 /// Number of bytes @p utf8 takes in code page 932; a character CP932 cannot encode counts as two.
 std::size_t cp932Length(std::string_view utf8);
 
+/// A count as the messages write it: digits in groups of three, a space between ("1 234 567").
+std::string grouped(long long n);
+
 /// Decodes @p bytes from @p encoding (an iconv name) to UTF-8. Undecodable bytes become U+FFFD,
 /// so the result is always valid UTF-8. An unknown encoding is treated as UTF-8.
 std::string decodeToUtf8(std::string_view bytes, const std::string& encoding);

@@ -16,6 +16,7 @@
 
 #include "services/text/text.h"
 #include "services/xml/source_excerpt.h"
+#include "services/xml/xml_source.h"
 
 namespace quorix {
 
@@ -270,18 +271,17 @@ namespace {
 struct StreamState {
     FirstError first;
     XmlElementHandler* handler = nullptr;
-    int fd = -1;
-    std::uint64_t done = 0;
-    std::uint64_t total = 0;
+    XmlSource source;
+    bool failedRead = false;
     const XmlReadProgress* progress = nullptr;
     bool cancelled = false;
     bool places = false;
     bool attributes = false;
     std::string name;  // reused for every element
     int depth = 0;
-    std::uint64_t delivered = 0;  // text handed on, entities expanded
-    std::uint64_t value = 0;      // of that, since the last tag
-    std::uint64_t valueLimit = 0; // the handler's, 0 for none
+    std::uint64_t delivered = 0;   // text handed on, entities expanded
+    std::uint64_t value = 0;       // of that, since the last tag
+    std::uint64_t valueLimit = 0;  // the handler's, 0 for none
 };
 
 // The code of a read that we stopped at one of our limits.
@@ -412,17 +412,18 @@ void onText(void* ctx, const xmlChar* text, int len) {
     st.delivered += static_cast<std::uint64_t>(len);
     st.value += static_cast<std::uint64_t>(len);
     if (st.valueLimit > 0 && st.value > st.valueLimit) {
-        stopWith(ctx, kLimitExceeded,
-                 "要素の値が長すぎます（一つの値は " + thousands(st.valueLimit) +
-                     " バイトまでです）。");
+        stopWith(
+            ctx, kLimitExceeded,
+            "要素の値が長すぎます（一つの値は " + thousands(st.valueLimit) + " バイトまでです）。");
         return;
     }
-    if (st.delivered > kExpansionFactor * st.done + kExpansionAllowance) {
+    const std::uint64_t read = st.source.delivered();
+    if (st.delivered > kExpansionFactor * read + kExpansionAllowance) {
         stopWith(ctx, kLimitExceeded,
-                 "エンティティの展開で文書が大きくなりすぎます（ファイルの " +
-                     thousands(st.done) + " バイトから " + thousands(st.delivered) +
-                     " バイト以上。ファイルの" + std::to_string(kExpansionFactor) + "倍と " +
-                     thousands(kExpansionAllowance) + " バイトまでです）。");
+                 "エンティティの展開で文書が大きくなりすぎます（ファイルの " + thousands(read) +
+                     " バイトから " + thousands(st.delivered) + " バイト以上。ファイルの" +
+                     std::to_string(kExpansionFactor) + "倍と " + thousands(kExpansionAllowance) +
+                     " バイトまでです）。");
         return;
     }
     st.handler->characters(
@@ -431,12 +432,12 @@ void onText(void* ctx, const xmlChar* text, int len) {
 
 int readChunk(void* context, char* buffer, int len) {
     auto& st = *static_cast<StreamState*>(context);
-    if (st.progress && *st.progress && !(*st.progress)(st.done, st.total)) {
+    if (st.progress && *st.progress && !(*st.progress)(st.source.done(), st.source.total())) {
         st.cancelled = true;
         return -1;
     }
-    const ssize_t n = ::read(st.fd, buffer, static_cast<std::size_t>(len));
-    if (n > 0) st.done += static_cast<std::uint64_t>(n);
+    const long n = st.source.read(buffer, static_cast<std::size_t>(len));
+    if (n < 0) st.failedRead = true;
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
@@ -456,13 +457,12 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     st.attributes = handler.wantsAttributes();
     st.valueLimit = handler.valueLimit();
     st.progress = &progress;
-    if (!openRegularFile(path, st.fd, error)) return false;
-    struct stat info {};
-    fstat(st.fd, &info);
-    st.total = static_cast<std::uint64_t>(info.st_size);
-    char head[1024];
-    const ssize_t n = pread(st.fd, head, sizeof head, 0);
-    const EncodingGuess guess = guessEncoding(std::string_view(head, n > 0 ? std::size_t(n) : 0));
+    if (!st.source.open(path)) {
+        error.errorCode = kUnreadableFile;
+        error.reason = st.source.reason();
+        return false;
+    }
+    const EncodingGuess guess = guessEncoding(st.source.head());
     const std::string override = encodingOverride(guess.declared);
 
     xmlSAXHandler sax;
@@ -493,17 +493,19 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
         ctxt->myDoc = nullptr;
         if (st.cancelled) {
             error = {kXmlReadCancelled, "XML文書の読み込みを中止しました。", 0, 0, {}};
+        } else if (st.failedRead) {
+            error = {kUnreadableFile, st.source.reason(), 0, 0, {}};
         } else if (!ok) {
             fillError(error, st.first, ctxt);
-            if (error.line > 0) {
+            if (error.line > 0 && st.source.seekableFd() >= 0) {
                 const TextEncoding enc{!override.empty() ? override : guess.declared, guess.unit,
                                        guess.bigEndian};
-                error.srcText = sourceExcerpt(st.fd, error.line, error.column, enc);
+                error.srcText =
+                    sourceExcerpt(st.source.seekableFd(), error.line, error.column, enc);
             }
         }
         xmlFreeParserCtxt(ctxt);
     }
-    ::close(st.fd);
     return ok;
 }
 

@@ -106,7 +106,8 @@ public:
     CatalogObjectPtr tables() override { return readTables(c(), m_database, nullptr); }
     CatalogObjectPtr tableNames() override { return readTableNames(c(), m_database); }
     CatalogObjectPtr tableDetails(const std::string& name) override {
-        const auto tables = readTables(c(), m_database, &name);
+        // A table made in this transaction is in the staging database until the commit.
+        const auto tables = readTables(c(), schemaOf(name), &name);
         return tables->members().empty() ? nullptr : tables->members().front();
     }
     CatalogObjectPtr views() override { return readCommands(c(), m_database, true); }
