@@ -490,14 +490,16 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     }
 
     RowWriter writer(tables, connection, rejects, skipping);
-    for (const std::string& path : request.documents.empty()
-                                       ? std::vector<std::string>{request.documentPath}
-                                       : request.documents) {
+    const std::vector<std::string> documents = request.documents.empty()
+                                                   ? std::vector<std::string>{request.documentPath}
+                                                   : request.documents;
+    for (const std::string& path : documents) {
         DocumentCounts counted;
         if (auto stop = readDocument(path, request, tables, trie, writer, progress, counted))
             return fail(*stop);
         try {
-            load::mergeDocument(request.mode, tables, connection, result.counts);
+            load::mergeDocument(request.mode, tables, connection, result.counts,
+                                &path != &documents.back());
         } catch (const ServiceError& e) {
             return fail(shownText(e.description(), tables));
         }

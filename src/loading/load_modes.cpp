@@ -120,13 +120,20 @@ public:
         return s.execute(insertHead(t) + whereIn("w", t.name, t.primaryKey, false), what(t.name));
     }
     long long insertAll(const PlanTable& t) const { return s.execute(insertHead(t), what(t.name)); }
-    void upsert(const PlanTable& t) const {
+    // The rows of the work table into the table, those whose key is there taking the new
+    // values; how many were inserted and how many updated.
+    std::pair<long long, long long> upsert(const PlanTable& t) const {
         std::vector<std::string> values;
         for (const std::string& c : t.columns)
             if (std::find(t.primaryKey.begin(), t.primaryKey.end(), c) == t.primaryKey.end())
                 values.push_back(c);
-        s.execute(insertHead(t) + " WHERE 1 = 1" + s.upsertClause(t.name, t.primaryKey, values),
-                  what(t.name));
+        const std::string sql =
+            insertHead(t) + " WHERE 1 = 1" + s.upsertClause(t.name, t.primaryKey, values);
+        if (const auto counted = s.countedUpsert(sql, what(t.name)))
+            return {counted->first, counted->second - counted->first};
+        const long long there = present(t);
+        s.execute(sql, what(t.name));
+        return {rows(t.work) - there, there};
     }
     static std::string what(const std::string& table) {
         return "表「" + table + "」に文書の行を反映できません。";
@@ -180,7 +187,7 @@ std::optional<std::string> prepareMode(LoadMode mode, std::vector<PlanTable>& ta
 }
 
 void mergeDocument(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
-                   std::vector<TableCounts>& counts) {
+                   std::vector<TableCounts>& counts, bool more) {
     if (mode != LoadMode::Skip && mode != LoadMode::Update) return;
     connection.run([&](DatabaseSession& s) {
         const Statements sql(s);
@@ -198,15 +205,16 @@ void mergeDocument(LoadMode mode, std::vector<PlanTable>& tables, Connection& co
             // The rows nested in an updated row are replaced by the document's, at every depth.
             for (std::size_t i = 1; i < tables.size(); ++i)
                 counts[i].deleted += s.deleteMatching(tables[i].name, top.work, top.primaryKey);
-            const long long there = sql.present(top);
-            sql.upsert(top);
-            counts[0].updated += there;
-            counts[0].inserted += sql.rows(top.work) - there;
+            const auto [inserted, updated] = sql.upsert(top);
+            counts[0].inserted += inserted;
+            counts[0].updated += updated;
             for (std::size_t i = 1; i < tables.size(); ++i)
                 counts[i].inserted += sql.insertAll(tables[i]);
         }
         // The next document's rows meet these in the tables, not in the work tables.
-        for (const PlanTable& t : tables) s.emptyTable(t.work);
+        if (more)
+            for (const PlanTable& t : tables)
+                s.execute("DELETE FROM " + s.quotedTable(t.work), Statements::what(t.name));
     });
 }
 

@@ -39,9 +39,9 @@ std::optional<std::string> prepareMode(LoadMode mode, std::vector<PlanTable>& ta
                                        Connection& connection, std::vector<TableCounts>& counts);
 
 /// Once a document's rows are in: moves the work tables' rows into the tables by @p mode,
-/// counts, and empties the work tables for the next document (skip and update only).
+/// counts, and empties the work tables when @p more documents follow (skip and update only).
 void mergeDocument(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,
-                   std::vector<TableCounts>& counts);
+                   std::vector<TableCounts>& counts, bool more);
 
 /// Once every document is in: the counts of insert and replace, the work tables gone.
 void finishMode(LoadMode mode, std::vector<PlanTable>& tables, Connection& connection,

@@ -123,6 +123,13 @@ public:
                                         const std::vector<std::string>& columns,
                                         const std::vector<std::string>& key) = 0;
     virtual void dropWorkTable(const std::string& work) = 0;
+    /// Runs the upsert @p sql (an INSERT with upsertClause()) and says how many rows it
+    /// inserted and how many it took in all, where the engine can tell in the same statement;
+    /// nullopt (nothing run) where it cannot.
+    virtual std::optional<std::pair<long long, long long>> countedUpsert(
+        const std::string& /*sql*/, const std::string& /*what*/) {
+        return std::nullopt;
+    }
     /// Deletes the rows of @p table whose @p key columns equal those of a row of @p source;
     /// how many went.
     virtual long long deleteMatching(const std::string& table, const std::string& source,

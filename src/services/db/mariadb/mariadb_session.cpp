@@ -241,9 +241,9 @@ public:
         for (const std::string& k : key)
             on += (on.empty() ? "" : " AND ") + std::string("t.") + backticked(k) + " = s." +
                   backticked(k);
-        return execute("DELETE t FROM " + qualified(table) + " t JOIN " + qualified(source) +
-                           " s ON " + on,
-                       "表「" + table + "」の行を削除できません。");
+        return execute(
+            "DELETE t FROM " + qualified(table) + " t JOIN " + qualified(source) + " s ON " + on,
+            "表「" + table + "」の行を削除できません。");
     }
     long long emptyTable(const std::string& table) override {
         // TRUNCATE would commit what came before: DELETE stays inside the transaction.

@@ -166,6 +166,16 @@ public:
         run(c(), "DROP TABLE IF EXISTS pg_temp." + quoteIdentifier(work),
             "作業用の表を削除できません。");
     }
+    std::optional<std::pair<long long, long long>> countedUpsert(const std::string& sql,
+                                                                 const std::string& what) override {
+        // A row the statement inserted has no deleting transaction; an updated one has ours.
+        Result r = run(c(),
+                       "WITH u AS (" + sql +
+                           " RETURNING xmax = 0 AS inserted) SELECT count(*) FILTER (WHERE "
+                           "inserted), count(*) FROM u",
+                       what);
+        return std::make_pair(number(r.get(), 0, 0), number(r.get(), 0, 1));
+    }
     long long emptyTable(const std::string& table) override {
         return postgresql::emptyTable(c(), table);
     }
