@@ -57,7 +57,7 @@ const char kUsage[] =
     "  quorix-cli load FILE.qxd DOC.xml... --data-source SRC [--db-type KEY] [--create] [--user "
     "U]\n"
     "                    [--password-file F] [--reject FILE] [--new-database]\n"
-    "                    [--mode insert|skip|update|replace] [--summary]\n"
+    "                    [--mode insert|skip|update|replace] [--summary] [--add-columns]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "      文書はいくつでも、並べた順に取り込みます。フォルダーはその中の *.xml と *.xml.gz\n"
     "      を名前の順に、「-」は標準入力を読みます。gzip で圧縮された文書もそのまま読めます。\n"
@@ -65,6 +65,9 @@ const char kUsage[] =
     "      --mode: 表に同じキーの行が既にあるとき: insert 止める（既定）、skip その行と入れ子の\n"
     "              行を飛ばす、update 値を更新して入れ子の行を文書のものに置き換える、\n"
     "              replace 表の中身を文書の行に入れ替える。\n"
+    "      --add-columns: 表にない列の行は、その表に列として加えます（値のない行は NULL）。\n"
+    "                     取り込みと同じトランザクションで加えるので、失敗すれば加えません\n"
+    "                     （MariaDB / MySQL では加えられません）。\n"
     "      --summary: 表ごとの件数を「表名 タブ 追加 タブ 更新 タブ 飛ばし タブ 削除」の行で\n"
     "                 標準出力に書きます（報告は標準エラーに）。\n"
     "  quorix-cli --version\n"
@@ -117,7 +120,7 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
                 arg == "--new-database" || arg == "--link-keys" || arg == "--attributes" ||
-                arg == "--name-tables" || arg == "--summary") {
+                arg == "--name-tables" || arg == "--summary" || arg == "--add-columns") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -435,6 +438,7 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     request.dbType = target->dbType;
     request.createTables = a.options.count("--create") > 0;
     request.rejectPath = option(a, "--reject", "");
+    request.addColumns = a.options.count("--add-columns") > 0;
     if (const auto mode = parseLoadMode(option(a, "--mode", "insert")))
         request.mode = *mode;
     else {
@@ -515,7 +519,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
          {{"--data-source", "--db-type", "--user", "--password-file", "--new-database"}, create}},
         {"load",
          {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject",
-           "--new-database", "--mode", "--summary"},
+           "--new-database", "--mode", "--summary", "--add-columns"},
           load}},
     };
     const auto it = commands.find(command);

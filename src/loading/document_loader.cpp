@@ -264,16 +264,49 @@ private:
     bool topRefused = false;
 };
 
-// Checks that every table and column is there and finds where the auto-numbers go on. What
-// is missing, if something is.
-std::optional<std::string> checkTables(std::vector<PlanTable>& tables, Connection& connection) {
+// Checks that every table is there, adds the columns it lacks where asked (or names them), and
+// finds where the auto-numbers go on. What is missing, if something is.
+std::optional<std::string> checkTables(std::vector<PlanTable>& tables, const LoadRequest& request,
+                                       const LayoutDocument& layout, Connection& connection,
+                                       std::vector<MissingColumns>& added) {
+    const std::vector<TableDefinition> defined = layoutTables(layout);
     for (PlanTable& t : tables) {
         const auto existing =
             connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); });
         if (existing.empty()) return "表「" + t.name + "」がありません。";
+        MissingColumns missing{t.name, {}};
         for (const auto& c : t.columns)
             if (std::find(existing.begin(), existing.end(), c) == existing.end())
-                return "表「" + t.name + "」に列「" + c + "」がありません。";
+                missing.columns.push_back(c);
+        if (!missing.columns.empty()) {
+            std::string names;
+            for (const auto& c : missing.columns) names += "「" + c + "」";
+            if (!request.addColumns)
+                return "表「" + t.name + "」に列" + names +
+                       "がありません。定義の新しい行を列として表に加えるか、定義から外してくだ"
+                       "さい。";
+            const auto table =
+                std::find_if(defined.begin(), defined.end(),
+                             [&](const TableDefinition& d) { return d.name == t.name; });
+            for (const auto& name : missing.columns) {
+                const ColumnDefinition* column = nullptr;
+                bool key = false;
+                if (table != defined.end()) {
+                    for (const ColumnDefinition& c : table->columns)
+                        if (c.name == name) column = &c;
+                    for (const IndexDefinition& i : table->indexes)
+                        if (i.primaryKey)
+                            key = std::count(i.columns.begin(), i.columns.end(), name) > 0;
+                }
+                if (key || !column)
+                    return "表「" + t.name + "」のキーの列「" + name +
+                           "」は、後から加えられません。表を作り直してください。";
+                ColumnDefinition plain = *column;
+                plain.properties.clear();  // nullable, no auto-number: rows already there have none
+                connection.run([&](DatabaseSession& s) { s.addColumn(t.name, plain); });
+            }
+            added.push_back(std::move(missing));
+        }
         for (PlanColumn& c : t.own)
             if (c.autoNumber)
                 c.nextNumber =
@@ -479,7 +512,8 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         begun = true;
         if (request.createTables)
             for (const TableDefinition& t : layoutTables(layout)) catalog.appendTable(t);
-        if (auto missing = checkTables(tables, connection)) return fail(*missing);
+        if (auto missing = checkTables(tables, request, layout, connection, result.addedColumns))
+            return fail(*missing);
         if (auto refused = load::prepareMode(request.mode, tables, connection, result.counts))
             return fail(*refused);
         openInserters(tables, request, connection);
@@ -535,6 +569,21 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     return result;
 }
 
+std::vector<MissingColumns> missingColumns(const LayoutDocument& layout, Connection& connection) {
+    std::vector<MissingColumns> found;
+    for (const TableDefinition& t : layoutTables(layout)) {
+        const auto existing =
+            connection.run([&](DatabaseSession& s) { return s.tableColumns(t.name); });
+        if (existing.empty()) continue;
+        MissingColumns missing{t.name, {}};
+        for (const ColumnDefinition& c : t.columns)
+            if (std::find(existing.begin(), existing.end(), c.name) == existing.end())
+                missing.columns.push_back(c.name);
+        if (!missing.columns.empty()) found.push_back(std::move(missing));
+    }
+    return found;
+}
+
 namespace {
 
 // "追加 3 行、更新 1 行" of the counts that @p mode can give.
@@ -570,6 +619,11 @@ std::string loadReport(const LoadResult& result) {
         text = "文書の " + grouped(result.rows) + " 行を " + std::to_string(result.tables) +
                " 個の表に取り込みました（" + loadModeCaption(result.mode) + "）。" +
                countsText(result.mode, all) + "。";
+    }
+    for (const MissingColumns& m : result.addedColumns) {
+        text += "表「" + m.table + "」に列";
+        for (const auto& c : m.columns) text += "「" + c + "」";
+        text += "を加えました。";
     }
     if (result.skipped > 0)
         text += "エラーのある " + grouped(result.skipped) + " 行は取り込まずに「" +

@@ -22,6 +22,9 @@ struct LoadRequest {
     std::string dbType = "access";  ///< the vocabulary the definition's types belong to
     bool createTables = false;      ///< create the layout's tables first, in the same transaction
     LoadMode mode = LoadMode::Insert;  ///< what becomes of a row whose key is there already
+    /// Lines whose column a table lacks become new columns of it (nullable, of the line's
+    /// type) in the load's transaction; otherwise the load stops naming them.
+    bool addColumns = false;
     /// When not empty: a row of the document with an error is skipped with everything nested
     /// in it, and written to this file (position, table, column, value, reason) instead of
     /// stopping the load.
@@ -31,6 +34,12 @@ struct LoadRequest {
     std::vector<std::string> inputs;
 };
 
+/// The columns of the layout that its tables in the database lack, per table, in the
+/// definition's order ("表「T」に列「c」「d」がありません。" as one message when asked).
+struct MissingColumns {
+    std::string table;
+    std::vector<std::string> columns;
+};
 /// What a load took from one document.
 struct DocumentCounts {
     std::string document;
@@ -47,7 +56,8 @@ struct LoadResult {
     int tables = 0;                 ///< tables written to
     long long ignoredElements = 0;  ///< elements of the rows that no line of the definition takes
     long long skipped = 0;          ///< rows of the document skipped for an error (rejectPath)
-    std::string rejectPath;         ///< where the skipped rows were written
+    std::vector<MissingColumns> addedColumns;  ///< columns the load added (addColumns)
+    std::string rejectPath;                    ///< where the skipped rows were written
     LoadMode mode = LoadMode::Insert;
     std::vector<TableCounts> counts;        ///< per table, in the definition's order
     std::vector<DocumentCounts> documents;  ///< per document, in the order read
@@ -68,6 +78,9 @@ struct LoadResult {
 LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request,
                         Connection& connection, Catalog& catalog,
                         const XmlReadProgress& progress = {});
+
+/// Those columns, for a question before the load.
+std::vector<MissingColumns> missingColumns(const LayoutDocument& layout, Connection& connection);
 
 /// What the status line says after a load that succeeded.
 std::string loadReport(const LoadResult& result);

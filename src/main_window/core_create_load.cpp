@@ -101,6 +101,30 @@ void MainWindowCore::mnuLoadMode_Click(const std::string& mode) {
                      "」。次の取り込みから、この方法で表に同じキーの行があるときを扱います。");
 }
 
+bool MainWindowCore::askToAddColumns(const LayoutDocument& layout, LoadRequest& load) {
+    std::vector<MissingColumns> missing;
+    try {
+        missing = missingColumns(layout, m_connection);
+    } catch (const std::exception& e) {
+        m_port.beep();
+        m_port.setStatus(e.what());
+        return false;
+    }
+    if (missing.empty()) return true;
+    std::string said;
+    for (const MissingColumns& m : missing) {
+        said += "表「" + m.table + "」に列";
+        for (const auto& c : m.columns) said += "「" + c + "」";
+        said += "がありません。";
+    }
+    if (!m_port.askYesNo(
+            said + kCrLf + "列を加えてから取り込みますか？（取り込みに失敗したときは加えません）",
+            kAppTitle, MessageIcon::Question))
+        return false;
+    load.addColumns = true;
+    return true;
+}
+
 void MainWindowCore::loadData(bool skipBadRows) {
     m_port.setStatus({});
     if (!m_table) return;
@@ -173,6 +197,8 @@ void MainWindowCore::loadData(bool skipBadRows) {
                              MessageIcon::Question))
             return;
         load.createTables = true;
+    } else if (!askToAddColumns(*layout, load)) {
+        return;
     } else if (load.mode == LoadMode::Replace) {
         std::string names;
         for (const TableDefinition& t : layoutTables(*layout)) names += "「" + t.name + "」";

@@ -10,6 +10,7 @@
 #include "definition_edit/definition_history.h"
 #include "definition_edit/edit_host.h"
 #include "generation/table_layout.h"
+#include "loading/document_loader.h"
 #include "main_window/main_window_port.h"
 #include "services/db/catalog.h"
 #include "services/db/connection.h"
@@ -169,6 +170,8 @@ private:
     /// or the whole tree when it gives none.
     void readCatalog(const std::function<const TreeNode*()>& read);
     void loadData(bool skipBadRows);
+    /// Asks whether the columns the tables lack are to be added by the load; false to stop.
+    bool askToAddColumns(const LayoutDocument& layout, LoadRequest& load);
     void saveDefinitionTo(const std::string& path);
     /// An XML document chosen in the file dialog, the current one first.
     std::optional<std::string> chooseXmlFile(const std::string& title);

@@ -134,6 +134,9 @@ public:
     /// how many went.
     virtual long long deleteMatching(const std::string& table, const std::string& source,
                                      const std::vector<std::string>& key);
+    /// Adds @p column (nullable, without its key or auto-number) to @p table inside the open
+    /// transaction; throws where the engine would commit what came before.
+    virtual void addColumn(const std::string& table, const ColumnDefinition& column) = 0;
     /// Deletes every row of @p table inside the open transaction; how many there were.
     virtual long long emptyTable(const std::string& table) = 0;
 };

@@ -245,6 +245,14 @@ public:
             "DELETE t FROM " + qualified(table) + " t JOIN " + qualified(source) + " s ON " + on,
             "表「" + table + "」の行を削除できません。");
     }
+    void addColumn(const std::string& table, const ColumnDefinition& column) override {
+        throw ServiceError(
+            ErrorNumber::kNotSupported,
+            "表「" + table + "」に列「" + column.name +
+                "」を加えられません。MariaDB / MySQL では列を加えるとそれまでの処理"
+                "が確定してしまうため、取り込みと同じトランザクションでは加えません。"
+                "先に列を加えてから取り込んでください。");
+    }
     long long emptyTable(const std::string& table) override {
         // TRUNCATE would commit what came before: DELETE stays inside the transaction.
         return execute("DELETE FROM " + qualified(table),

@@ -176,6 +176,13 @@ public:
                        what);
         return std::make_pair(number(r.get(), 0, 0), number(r.get(), 0, 1));
     }
+    void addColumn(const std::string& table, const ColumnDefinition& column) override {
+        run(c(),
+            "ALTER TABLE " + quoteIdentifier(table) + " ADD COLUMN " +
+                quoteIdentifier(column.name) + " " +
+                sqlType(column, columnSwitches(column).timeZone),
+            "表「" + table + "」に列「" + column.name + "」を加えられません。");
+    }
     long long emptyTable(const std::string& table) override {
         return postgresql::emptyTable(c(), table);
     }

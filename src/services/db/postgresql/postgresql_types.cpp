@@ -10,6 +10,8 @@ namespace {
 // PostgreSQL keeps names up to this many bytes and cuts longer ones in silence.
 constexpr std::size_t kMaxIdentifier = 63;
 
+}  // namespace
+
 // The SQL type of a data type code and size.
 std::string sqlType(const ColumnDefinition& c, bool timeZone) {
     switch (c.type) {
@@ -54,8 +56,6 @@ std::string sqlType(const ColumnDefinition& c, bool timeZone) {
                                    "）はこのデータベースでは使用できません。");
     }
 }
-
-}  // namespace
 
 void checkName(const std::string& name, const char* what) {
     if (name.size() > kMaxIdentifier)

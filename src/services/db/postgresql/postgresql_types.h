@@ -12,6 +12,9 @@ namespace quorix::postgresql {
 /// Refuses a name longer than the server keeps (it would cut it in silence).
 void checkName(const std::string& name, const char* what);
 
+/// The SQL type of a column's type code and size.
+std::string sqlType(const ColumnDefinition& c, bool timeZone);
+
 /// CREATE TABLE and CREATE INDEX of @p table.
 std::vector<std::string> statementsFor(const TableDefinition& table);
 

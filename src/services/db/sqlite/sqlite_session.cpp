@@ -96,6 +96,12 @@ public:
     void dropWorkTable(const std::string& work) override {
         exec("DROP TABLE IF EXISTS temp." + quoteIdentifier(work), "作業用の表を削除できません。");
     }
+    void addColumn(const std::string& table, const ColumnDefinition& column) override {
+        exec("ALTER TABLE " + quoteIdentifier(table) + " ADD COLUMN " +
+                 quoteIdentifier(column.name) + " " +
+                 sqliteDeclaredType(column.type, column.definedSize),
+             "表「" + table + "」に列「" + column.name + "」を加えられません。");
+    }
     long long emptyTable(const std::string& table) override {
         return execute("DELETE FROM " + quoteIdentifier(table),
                        "表「" + table + "」の行を削除できません。");
