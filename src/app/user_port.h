@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorix {
 
@@ -38,6 +39,12 @@ public:
                              MessageIcon icon) = 0;
     /// The chosen file, or nullopt when the dialog was cancelled.
     virtual std::optional<std::string> chooseFile(const FileDialogRequest& request) = 0;
+    /// One or more existing files chosen together, in the order the dialog gives them; none
+    /// when it was cancelled.
+    virtual std::vector<std::string> chooseFiles(const FileDialogRequest& request) {
+        auto file = chooseFile(request);
+        return file ? std::vector<std::string>{std::move(*file)} : std::vector<std::string>{};
+    }
 };
 
 }  // namespace quorix

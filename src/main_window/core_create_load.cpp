@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <filesystem>
 
 #include "generation/table_creation.h"
@@ -145,8 +146,17 @@ void MainWindowCore::loadData(bool skipBadRows) {
                              kCrLf + "取り込みを始めますか？",
                          kAppTitle, MessageIcon::Question))
         return;
-    const auto file = chooseXmlFile("データを取り込む");
-    if (!file) return;
+    FileDialogRequest documents;
+    documents.filter = "XML(*.xml *.xml.gz)|*.xml *.xml.gz|全てのファイル|*.*";
+    documents.defaultExtension = "xml";
+    documents.title = "データを取り込む";
+    documents.initialFile = XmlPath;
+    const std::vector<std::string> files = m_port.chooseFiles(documents);
+    if (files.empty()) return;
+    // Several documents go in one transaction, in the order of their names.
+    std::vector<std::string> ordered = files;
+    std::sort(ordered.begin(), ordered.end());
+    const std::string* file = &ordered.front();
     // Tables that are not there yet are made in the same transaction, after a question.
     std::vector<std::string> missing;
     int tables = 0;
@@ -164,6 +174,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
     }
     LoadRequest load;
     load.documentPath = *file;
+    load.documents = ordered;
     if (skipBadRows) {
         FileDialogRequest where;
         where.filter = "タブ区切り(*.tsv)|*.tsv|全てのファイル|*.*";

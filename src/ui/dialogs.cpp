@@ -73,11 +73,16 @@ QStringList nameFilters(const std::string& filter) {
     return filters;
 }
 
-std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogRequest& request) {
+namespace {
+
+// The chosen files of a file dialog set up as @p request says, @p several at once or one.
+QStringList runFileDialog(QWidget* parent, const FileDialogRequest& request, bool several) {
     QFileDialog dialog(parent, qs(request.title));
     dialog.setObjectName(QStringLiteral("cdlOpen"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile
+                       : several    ? QFileDialog::ExistingFiles
+                                    : QFileDialog::ExistingFile);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Replacing a file is asked by the command itself, in its own words.
     if (request.save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -96,8 +101,22 @@ std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogReq
         dialog.setDirectory(info.absolutePath());
         dialog.selectFile(info.fileName());
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return ss(dialog.selectedFiles().constFirst());
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles();
+}
+
+}  // namespace
+
+std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogRequest& request) {
+    const QStringList files = runFileDialog(parent, request, false);
+    if (files.isEmpty()) return std::nullopt;
+    return ss(files.constFirst());
+}
+
+std::vector<std::string> chooseFilesDialog(QWidget* parent, const FileDialogRequest& request) {
+    std::vector<std::string> files;
+    for (const QString& f : runFileDialog(parent, request, true)) files.push_back(ss(f));
+    return files;
 }
 
 }  // namespace quorix

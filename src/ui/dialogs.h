@@ -24,6 +24,8 @@ bool askYesNoBox(QWidget* parent, const std::string& text, const std::string& ti
                  MessageIcon icon);
 /// A file-open dialog; nullopt when cancelled.
 std::optional<std::string> chooseFileDialog(QWidget* parent, const FileDialogRequest& request);
+/// The same for one or more existing files; none when cancelled.
+std::vector<std::string> chooseFilesDialog(QWidget* parent, const FileDialogRequest& request);
 /// "label|pattern|label|pattern" as Qt's name filters.
 QStringList nameFilters(const std::string& filter);
 
@@ -41,6 +43,9 @@ public:
     }
     std::optional<std::string> chooseFile(const FileDialogRequest& request) override {
         return chooseFileDialog(dialogParent(), request);
+    }
+    std::vector<std::string> chooseFiles(const FileDialogRequest& request) override {
+        return chooseFilesDialog(dialogParent(), request);
     }
 
 protected:

@@ -236,6 +236,17 @@ TEST(LoadData, TheChosenModeReloadsAMonthAndSaysWhatItDid) {
               std::string::npos)
         << port.questions[0];
     EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM SALES"), "3\n");
+
+    // Two months chosen together go in one load, in the order of their names.
+    core.mnuLoadMode_Click("update");
+    port.severalFiles = {examples + "/sales-2026-12.xml", examples + "/sales-2026-11.xml"};
+    core.mnuLoadData_Click();
+    EXPECT_EQ(port.statusText,
+              "文書の 4 行を 3 個の表に取り込みました（既にある行を更新する）。追加 10 行、更新 4 "
+              "行、削除 10 行。");
+    EXPECT_EQ(sqlite3Cli(db, "SELECT group_concat(d, ' ') FROM (SELECT ORDER_NO || '/' || "
+                             "DELIVERY_NO AS d FROM DELIVERIES ORDER BY ORDER_NO)"),
+              "1001/3 1002/1 1003/1\n");
 }
 
 TEST_F(Definitions, EveryChangeIsUndoneAndRedoneExactly) {

@@ -41,6 +41,12 @@ public:
         files.pop_front();
         return f;
     }
+    std::vector<std::string> severalFiles;  // chosen together, once, when not empty
+    std::vector<std::string> chooseFiles(const FileDialogRequest& request) override {
+        if (severalFiles.empty()) return UserPort::chooseFiles(request);
+        fileRequests.push_back(request);
+        return std::exchange(severalFiles, {});
+    }
 };
 
 }  // namespace quorix::test
