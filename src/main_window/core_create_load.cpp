@@ -102,6 +102,26 @@ void MainWindowCore::mnuLoadMode_Click(const std::string& mode) {
                      "」。次の取り込みから、この方法で表に同じキーの行があるときを扱います。");
 }
 
+bool MainWindowCore::chooseRejectFile(const std::string& document, LoadRequest& load) {
+    FileDialogRequest where;
+    where.filter = "タブ区切り(*.tsv)|*.tsv|全てのファイル|*.*";
+    where.defaultExtension = "tsv";
+    where.title = "飛ばした行の書き出し先";
+    where.initialFile = document + ".rejects.tsv";
+    where.save = true;
+    const auto rejects = m_port.chooseFile(where);
+    if (!rejects) return false;
+    std::error_code ec;
+    if (std::filesystem::exists(*rejects, ec) &&
+        !m_port.askYesNo(
+            "ファイル「" + *rejects + "」は既に存在します。" + kCrLf + "置き換えますか？",
+            kAppTitle, MessageIcon::Question))
+        return false;
+    load.rejectPath = *rejects;
+    load.inputs = {m_definitionPath, m_openDataSource};
+    return true;
+}
+
 bool MainWindowCore::askToAddColumns(const LayoutDocument& layout, LoadRequest& load) {
     std::vector<MissingColumns> missing;
     try {
@@ -175,24 +195,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
     LoadRequest load;
     load.documentPath = *file;
     load.documents = ordered;
-    if (skipBadRows) {
-        FileDialogRequest where;
-        where.filter = "タブ区切り(*.tsv)|*.tsv|全てのファイル|*.*";
-        where.defaultExtension = "tsv";
-        where.title = "飛ばした行の書き出し先";
-        where.initialFile = *file + ".rejects.tsv";
-        where.save = true;
-        const auto rejects = m_port.chooseFile(where);
-        if (!rejects) return;
-        std::error_code ec;
-        if (std::filesystem::exists(*rejects, ec) &&
-            !m_port.askYesNo(
-                "ファイル「" + *rejects + "」は既に存在します。" + kCrLf + "置き換えますか？",
-                kAppTitle, MessageIcon::Question))
-            return;
-        load.rejectPath = *rejects;
-        load.inputs = {m_definitionPath, m_openDataSource};
-    }
+    if (skipBadRows && !chooseRejectFile(*file, load)) return;
     load.mode = parseLoadMode(m_settings.getLoadMode()).value_or(LoadMode::Insert);
     load.rowset = m_settings.getRowset();
     load.row = m_settings.getRow();

@@ -170,6 +170,8 @@ private:
     /// or the whole tree when it gives none.
     void readCatalog(const std::function<const TreeNode*()>& read);
     void loadData(bool skipBadRows);
+    /// Where the rows skipped for an error go, asked with @p document's name; false to stop.
+    bool chooseRejectFile(const std::string& document, LoadRequest& load);
     /// Asks whether the columns the tables lack are to be added by the load; false to stop.
     bool askToAddColumns(const LayoutDocument& layout, LoadRequest& load);
     void saveDefinitionTo(const std::string& path);
