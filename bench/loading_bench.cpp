@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "definition_file/definition_file.h"
@@ -56,20 +57,23 @@ void generateOrders(long first, long count, int edition, const std::string& file
                 << "</QTY><PRICE>" << buffer << "</PRICE><SHIPPED_ON>2026-"
                 << (edition ? "12" : "11") << "-" << 10 + v % 18 << "</SHIPPED_ON></LINE>";
         }
-        out << "</LINES><CUSTOMER>" << customers[(i + edition) % 5] << "</CUSTOMER><ORDERED_ON>2026-11-"
-            << 10 + i % 18 << "T09:" << 10 + i % 50 << ":00</ORDERED_ON><NOTE>"
-            << (edition ? "十二月の訂正分。" : "十一月の注文分。") << "お届けは平日の午前中を希望。"
+        out << "</LINES><CUSTOMER>" << customers[(i + edition) % 5]
+            << "</CUSTOMER><ORDERED_ON>2026-11-" << 10 + i % 18 << "T09:" << 10 + i % 50
+            << ":00</ORDERED_ON><NOTE>" << (edition ? "十二月の訂正分。" : "十一月の注文分。")
+            << "お届けは平日の午前中を希望。"
             << "</NOTE></ROW>\n";
     }
     out << "</ROWSET>\n";
 }
 
-// The orders' definition as a user shapes it for reloading: the wrappers excluded, the orders
-// keyed by their number and the lines by order and line number.
-int reloadDefinition(const std::string& dir, const quorix::DefinitionContext& context) {
+// Writes DIR/doc.qxd: the definition of @p document with proposed types, shaped by @p shape;
+// the exit status.
+int writeDefinition(const std::string& dir, const std::string& document,
+                    const quorix::DefinitionContext& context,
+                    const std::function<void(quorix::DefinitionTable&)>& shape) {
     using namespace quorix;
     QuietPort port;
-    auto tmpl = ReadStructureTemplate(dir + "/a.xml", "ROWSET", "ROW", port);
+    auto tmpl = ReadStructureTemplate(document, "ROWSET", "ROW", port);
     if (!tmpl) {
         std::fprintf(stderr, "bench_loading: %s\n", port.status().c_str());
         return 1;
@@ -78,21 +82,29 @@ int reloadDefinition(const std::string& dir, const quorix::DefinitionContext& co
         *tmpl, [&](const std::string& t) { return DBDatatype(context.dbType, t); }, "･･",
         typeNamesFor(context.dbType).at(0));
     applyProposals(*table, context.dbType, ProposalScope::All);
-    RecordSet& rs = table->records();
-    for (int r = 0; r < rs.recordCount(); ++r) {
-        rs.setCurrentRow(r);
-        std::string tag = rs.text(Field::kTagName);
-        tag.erase(0, tag.find_first_not_of("･"));
-        if (tag == "LINES" || tag == "LINE") rs.setValue(Field::kGenerate, std::string(Flag::kExclude));
-        if (tag == "ORDER_NO") rs.setValue(Field::kTableName, std::string("ORDERS"));
-        if (tag == "LINE_NO") rs.setValue(Field::kTableName, std::string("ORDER_LINES"));
-    }
+    shape(*table);
     const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, context);
     if (!error.empty()) {
         std::fprintf(stderr, "bench_loading: %s\n", error.c_str());
         return 1;
     }
     return 0;
+}
+
+// The orders as a user shapes them for reloading: the wrappers excluded, the orders keyed by
+// their number and the lines by order and line number.
+void shapeForReloading(quorix::DefinitionTable& table) {
+    using namespace quorix;
+    RecordSet& rs = table.records();
+    for (int r = 0; r < rs.recordCount(); ++r) {
+        rs.setCurrentRow(r);
+        std::string tag = rs.text(Field::kTagName);
+        tag.erase(0, tag.find_first_not_of("･"));
+        if (tag == "LINES" || tag == "LINE")
+            rs.setValue(Field::kGenerate, std::string(Flag::kExclude));
+        if (tag == "ORDER_NO") rs.setValue(Field::kTableName, std::string("ORDERS"));
+        if (tag == "LINE_NO") rs.setValue(Field::kTableName, std::string("ORDER_LINES"));
+    }
 }
 
 }  // namespace
@@ -111,25 +123,11 @@ int main(int argc, char** argv) {
         const long rows = std::atol(argv[2]);
         generateOrders(0, rows, 0, dir + "/a.xml");
         generateOrders(rows / 2, rows, 1, dir + "/b.xml");
-        return reloadDefinition(dir, context);
+        return writeDefinition(dir, dir + "/a.xml", context, shapeForReloading);
     }
     generate(std::atol(argv[2]), dir + "/doc.xml");
-    QuietPort port;
-    auto tmpl = ReadStructureTemplate(dir + "/doc.xml", "ROWSET", "ROW", port);
-    if (!tmpl) {
-        std::fprintf(stderr, "bench_loading: %s\n", port.status().c_str());
-        return 1;
-    }
-    auto table = FillDefinitionTable(
-        *tmpl, [&](const std::string& t) { return DBDatatype(context.dbType, t); }, "･･",
-        typeNamesFor(context.dbType).at(0));
-    applyProposals(*table, context.dbType, ProposalScope::All);
-    linkNestedKeys(*table, context.dbType);
-    nameTables(*table);
-    const std::string error = saveDefinitionFile(dir + "/doc.qxd", *table, context);
-    if (!error.empty()) {
-        std::fprintf(stderr, "bench_loading: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
+    return writeDefinition(dir, dir + "/doc.xml", context, [&](DefinitionTable& table) {
+        linkNestedKeys(table, context.dbType);
+        nameTables(table);
+    });
 }

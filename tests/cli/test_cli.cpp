@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
-
-#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli_run.h"
 #include "definition_file/definition_file.h"
 #include "main_window/fake_main_port.h"
 #include "main_window/main_window_core.h"
@@ -16,22 +16,12 @@
 #include "support/test_support.h"
 
 using namespace quorix;
+using quorix::test::cli;
+using quorix::test::CliRun;
 using quorix::test::sqlite3Cli;
 using quorix::test::TempDir;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = runCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 std::string newDatabase(const TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);
@@ -181,7 +171,8 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
 TEST(Cli, AFailedRunLeavesNoNewDatabaseBehind) {
     TempDir dir;
     const std::string qxd = std::string(QUORIX_EXAMPLES) + "/orders.qxd";
-    const std::string bad = dir.write("bad.xml", "<ROWSET><ROW><ORDER_NO>x</ORDER_NO></ROW></ROWSET>");
+    const std::string bad =
+        dir.write("bad.xml", "<ROWSET><ROW><ORDER_NO>x</ORDER_NO></ROW></ROWSET>");
     test::PostgresServer& server = test::PostgresServer::instance();
     server.psql("postgres", "DROP DATABASE IF EXISTS quorix_made");
     const std::string file = dir.file("made.mdb");
@@ -201,8 +192,9 @@ TEST(Cli, AFailedRunLeavesNoNewDatabaseBehind) {
         }
     }
     EXPECT_FALSE(std::filesystem::exists(file));
-    EXPECT_EQ(server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_made'"),
-              "0\n");
+    EXPECT_EQ(
+        server.psql("postgres", "SELECT count(*) FROM pg_database WHERE datname = 'quorix_made'"),
+        "0\n");
 }
 
 TEST(Cli, EvidenceAndProposals) {
@@ -262,7 +254,8 @@ TEST(Cli, ADefinitionMovesToAnotherEngineWithANote) {
     const CliRun toMysql = cli({"sql", pg, "--db-type", "mysql"});
     ASSERT_EQ(toMysql.status, 0) << toMysql.err;
     EXPECT_NE(toMysql.out.find("`ORDERED_AT` datetime(6)"), std::string::npos) << toMysql.out;
-    EXPECT_NE(toMysql.err.find("ORDERED_AT（timestamp → datetime: 1000年から9999年までの日時だけを持てます）"),
+    EXPECT_NE(toMysql.err.find(
+                  "ORDERED_AT（timestamp → datetime: 1000年から9999年までの日時だけを持てます）"),
               std::string::npos)
         << toMysql.err;
     const CliRun shown = cli({"sql", pg, "--db-type", "sqlserver"});
@@ -353,7 +346,8 @@ TEST(Cli, ADefinitionStraightFromAnalyseLoadsOnEveryEngine) {
         const CliRun analysed = cli({"analyse", doc, "--attributes", "--link-keys", "--name-tables",
                                      "--propose", "--db-type", e.dbType, "-o", qxd});
         ASSERT_EQ(analysed.status, 0) << analysed.err;
-        EXPECT_NE(analysed.err.find("2 個の入れ子の表を親の表のキーで結びました。"), std::string::npos)
+        EXPECT_NE(analysed.err.find("2 個の入れ子の表を親の表のキーで結びました。"),
+                  std::string::npos)
             << analysed.err;
         for (int load = 0; load < 2; ++load) {
             std::vector<std::string> args = {"load", qxd, doc, "--data-source", e.source};
@@ -368,12 +362,13 @@ TEST(Cli, ADefinitionStraightFromAnalyseLoadsOnEveryEngine) {
             "SELECT a.\"ROW_ID\", r.id, a.\"AUTHOR_ID\", a.role, a.\"NAME\" FROM \"AUTHOR\" a "
             "JOIN \"ROW\" r ON r.\"ROW_ID\" = a.\"ROW_ID\" WHERE r.\"ROW_ID\" > 2 ORDER BY 3";
         if (e.dbType == "mysql") std::replace(sql.begin(), sql.end(), '"', '`');
-        const std::string got =
-            e.dbType == "access"       ? test::sqlite3Cli(e.source, sql)
-            : e.dbType == "postgresql" ? test::PostgresServer::instance().psql("quorix_library", sql)
-                                       : test::MariaDbServer::instance().sql("quorix_library", sql);
+        const std::string got = e.dbType == "access" ? test::sqlite3Cli(e.source, sql)
+                                : e.dbType == "postgresql"
+                                    ? test::PostgresServer::instance().psql("quorix_library", sql)
+                                    : test::MariaDbServer::instance().sql("quorix_library", sql);
         // The second load's book 1 is number 3; its authors 4 and 5; each row in its place.
-        std::string expected = "3|B-1001|4|著|佐藤 花子\n3|B-1001|5|監修|鈴木 一郎\n4|B-1002|6|author|Jane Doe\n";
+        std::string expected =
+            "3|B-1001|4|著|佐藤 花子\n3|B-1001|5|監修|鈴木 一郎\n4|B-1002|6|author|Jane Doe\n";
         if (e.dbType == "mysql") std::replace(expected.begin(), expected.end(), '|', '\t');
         EXPECT_EQ(got, expected);
     }

@@ -12,24 +12,15 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli_run.h"
 #include "support/test_support.h"
 
 using namespace quorix;
+using quorix::test::cli;
+using quorix::test::CliRun;
 using quorix::test::TempDir;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = runCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
 
 std::string example(const std::string& name) {
     return std::string(QUORIX_EXAMPLES) + "/" + name;
