@@ -58,6 +58,7 @@ const char kUsage[] =
     "U]\n"
     "                    [--password-file F] [--reject FILE] [--new-database]\n"
     "                    [--mode insert|skip|update|replace] [--summary] [--add-columns]\n"
+    "                    [--remember]\n"
     "      XML文書の行を定義の表に一つのトランザクションで取り込みます（--create: 表も作成）。\n"
     "      文書はいくつでも、並べた順に取り込みます。フォルダーはその中の *.xml と *.xml.gz\n"
     "      を名前の順に、「-」は標準入力を読みます。gzip で圧縮された文書もそのまま読めます。\n"
@@ -68,6 +69,8 @@ const char kUsage[] =
     "      --add-columns: 表にない列の行は、その表に列として加えます（値のない行は NULL）。\n"
     "                     取り込みと同じトランザクションで加えるので、失敗すれば加えません\n"
     "                     （MariaDB / MySQL では加えられません）。\n"
+    "      --remember: 取り込んだ文書を表 quorix_loaded_documents に記録し、同じ内容の文書を\n"
+    "                  同じ表に前にも取り込んでいればそう伝えます（エラーにはしません）。\n"
     "      --summary: 表ごとの件数を「表名 タブ 追加 タブ 更新 タブ 飛ばし タブ 削除」の行で\n"
     "                 標準出力に書きます（報告は標準エラーに）。\n"
     "  quorix-cli --version\n"
@@ -120,7 +123,8 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
                 arg == "--new-database" || arg == "--link-keys" || arg == "--attributes" ||
-                arg == "--name-tables" || arg == "--summary" || arg == "--add-columns") {
+                arg == "--name-tables" || arg == "--summary" || arg == "--add-columns" ||
+                arg == "--remember") {
                 a.options[arg] = "yes";  // a switch without a value
                 continue;
             }
@@ -439,6 +443,7 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     request.createTables = a.options.count("--create") > 0;
     request.rejectPath = option(a, "--reject", "");
     request.addColumns = a.options.count("--add-columns") > 0;
+    request.remember = a.options.count("--remember") > 0;
     if (const auto mode = parseLoadMode(option(a, "--mode", "insert")))
         request.mode = *mode;
     else {
@@ -519,7 +524,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
          {{"--data-source", "--db-type", "--user", "--password-file", "--new-database"}, create}},
         {"load",
          {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject",
-           "--new-database", "--mode", "--summary", "--add-columns"},
+           "--new-database", "--mode", "--summary", "--add-columns", "--remember"},
           load}},
     };
     const auto it = commands.find(command);

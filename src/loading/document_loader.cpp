@@ -19,6 +19,7 @@
 
 #include "generation/table_creation.h"
 #include "loading/load_plan.h"
+#include "loading/loaded_documents.h"
 #include "loading/record_reader.h"
 #include "loading/reject_file.h"
 #include "loading/value_conversion.h"
@@ -430,7 +431,7 @@ std::optional<std::string> readDocument(const std::string& path, const LoadReque
             return !progress || progress(done, total);
         };
         try {
-            read = streamXmlFile(path, loader, error, watch);
+            read = streamXmlFile(path, loader, error, watch, &counted.fingerprint);
             // The rows before a stop are written too, so that the first refusal in the
             // document's order is the one reported.
             loader.flush();
@@ -508,6 +509,7 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         return failedLoad(message, connection, begun);
     };
     try {
+        if (request.remember) load::ensureLoadedDocuments(connection);
         connection.beginTrans();
         begun = true;
         if (request.createTables)
@@ -534,6 +536,10 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
         try {
             load::mergeDocument(request.mode, tables, connection, result.counts,
                                 &path != &documents.back());
+            if (request.remember)
+                if (auto note = load::rememberDocument(connection, path, counted.fingerprint,
+                                                       tables, counted.rows))
+                    result.notes.push_back(*note);
         } catch (const ServiceError& e) {
             return fail(shownText(e.description(), tables));
         }
@@ -625,6 +631,7 @@ std::string loadReport(const LoadResult& result) {
         for (const auto& c : m.columns) text += "「" + c + "」";
         text += "を加えました。";
     }
+    for (const std::string& note : result.notes) text += note;
     if (result.skipped > 0)
         text += "エラーのある " + grouped(result.skipped) + " 行は取り込まずに「" +
                 displayText(result.rejectPath) + "」に書きました。";

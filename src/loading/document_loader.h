@@ -25,6 +25,9 @@ struct LoadRequest {
     /// Lines whose column a table lacks become new columns of it (nullable, of the line's
     /// type) in the load's transaction; otherwise the load stops naming them.
     bool addColumns = false;
+    /// Each document is noted in a table of the program's own (kLoadedDocuments, made when
+    /// missing); one whose content went into the same tables before gets a note, not an error.
+    bool remember = false;
     /// When not empty: a row of the document with an error is skipped with everything nested
     /// in it, and written to this file (position, table, column, value, reason) instead of
     /// stopping the load.
@@ -45,6 +48,7 @@ struct DocumentCounts {
     std::string document;
     long long rows = 0;              ///< rows of the document read
     long long ignored = 0;           ///< elements that no line of the definition takes
+    std::string fingerprint;         ///< of its content
     std::vector<long long> written;  ///< rows written per table, in the definition's order
 };
 
@@ -61,6 +65,7 @@ struct LoadResult {
     LoadMode mode = LoadMode::Insert;
     std::vector<TableCounts> counts;        ///< per table, in the definition's order
     std::vector<DocumentCounts> documents;  ///< per document, in the order read
+    std::vector<std::string> notes;         ///< documents loaded into these tables before
 
     /// On failure: what went wrong and what became of the database, in Japanese.
     std::string message;

@@ -402,3 +402,42 @@ TEST(LoadModes, NewLinesBecomeNewColumnsWhenAsked) {
         EXPECT_EQ(e.query(discount), "1001|\n1002|\n1003|5\n");
     }
 }
+
+// Asked to, a load notes its documents in a table of its own and says when the same content
+// went into the same tables before; unasked, it writes nothing of the kind.
+TEST(LoadModes, TheSameDocumentTwiceIsNotedWhenAsked) {
+    for (const Engine& e : engines()) {
+        SCOPED_TRACE(e.name);
+        TempDir dir;
+        auto load = [&](const std::string& doc, std::vector<std::string> more, bool first) {
+            std::vector<std::string> args = {"load", example("sales.qxd"), doc};
+            for (auto& a : e.target(dir, first)) args.push_back(a);
+            args.insert(args.end(), more.begin(), more.end());
+            return cli(args);
+        };
+        const std::string noted = "と同じ内容の文書を、";
+        const std::string november = example("sales-2026-11.xml");
+        ASSERT_EQ(load(november, {"--create"}, true).status, 0);
+        const CliRun first = load(november, {"--mode", "skip", "--remember"}, false);
+        ASSERT_EQ(first.status, 0) << first.err;
+        EXPECT_EQ(first.out.find(noted), std::string::npos) << first.out;
+        const CliRun december =
+            load(example("sales-2026-12.xml"), {"--mode", "update", "--remember"}, false);
+        ASSERT_EQ(december.status, 0) << december.err;
+        EXPECT_EQ(december.out.find(noted), std::string::npos) << december.out;
+        const CliRun again = load(november, {"--mode", "update", "--remember"}, false);
+        ASSERT_EQ(again.status, 0) << again.err;
+        EXPECT_NE(again.out.find("「sales-2026-11.xml」" + noted), std::string::npos) << again.out;
+        EXPECT_EQ(
+            e.query(R"(SELECT "document", "rows_read" FROM "quorix_loaded_documents" ORDER BY 1)"),
+            "sales-2026-11.xml|2\nsales-2026-12.xml|2\n");
+    }
+    TempDir dir;
+    const std::string db = dir.file("plain.db");
+    ASSERT_EQ(cli({"load", example("sales.qxd"), example("sales-2026-11.xml"), "--data-source", db,
+                   "--new-database", "--create"})
+                  .status,
+              0);
+    EXPECT_EQ(test::sqlite3Cli(db, "SELECT count(*) FROM sqlite_master WHERE name LIKE 'quorix%'"),
+              "0\n");
+}

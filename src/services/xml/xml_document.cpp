@@ -448,7 +448,7 @@ int closeNothing(void*) {
 }  // namespace
 
 bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParseError& error,
-                   const XmlReadProgress& progress) {
+                   const XmlReadProgress& progress, std::string* fingerprint) {
     initLibxml();
     error = {};
     StreamState st;
@@ -506,6 +506,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
         }
         xmlFreeParserCtxt(ctxt);
     }
+    if (fingerprint) *fingerprint = st.source.fingerprint();
     return ok;
 }
 

@@ -63,8 +63,10 @@ inline constexpr long kXmlReadCancelled = -1;
 /// Reads the file at @p path once, with the same safety and the same error texts as
 /// XmlDocument::load, and reports its elements to @p handler without building a tree: memory
 /// does not grow with the document. Returns false on failure, with @p error telling why.
+/// @p fingerprint, when given, gets a text that two documents of the same content (after
+/// decompressing) share and others almost never do.
 bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParseError& error,
-                   const XmlReadProgress& progress = {});
+                   const XmlReadProgress& progress = {}, std::string* fingerprint = nullptr);
 
 /// An in-memory XML document over libxml2. Loading never touches the network, never loads
 /// external entities or DTDs and refuses entity expansion without bound.

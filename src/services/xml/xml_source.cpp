@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "services/text/text.h"
@@ -136,8 +137,20 @@ long XmlSource::read(char* buffer, std::size_t length) {
     } else {
         n = readRaw(buffer, length);
     }
-    if (n > 0) m_delivered += static_cast<std::uint64_t>(n);
+    if (n > 0) {
+        m_delivered += static_cast<std::uint64_t>(n);
+        const auto* bytes = reinterpret_cast<const Bytef*>(buffer);
+        m_crc = crc32(m_crc, bytes, static_cast<uInt>(n));
+        m_adler = adler32(m_adler, bytes, static_cast<uInt>(n));
+    }
     return n;
+}
+
+std::string XmlSource::fingerprint() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "%llx-%08lx-%08lx",
+                  static_cast<unsigned long long>(m_delivered), m_crc, m_adler);
+    return text;
 }
 
 }  // namespace quorix

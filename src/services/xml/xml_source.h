@@ -32,6 +32,8 @@ public:
     /// A plain regular file: its lines can be read again for a message.
     int seekableFd() const { return m_compressed || m_stdin ? -1 : m_fd; }
     const std::string& reason() const { return m_reason; }
+    /// Of the document's bytes handed out so far: their number and two checksums, in hex.
+    std::string fingerprint() const;
 
 private:
     long readRaw(char* buffer, std::size_t length);
@@ -47,6 +49,7 @@ private:
     std::string m_head;        // the document's first bytes
     std::size_t m_headAt = 0;  // of those, handed out
     std::uint64_t m_done = 0, m_total = 0, m_delivered = 0;
+    unsigned long m_crc = 0, m_adler = 1;
     std::string m_reason;
 };
 
