@@ -267,6 +267,24 @@ TEST(LoadModes, KeysThatCannotMatchAreRefusedBeforeReading) {
     EXPECT_NE(refused.err.find("表「SALES」には主キーがない"), std::string::npos) << refused.err;
     EXPECT_EQ(test::sqlite3Cli(db, "SELECT count(*) FROM SALE_LINES"), "0\n");
 
+    // A column whose type cannot take its line's values is named before anything is read.
+    const std::string dated = dir.file("dated.db");
+    test::sqlite3Cli(
+        dated,
+        "CREATE TABLE SALES (ORDER_NO INTEGER PRIMARY KEY, CUSTOMER TEXT, ORDERED_ON "
+        "TEXT); CREATE TABLE SALE_LINES (ORDER_NO INTEGER, LINE_NO INTEGER, SKU TEXT, "
+        "PRODUCT TEXT, PRICE TEXT, PRIMARY KEY (ORDER_NO, LINE_NO)); CREATE TABLE "
+        "DELIVERIES (ORDER_NO INTEGER, LINE_NO INTEGER, DELIVERY_NO INTEGER, "
+        "SHIPPED_ON TEXT, QTY DATETIME, PRIMARY KEY (ORDER_NO, LINE_NO, DELIVERY_NO))");
+    const CliRun typed =
+        cli({"load", example("sales.qxd"), example("sales-2026-12.xml"), "--data-source", dated});
+    EXPECT_EQ(typed.status, 1);
+    EXPECT_NE(typed.err.find("表「DELIVERIES」の列「QTY」は日付と時刻の列なので、定義の型「数値型」"
+                             "の値は入りません"),
+              std::string::npos)
+        << typed.err;
+    EXPECT_EQ(test::sqlite3Cli(dated, "SELECT count(*) FROM SALES"), "0\n");
+
     const CliRun unknown = cli({"load", example("sales.qxd"), example("sales-2026-12.xml"),
                                 "--data-source", db, "--mode", "merge"});
     EXPECT_EQ(unknown.status, 2);
