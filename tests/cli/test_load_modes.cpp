@@ -78,6 +78,14 @@ std::vector<Engine> engines() {
     };
 }
 
+// quorix-cli load with @p args, then the arguments of the engine's database (made anew
+// when @p first).
+CliRun loadOn(const Engine& e, TempDir& dir, bool first, std::vector<std::string> args) {
+    args.insert(args.begin(), "load");
+    for (auto& a : e.target(dir, first)) args.push_back(a);
+    return cli(args);
+}
+
 // The three tables as the engine's client prints them, in key order.
 std::string tables(const Engine& e) {
     return e.query(R"(SELECT "ORDER_NO", "CUSTOMER" FROM "SALES" ORDER BY 1)") + "--\n" +
@@ -196,11 +204,9 @@ TEST(LoadModes, TheSecondLoadInEachModeOnEveryEngine) {
         SCOPED_TRACE(e.name);
         TempDir dir;
         auto load = [&](const std::string& doc, std::vector<std::string> more, bool first) {
-            std::vector<std::string> args = {"load", example("sales.qxd"), doc};
-            for (auto& a : e.target(dir, first)) args.push_back(a);
-            if (first) args.push_back("--create");
-            args.insert(args.end(), more.begin(), more.end());
-            return cli(args);
+            more.insert(more.begin(), {example("sales.qxd"), doc});
+            if (first) more.push_back("--create");
+            return loadOn(e, dir, first, more);
         };
         auto november = [&] {
             const CliRun first = load(example("sales-2026-11.xml"), {}, true);
@@ -305,14 +311,11 @@ TEST(LoadModes, ASecondLoadHoldsWhatAThenBShouldGive) {
             const std::string docB = dir.write("b.xml", document(b));
             for (const char* mode : {"skip", "update", "replace"}) {
                 SCOPED_TRACE(document(a) + "then " + mode + "\n" + document(b));
-                std::vector<std::string> first = {"load", example("sales.qxd"), docA, "--create"};
-                for (auto& arg : e.target(dir, true)) first.push_back(arg);
-                const CliRun loadedA = cli(first);
+                const CliRun loadedA =
+                    loadOn(e, dir, true, {example("sales.qxd"), docA, "--create"});
                 ASSERT_EQ(loadedA.status, 0) << loadedA.err;
-                std::vector<std::string> second = {"load", example("sales.qxd"), docB, "--mode",
-                                                   mode};
-                for (auto& arg : e.target(dir, false)) second.push_back(arg);
-                const CliRun loadedB = cli(second);
+                const CliRun loadedB =
+                    loadOn(e, dir, false, {example("sales.qxd"), docB, "--mode", mode});
                 ASSERT_EQ(loadedB.status, 0) << loadedB.err;
                 EXPECT_EQ(tables(e), dump(afterwards(a, b, mode)));
             }
@@ -333,9 +336,8 @@ TEST(LoadModes, SeveralDocumentsAFolderCompressedAndStandardInput) {
         test::shell("gzip -c " + test::shellQuote(example("sales-2026-12.xml")) + " > " +
                     test::shellQuote(months + "/sales-2026-12.xml.gz"));
         auto load = [&](std::vector<std::string> args, bool first) {
-            args.insert(args.begin(), {"load", example("sales.qxd")});
-            for (auto& a : e.target(dir, first)) args.push_back(a);
-            return cli(args);
+            args.insert(args.begin(), example("sales.qxd"));
+            return loadOn(e, dir, first, args);
         };
         const CliRun both = load({months, "--create", "--mode", "update", "--summary"}, true);
         ASSERT_EQ(both.status, 0) << both.err;
@@ -390,10 +392,8 @@ TEST(LoadModes, NewLinesBecomeNewColumnsWhenAsked) {
         SCOPED_TRACE(e.name);
         auto load = [&](const std::string& def, const std::string& xml,
                         std::vector<std::string> more, bool first) {
-            std::vector<std::string> args = {"load", def, xml};
-            for (auto& a : e.target(dir, first)) args.push_back(a);
-            args.insert(args.end(), more.begin(), more.end());
-            return cli(args);
+            more.insert(more.begin(), {def, xml});
+            return loadOn(e, dir, first, more);
         };
         ASSERT_EQ(
             load(example("sales.qxd"), example("sales-2026-11.xml"), {"--create"}, true).status, 0);
@@ -428,10 +428,8 @@ TEST(LoadModes, TheSameDocumentTwiceIsNotedWhenAsked) {
         SCOPED_TRACE(e.name);
         TempDir dir;
         auto load = [&](const std::string& doc, std::vector<std::string> more, bool first) {
-            std::vector<std::string> args = {"load", example("sales.qxd"), doc};
-            for (auto& a : e.target(dir, first)) args.push_back(a);
-            args.insert(args.end(), more.begin(), more.end());
-            return cli(args);
+            more.insert(more.begin(), {example("sales.qxd"), doc});
+            return loadOn(e, dir, first, more);
         };
         const std::string noted = "と同じ内容の文書を、";
         const std::string november = example("sales-2026-11.xml");
