@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "services/db/engine/service_error.h"
+#include "services/db/engine/text_rows.h"
 #include "services/db/mariadb/mariadb_client.h"
 #include "services/db/mariadb/mariadb_engine.h"
 
@@ -82,43 +83,9 @@ private:
     };
     using Warning = std::pair<unsigned, std::string>;  // what the server said of a skipped row
 
-    // A row as a line of LOAD DATA's default format: tabs between fields, \N for null.
+    // A row as a line of LOAD DATA's default format.
     void appendLine(const CellValue* row, std::size_t count) {
-        std::string& text = m_batch.text;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i) text += '\t';
-            const CellValue& v = row[i];
-            if (std::holds_alternative<std::monostate>(v)) {
-                text += "\\N";
-            } else if (const auto* n = std::get_if<long long>(&v)) {
-                text += std::to_string(*n);
-            } else if (const auto* b = std::get_if<bool>(&v)) {
-                text += *b ? '1' : '0';
-            } else {
-                for (char ch : std::get<std::string>(v)) {
-                    switch (ch) {
-                        case '\\':
-                            text += "\\\\";
-                            break;
-                        case '\t':
-                            text += "\\t";
-                            break;
-                        case '\n':
-                            text += "\\n";
-                            break;
-                        case '\r':
-                            text += "\\r";
-                            break;
-                        case '\0':
-                            text += "\\0";
-                            break;
-                        default:
-                            text += ch;
-                    }
-                }
-            }
-        }
-        text += '\n';
+        appendTextRow(m_batch.text, row, count, {'1', '0', true});
     }
 
     void appendTuple(const CellValue* row, std::size_t count) {

@@ -4,6 +4,7 @@
 
 #include "services/db/engine/service_error.h"
 #include "services/db/engine/table_definition.h"
+#include "services/db/engine/text_rows.h"
 #include "services/db/postgresql/postgresql_client.h"
 #include "services/db/postgresql/postgresql_engine.h"
 
@@ -90,19 +91,7 @@ public:
     }
 
     void insert(const CellValue* row, std::size_t count, RowTag tag) override {
-        for (std::size_t i = 0; i < count; ++i) {
-            if (i) m_pending += '\t';
-            const CellValue& v = row[i];
-            if (std::holds_alternative<std::monostate>(v))
-                m_pending += "\\N";
-            else if (const auto* n = std::get_if<long long>(&v))
-                m_pending += std::to_string(*n);
-            else if (const auto* b = std::get_if<bool>(&v))
-                m_pending += *b ? 't' : 'f';
-            else
-                escape(std::get<std::string>(v));
-        }
-        m_pending += '\n';
+        appendTextRow(m_pending, row, count, {'t', 'f'});
         m_tags.push_back(tag);
         if (m_channel.current == this) {
             if (m_pending.size() >= kChunk) put();
@@ -121,27 +110,6 @@ public:
 private:
     static constexpr std::size_t kChunk = 64 * 1024;
     static constexpr std::size_t kRowsPerCopy = 1 << 18;
-
-    void escape(const std::string& s) {
-        for (char c : s) {
-            switch (c) {
-                case '\\':
-                    m_pending += "\\\\";
-                    break;
-                case '\t':
-                    m_pending += "\\t";
-                    break;
-                case '\n':
-                    m_pending += "\\n";
-                    break;
-                case '\r':
-                    m_pending += "\\r";
-                    break;
-                default:
-                    m_pending += c;
-            }
-        }
-    }
 
     // Ends the running COPY (another table's, or this one's) and starts this table's. Each COPY
     // runs under a savepoint, so that after a refusal the rows other tables hold can still be
