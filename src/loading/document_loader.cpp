@@ -18,6 +18,7 @@
 #include <unordered_map>
 
 #include "generation/table_creation.h"
+#include "loading/key_twins.h"
 #include "loading/load_plan.h"
 #include "loading/loaded_documents.h"
 #include "loading/record_reader.h"
@@ -61,9 +62,22 @@ std::string shownText(std::string text, const std::vector<PlanTable>& tables) {
     return text;
 }
 
+// Where the database met a key twice, for a message that names the earlier row too.
+struct ClashNote {
+    std::size_t document = 0;  // the one being read
+    std::optional<load::KeyClash> clash;
+    void note(const std::vector<PlanTable>& tables, const PlanTable& t, long line, long column) {
+        clash = load::KeyClash{static_cast<std::size_t>(&t - tables.data()), document, line,
+                               column};
+    }
+};
+
 // The message for a row the engine refused after it was given.
 std::string refusal(const Loader& loader, const std::vector<PlanTable>& tables, const PlanTable& t,
-                    const RowRefused& e) {
+                    const RowRefused& e, ClashNote& clashes) {
+    if (e.number() == ErrorNumber::kDuplicateKey)
+        clashes.note(tables, t, static_cast<long>(e.tag() >> 24),
+                     static_cast<long>(e.tag() & 0xFFFFFF));
     const std::string same = e.number() != ErrorNumber::kDuplicateKey ? ""
                              : t.work.empty()
                                  ? "表「" + t.name + "」に同じキーの行が既にあります。"
@@ -128,7 +142,7 @@ private:
 // so a refusal found in one table may come after one the others still hold: those are sent
 // too, and the earliest wins. A table is left alone once the transaction is gone.
 std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, const PlanTable& at,
-                         std::optional<RowRefused> found) {
+                         std::optional<RowRefused> found, ClashNote& clashes) {
     const PlanTable* owner = &at;
     for (PlanTable& t : tables) {
         if (found && targetOf(t) == found->table()) continue;
@@ -143,7 +157,7 @@ std::string firstRefusal(const Loader& loader, std::vector<PlanTable>& tables, c
     if (found && !found->table().empty())
         for (const PlanTable& t : tables)
             if (targetOf(t) == found->table()) owner = &t;
-    return found ? refusal(loader, tables, *owner, *found) : std::string();
+    return found ? refusal(loader, tables, *owner, *found, clashes) : std::string();
 }
 
 // Writes the rows the reader hands over, in document order. While skipping, each row of the
@@ -161,8 +175,9 @@ public:
           giveBack(skipping && given.any()) {}
 
     // The rows that follow are of the document @p reader reads.
-    void beginDocument(const Loader& reader) {
+    void beginDocument(const Loader& reader, std::size_t document) {
         loader = &reader;
+        clashes.document = document;
         currentTop = -1;
         topRefused = false;
     }
@@ -193,7 +208,7 @@ public:
                 t.inserter->insert(row, t.columns.size(), tagOf(r.line, r.column));
                 ++t.written;
             } catch (const RowRefused& e) {
-                refused = firstRefusal(loader, tables, t, e);
+                refused = firstRefusal(loader, tables, t, e, clashes);
             } catch (const ServiceError& e) {
                 // Nothing a row did: the server ended the transaction or waited for a lock.
                 if (e.number() == ErrorNumber::kTransactionAborted ||
@@ -210,6 +225,8 @@ public:
                         ? "表「" + t.name + "」のキー（" + key + "）の行は既にあります"
                         : "文書に表「" + t.name + "」のキー（" + key + "）が同じ行が二つあります";
                 const std::string at = loader.place(r.line, r.column);
+                if (e.number() == ErrorNumber::kDuplicateKey && !skipping)
+                    clashes.note(tables, t, r.line, r.column);
                 if (!skipping || r.top != currentTop) {
                     refused = at + what;
                     if (refused->size() < 3 || refused->compare(refused->size() - 3, 3, "。") != 0)
@@ -252,6 +269,8 @@ public:
                       const PlanColumn& c) const {
         return giveBack ? given.largest(t, ti, j, c.nextNumber) : c.largestGiven;
     }
+
+    ClashNote clashes;
 
 private:
     const std::string mark = "quorix_row";
@@ -305,10 +324,12 @@ LoadResult failedLoad(const std::string& text, Connection& connection, bool begu
 // What went wrong with the document once it was read, if anything: a stop (or a refusal of
 // the rows before it, which came earlier), a parse error, no rowset, no rows.
 std::optional<std::string> readOutcome(const Loader& loader, std::vector<PlanTable>& tables,
+                                       ClashNote& clashes,
                                        const LoadRequest& request, const std::string& path,
                                        bool read, const XmlParseError& error) {
     if (loader.stopped() && !loader.stopMessage().empty()) {
-        const std::string earlier = firstRefusal(loader, tables, tables.front(), std::nullopt);
+        const std::string earlier =
+            firstRefusal(loader, tables, tables.front(), std::nullopt, clashes);
         return earlier.empty() ? loader.stopMessage() : earlier;
     }
     if (!read) {
@@ -323,12 +344,13 @@ std::optional<std::string> readOutcome(const Loader& loader, std::vector<PlanTab
 }
 
 // Sends what every table still holds: a refusal is then named in the document just read.
-std::optional<std::string> flushTables(const Loader& loader, std::vector<PlanTable>& tables) {
+std::optional<std::string> flushTables(const Loader& loader, std::vector<PlanTable>& tables,
+                                       ClashNote& clashes) {
     for (PlanTable& t : tables) {
         try {
             t.inserter->finish();
         } catch (const RowRefused& e) {
-            return firstRefusal(loader, tables, t, e);
+            return firstRefusal(loader, tables, t, e, clashes);
         } catch (const ServiceError& e) {
             return shownText(e.description(), tables);
         }
@@ -357,18 +379,29 @@ std::optional<std::string> settleNumbers(std::vector<PlanTable>& tables, const R
     return std::nullopt;
 }
 
+// What the numbering and keys of @p tables are before the first row is read.
+load::NumberStarts numberStarts(const std::vector<PlanTable>& tables) {
+    load::NumberStarts starts;
+    for (const PlanTable& t : tables) {
+        for (const PlanColumn& c : t.own)
+            if (c.autoNumber) starts.next.push_back(c.nextNumber);
+        starts.keys.push_back(t.primaryKey);
+    }
+    return starts;
+}
+
 // One document read on a thread of its own while this one writes what it read, every row
 // sent; what stops the load, if something does.
 std::optional<std::string> readDocument(const std::string& path, const LoadRequest& request,
                                         std::vector<PlanTable>& tables, PathTrie& trie,
-                                        RowWriter& writer, const XmlReadProgress& progress,
-                                        DocumentCounts& counted) {
+                                        RowWriter& writer, std::size_t index,
+                                        const XmlReadProgress& progress, DocumentCounts& counted) {
     LoadRequest one = request;
     one.documentPath = path;
     BatchQueue queue;
     Loader loader(one, tables, trie, queue);
     if (!request.rejectPath.empty()) loader.setSkipping();
-    writer.beginDocument(loader);
+    writer.beginDocument(loader, index);
     XmlParseError error;
     bool read = false;
     std::string readerFailure;
@@ -413,8 +446,8 @@ std::optional<std::string> readDocument(const std::string& path, const LoadReque
     if (!refused) refused = writer.finish();
     if (refused) return refused;
     if (!readerFailure.empty()) return readerFailure;
-    if (auto wrong = readOutcome(loader, tables, request, path, read, error)) return wrong;
-    if (auto refusedAtEnd = flushTables(loader, tables)) return refusedAtEnd;
+    if (auto wrong = readOutcome(loader, tables, writer.clashes, request, path, read, error)) return wrong;
+    if (auto refusedAtEnd = flushTables(loader, tables, writer.clashes)) return refusedAtEnd;
     counted.document = path;
     counted.rows = loader.rows();
     counted.ignored = loader.ignored();
@@ -477,10 +510,19 @@ LoadResult loadDocument(const LayoutDocument& layout, const LoadRequest& request
     const std::vector<std::string> documents = request.documents.empty()
                                                    ? std::vector<std::string>{request.documentPath}
                                                    : request.documents;
+    const load::NumberStarts starts = numberStarts(tables);
     for (const std::string& path : documents) {
         DocumentCounts counted;
-        if (auto stop = readDocument(path, request, tables, trie, writer, progress, counted))
+        if (auto stop = readDocument(path, request, tables, trie, writer,
+                                     static_cast<std::size_t>(&path - documents.data()), progress,
+                                     counted)) {
+            // A key met twice names both rows, the earlier found by reading again.
+            if (writer.clashes.clash && !skipping)
+                if (auto both = load::keyTwinMessage(layout, request, documents, starts,
+                                                     *writer.clashes.clash))
+                    stop = both;
             return fail(*stop);
+        }
         try {
             load::mergeDocument(request.mode, tables, connection, result.counts,
                                 &path != &documents.back());

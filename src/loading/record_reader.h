@@ -103,6 +103,11 @@ inline std::string valueText(const CellValue& v) {
     return "NULL";
 }
 
+// "doc.xml 行 88 412 列 5: ", how a message names a place in a document.
+inline std::string placeText(const std::string& document, long line, long column) {
+    return document + " 行 " + grouped(line) + " 列 " + std::to_string(column) + ": ";
+}
+
 class Loader : public XmlElementHandler {
 public:
     Loader(const LoadRequest& request, std::vector<PlanTable>& tables, PathTrie& trie,
@@ -373,10 +378,8 @@ private:
     }
 
 public:
-    // "doc.xml 行 88 412 列 5: ", how a message names a place in the document.
-    std::string place(long line, long column) const {
-        return m_document + " 行 " + grouped(line) + " 列 " + std::to_string(column) + ": ";
-    }
+    std::string place(long line, long column) const { return placeText(m_document, line, column); }
+    const std::string& documentName() const { return m_document; }
 
 private:
     const LoadRequest& m_request;

@@ -241,16 +241,19 @@ TEST(LoadModes, TheSecondLoadInEachModeOnEveryEngine) {
             EXPECT_NE(failed.err.find("QTY"), std::string::npos) << failed.err;
             EXPECT_EQ(tables(e), kNovember) << mode;
         }
-        // A document with one key twice is refused in every mode, naming the second row.
+        // A document with one key twice is refused in every mode, naming both rows.
         std::string twice = test::readFile(december);
         const auto row = twice.find("<ROW>");
         twice.insert(twice.find("</ROWSET>"), twice.substr(row, twice.find("</ROW>") + 6 - row));
         const std::string doubled = dir.write("twice.xml", twice);
-        for (const char* mode : {"update", "skip"}) {
+        for (const char* mode : {"update", "skip", "replace"}) {
             const CliRun failed = load(doubled, {"--mode", mode}, false);
             EXPECT_EQ(failed.status, 1) << mode;
-            EXPECT_NE(failed.err.find("文書に表「SALES」のキー"), std::string::npos) << failed.err;
-            EXPECT_NE(failed.err.find("同じ行が二つあります"), std::string::npos) << failed.err;
+            EXPECT_NE(failed.err.find("文書に表「SALES」のキー（ORDER_NO=1001）"), std::string::npos)
+                << failed.err;
+            EXPECT_NE(failed.err.find("が同じ行が二つあります（もう一つは twice.xml 行 4 列 "),
+                      std::string::npos)
+                << failed.err;
             EXPECT_EQ(tables(e), kNovember) << mode;
         }
     }
@@ -355,6 +358,15 @@ TEST(LoadModes, SeveralDocumentsAFolderCompressedAndStandardInput) {
         EXPECT_NE(failed.err.find("cut.xml.gz: 圧縮された文書が途中で終わっています"),
                   std::string::npos)
             << failed.err;
+        EXPECT_EQ(tables(e), kReloads[1].tables);
+        // The same month twice in one load: the key's first row is named in the first copy.
+        const std::string copy = dir.write("again.xml", test::readFile(example("sales-2026-11.xml")));
+        const CliRun twice = load({example("sales-2026-11.xml"), copy, "--mode", "replace"}, false);
+        EXPECT_EQ(twice.status, 1);
+        EXPECT_NE(twice.err.find("again.xml 行 4 列 7: 文書に表「SALES」のキー（ORDER_NO=1001）が"
+                                 "同じ行が二つあります（もう一つは sales-2026-11.xml 行 4 列 7）"),
+                  std::string::npos)
+            << twice.err;
         EXPECT_EQ(tables(e), kReloads[1].tables);
     }
     // Standard input, here a file in its place.

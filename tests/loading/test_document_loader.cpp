@@ -138,7 +138,8 @@ TEST(DocumentLoader, ErrorsNameTheRowAndLeaveNothing) {
          "doc.xml 行 3 列 9: 表「BOOK」の列「ID」（ﾃｷｽﾄ型）に「12345」は入りません（バイト数が4"
          "を超えています（5））。"},
         {"duplicate key", good + "<ROW>\n<ID>1</ID></ROW>\n",
-         "doc.xml 行 3 列 5: 表「BOOK」のキー（ID=1）の行は既にあります。"},
+         "doc.xml 行 3 列 5: 文書に表「BOOK」のキー（ID=1）が同じ行が二つあります（もう一つは "
+         "doc.xml 行 2 列 5）。"},
         {"repeated line", good + "<ROW><ID>2</ID><NAME>a</NAME>\n<NAME>b</NAME></ROW>\n",
          "doc.xml 行 4 列 6: 表「BOOK」の列「NAME」の要素が一つの行に2個あります。"},
         {"malformed later", good + "<ROW><ID>2</ROW>\n",
@@ -582,7 +583,9 @@ TEST(DocumentLoader, ACopyRefusalNamesItsOwnTableAndRow) {
                 (i == 20 ? "1" : "2") + "</N></C></ROW>\n";
     const LoadResult refused = load(rows + "<ROW><ID>31</ID><V>x</V></ROW>\n", true);
     PostgresEngine::copyBufferBytes = before;
-    EXPECT_EQ(refused.message.rfind("doc.xml 行 41 列 3: 表「C, line 2」に同じキーの行が既にあります。", 0),
+    EXPECT_EQ(refused.message.rfind("doc.xml 行 41 列 3: 文書に表「C, line 2」のキー（ID=20、N=1）が"
+                                    "同じ行が二つあります（もう一つは doc.xml 行 40 列 22）。",
+                                    0),
               0u)
         << refused.message;
     EXPECT_EQ(refused.message.find('\n'), std::string::npos) << refused.message;  // one line
