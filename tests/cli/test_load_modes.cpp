@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "services/db/connection.h"
 #include "cli_run.h"
 #include "support/test_support.h"
 
@@ -256,6 +257,51 @@ TEST(LoadModes, TheSecondLoadInEachModeOnEveryEngine) {
                 << failed.err;
             EXPECT_EQ(tables(e), kNovember) << mode;
         }
+    }
+}
+
+// A replace that meets rows another session holds waits as long as the data source says,
+// then says why it stopped; the tables stay as they were.
+TEST(LoadModes, AReplaceWaitingForAnotherSessionSaysSo) {
+    const std::vector<Engine> all = engines();
+    struct Server {
+        const Engine& engine;
+        std::string provider, shortWait;
+    };
+    const Server servers[] = {
+        {all[1], "Provider=PostgreSQL;Data Source=\"" +
+                     test::PostgresServer::instance().dataSource("quorix_modes") + "\"",
+         " options='-c lock_timeout=300'"},
+        {all[2], "Provider=MariaDB;Data Source=\"" +
+                     test::MariaDbServer::instance().dataSource("quorix_modes") + "\";User ID=root",
+         " lock_wait_timeout=1"},
+    };
+    for (const Server& server : servers) {
+        SCOPED_TRACE(server.engine.name);
+        TempDir dir;
+        const std::string november = example("sales-2026-11.xml");
+        ASSERT_EQ(loadOn(server.engine, dir, true, {example("sales.qxd"), november, "--create"}).status,
+                  0);
+        Connection holder;
+        holder.setConnectionString(server.provider);
+        holder.open();
+        holder.beginTrans();
+        holder.run([](DatabaseSession& s) {
+            return s.execute("UPDATE " + s.quotedTable("DELIVERIES") + " SET " + s.quotedName("QTY") +
+                                 " = " + s.quotedName("QTY"),
+                             "");
+        });
+        std::vector<std::string> args = server.engine.target(dir, false);
+        for (std::size_t i = 0; i + 1 < args.size(); ++i)
+            if (args[i] == "--data-source") args[i + 1] += server.shortWait;
+        args.insert(args.begin(), {"load", example("sales.qxd"), example("sales-2026-12.xml"),
+                                   "--mode", "replace"});
+        const CliRun waited = cli(args);
+        holder.rollbackTrans();
+        EXPECT_EQ(waited.status, 1);
+        EXPECT_NE(waited.err.find("他の接続が使用中のため"), std::string::npos) << waited.err;
+        EXPECT_NE(waited.err.find("元の状態に戻されました"), std::string::npos) << waited.err;
+        EXPECT_EQ(tables(server.engine), kNovember);
     }
 }
 

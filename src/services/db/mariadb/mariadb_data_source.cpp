@@ -20,10 +20,17 @@ DataSource parseDataSource(const std::string& text) {
             d.user = value;
         else if (key == "password")
             d.password = value;
-        else
-            throw ServiceError(ErrorNumber::kGeneral, "データソースの「" + key +
-                                                          "」は使用できません（host、port、"
-                                                          "database、socket が使用できます）。");
+        else if (key == "lock_wait_timeout") {
+            if (value.empty() || value.size() > 8 ||
+                value.find_first_not_of("0123456789") != std::string::npos)
+                throw ServiceError(ErrorNumber::kGeneral,
+                                   "データソースの「lock_wait_timeout」には秒数を指定してください。");
+            d.lockWait = value;
+        } else
+            throw ServiceError(ErrorNumber::kGeneral,
+                               "データソースの「" + key +
+                                   "」は使用できません（host、port、database、socket、user、"
+                                   "password、lock_wait_timeout が使用できます）。");
     };
     for (const char* scheme : {"mariadb://", "mysql://"}) {
         if (text.rfind(scheme, 0) != 0) continue;
@@ -114,7 +121,8 @@ Conn connect(const ConnectionInfo& info, bool withDatabase) {
     // Nothing is cut or guessed: a value that does not fit is an error, not a warning.
     run(m.get(),
         "SET SESSION sql_mode = 'STRICT_ALL_TABLES,NO_ZERO_IN_DATE,NO_ZERO_DATE,"
-        "ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION', SESSION innodb_lock_wait_timeout = 30",
+        "ERROR_FOR_DIVISION_BY_ZERO,NO_ENGINE_SUBSTITUTION', SESSION innodb_lock_wait_timeout = " +
+            d.lockWait,
         "データベースに接続できません。");
     return m;
 }

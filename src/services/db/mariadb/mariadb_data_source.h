@@ -11,6 +11,7 @@ namespace quorix::mariadb {
 /// The parts of a data source (and a password written into it).
 struct DataSource {
     std::string host, port, database, socket, user, password;
+    std::string lockWait = "30";  // seconds a statement waits for another session's lock
 };
 
 DataSource parseDataSource(const std::string& text);
