@@ -27,6 +27,9 @@ public:
     /// "replace" ("取り込み方法").
     void putLoadMode(const std::string& v) { LoadMode = v; }
     const std::string& getLoadMode() const { return LoadMode; }
+    /// Whether each load notes its documents in the database ("取り込んだ文書を記録する").
+    void putRemember(bool v) { Remember = v; }
+    bool getRemember() const { return Remember; }
     void putDlgFlg(bool v) { DlgFlg = v; }
     bool getDlgFlg() const { return DlgFlg; }
     void putConnStatus(bool v) { ConnStatus = v; }
@@ -45,6 +48,7 @@ private:
     std::string Row;
     bool Attributes = false;
     std::string LoadMode = "insert";
+    bool Remember = false;
     bool DlgFlg = false;
     bool ConnStatus = false;
 };

@@ -3,6 +3,7 @@
 
 #include "generation/table_creation.h"
 #include "loading/document_loader.h"
+#include "loading/loaded_documents.h"
 #include "main_window/busy_cursor.h"
 #include "main_window/dialogs_logic.h"
 #include "main_window/main_window_core.h"
@@ -102,6 +103,16 @@ void MainWindowCore::mnuLoadMode_Click(const std::string& mode) {
                      "」。次の取り込みから、この方法で表に同じキーの行があるときを扱います。");
 }
 
+void MainWindowCore::mnuRememberDocuments_Click() {
+    m_settings.putRemember(!m_settings.getRemember());
+    m_port.storeSettings(m_settings);
+    m_port.setStatus(m_settings.getRemember()
+                         ? "次の取り込みから、取り込んだ文書をデータベースの表「" +
+                               std::string(kLoadedDocuments) +
+                               "」に記録し、同じ内容の文書をもう一度取り込むとお知らせします。"
+                         : std::string("次の取り込みから、取り込んだ文書は記録しません。"));
+}
+
 bool MainWindowCore::chooseRejectFile(const std::string& document, LoadRequest& load) {
     FileDialogRequest where;
     where.filter = "タブ区切り(*.tsv)|*.tsv|全てのファイル|*.*";
@@ -197,6 +208,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
     load.documents = ordered;
     if (skipBadRows && !chooseRejectFile(*file, load)) return;
     load.mode = parseLoadMode(m_settings.getLoadMode()).value_or(LoadMode::Insert);
+    load.remember = m_settings.getRemember();
     load.rowset = m_settings.getRowset();
     load.row = m_settings.getRow();
     load.dbType = m_openDBType;

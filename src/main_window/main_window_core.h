@@ -97,6 +97,7 @@ public:
     /// Chooses what later loads do with rows whose key is there ("insert", "skip", "update",
     /// "replace"), remembered between runs.
     void mnuLoadMode_Click(const std::string& mode);
+    void mnuRememberDocuments_Click();
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
     void mnuLinkKeys_Click();
     /// Names every table of the definition that has no name, after its record element.

@@ -108,9 +108,18 @@ void MainWindow::buildLoadModeMenu(QMenu* db) {
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, mode] { m_core->mnuLoadMode_Click(mode); });
     }
-    connect(modes, &QMenu::aboutToShow, this, [this, group] {
+    modes->addSeparator()->setObjectName(QStringLiteral("mnuSepModes"));
+    QAction* remember = modes->addAction(QStringLiteral("取り込んだ文書を記録する(&K)"));
+    remember->setObjectName(QStringLiteral("mnuRememberDocuments"));
+    remember->setCheckable(true);
+    connect(remember, &QAction::triggered, this, [this, remember] {
+        m_core->mnuRememberDocuments_Click();
+        remember->setChecked(m_core->settings().getRemember());
+    });
+    connect(modes, &QMenu::aboutToShow, this, [this, group, remember] {
         for (QAction* a : group->actions())
             a->setChecked(a->data().toString() == qs(m_core->settings().getLoadMode()));
+        remember->setChecked(m_core->settings().getRemember());
     });
 }
 

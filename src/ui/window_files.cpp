@@ -41,6 +41,7 @@ void MainWindow::loadStoredSettings(AppSettings& settings) {
     load("xml/row", &AppSettings::putRow);
     settings.putAttributes(stored.value(QStringLiteral("xml/attributes"), false).toBool());
     load("load/mode", &AppSettings::putLoadMode);
+    settings.putRemember(stored.value(QStringLiteral("load/remember"), false).toBool());
 }
 
 void MainWindow::storeSettings(const AppSettings& settings) {
@@ -52,6 +53,7 @@ void MainWindow::storeSettings(const AppSettings& settings) {
     stored.setValue(QStringLiteral("xml/row"), qs(settings.getRow()));
     stored.setValue(QStringLiteral("xml/attributes"), settings.getAttributes());
     stored.setValue(QStringLiteral("load/mode"), qs(settings.getLoadMode()));
+    stored.setValue(QStringLiteral("load/remember"), settings.getRemember());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

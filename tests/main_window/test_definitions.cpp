@@ -247,6 +247,16 @@ TEST(LoadData, TheChosenModeReloadsAMonthAndSaysWhatItDid) {
     EXPECT_EQ(sqlite3Cli(db, "SELECT group_concat(d, ' ') FROM (SELECT ORDER_NO || '/' || "
                              "DELIVERY_NO AS d FROM DELIVERIES ORDER BY ORDER_NO)"),
               "1001/3 1002/1 1003/1\n");
+
+    // Noting the documents is asked for once and kept; the same month again is then noted.
+    core.mnuRememberDocuments_Click();
+    EXPECT_TRUE(port.stored->getRemember());
+    for (int time = 0; time < 2; ++time) {
+        port.files = {examples + "/sales-2026-12.xml"};
+        core.mnuLoadData_Click();
+    }
+    EXPECT_NE(port.statusText.find("同じ内容"), std::string::npos) << port.statusText;
+    EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM quorix_loaded_documents"), "1\n");  // one per content
 }
 
 TEST_F(Definitions, EveryChangeIsUndoneAndRedoneExactly) {
