@@ -411,7 +411,8 @@ std::optional<std::string> readDocument(const std::string& path, const LoadReque
             return !progress || progress(done, total);
         };
         try {
-            read = streamXmlFile(path, loader, error, watch, &counted.fingerprint);
+            read = streamXmlFile(path, loader, error, watch,
+                                 request.remember ? &counted.fingerprint : nullptr);
             // The rows before a stop are written too, so that the first refusal in the
             // document's order is the one reported.
             loader.flush();

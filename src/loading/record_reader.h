@@ -117,6 +117,26 @@ public:
           m_trie(trie),
           m_queue(queue),
           m_document(displayText(std::filesystem::path(request.documentPath).filename().string())) {
+        // The columns whose element sits right below their table's record, by its trie id:
+        // one pass over a record's children finds them all.
+        m_direct.resize(tables.size());
+        for (std::size_t t = 0; t < tables.size(); ++t) {
+            Direct& d = m_direct[t];
+            const auto& own = tables[t].own;
+            for (const PlanColumn& c : own)
+                if (c.trie >= 0 && c.chain.size() == 1) {
+                    d.base = d.column.empty() ? c.chain[0] : std::min(d.base, c.chain[0]);
+                    d.column.assign(1, -1);
+                }
+            if (d.column.empty()) continue;
+            int top = d.base;
+            for (const PlanColumn& c : own)
+                if (c.trie >= 0 && c.chain.size() == 1) top = std::max(top, c.chain[0]);
+            d.column.assign(static_cast<std::size_t>(top - d.base + 1), -1);
+            for (std::size_t j = 0; j < own.size(); ++j)
+                if (own[j].trie >= 0 && own[j].chain.size() == 1)
+                    d.column[static_cast<std::size_t>(own[j].chain[0] - d.base)] = static_cast<int>(j);
+        }
     }
 
     bool wantsPlaces() const override { return true; }
@@ -276,7 +296,23 @@ private:
         std::vector<CellValue>& row = table.row;
         row.assign(enclosing.begin(), enclosing.end());
         const Element& record = m_elements[static_cast<std::size_t>(at)];
-        for (PlanColumn& c : table.own) {
+        Direct& direct = m_direct[static_cast<std::size_t>(t)];
+        if (!direct.column.empty()) {
+            direct.found.assign(table.own.size() * 3, -1);  // first, second, count
+            for (int ch = record.firstChild; ch >= 0;
+                 ch = m_elements[static_cast<std::size_t>(ch)].next) {
+                const auto k = static_cast<std::size_t>(m_elements[static_cast<std::size_t>(ch)].trie -
+                                                        direct.base);
+                if (k >= direct.column.size() || direct.column[k] < 0) continue;
+                int* f = &direct.found[static_cast<std::size_t>(direct.column[k]) * 3];
+                if (f[0] < 0)
+                    f[0] = ch, f[2] = 1;
+                else if (++f[2] == 2)
+                    f[1] = ch;
+            }
+        }
+        for (std::size_t j = 0; j < table.own.size(); ++j) {
+            PlanColumn& c = table.own[j];
             CellValue v;
             if (c.autoNumber) {
                 v = c.nextNumber;
@@ -284,7 +320,13 @@ private:
                 c.numbered = true;
             } else if (c.trie >= 0) {
                 m_found.clear();
-                find(at, c.chain, 0, m_found);
+                if (c.chain.size() == 1 && !direct.column.empty()) {
+                    const int* f = &direct.found[j * 3];
+                    if (f[0] >= 0) m_found.push_back(f[0]);
+                    if (f[1] >= 0) m_found.resize(static_cast<std::size_t>(f[2]), f[1]);
+                } else {
+                    find(at, c.chain, 0, m_found);
+                }
                 if (m_found.size() > 1)
                     stop(
                         m_elements[static_cast<std::size_t>(m_found[1])],
@@ -398,6 +440,12 @@ private:
     std::size_t m_used = 0;
     std::vector<int> m_open;
     std::vector<int> m_found;
+    struct Direct {
+        int base = 0;
+        std::vector<int> column;  // by trie id less base: the own column, or -1
+        std::vector<int> found;   // per own column: its first and second element, their count
+    };
+    std::vector<Direct> m_direct;
     long long m_rows = 0;
     std::size_t m_numbersAt = 0;
     std::string m_attributeName;

@@ -130,6 +130,8 @@ std::optional<ColumnRule> columnRule(int32_t typeCode, const std::optional<long 
 
 bool textFits(const ColumnRule& rule, std::string_view raw, std::string& reason) {
     if (!rule.size) return true;
+    // Neither characters nor CP932 bytes outnumber the UTF-8 bytes.
+    if (static_cast<long long>(raw.size()) <= *rule.size) return true;
     std::size_t n = 0;
     if (rule.sizeInCharacters) {
         for (unsigned char c : raw) n += (c & 0xC0) != 0x80;

@@ -157,30 +157,81 @@ void ValueScanner::reset() {
     m_complete = true;
 }
 
-void ValueScanner::append(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        const auto lead = static_cast<unsigned char>(s[i]);
-        if (lead == ' ' || lead == '\t' || lead == '\n' || lead == '\r') {
-            if (m_chars > 0) ++m_pendingBlanks;
-            ++i;
+namespace {
+
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Characters and CP932 bytes of UTF-8 text, eight ASCII bytes at a time; whether it holds a
+// control character (a tab or line break inside the value).
+bool countText(std::string_view s, std::size_t& chars, std::size_t& bytes) {
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL, kSpace = 0x2020202020202020ULL;
+    bool controls = false;
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    while (p < end) {
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & kHigh) == 0) {
+                // A byte below 0x20 borrows through its high bit.
+                controls |= ((word - kSpace) & ~word & kHigh) != 0;
+                chars += 8;
+                bytes += 8;
+                p += 8;
+                continue;
+            }
+        }
+        const auto lead = static_cast<unsigned char>(*p);
+        if (lead < 0x80) {
+            controls |= lead < 0x20;
+            ++chars;
+            ++bytes;
+            ++p;
             continue;
         }
-        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = lead < 0x80 ? lead : lead & (0xFF >> (len + 1));
-        for (std::size_t k = 1; k < len && i + k < s.size(); ++k)
-            c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        // Blanks inside the value belong to it.
-        m_bytes += m_pendingBlanks + cp932Bytes(c);
-        m_chars += m_pendingBlanks + 1;
-        if (m_head.size() + m_pendingBlanks + len <= kKept) {
-            m_head.append(m_pendingBlanks, ' ');
-            m_head.append(s.substr(i, len));
-        } else {
-            m_complete = false;
-        }
-        m_pendingBlanks = 0;
-        i += len;
+        const std::size_t len = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = lead & (0xFF >> (len + 1));
+        for (std::size_t k = 1; k < len && p + k < end; ++k)
+            c = (c << 6) | (static_cast<unsigned char>(p[k]) & 0x3F);
+        ++chars;
+        bytes += cp932Bytes(c);
+        p += std::min<std::size_t>(len, static_cast<std::size_t>(end - p));
     }
+    return controls;
+}
+
+}  // namespace
+
+void ValueScanner::append(std::string_view s) {
+    std::size_t first = 0;
+    if (m_chars == 0)
+        while (first < s.size() && blank(s[first])) ++first;
+    std::size_t last = s.size();
+    while (last > first && blank(s[last - 1])) --last;
+    if (last == first) {  // blanks only: they count if something follows them
+        if (m_chars > 0) m_pendingBlanks += s.size() - first;
+        return;
+    }
+    // Blanks inside the value belong to it, kept as spaces.
+    const std::string_view text = s.substr(first, last - first);
+    m_bytes += m_pendingBlanks;
+    m_chars += m_pendingBlanks;
+    const bool controls = countText(text, m_chars, m_bytes);
+    if (m_complete) {
+        const std::size_t room = kKept - std::min(kKept, m_head.size());
+        if (m_pendingBlanks + text.size() <= room) {
+            const std::size_t at = m_head.size();
+            m_head.append(m_pendingBlanks, ' ').append(text);
+            if (controls)
+                for (std::size_t i = at; i < m_head.size(); ++i)
+                    if (blank(m_head[i])) m_head[i] = ' ';
+        } else {
+            m_complete = false;  // the beginning is enough to tell a value's kind
+        }
+    }
+    m_pendingBlanks = s.size() - last;
 }
 
 void ValueScanner::addTo(Evidence& evidence) const {

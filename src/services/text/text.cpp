@@ -90,6 +90,24 @@ std::size_t cp932Length(std::string_view utf8) {
     // more than converting a short text, so one is kept per thread.
     std::size_t total = 0;
     for (std::size_t i = 0; i < utf8.size();) {
+        // Most characters are told by their first byte: ASCII is one, and so are kana, kanji
+        // and the other characters led by C3–DF or E1–EE but E2 two, whatever follows.
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            ++total;
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC3 && lead <= 0xDF && i + 2 <= utf8.size()) {
+            total += 2;
+            i += 2;
+            continue;
+        }
+        if (lead >= 0xE1 && lead <= 0xEE && lead != 0xE2 && i + 3 <= utf8.size()) {
+            total += 2;
+            i += 3;
+            continue;
+        }
         const std::size_t len = std::min(utf8SequenceLength(utf8[i]), utf8.size() - i);
         const char32_t c = codePoint(reinterpret_cast<const unsigned char*>(utf8.data() + i), len);
         if (c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F)) {

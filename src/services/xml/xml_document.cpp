@@ -457,6 +457,7 @@ bool streamXmlFile(const std::string& path, XmlElementHandler& handler, XmlParse
     st.attributes = handler.wantsAttributes();
     st.valueLimit = handler.valueLimit();
     st.progress = &progress;
+    st.source.setFingerprinting(fingerprint != nullptr);
     if (!st.source.open(path)) {
         error.errorCode = kUnreadableFile;
         error.reason = st.source.reason();

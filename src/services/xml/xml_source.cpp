@@ -137,8 +137,8 @@ long XmlSource::read(char* buffer, std::size_t length) {
     } else {
         n = readRaw(buffer, length);
     }
-    if (n > 0) {
-        m_delivered += static_cast<std::uint64_t>(n);
+    if (n > 0) m_delivered += static_cast<std::uint64_t>(n);
+    if (n > 0 && m_fingerprinting) {
         const auto* bytes = reinterpret_cast<const Bytef*>(buffer);
         m_crc = crc32(m_crc, bytes, static_cast<uInt>(n));
         m_adler = adler32(m_adler, bytes, static_cast<uInt>(n));

@@ -32,6 +32,8 @@ public:
     /// A plain regular file: its lines can be read again for a message.
     int seekableFd() const { return m_compressed || m_stdin ? -1 : m_fd; }
     const std::string& reason() const { return m_reason; }
+    /// Whether read() sums the bytes for fingerprint(); off until asked (it costs a pass).
+    void setFingerprinting(bool on) { m_fingerprinting = on; }
     /// Of the document's bytes handed out so far: their number and two checksums, in hex.
     std::string fingerprint() const;
 
@@ -41,6 +43,7 @@ private:
 
     struct Inflater;
     int m_fd = -1;
+    bool m_fingerprinting = false;
     bool m_stdin = false;
     bool m_compressed = false;
     std::unique_ptr<Inflater> m_inflater;
