@@ -17,6 +17,7 @@
 #include "generation/table_creation.h"
 #include "generation/table_layout.h"
 #include "generation/type_proposal.h"
+#include "exporting/table_export.h"
 #include "generation/type_translation.h"
 #include "loading/document_loader.h"
 #include "loading/key_links.h"
@@ -73,6 +74,12 @@ const char kUsage[] =
     "                  同じ表に前にも取り込んでいればそう伝えます（エラーにはしません）。\n"
     "      --summary: 表ごとの件数を「表名 タブ 追加 タブ 更新 タブ 飛ばし タブ 削除」の行で\n"
     "                 標準出力に書きます（報告は標準エラーに）。\n"
+    "  quorix-cli export FILE.qxd --data-source SRC [--db-type KEY] [-o FILE.xml] [--table "
+    "NAME]\n"
+    "                    [--user U] [--password-file F]\n"
+    "      定義の表の行を、定義の形の一つのXML文書に書き出します（-o がなければ標準出力）。\n"
+    "      入れ子の表の行は、キーで結ばれた親の行の中に書きます。読み直せば同じ値になります。\n"
+    "      --table: その表だけを、列ごとの要素で平らに書き出します。\n"
     "  quorix-cli --version\n"
     "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、mysql\n"
     "       （MariaDB / MySQL）、\n"
@@ -492,6 +499,35 @@ int load(const Arguments& a, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+int exportDocument(const Arguments& a, std::ostream& out, std::ostream& err) {
+    if (!a.options.count("--data-source")) {
+        err << "quorix-cli: 「export」には --data-source を指定してください。\n";
+        return 2;
+    }
+    std::string dbType;
+    int status = 0;
+    auto made = layoutOf(a, dbType, err, status);
+    if (!made) return status;
+    Connection connection;
+    if (!openDatabase(a, dbType, connection, err, status)) return status;
+    ExportRequest request;
+    request.rowset = made->first.context.rowset;
+    request.row = made->first.context.row;
+    request.dbType = dbType;
+    request.outputPath = option(a, "-o", "");
+    request.table = option(a, "--table", "");
+    const ExportResult result =
+        exportTables(*made->second, request, connection, request.outputPath.empty() ? &out : nullptr);
+    if (!result.ok) {
+        err << "quorix-cli: " << lines(result.message) << "\n";
+        return 1;
+    }
+    err << "quorix-cli: " << exportReport(result) << "\n";
+    for (const auto& [table, rows] : result.rows)
+        err << "quorix-cli: 表「" << table << "」: " << grouped(rows) << " 行\n";
+    return 0;
+}
+
 }  // namespace
 
 namespace {
@@ -526,6 +562,9 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
          {{"--data-source", "--db-type", "--user", "--password-file", "--create", "--reject",
            "--new-database", "--mode", "--summary", "--add-columns", "--remember"},
           load}},
+        {"export",
+         {{"--data-source", "--db-type", "--user", "--password-file", "-o", "--table"},
+          exportDocument}},
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {

@@ -23,23 +23,6 @@ constexpr ModeName kModes[] = {
     {LoadMode::Replace, "replace", "表の中身を入れ替える"},
 };
 
-// The primary key of @p table as the database has it; empty when it has none.
-std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table) {
-    const CatalogObjectPtr t =
-        connection.run([&](DatabaseSession& s) { return s.tableDetails(table); });
-    std::vector<std::string> key;
-    const CatalogObjectPtr keys = t ? t->child("Keys") : nullptr;
-    if (!keys) return key;
-    for (const CatalogObjectPtr& k : keys->members()) {
-        const PropertyValue type = k->property("Type");
-        const auto* code = std::get_if<long long>(&type);
-        if (!code || *code != adKeyPrimary) continue;
-        if (const CatalogObjectPtr cols = k->child("Columns"))
-            for (const CatalogObjectPtr& c : cols->members()) key.push_back(c->name());
-    }
-    return key;
-}
-
 std::string joined(const std::vector<std::string>& names) {
     std::string out;
     for (const auto& n : names) out += (out.empty() ? "" : "、") + n;
@@ -164,6 +147,23 @@ const char* loadModeCaption(LoadMode mode) {
 }
 
 namespace load {
+
+std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table) {
+    const CatalogObjectPtr t =
+        connection.run([&](DatabaseSession& s) { return s.tableDetails(table); });
+    std::vector<std::string> key;
+    const CatalogObjectPtr keys = t ? t->child("Keys") : nullptr;
+    if (!keys) return key;
+    for (const CatalogObjectPtr& k : keys->members()) {
+        const PropertyValue type = k->property("Type");
+        const auto* code = std::get_if<long long>(&type);
+        if (!code || *code != adKeyPrimary) continue;
+        if (const CatalogObjectPtr cols = k->child("Columns"))
+            for (const CatalogObjectPtr& c : cols->members()) key.push_back(c->name());
+    }
+    return key;
+}
+
 
 std::optional<std::string> prepareMode(LoadMode mode, std::vector<PlanTable>& tables,
                                        Connection& connection, std::vector<TableCounts>& counts) {

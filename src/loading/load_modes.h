@@ -32,6 +32,9 @@ struct TableCounts {
 
 namespace load {
 
+/// The primary key of @p table as the database has it; empty when it has none.
+std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table);
+
 /// Gets the tables ready for @p mode before any row is read: a replace empties them, skip and
 /// update check each key and make the work tables the rows go to first. What stops the load,
 /// if something does.

@@ -36,4 +36,17 @@ std::optional<long long> currencyUnits(std::string_view text) {
     return static_cast<long long>(units);
 }
 
+std::string currencyText(long long units) {
+    const bool negative = units < 0;
+    // Through unsigned: the smallest amount has no positive counterpart.
+    const unsigned long long magnitude =
+        negative ? 0ULL - static_cast<unsigned long long>(units) : static_cast<unsigned long long>(units);
+    std::string text = std::to_string(magnitude / 10000);
+    std::string fraction = std::to_string(magnitude % 10000);
+    fraction.insert(0, 4 - fraction.size(), '0');
+    while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+    if (!fraction.empty()) text += "." + fraction;
+    return (negative ? "-" : "") + text;
+}
+
 }  // namespace quorix

@@ -12,4 +12,13 @@ long long DatabaseSession::deleteMatching(const std::string& table, const std::s
                    "表「" + table + "」の行を削除できません。");
 }
 
+std::string DatabaseSession::literal(const std::string& text) const {
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += '\'';
+        out += c;
+    }
+    return out + "'";
+}
+
 }  // namespace quorix

@@ -16,6 +16,8 @@ namespace quorix {
 /// A value as a loader hands it to an engine, already checked against its column's type:
 /// null, an integer, a truth value, or text (also numbers and dates in their written form).
 using CellValue = std::variant<std::monostate, long long, bool, std::string>;
+/// A row read back as text, a NULL as nullopt.
+using TextRow = std::vector<std::optional<std::string>>;
 
 /// What the caller knows of where a row came from; an engine that refuses a row later than
 /// it was given names it by its tag.
@@ -139,6 +141,15 @@ public:
     virtual void addColumn(const std::string& table, const ColumnDefinition& column) = 0;
     /// Deletes every row of @p table inside the open transaction; how many there were.
     virtual long long emptyTable(const std::string& table) = 0;
+
+    // Reading rows back.
+
+    /// Begins a read-only transaction whose reads all see the database as it was at one moment.
+    virtual void beginSnapshot() { beginTransaction(); }
+    /// @p text as a string literal of this session's SQL.
+    virtual std::string literal(const std::string& text) const;
+    /// The rows a query gives, every value as the engine writes it as text (NULL: nullopt).
+    virtual std::vector<TextRow> selectText(const std::string& sql, const std::string& what) = 0;
 };
 
 /// A database engine behind one or more provider names.

@@ -93,6 +93,24 @@ std::vector<std::vector<std::string>> rows(MYSQL* m, const std::string& sql,
     return out;
 }
 
+std::vector<TextRow> textRows(MYSQL* m, const std::string& sql, const std::string& what) {
+    Result r = run(m, sql, what);
+    std::vector<TextRow> out;
+    if (!r) return out;
+    const unsigned fields = mysql_num_fields(r.get());
+    while (MYSQL_ROW row = mysql_fetch_row(r.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(r.get());
+        TextRow& line = out.emplace_back();
+        line.reserve(fields);
+        for (unsigned i = 0; i < fields; ++i)
+            if (row[i])
+                line.emplace_back(std::string(row[i], lengths[i]));
+            else
+                line.emplace_back();
+    }
+    return out;
+}
+
 std::string literal(MYSQL* m, const std::string& text) {
     std::string out(text.size() * 2 + 3, '\0');
     out[0] = '\'';

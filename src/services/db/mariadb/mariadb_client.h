@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/db/engine/database_engine.h"
 #include "services/db/engine/service_error.h"
 
 // Talking to the server: the client library's holders, statements and what its errors mean.
@@ -40,6 +41,8 @@ ServiceError serverError(MYSQL* m, const std::string& what);
 /// Runs a statement; the rows when it has any.
 Result run(MYSQL* m, const std::string& sql, const std::string& what);
 /// Runs a query and reads every row as text (NULL as empty).
+/// The rows of a query, a NULL as nullopt.
+std::vector<TextRow> textRows(MYSQL* m, const std::string& sql, const std::string& what);
 std::vector<std::vector<std::string>> rows(MYSQL* m, const std::string& sql,
                                            const std::string& what);
 

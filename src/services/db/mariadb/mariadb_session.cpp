@@ -162,7 +162,7 @@ public:
             rows(c(),
                  "SELECT COLUMN_NAME FROM information_schema.COLUMNS WHERE "
                  "TABLE_SCHEMA = " +
-                     literal(c(), schemaOf(table)) + " AND TABLE_NAME = " + literal(c(), table) +
+                     mariadb::literal(c(), schemaOf(table)) + " AND TABLE_NAME = " + mariadb::literal(c(), table) +
                      " ORDER BY ORDINAL_POSITION",
                  "表「" + table + "」の列を読み取れません。");
         std::vector<std::string> names;
@@ -208,6 +208,19 @@ public:
         reopen();
         run(c(), sql, what);
         return static_cast<long long>(mysql_affected_rows(c()));
+    }
+    void beginSnapshot() override {
+        run(c(), "START TRANSACTION WITH CONSISTENT SNAPSHOT, READ ONLY",
+            "トランザクションを開始できません。");
+        m_inTransaction = true;
+        m_targetTables.clear();
+    }
+    std::string literal(const std::string& text) const override {
+        return mariadb::literal(c(), text);
+    }
+    std::vector<TextRow> selectText(const std::string& sql, const std::string& what) override {
+        reopen();
+        return textRows(c(), sql, what);
     }
     long long count(const std::string& sql, const std::string& what) override {
         reopen();

@@ -150,6 +150,26 @@ public:
         Result r = run(c(), sql, what);
         return std::atoll(PQcmdTuples(r.get()));
     }
+    void beginSnapshot() override {
+        run(c(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
+            "トランザクションを開始できません。");
+    }
+    std::vector<TextRow> selectText(const std::string& sql, const std::string& what) override {
+        Result r = run(c(), sql, what);
+        std::vector<TextRow> rows(static_cast<std::size_t>(PQntuples(r.get())));
+        const int columns = PQnfields(r.get());
+        for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
+            TextRow& row = rows[static_cast<std::size_t>(i)];
+            row.reserve(static_cast<std::size_t>(columns));
+            for (int k = 0; k < columns; ++k)
+                if (PQgetisnull(r.get(), i, k))
+                    row.emplace_back();
+                else
+                    row.emplace_back(std::string(PQgetvalue(r.get(), i, k),
+                                                 static_cast<std::size_t>(PQgetlength(r.get(), i, k))));
+        }
+        return rows;
+    }
     long long count(const std::string& sql, const std::string& what) override {
         Result r = run(c(), sql, what);
         return PQntuples(r.get()) == 1 ? number(r.get(), 0, 0) : 0;

@@ -1,7 +1,10 @@
 #include "services/db/sqlite/sqlite_session.h"
 
+#include <charconv>
+
 #include <sys/stat.h>
 
+#include "services/db/engine/currency.h"
 #include "services/db/engine/table_definition.h"
 #include "services/db/sqlite/sqlite_catalog.h"
 #include "services/db/sqlite/sqlite_rows.h"
@@ -80,6 +83,36 @@ public:
     long long execute(const std::string& sql, const std::string& what) override {
         exec(sql, what);
         return sqlite3_changes64(m_db);
+    }
+    std::vector<TextRow> selectText(const std::string& sql, const std::string& what) override {
+        Statement st(m_db, sql, what);
+        std::vector<TextRow> rows;
+        const int columns = sqlite3_column_count(st.get());
+        while (st.step()) {
+            TextRow& row = rows.emplace_back();
+            row.reserve(static_cast<std::size_t>(columns));
+            for (int c = 0; c < columns; ++c) {
+                const int type = sqlite3_column_type(st.get(), c);
+                const char* declared = sqlite3_column_decltype(st.get(), c);
+                if (type == SQLITE_NULL) {
+                    row.emplace_back();
+                } else if (type == SQLITE_INTEGER && declared &&
+                           sqliteColumnType(declared).type == adCurrency) {
+                    // Currency is kept in units of 1/10 000: shown as the amount.
+                    row.emplace_back(currencyText(sqlite3_column_int64(st.get(), c)));
+                } else if (type == SQLITE_FLOAT) {
+                    // The shortest text that reads back as the same double, not 15 digits.
+                    char text[32];
+                    const auto end = std::to_chars(text, text + sizeof text,
+                                                   sqlite3_column_double(st.get(), c))
+                                         .ptr;
+                    row.emplace_back(std::string(text, end));
+                } else {
+                    row.emplace_back(st.text(c));
+                }
+            }
+        }
+        return rows;
     }
     long long count(const std::string& sql, const std::string& what) override {
         Statement st(m_db, sql, what);
