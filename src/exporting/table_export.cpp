@@ -471,16 +471,18 @@ ExportResult exportTables(const LayoutDocument& layout, const ExportRequest& req
         const auto groups = groupsOf(layout.root);
         planGroup(groups.front(), -1, {}, request.dbType, trie, tables);
         // Elements in the definition's order first, then what each holds.
-        std::vector<const LayoutColumn*> lines;
-        for (auto it = layout.root.children.rbegin(); it != layout.root.children.rend(); ++it)
-            lines.push_back(it->get());
-        while (!lines.empty()) {
-            const LayoutColumn* c = lines.back();
-            lines.pop_back();
-            if (c->source && !numberedLine(*c)) form.insert(splitPath(*c->source));
-            for (auto it = c->children.rbegin(); it != c->children.rend(); ++it)
-                lines.push_back(it->get());
+        std::vector<const LayoutColumn*> lines, open{&layout.root};
+        while (!open.empty()) {
+            const LayoutColumn* c = open.back();
+            open.pop_back();
+            if (!c->isRoot()) lines.push_back(c);
+            for (const auto& child : c->children) open.push_back(child.get());
         }
+        std::sort(lines.begin(), lines.end(), [](const LayoutColumn* a, const LayoutColumn* b) {
+            return a->definitionRow < b->definitionRow;
+        });
+        for (const LayoutColumn* c : lines)
+            if (c->source && !numberedLine(*c)) form.insert(splitPath(*c->source));
         int next = 0;
         shapeGroup(groups.front(), true, next, form);
     } catch (const LoadStop& s) {

@@ -104,10 +104,18 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
     std::array<std::string, kMaxLevel + 1> tableNameByLevel;
     LayoutColumn* current = &layout->root;
     ColumnTypeSpec currentSpec;
+    // The shallowest line left out since the last column: it closes every element deeper
+    // than itself, so no line below it hangs under a column of theirs.
+    int closedBelow = kMaxLevel + 1;
 
     for (rs.moveFirst(); !rs.eof(); rs.moveNext()) {
         const std::string flag = rs.text(Field::kGenerate);
-        if (flag != Flag::kGenerate && !flag.empty()) continue;
+        if (flag != Flag::kGenerate && !flag.empty()) {
+            const FieldValue skipped = rs.value(Field::kLevel);
+            if (const auto* l = std::get_if<int32_t>(&skipped); l && *l > 0)
+                closedBelow = std::min(closedBelow, static_cast<int>(*l));
+            continue;
+        }
 
         const FieldValue levelValue = rs.value(Field::kLevel);
         const int level =
@@ -181,6 +189,8 @@ LayoutResult buildTableLayout(DefinitionTable& table, const std::string& dbType,
         column->definitionRow = rs.currentRow();
 
         LayoutColumn* c = current;
+        while (!c->isRoot() && c->level > closedBelow) c = c->parent;
+        closedBelow = kMaxLevel + 1;
         if (parentKeyed) {
             // Under the first line of the nearest group above: the key of the table above.
             LayoutColumn* a = c;

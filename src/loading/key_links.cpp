@@ -108,8 +108,9 @@ std::string recordOf(const RecordSet& rs, int start) {
     std::optional<std::string> record;
     for (int r = start; r < rs.recordCount(); ++r) {
         const int l = levelOf(rs, r);
-        if (r > start && kept(rs, r) &&
-            (l < level || (l == level && text(rs, r, Field::kKey) == kParentKeyMark)))
+        // A shallower line ends the group, kept or not (an excluded wrapper of the next group).
+        if (r > start &&
+            (l < level || (l == level && kept(rs, r) && text(rs, r, Field::kKey) == kParentKeyMark)))
             break;
         if (const auto s = sourceOf(rs, r); s && kept(rs, r))
             record = record ? commonPath(*record, *s) : *s;

@@ -153,7 +153,7 @@ bool Evidence::allBoolean() const {
 
 void ValueScanner::reset() {
     m_head.clear();
-    m_bytes = m_chars = m_pendingBlanks = 0;
+    m_bytes = m_chars = m_pendingBlanks = m_leading = 0;
     m_complete = true;
 }
 
@@ -208,6 +208,7 @@ void ValueScanner::append(std::string_view s) {
     std::size_t first = 0;
     if (m_chars == 0)
         while (first < s.size() && blank(s[first])) ++first;
+    m_leading += first;
     std::size_t last = s.size();
     while (last > first && blank(s[last - 1])) --last;
     if (last == first) {  // blanks only: they count if something follows them
@@ -235,7 +236,9 @@ void ValueScanner::append(std::string_view s) {
 }
 
 void ValueScanner::addTo(Evidence& evidence) const {
-    evidence.addValue(m_head, m_bytes, m_chars, m_complete);
+    // A text column keeps the blanks around a value: its length counts them.
+    const std::size_t around = m_leading + m_pendingBlanks;
+    evidence.addValue(m_head, m_bytes + around, m_chars + around, m_complete);
 }
 
 std::vector<std::string> evidenceColumns() {

@@ -60,8 +60,9 @@ inline std::size_t cp932Bytes(char32_t c) {
     return c < 0x80 || (c >= 0xFF61 && c <= 0xFF9F) || c == 0xA5 || c == 0x203E ? 1 : 2;
 }
 
-/// Collects one value as its text arrives in pieces: blanks around it are dropped, its
-/// length counted exactly, and only its beginning kept (enough to tell its kind).
+/// Collects one value as its text arrives in pieces: its kind is told without the blanks around
+/// it, its length counted exactly with them (a text column keeps them), and only its beginning
+/// kept (enough to tell its kind).
 class ValueScanner {
 public:
     static constexpr std::size_t kKept = 512;
@@ -74,7 +75,7 @@ public:
 
 private:
     std::string m_head;
-    std::size_t m_bytes = 0, m_chars = 0, m_pendingBlanks = 0;
+    std::size_t m_bytes = 0, m_chars = 0, m_pendingBlanks = 0, m_leading = 0;
     bool m_complete = true;
 };
 

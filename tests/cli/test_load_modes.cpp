@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "services/db/connection.h"
 #include "cli_run.h"
+#include "engines.h"
 #include "support/test_support.h"
 
 using namespace quorix;
@@ -27,57 +28,8 @@ std::string example(const std::string& name) {
     return std::string(QUORIX_EXAMPLES) + "/" + name;
 }
 
-// One engine: the arguments that name its database (made anew for the first load), and its
-// own client's answer to a query, the columns between "|".
-struct Engine {
-    const char* name;
-    std::function<std::vector<std::string>(TempDir&, bool first)> target;
-    std::function<std::string(std::string)> query;
-};
-
-std::vector<Engine> engines() {
-    static std::string sqliteFile;
-    return {
-        {"SQLite",
-         [](TempDir& dir, bool first) {
-             sqliteFile = dir.file("sales.db");
-             if (first) std::remove(sqliteFile.c_str());
-             std::vector<std::string> args{"--data-source", sqliteFile};
-             if (first) args.push_back("--new-database");
-             return args;
-         },
-         [](std::string sql) { return test::sqlite3Cli(sqliteFile, sql); }},
-        {"PostgreSQL",
-         [](TempDir&, bool first) {
-             if (first) test::PostgresServer::instance().freshDatabase("quorix_modes");
-             return std::vector<std::string>{
-                 "--db-type", "postgresql", "--data-source",
-                 test::PostgresServer::instance().dataSource("quorix_modes")};
-         },
-         [](std::string sql) {
-             return test::PostgresServer::instance().psql("quorix_modes", sql);
-         }},
-        {"MariaDB",
-         [](TempDir&, bool first) {
-             if (first)
-                 test::MariaDbServer::instance().sql("", "DROP DATABASE IF EXISTS quorix_modes");
-             std::vector<std::string> args{
-                 "--db-type",     "mysql",
-                 "--user",        "root",
-                 "--data-source", test::MariaDbServer::instance().dataSource("quorix_modes")};
-             if (first) args.push_back("--new-database");
-             return args;
-         },
-         [](std::string sql) {
-             for (char& c : sql)
-                 if (c == '"') c = '`';
-             std::string got = test::MariaDbServer::instance().sql("quorix_modes", sql);
-             for (char& c : got)
-                 if (c == '\t') c = '|';
-             return got;
-         }},
-    };
-}
+using test::Engine;
+using test::engines;
 
 // quorix-cli load with @p args, then the arguments of the engine's database (made anew
 // when @p first).
