@@ -197,6 +197,12 @@ std::string documentValue(const std::string& v, int32_t type) {
     if ((type == adDate || type == adDBTimeStamp) && v.size() > 10) {
         std::string s = v;
         if (s[10] == ' ') s[10] = 'T';
+        // A fraction of zeros ("…:00.000000", as MariaDB writes datetime(6)) says nothing.
+        if (s.size() > 20 && s[19] == '.') {
+            std::size_t end = 20;
+            while (end < s.size() && s[end] == '0') ++end;
+            if (end == s.size() || s[end] == '+' || s[end] == '-' || s[end] == 'Z') s.erase(19, end - 19);
+        }
         // "+09" as PostgreSQL writes a zone: "+09:00".
         const std::size_t n = s.size();
         if (n > 19 && (s[n - 3] == '+' || s[n - 3] == '-') && s.find(':', n - 3) == std::string::npos)

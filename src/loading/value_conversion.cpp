@@ -62,7 +62,9 @@ bool decimal(std::string_view s, std::size_t& fraction) {
         return digits(body);
     }
     const std::string_view whole = body.substr(0, point), part = body.substr(point + 1);
+    // The places that hold something: trailing zeros lose nothing where there are fewer.
     fraction = part.size();
+    while (fraction > 0 && part[fraction - 1] == '0') --fraction;
     return (whole.empty() || digits(whole)) && (part.empty() || digits(part)) &&
            !(whole.empty() && part.empty());
 }

@@ -12,8 +12,10 @@ std::optional<long long> currencyUnits(std::string_view text) {
     }
     const auto point = text.find('.');
     const std::string_view whole = text.substr(0, point);
-    const std::string_view part =
+    std::string_view part =
         point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    // Zeros past the fourth place change nothing: 36.000000 is 36 exactly.
+    while (part.size() > 4 && part.back() == '0') part.remove_suffix(1);
     if ((whole.empty() && part.empty()) || part.size() > 4) return std::nullopt;
     // Magnitudes up to 2^63 fit unsigned; the sign decides which end of the range it may reach.
     unsigned long long units = 0;
