@@ -2,7 +2,9 @@
 #include <filesystem>
 
 #include "generation/table_creation.h"
+#include "exporting/table_export.h"
 #include "loading/document_loader.h"
+#include "xml_analysis/xml_loading.h"
 #include "loading/loaded_documents.h"
 #include "main_window/busy_cursor.h"
 #include "main_window/dialogs_logic.h"
@@ -263,6 +265,51 @@ void MainWindowCore::loadData(bool skipBadRows) {
         }
     }
     TablesAdded();
+}
+
+void MainWindowCore::mnuExportXML_Click() {
+    m_port.setStatus({});
+    if (!m_table) return;
+    const auto layout = checkedLayout();
+    if (!layout) return;
+    FileDialogRequest where;
+    where.filter = "XML(*.xml)|*.xml|全てのファイル|*.*";
+    where.defaultExtension = "xml";
+    where.title = "XMLに書き出す";
+    const std::filesystem::path from(XmlPath);
+    if (!XmlPath.empty())
+        where.initialFile =
+            (from.parent_path() / (from.stem().string() + "-書き出し.xml")).string();
+    where.save = true;
+    const auto file = m_port.chooseFile(where);
+    if (!file) return;
+    std::string path = *file;
+    if (fileExtension(std::filesystem::path(path).filename().string()).empty()) path += ".xml";
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) &&
+        !m_port.askYesNo("ファイル「" + path + "」は既に存在します。" + kCrLf + "置き換えますか？",
+                         "XMLに書き出す", MessageIcon::Question))
+        return;
+    ExportRequest request;
+    request.rowset = m_settings.getRowset();
+    request.row = m_settings.getRow();
+    request.dbType = m_openDBType;
+    request.outputPath = path;
+    BusyCursor cursor(m_port);
+    BackgroundWork work;
+    ExportResult result;
+    m_port.runInBackground("XMLに書き出しています...", work, [&] {
+        result = exportTables(*layout, request, m_connection, nullptr, [&](long long rows) {
+            work.done = static_cast<std::uint64_t>(rows);
+            return !work.cancelRequested;
+        });
+    });
+    if (!result.ok) {
+        m_port.beep();
+        m_port.setStatus(result.message);
+        return;
+    }
+    m_port.setStatus(exportReport(result) + "（" + path + "）");
 }
 
 }  // namespace quorix

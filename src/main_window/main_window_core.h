@@ -98,6 +98,8 @@ public:
     /// "replace"), remembered between runs.
     void mnuLoadMode_Click(const std::string& mode);
     void mnuRememberDocuments_Click();
+    /// Writes the definition's tables from the database as one document of its form.
+    void mnuExportXML_Click();
     /// Reshapes nested groups that hang under wrapper elements to begin with their parent's key.
     void mnuLinkKeys_Click();
     /// Names every table of the definition that has no name, after its record element.

@@ -149,6 +149,7 @@ void MainWindow::buildMenus() {
     saveAgain->setShortcut(QKeySequence::Save);
     connect(saveAgain, &QAction::triggered, this, [this] { m_core->mnuSaveDefAgain_Click(); });
     addAction(saveAgain);
+    action(file, "mnuExportXML", "XMLに書き出す(&E)...", [this] { m_core->mnuExportXML_Click(); });
     m_mnuRecent = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
     m_mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
     showRecentFiles();

@@ -257,6 +257,15 @@ TEST(LoadData, TheChosenModeReloadsAMonthAndSaysWhatItDid) {
     }
     EXPECT_NE(port.statusText.find("同じ内容"), std::string::npos) << port.statusText;
     EXPECT_EQ(sqlite3Cli(db, "SELECT count(*) FROM quorix_loaded_documents"), "1\n");  // one per content
+
+    // The tables written out again as a document of the definition's form.
+    const std::string back = dir.file("back.xml");
+    port.files = {back};
+    core.mnuExportXML_Click();
+    EXPECT_EQ(port.statusText.rfind("3 個の表の ", 0), 0u) << port.statusText;
+    EXPECT_NE(test::readFile(back).find("<ROW><ORDER_NO>1003</ORDER_NO><LINES><LINE><LINE_NO>1"),
+              std::string::npos)
+        << test::readFile(back);
 }
 
 TEST_F(Definitions, EveryChangeIsUndoneAndRedoneExactly) {
