@@ -164,8 +164,19 @@ private:
 };
 
 // Text as element content or an attribute's value; a character XML 1.0 cannot carry stops.
-void escaped(std::string& out, const std::string& v, bool attribute, const std::string& where) {
+template <typename Where>
+void escaped(std::string& out, std::string_view v, bool attribute, const Where& where) {
     for (std::size_t i = 0; i < v.size(); ++i) {
+        // Runs of characters that need nothing go in one piece.
+        std::size_t plain = i;
+        while (plain < v.size() && static_cast<unsigned char>(v[plain]) >= 0x20 && v[plain] != '&' &&
+               v[plain] != '<' && v[plain] != '>' && v[plain] != '"')
+            ++plain;
+        if (plain > i) {
+            out.append(v.data() + i, plain - i);
+            i = plain;
+            if (i == v.size()) break;
+        }
         const char c = v[i];
         switch (c) {
             case '&': out += "&amp;"; break;
@@ -179,12 +190,17 @@ void escaped(std::string& out, const std::string& v, bool attribute, const std::
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char code[8];
                     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-                    throw ExportStop{where + "の値に、XML 1.0 では書けない制御文字（" + code +
+                    throw ExportStop{where() + "の値に、XML 1.0 では書けない制御文字（" + code +
                                      "）があります。"};
                 }
                 out += c;
         }
     }
+}
+
+// Whether a value of @p type is written otherwise than the engine gives it.
+bool rewritten(int32_t type) {
+    return type == adBoolean || type == adDate || type == adDBTimeStamp;
 }
 
 // A value as the loader reads it back: booleans as true / false, date-times in ISO form.
@@ -340,7 +356,8 @@ public:
                 if (!(*row)[k]) continue;
                 const int32_t type = k < table.keyCount ? 0 : table.own[k - table.keyCount].rule.type;
                 m_out.buffer += "<" + table.columns[k] + ">";
-                escaped(m_out.buffer, documentValue(*(*row)[k], type), false, where(t, *row, k));
+                escaped(m_out.buffer, documentValue(*(*row)[k], type), false,
+                        [&] { return where(t, *row, k); });
                 m_out.buffer += "</" + table.columns[k] + ">";
             }
             m_out.buffer += "</" + rowTag + ">\n";
@@ -379,12 +396,18 @@ private:
         return "表「" + table.name + "」のキー（" + key + "）の行の列「" + table.columns[column] + "」";
     }
 
-    // The value of own column @p j of table @p t in @p row, as the document writes it.
-    std::optional<std::string> value(std::size_t t, const TextRow& row, int j) const {
+    // Writes own column @p j of table @p t in @p row as the document does; false for NULL.
+    bool writeValue(std::size_t t, const TextRow& row, int j, bool attribute) {
         const PlanTable& table = m_tables[t];
         const std::size_t k = table.keyCount + static_cast<std::size_t>(j);
-        if (!row[k]) return std::nullopt;
-        return documentValue(*row[k], table.own[static_cast<std::size_t>(j)].rule.type);
+        if (!row[k]) return false;
+        const int32_t type = table.own[static_cast<std::size_t>(j)].rule.type;
+        const auto where = [&] { return this->where(t, row, k); };
+        if (rewritten(type))
+            escaped(m_out.buffer, documentValue(*row[k], type), attribute, where);
+        else
+            escaped(m_out.buffer, *row[k], attribute, where);
+        return true;
     }
 
     // Element @p n of table @p t's row; false (nothing written) when it holds nothing.
@@ -398,23 +421,21 @@ private:
         for (int c : node.children) {
             const Node& a = m_form[c];
             if (a.name[0] != '@' || a.table != static_cast<int>(t)) continue;
-            const auto v = value(t, row, a.column);
-            if (!v) continue;
+            const std::size_t before = out.size();
             out += ' ';
             out.append(a.name, 1);
             out += "=\"";
-            escaped(out, *v, true, where(t, row, m_tables[t].keyCount + static_cast<std::size_t>(a.column)));
+            if (!writeValue(t, row, a.column, true)) {
+                out.resize(before);
+                continue;
+            }
             out += '"';
             content = true;
         }
         out += '>';
         const std::size_t inside = out.size();
-        if (node.table == static_cast<int>(t)) {
-            if (const auto v = value(t, row, node.column)) {
-                escaped(out, *v, false, where(t, row, m_tables[t].keyCount + static_cast<std::size_t>(node.column)));
-                content = true;
-            }
-        }
+        if (node.table == static_cast<int>(t) && writeValue(t, row, node.column, false))
+            content = true;
         for (int c : node.children) {
             const Node& child = m_form[c];
             if (child.name[0] == '@') continue;

@@ -88,17 +88,20 @@ public:
         Statement st(m_db, sql, what);
         std::vector<TextRow> rows;
         const int columns = sqlite3_column_count(st.get());
+        // Currency is kept in units of 1/10 000: shown as the amount.
+        std::vector<bool> currency;
+        for (int c = 0; c < columns; ++c) {
+            const char* declared = sqlite3_column_decltype(st.get(), c);
+            currency.push_back(declared && sqliteColumnType(declared).type == adCurrency);
+        }
         while (st.step()) {
             TextRow& row = rows.emplace_back();
             row.reserve(static_cast<std::size_t>(columns));
             for (int c = 0; c < columns; ++c) {
                 const int type = sqlite3_column_type(st.get(), c);
-                const char* declared = sqlite3_column_decltype(st.get(), c);
                 if (type == SQLITE_NULL) {
                     row.emplace_back();
-                } else if (type == SQLITE_INTEGER && declared &&
-                           sqliteColumnType(declared).type == adCurrency) {
-                    // Currency is kept in units of 1/10 000: shown as the amount.
+                } else if (type == SQLITE_INTEGER && currency[static_cast<std::size_t>(c)]) {
                     row.emplace_back(currencyText(sqlite3_column_int64(st.get(), c)));
                 } else if (type == SQLITE_FLOAT) {
                     // The shortest text that reads back as the same double, not 15 digits.
