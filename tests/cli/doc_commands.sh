@@ -49,6 +49,9 @@ for doc in "$@"; do
     # November's export, then December's as an update: order 1001 is December's, 1002 stays.
     deliveries=$(sqlite3 "$home/Sales.db" "SELECT group_concat(d, ' ') FROM (SELECT ORDER_NO || '/' || LINE_NO || '/' || DELIVERY_NO AS d FROM DELIVERIES ORDER BY 1)")
     [ "$deliveries" = "1001/1/3 1002/1/1 1003/1/1" ] || fail "$doc: DELIVERIES holds '$deliveries'"
+    # The tables written back out: order 1001's delivery 3 inside its line inside its order.
+    grep -q "<ROW><ORDER_NO>1001</ORDER_NO><LINES><LINE><LINE_NO>1</LINE_NO><DELIVERIES><DELIVERY><DELIVERY_NO>3</DELIVERY_NO>" "$home/sales-back.xml" ||
+        fail "$doc: sales-back.xml is not the tables' document"
     grep -q 'CREATE TABLE `ORDERS`' "$home/out" || fail "$doc: the last command showed no SQL"
     grep -q "mysql" "$home/err" || fail "$doc: no note on the moved types"
     if [[ "$doc" == *.md ]]; then
