@@ -18,6 +18,7 @@
 #include "loading/load_plan.h"
 #include "services/db/connection.h"
 #include "services/db/engine/data_type.h"
+#include "services/db/key_pages.h"
 #include "services/text/text.h"
 
 namespace quorix {
@@ -107,61 +108,6 @@ void shapeGroup(std::span<const std::unique_ptr<LayoutColumn>> group, bool top, 
     for (const auto& own : group)
         for (const auto& inner : groupsOf(*own)) shapeGroup(inner, false, next, form);
 }
-
-// A table read page by page in key order, within the open snapshot.
-class Pager {
-public:
-    Pager(Connection& connection, std::string select, std::vector<std::string> order,
-          std::vector<std::size_t> orderAt)
-        : m_connection(connection),
-          m_select(std::move(select)),
-          m_order(std::move(order)),
-          m_orderAt(std::move(orderAt)) {
-        fetch();
-    }
-    const TextRow* current() const { return m_at < m_page.size() ? &m_page[m_at] : nullptr; }
-    void next() {
-        if (++m_at < m_page.size() || m_page.size() < exportPageRows) return;
-        fetch();
-    }
-
-private:
-    void fetch() {
-        std::string where;
-        if (!m_page.empty()) {
-            // Past the last row read: (a > x) OR (a = x AND b > y) ..., which every engine
-            // takes as a range of its key's index.
-            const TextRow& last = m_page.back();
-            m_connection.run([&](DatabaseSession& s) {
-                for (std::size_t k = 0; k < m_order.size(); ++k) {
-                    where += where.empty() ? " WHERE (" : " OR (";
-                    for (std::size_t e = 0; e < k; ++e)
-                        where += s.quotedName(m_order[e]) + " = " +
-                                 s.literal(*last[m_orderAt[e]]) + " AND ";
-                    where += s.quotedName(m_order[k]) + " > " + s.literal(*last[m_orderAt[k]]) + ")";
-                }
-            });
-        }
-        std::string orderBy;
-        m_connection.run([&](DatabaseSession& s) {
-            for (const std::string& o : m_order)
-                orderBy += (orderBy.empty() ? " ORDER BY " : ", ") + s.quotedName(o);
-        });
-        m_page = m_connection.run([&](DatabaseSession& s) {
-            return s.selectText(m_select + where + orderBy + " LIMIT " +
-                                    std::to_string(exportPageRows),
-                                "表の行を読み取れません。");
-        });
-        m_at = 0;
-    }
-
-    Connection& m_connection;
-    std::string m_select;
-    std::vector<std::string> m_order;
-    std::vector<std::size_t> m_orderAt;
-    std::vector<TextRow> m_page;
-    std::size_t m_at = 0;
-};
 
 // Text as element content or an attribute's value; a character XML 1.0 cannot carry stops.
 template <typename Where>
@@ -315,19 +261,8 @@ public:
                 throw ExportStop{"表「" + table.name +
                                  "」に主キーがないため、行の順序が決まらず書き出せません。"};
             if (t > 0 && which.size() > 1) linkCheck(table, key);
-            std::vector<std::string> select = table.columns;
-            std::vector<std::size_t> at;
-            for (const std::string& k : key) {
-                auto it = std::find(select.begin(), select.end(), k);
-                if (it == select.end()) it = select.insert(select.end(), k);
-                at.push_back(static_cast<std::size_t>(it - select.begin()));
-            }
-            std::string sql;
-            m_connection.run([&](DatabaseSession& s) {
-                for (const std::string& c : select) sql += (sql.empty() ? "SELECT " : ", ") + s.quotedName(c);
-                sql += " FROM " + s.quotedTable(table.name);
-            });
-            m_pagers[t] = std::make_unique<Pager>(m_connection, sql, key, at);
+            m_pagers[t] = std::make_unique<KeyPages>(m_connection, table.name, table.columns, key,
+                                                     exportPageRows);
         }
     }
 
@@ -456,7 +391,7 @@ private:
 
     // The rows of child table @p u whose key begins with that of @p parentRow.
     void writeRows(std::size_t u, int n, const TextRow& parentRow) {
-        Pager* pager = m_pagers[u].get();
+        KeyPages* pager = m_pagers[u].get();
         if (!pager) return;
         const PlanTable& table = m_tables[u];
         const PlanTable& parent = m_tables[static_cast<std::size_t>(table.parent)];
@@ -480,7 +415,7 @@ private:
     Connection& m_connection;
     Output& m_out;
     const std::function<bool(long long)>& m_progress;
-    std::vector<std::unique_ptr<Pager>> m_pagers;
+    std::vector<std::unique_ptr<KeyPages>> m_pagers;
     std::vector<long long> m_written;
 };
 

@@ -1,0 +1,43 @@
+#pragma once
+
+// A table read page by page in the order of its key: each page starts past the last row of
+// the one before ("a > x OR (a = x AND b > y)"), which every engine answers from the key's
+// index however far into the table it is, and which needs no cursor held between pages.
+
+#include <string>
+#include <vector>
+
+#include "services/db/engine/database_engine.h"
+
+namespace quorix {
+
+class Connection;
+
+class KeyPages {
+public:
+    /// Columns @p select of @p table (after the key's columns that are not among them) in the
+    /// order of @p key, @p pageRows at a time; @p where (SQL, may be empty) narrows the rows.
+    KeyPages(Connection& connection, const std::string& table, std::vector<std::string> select,
+             std::vector<std::string> key, std::size_t pageRows, std::string where = {});
+
+    /// The row at hand, null past the last.
+    const TextRow* current() const { return m_at < m_page.size() ? &m_page[m_at] : nullptr; }
+    void next();
+    /// The columns read, the key's own after those asked for where they were not among them.
+    const std::vector<std::string>& columns() const { return m_select; }
+
+private:
+    void fetch();
+
+    Connection& m_connection;
+    std::string m_from;
+    std::vector<std::string> m_select, m_key;
+    std::vector<std::size_t> m_keyAt;
+    std::size_t m_pageRows;
+    std::string m_where;
+    std::vector<TextRow> m_page;
+    std::size_t m_at = 0;
+    bool m_last = false;
+};
+
+}  // namespace quorix
