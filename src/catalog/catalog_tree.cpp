@@ -120,6 +120,7 @@ bool CatalogBrowser::openPrivate(const std::string& connectionString) {
 }
 
 void CatalogBrowser::ReadTree(const std::string& connectionString) {
+    m_connectionString = connectionString;
     const bool open = openPrivate(connectionString);
     Catalog& catalog = m_catalog;
 
@@ -235,6 +236,7 @@ void CatalogBrowser::TreeView1_NodeClick(TreeNode* node) {
     CatalogObjectPtr object = objectAt(node->tag);
     m_currentNode = node;
     m_view.showPropertyLines(object ? propertyLines(*object) : std::vector<std::string>{});
+    if (object && object->kind() == "Table") m_view.showTableRows(m_connectionString, object->name());
 }
 
 void CatalogBrowser::TreeView1_KeyDown(int keyCode, int /*shift*/, Catalog& mainCatalog) {

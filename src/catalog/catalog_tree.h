@@ -38,6 +38,9 @@ public:
     virtual void treeChildrenChanged(const TreeNode* node) = 0;
     /// The property panel now shows these lines.
     virtual void showPropertyLines(const std::vector<std::string>& lines) = 0;
+    /// The rows view now shows @p table of the database (an empty name: nothing).
+    virtual void showTableRows(const std::string& /*connectionString*/,
+                               const std::string& /*table*/) {}
 };
 
 /// The catalog tree, the property panel and table deletion: the state the main window keeps
@@ -90,6 +93,7 @@ public:
     int32_t catalogObjectListBound() const { return static_cast<int32_t>(m_objects.size()) - 1; }
 
 private:
+    std::string m_connectionString;  // of the tree read last, for the rows view
     TreeNode* addNode(CatalogObjectPtr item, TreeNode* parent, std::string text);
     std::unique_ptr<TreeNode> makeNode(CatalogObjectPtr item, TreeNode* parent, std::string text);
     void addTableParts(const CatalogObjectPtr& table, TreeNode* tableNode);

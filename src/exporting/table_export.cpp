@@ -256,7 +256,7 @@ public:
         m_written.assign(m_tables.size(), 0);
         for (std::size_t t : which) {
             PlanTable& table = m_tables[t];
-            const std::vector<std::string> key = load::primaryKeyOf(m_connection, table.name);
+            const std::vector<std::string> key = primaryKeyOf(m_connection, table.name);
             if (key.empty())
                 throw ExportStop{"表「" + table.name +
                                  "」に主キーがないため、行の順序が決まらず書き出せません。"};
@@ -312,7 +312,7 @@ private:
                                  std::equal(table.columns.begin(),
                                             table.columns.begin() + static_cast<long>(table.keyCount),
                                             key.begin());
-        const std::vector<std::string> parentKey = load::primaryKeyOf(m_connection, parent.name);
+        const std::vector<std::string> parentKey = primaryKeyOf(m_connection, parent.name);
         const bool parentLinked =
             parentKey.size() >= table.keyCount &&
             std::equal(table.columns.begin(), table.columns.begin() + static_cast<long>(table.keyCount),

@@ -148,21 +148,6 @@ const char* loadModeCaption(LoadMode mode) {
 
 namespace load {
 
-std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table) {
-    const CatalogObjectPtr t =
-        connection.run([&](DatabaseSession& s) { return s.tableDetails(table); });
-    std::vector<std::string> key;
-    const CatalogObjectPtr keys = t ? t->child("Keys") : nullptr;
-    if (!keys) return key;
-    for (const CatalogObjectPtr& k : keys->members()) {
-        const PropertyValue type = k->property("Type");
-        const auto* code = std::get_if<long long>(&type);
-        if (!code || *code != adKeyPrimary) continue;
-        if (const CatalogObjectPtr cols = k->child("Columns"))
-            for (const CatalogObjectPtr& c : cols->members()) key.push_back(c->name());
-    }
-    return key;
-}
 
 
 std::optional<std::string> prepareMode(LoadMode mode, std::vector<PlanTable>& tables,

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "services/db/key_pages.h"
+
 namespace quorix {
 
 class Connection;
@@ -32,8 +34,7 @@ struct TableCounts {
 
 namespace load {
 
-/// The primary key of @p table as the database has it; empty when it has none.
-std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table);
+using quorix::primaryKeyOf;
 
 /// Gets the tables ready for @p mode before any row is read: a replace empties them, skip and
 /// update check each key and make the work tables the rows go to first. What stops the load,

@@ -26,6 +26,7 @@
 
 #include "generation/column_types.h"
 #include "ui/definition_table_model.h"
+#include "ui/table_rows_page.h"
 #include "ui/program_icon.h"
 #include "ui/qt_text.h"
 #include "ui/twips.h"
@@ -294,6 +295,8 @@ void MainWindow::buildControls() {
     m_infoPage->setObjectName(QStringLiteral("tabDBInfo"));
     m_tabs->addTab(m_columnPage, QStringLiteral("列の設定"));
     m_tabs->addTab(m_infoPage, QStringLiteral("DB情報"));
+    m_rowsPage = new TableRowsPage;
+    m_tabs->addTab(m_rowsPage, QStringLiteral("データ"));
     m_tabTop = m_tabs->tabBar()->sizeHint().height() + 2;
 
     // Controls of a tab are given in the tab panel's coordinates, tabs included.

@@ -114,6 +114,7 @@ private:
     /// Hides the tables whose names do not hold the filter's text.
     void applyTreeFilter();
     void showPropertyLines(const std::vector<std::string>& lines) override;
+    void showTableRows(const std::string& connectionString, const std::string& table) override;
     void buildLoadModeMenu(QMenu* db);
     /// Where settings are remembered between runs.
     static QString settingsFile();
@@ -133,6 +134,7 @@ private:
     QTabWidget* m_tabs = nullptr;
     QWidget* m_columnPage = nullptr;
     QWidget* m_infoPage = nullptr;
+    class TableRowsPage* m_rowsPage = nullptr;
     QPushButton* m_cmdOpen = nullptr;
     QPushButton* m_cmdLeft = nullptr;
     QPushButton* m_cmdRight = nullptr;

@@ -5,6 +5,7 @@
 
 #include "ui/connect_dialog_widget.h"
 #include "ui/main_window.h"
+#include "ui/table_rows_page.h"
 #include "ui/qt_text.h"
 
 namespace quorix {
@@ -57,6 +58,7 @@ void MainWindow::forgetTreeItem(QTreeWidgetItem* item) {
 }
 
 void MainWindow::treeRebuilt() {
+    m_rowsPage->showTable({}, {});  // the table shown may be gone
     m_tree->clear();
     m_treeItems.clear();
     const TreeNode* root = m_core->browser().root();
@@ -109,6 +111,10 @@ void MainWindow::treeNodeAboutToBeRemoved(const TreeNode* node) {
         forgetTreeItem(item);
         delete item;
     }
+}
+
+void MainWindow::showTableRows(const std::string& connectionString, const std::string& table) {
+    m_rowsPage->showTable(connectionString, table);
 }
 
 void MainWindow::showPropertyLines(const std::vector<std::string>& lines) {

@@ -3,8 +3,26 @@
 #include <algorithm>
 
 #include "services/db/connection.h"
+#include "services/db/engine/data_type.h"
 
 namespace quorix {
+
+std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table) {
+    const CatalogObjectPtr t =
+        connection.run([&](DatabaseSession& s) { return s.tableDetails(table); });
+    std::vector<std::string> key;
+    const CatalogObjectPtr keys = t ? t->child("Keys") : nullptr;
+    if (!keys) return key;
+    for (const CatalogObjectPtr& k : keys->members()) {
+        const PropertyValue type = k->property("Type");
+        const auto* code = std::get_if<long long>(&type);
+        if (!code || *code != adKeyPrimary) continue;
+        if (const CatalogObjectPtr cols = k->child("Columns"))
+            for (const CatalogObjectPtr& c : cols->members()) key.push_back(c->name());
+    }
+    return key;
+}
+
 
 KeyPages::KeyPages(Connection& connection, const std::string& table,
                    std::vector<std::string> select, std::vector<std::string> key,
@@ -36,7 +54,7 @@ void KeyPages::next() {
 void KeyPages::fetch() {
     const std::string sql = m_connection.run([&](DatabaseSession& s) {
         std::string past;
-        if (!m_page.empty()) {
+        if (!m_page.empty() && !m_key.empty()) {
             const TextRow& last = m_page.back();
             for (std::size_t k = 0; k < m_key.size(); ++k) {
                 past += past.empty() ? "(" : " OR (";
@@ -51,12 +69,14 @@ void KeyPages::fetch() {
         std::string order;
         for (const std::string& k : m_key)
             order += (order.empty() ? " ORDER BY " : ", ") + s.quotedName(k);
-        return m_from + (where.empty() ? "" : " WHERE " + where) + order + " LIMIT " +
-               std::to_string(m_pageRows);
+        std::string limit = " LIMIT " + std::to_string(m_pageRows);
+        if (m_key.empty()) limit += " OFFSET " + std::to_string(m_offset);
+        return m_from + (where.empty() ? "" : " WHERE " + where) + order + limit;
     });
     m_page = m_connection.run(
         [&](DatabaseSession& s) { return s.selectText(sql, "表の行を読み取れません。"); });
     m_at = 0;
+    m_offset += m_page.size();
     m_last = m_page.size() < m_pageRows;
 }
 

@@ -13,10 +13,14 @@ namespace quorix {
 
 class Connection;
 
+/// The primary key of @p table as the database has it; empty when it has none.
+std::vector<std::string> primaryKeyOf(Connection& connection, const std::string& table);
+
 class KeyPages {
 public:
     /// Columns @p select of @p table (after the key's columns that are not among them) in the
     /// order of @p key, @p pageRows at a time; @p where (SQL, may be empty) narrows the rows.
+    /// Without a key the rows come in the engine's order, a page after so many rows.
     KeyPages(Connection& connection, const std::string& table, std::vector<std::string> select,
              std::vector<std::string> key, std::size_t pageRows, std::string where = {});
 
@@ -37,6 +41,7 @@ private:
     std::string m_where;
     std::vector<TextRow> m_page;
     std::size_t m_at = 0;
+    std::size_t m_offset = 0;  // rows read so far, for a table without a key
     bool m_last = false;
 };
 

@@ -148,6 +148,8 @@ public:
     virtual void beginSnapshot() { beginTransaction(); }
     /// @p text as a string literal of this session's SQL.
     virtual std::string literal(const std::string& text) const;
+    /// The SQL expression @p expr as text, for comparing any column's values with a text.
+    virtual std::string asText(const std::string& expr) const { return "CAST(" + expr + " AS TEXT)"; }
     /// The rows a query gives, every value as the engine writes it as text (NULL: nullopt).
     virtual std::vector<TextRow> selectText(const std::string& sql, const std::string& what) = 0;
 };

@@ -215,6 +215,9 @@ public:
         m_inTransaction = true;
         m_targetTables.clear();
     }
+    std::string asText(const std::string& expr) const override {
+        return "CAST(" + expr + " AS CHAR)";
+    }
     std::string literal(const std::string& text) const override {
         return mariadb::literal(c(), text);
     }
