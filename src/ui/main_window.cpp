@@ -396,6 +396,11 @@ void MainWindow::bindEvents() {
     connect(m_tree, &QTreeWidget::itemClicked, this, [&c](QTreeWidgetItem* item) {
         c.TreeView1_NodeClick(static_cast<TreeNode*>(item->data(0, Qt::UserRole).value<void*>()));
     });
+    // Enter (or a double click) on a table opens its rows.
+    connect(m_tree, &QTreeWidget::itemActivated, this, [this, &c](QTreeWidgetItem* item) {
+        c.TreeView1_NodeClick(static_cast<TreeNode*>(item->data(0, Qt::UserRole).value<void*>()));
+        if (m_rowsPage->showsTable()) m_tabs->setCurrentWidget(m_rowsPage);
+    });
     m_tree->installEventFilter(this);
     m_tree->viewport()->installEventFilter(this);
 

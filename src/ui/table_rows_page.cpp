@@ -156,6 +156,11 @@ void TableRowsPage::reload() {
     m_count->setText(qs("表「" + rows->table() + "」: " + grouped(n) + " 行") +
                      (filter.isEmpty() ? QString() : QStringLiteral("（「%1」を含む行）").arg(filter)));
     m_model->fetchMore({});  // the first rows at once, the rest as the view scrolls
+    // Columns as wide as the first rows' values, within reason (the tooltip has the rest).
+    m_view->resizeColumnsToContents();
+    const int widest = std::max(160, m_view->width() / 2);
+    for (int c = 0; c < m_model->columnCount(); ++c)
+        m_view->setColumnWidth(c, std::min(widest, m_view->columnWidth(c) + 12));
 }
 
 QString TableRowsPage::selectedText() const {

@@ -47,6 +47,7 @@ public:
     explicit TableRowsPage(QWidget* parent = nullptr);
     /// Shows @p table of @p connectionString; an empty table name shows nothing.
     void showTable(const std::string& connectionString, const std::string& table);
+    bool showsTable() const { return m_model->rows() != nullptr; }
     /// The selected cells as tab-separated lines, as Ctrl+C copies them.
     QString selectedText() const;
 
