@@ -198,6 +198,38 @@ std::string CommandTypeEnum(int32_t c) {
     }
 }
 
+std::vector<std::string> columnLinesInJapanese(const CatalogObject& column) {
+    std::vector<std::string> lines;
+    const PropertyValue type = column.property("Type");
+    if (const auto* t = std::get_if<long long>(&type)) {
+        const char* kind = nullptr;
+        switch (*t) {
+            case adVarWChar: case adWChar: case adVarChar: case adChar: kind = "文字列"; break;
+            case adLongVarWChar: case adLongVarChar: kind = "長い文字列"; break;
+            case adSmallInt: case adInteger: case adTinyInt: case adUnsignedTinyInt: case adBigInt:
+                kind = "整数"; break;
+            case adSingle: case adDouble: kind = "浮動小数点数"; break;
+            case adNumeric: case adDecimal: kind = "10進数"; break;
+            case adCurrency: kind = "通貨"; break;
+            case adBoolean: kind = "真偽値（Yes/No）"; break;
+            case adDBDate: kind = "日付"; break;
+            case adDate: case adDBTimeStamp: kind = "日付と時刻"; break;
+            case adBinary: case adVarBinary: case adLongVarBinary: kind = "バイナリ"; break;
+            case adGUID: kind = "GUID"; break;
+            default: break;
+        }
+        lines.push_back(std::string("型 = ") + (kind ? kind : "その他") + "（" +
+                        dataTypeName(static_cast<int32_t>(*t)) + "）");
+    }
+    const PropertyValue size = column.property("DefinedSize");
+    if (const auto* n = std::get_if<long long>(&size); n && *n > 0)
+        lines.push_back("桁数 = " + std::to_string(*n));
+    const PropertyValue attributes = column.property("Attributes");
+    if (const auto* a = std::get_if<long long>(&attributes))
+        lines.push_back(std::string("NULLを許可 = ") + ((*a & adColNullable) ? "はい" : "いいえ"));
+    return lines;
+}
+
 std::vector<std::string> propertyLines(const CatalogObject& o) {
     const std::string& kind = o.kind();
     auto list = [&](std::vector<std::string>& lines, const std::vector<std::string>& names) {
@@ -221,6 +253,9 @@ std::vector<std::string> propertyLines(const CatalogObject& o) {
         list(lines,
              {"DefinedSize", "Name", "NumericScale", "Precision", "RelatedColumn", "SortOrder"});
         lines.push_back("Type = " + ColumnType(o));
+        // The same in the user's words, after the engine's own.
+        const auto japanese = columnLinesInJapanese(o);
+        lines.insert(lines.end(), japanese.begin(), japanese.end());
     } else if (kind == "Index") {
         list(lines, {"Clustered"});
         lines.push_back("IndexNulls = " + IndexNulls(o));

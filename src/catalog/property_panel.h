@@ -21,6 +21,9 @@ std::string CommandTypeEnum(int32_t code);
 /// The symbolic name of a data type code, "<unknown>" for others.
 std::string dataTypeName(int32_t code);
 
+/// A column's type, size and nullability in Japanese terms ("型 = 整数（adInteger）").
+std::vector<std::string> columnLinesInJapanese(const CatalogObject& column);
+
 /// The panel's lines for an object, by its kind.
 std::vector<std::string> propertyLines(const CatalogObject& object);
 

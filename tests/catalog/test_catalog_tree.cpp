@@ -152,8 +152,11 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
             "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
             "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
             "Type = adVarWChar",
+            "型 = 文字列（adVarWChar）",
+            "桁数 = 50",
+            "NULLを許可 = いいえ",
         }));
-    // A nullable column of type 202: eight lines.
+    // A nullable column of type 202: eight lines, then three in Japanese.
     browser.TreeView1_NodeClick(find(browser, root(), "表/T2/列/y"));
     EXPECT_EQ(
         view.lines,
@@ -166,6 +169,9 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
             "RelatedColumn = <プロパティ「RelatedColumn」はこのデータベースでは取得できません。>",
             "SortOrder = <プロパティ「SortOrder」はこのデータベースでは取得できません。>",
             "Type = adVarWChar",
+            "型 = 文字列（adVarWChar）",
+            "桁数 = 30",
+            "NULLを許可 = はい",
         }));
     // An index's column has a sort order; a key's column its related column.
     browser.TreeView1_NodeClick(find(browser, root(), "表/T1/索引/T1/列/a"));

@@ -37,6 +37,17 @@ TEST(PropertyPanel, Formatters) {
     EXPECT_EQ(CommandTypeEnum(512), "adCmdTableDirect");
     EXPECT_EQ(CommandTypeEnum(-1), "<unknown>");
 
+    column.setProperty("Type", 202LL);
+    column.setProperty("DefinedSize", 40LL);
+    column.setProperty("Attributes", 2LL);
+    EXPECT_EQ(columnLinesInJapanese(column),
+              (std::vector<std::string>{"型 = 文字列（adVarWChar）", "桁数 = 40", "NULLを許可 = はい"}));
+    column.setProperty("Type", 20LL);
+    column.setProperty("DefinedSize", 0LL);
+    column.setProperty("Attributes", 0LL);
+    EXPECT_EQ(columnLinesInJapanese(column),
+              (std::vector<std::string>{"型 = 整数（adBigInt）", "NULLを許可 = いいえ"}));
+
     CatalogObject bare("Column", "x");
     EXPECT_EQ(ColumnAttribute(bare),
               "<プロパティ「Attributes」はこのデータベースでは取得できません。>");
