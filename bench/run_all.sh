@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb reload reload-postgresql reload-mariadb}
+which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb reload reload-postgresql reload-mariadb shapes export}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -32,6 +32,13 @@ pg_names="SELECT c.relname FROM pg_class c JOIN pg_namespace n ON n.oid = c.reln
 
 for w in $which; do
 case $w in
+shapes)
+    # Typed documents of both shapes on every engine, and the analysis (SHAPE_ROWS etc.).
+    "$(dirname "$0")/shapes.sh" "$build"
+    ;;
+export)
+    "$(dirname "$0")/export.sh" "$build"
+    ;;
 load-postgresql)
     echo "Load of a nested document into new tables on PostgreSQL (COPY, one transaction) against"
     echo "psql creating the same tables and loading the same rows from per-table CSV files with"
