@@ -95,15 +95,7 @@ void shapeGroup(std::span<const std::unique_ptr<LayoutColumn>> group, bool top, 
         n.table = table;
         n.column = static_cast<int>(j);
     }
-    std::vector<const LayoutColumn*> below;
-    for (const auto& own : group)
-        for (const auto& n : own->children) below.push_back(n.get());
-    while (!below.empty()) {
-        const LayoutColumn* n = below.back();
-        below.pop_back();
-        for (const auto& m : n->children) below.push_back(m.get());
-        widen(*n);
-    }
+    for (const LayoutColumn* n : linesBelow(group)) widen(*n);
     if (!top && record) form[form.insert(*record)].record = table;
     for (const auto& own : group)
         for (const auto& inner : groupsOf(*own)) shapeGroup(inner, false, next, form);

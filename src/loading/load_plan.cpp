@@ -40,6 +40,19 @@ int commonAncestor(const PathTrie& trie, int a, int b) {
 
 }  // namespace
 
+std::vector<const LayoutColumn*> linesBelow(std::span<const std::unique_ptr<LayoutColumn>> group) {
+    std::vector<const LayoutColumn*> found, open;
+    for (const auto& own : group)
+        for (const auto& n : own->children) open.push_back(n.get());
+    while (!open.empty()) {
+        const LayoutColumn* n = open.back();
+        open.pop_back();
+        found.push_back(n);
+        for (const auto& m : n->children) open.push_back(m.get());
+    }
+    return found;
+}
+
 // The plan of one group and the groups nested in it, in creation order. A group's rows come
 // from the nearest common ancestor of the elements of its lines and of every line nested
 // below them.
@@ -95,13 +108,7 @@ void planGroup(std::span<const std::unique_ptr<LayoutColumn>> group, int parentT
         tables[static_cast<std::size_t>(index)].own.push_back(std::move(c));
     }
     // The group's rows hold the rows nested in them too: the lines below count as its own.
-    std::vector<const LayoutColumn*> below;
-    for (const auto& own : group)
-        for (const auto& n : own->children) below.push_back(n.get());
-    while (!below.empty()) {
-        const LayoutColumn* n = below.back();
-        below.pop_back();
-        for (const auto& m : n->children) below.push_back(m.get());
+    for (const LayoutColumn* n : linesBelow(group)) {
         const bool numbered = n->prop && n->prop->rfind("AutoIncrement,", 0) == 0;
         if (!n->source || numbered) continue;
         const int at = trie.insert(splitPath(*n->source));

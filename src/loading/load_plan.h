@@ -111,7 +111,8 @@ struct LoadStop {
     std::optional<Reject> reject;  // for an error that skipping the row would get past
 };
 
-/// A stop of the load: the message says what and where.
+/// Every line nested below the lines of @p group, at any depth.
+std::vector<const LayoutColumn*> linesBelow(std::span<const std::unique_ptr<LayoutColumn>> group);
 
 // The plan of one group and the groups nested in it, in creation order. A group's rows come
 // from the nearest common ancestor of the elements of its lines and of every line nested

@@ -15,6 +15,11 @@ struct CliRun {
     std::string err;
 };
 
+/// A file of examples/.
+inline std::string example(const std::string& name) {
+    return std::string(QUORIX_EXAMPLES) + "/" + name;
+}
+
 inline CliRun cli(const std::vector<std::string>& args) {
     std::ostringstream out, err;
     const int status = runCli(args, out, err);

@@ -18,9 +18,7 @@ using quorix::test::TempDir;
 
 namespace {
 
-std::string example(const std::string& name) {
-    return std::string(QUORIX_EXAMPLES) + "/" + name;
-}
+using quorix::test::example;
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
     args.insert(args.end(), more.begin(), more.end());

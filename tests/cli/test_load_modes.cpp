@@ -24,9 +24,7 @@ using quorix::test::TempDir;
 
 namespace {
 
-std::string example(const std::string& name) {
-    return std::string(QUORIX_EXAMPLES) + "/" + name;
-}
+using quorix::test::example;
 
 using test::Engine;
 using test::engines;

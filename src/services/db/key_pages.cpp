@@ -54,7 +54,15 @@ void KeyPages::next() {
 void KeyPages::fetch() {
     const std::string sql = m_connection.run([&](DatabaseSession& s) {
         std::string past;
-        if (!m_page.empty() && !m_key.empty()) {
+        if (!m_page.empty() && !m_key.empty() && s.rowValueRanges()) {
+            const TextRow& last = m_page.back();
+            std::string names, values;
+            for (std::size_t k = 0; k < m_key.size(); ++k) {
+                names += (k ? ", " : "") + s.quotedName(m_key[k]);
+                values += (k ? ", " : "") + s.literal(*last[m_keyAt[k]]);
+            }
+            past = "(" + names + ") > (" + values + ")";
+        } else if (!m_page.empty() && !m_key.empty()) {
             const TextRow& last = m_page.back();
             for (std::size_t k = 0; k < m_key.size(); ++k) {
                 past += past.empty() ? "(" : " OR (";

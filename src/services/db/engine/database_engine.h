@@ -148,6 +148,9 @@ public:
     virtual void beginSnapshot() { beginTransaction(); }
     /// @p text as a string literal of this session's SQL.
     virtual std::string literal(const std::string& text) const;
+    /// Whether "(a, b) > (x, y)" is how this engine's planner best reads a range of a key
+    /// (else "a > x OR (a = x AND b > y)").
+    virtual bool rowValueRanges() const { return false; }
     /// The SQL expression @p expr as text, for comparing any column's values with a text.
     virtual std::string asText(const std::string& expr) const { return "CAST(" + expr + " AS TEXT)"; }
     /// The rows a query gives, every value as the engine writes it as text (NULL: nullopt).

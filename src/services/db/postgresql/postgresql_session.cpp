@@ -150,6 +150,7 @@ public:
         Result r = run(c(), sql, what);
         return std::atoll(PQcmdTuples(r.get()));
     }
+    bool rowValueRanges() const override { return true; }
     void beginSnapshot() override {
         run(c(), "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY",
             "トランザクションを開始できません。");
