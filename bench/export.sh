@@ -12,9 +12,7 @@ mkdir -p "$work"
 source "$(dirname "$0")/../tests/support/servers.sh"
 trap stop_servers EXIT
 runs=${EXPORT_RUNS:-3}
-measure() { "$bin/bench_measure" "$@"; }
-median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
-ratio() { awk "BEGIN{printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.001)}"; }
+source "$(dirname "$0")/bench_common.sh"
 
 echo "Export of nested typed tables to one document against the engine's own dump of the same"
 echo "tables (one file per table). Medians of $runs interleaved runs."

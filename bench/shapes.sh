@@ -15,9 +15,7 @@ source "$(dirname "$0")/../tests/support/servers.sh"
 trap stop_servers EXIT
 
 runs=${SHAPE_RUNS:-3}
-measure() { "$bin/bench_measure" "$@"; }
-median() { sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
-ratio() { awk "BEGIN{printf \"%.2f\", $1 / ($2 > 0 ? $2 : 0.001)}"; }
+source "$(dirname "$0")/bench_common.sh"
 row() { printf "%-9s %-7s %8s %8s %7s %10s %8s %9s  %s\n" "$@"; }
 
 # The reference's input of each engine: our load into a database of its own, exported table
