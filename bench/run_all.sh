@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build}
 shift || true
-which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb reload reload-postgresql reload-mariadb shapes export}
+which=${*:-xml generation catalog postgresql load load-postgresql mariadb load-mariadb reload reload-postgresql reload-mariadb shapes export rows-view}
 bin=$build/bench
 work=$build/bench-data
 mkdir -p "$work"
@@ -38,6 +38,9 @@ shapes)
     ;;
 export)
     "$(dirname "$0")/export.sh" "$build"
+    ;;
+rows-view)
+    "$(dirname "$0")/rows_view.sh" "$build"
     ;;
 load-postgresql)
     echo "Load of a nested document into new tables on PostgreSQL (COPY, one transaction) against"

@@ -235,7 +235,13 @@ void CatalogBrowser::TreeView1_NodeClick(TreeNode* node) {
     TreeView1_Expand(node);  // the panel of a table comes with its parts read
     CatalogObjectPtr object = objectAt(node->tag);
     m_currentNode = node;
-    m_view.showPropertyLines(object ? propertyLines(*object) : std::vector<std::string>{});
+    std::vector<std::string> lines = object ? propertyLines(*object) : std::vector<std::string>{};
+    // A table's column: which of its keys hold it (the table is two levels up).
+    if (object && object->kind() == "Column" && node->parent && node->parent->parent)
+        if (const CatalogObjectPtr table = objectAt(node->parent->parent->tag);
+            table && table->kind() == "Table")
+            lines.push_back(keyLineInJapanese(*table, object->name()));
+    m_view.showPropertyLines(lines);
     if (object && object->kind() == "Table") m_view.showTableRows(m_connectionString, object->name());
 }
 

@@ -227,7 +227,45 @@ std::vector<std::string> columnLinesInJapanese(const CatalogObject& column) {
     const PropertyValue attributes = column.property("Attributes");
     if (const auto* a = std::get_if<long long>(&attributes))
         lines.push_back(std::string("NULLを許可 = ") + ((*a & adColNullable) ? "はい" : "いいえ"));
+    std::string shown = "なし";
+    try {
+        const PropertyValue d = column.property("Default");
+        if (const auto* text = std::get_if<std::string>(&d)) shown = *text;
+    } catch (const ServiceError&) {
+        // No default recorded: none.
+    }
+    lines.push_back("既定値 = " + shown);
     return lines;
+}
+
+std::string keyLineInJapanese(const CatalogObject& table, const std::string& column) {
+    std::vector<std::string> roles;
+    try {
+        for (const CatalogObjectPtr& k : table.child("Keys")->members()) {
+            const PropertyValue type = k->property("Type");
+            const auto* code = std::get_if<long long>(&type);
+            const auto& columns = k->child("Columns")->members();
+            for (std::size_t i = 0; i < columns.size(); ++i) {
+                if (columns[i]->name() != column || !code) continue;
+                if (*code == adKeyPrimary)
+                    roles.push_back(columns.size() == 1 ? "主キー"
+                                                        : "主キー（" + std::to_string(columns.size()) +
+                                                              " 列の " + std::to_string(i + 1) + " 番目）");
+                else if (*code == adKeyForeign) {
+                    const PropertyValue related = k->property("RelatedTable");
+                    const auto* name = std::get_if<std::string>(&related);
+                    roles.push_back("外部キー（表「" + (name ? *name : std::string("?")) + "」）");
+                } else if (*code == adKeyUnique) {
+                    roles.push_back("一意キー");
+                }
+            }
+        }
+    } catch (const ServiceError&) {
+        return "キー = <取得できません>";
+    }
+    std::string line = "キー = ";
+    for (std::size_t i = 0; i < roles.size(); ++i) line += (i ? "、" : "") + roles[i];
+    return roles.empty() ? line + "なし" : line;
 }
 
 std::vector<std::string> propertyLines(const CatalogObject& o) {

@@ -24,6 +24,9 @@ std::string dataTypeName(int32_t code);
 /// A column's type, size and nullability in Japanese terms ("型 = 整数（adInteger）").
 std::vector<std::string> columnLinesInJapanese(const CatalogObject& column);
 
+/// Which keys of @p table hold @p column ("キー = 主キー", "キー = なし").
+std::string keyLineInJapanese(const CatalogObject& table, const std::string& column);
+
 /// The panel's lines for an object, by its kind.
 std::vector<std::string> propertyLines(const CatalogObject& object);
 

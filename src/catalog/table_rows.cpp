@@ -42,6 +42,12 @@ void TableRows::setFilter(const std::string& text) {
     });
 }
 
+void TableRows::setOrder(const std::string& column, bool descending) {
+    m_pages.reset();
+    m_end = false;
+    m_order = {column, descending};
+}
+
 long long TableRows::count() {
     m_error.clear();
     try {
@@ -63,7 +69,7 @@ std::vector<TextRow> TableRows::more(std::size_t rows) {
     try {
         if (!m_pages)
             m_pages = std::make_unique<KeyPages>(*m_connection, m_table, m_columns, m_key, rows,
-                                                 m_where);
+                                                 m_where, m_order);
         while (out.size() < rows) {
             const TextRow* row = m_pages->current();
             if (!row) {

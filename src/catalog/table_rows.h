@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "services/db/engine/database_engine.h"
+#include "services/db/key_pages.h"
 
 namespace quorix {
 
 class Connection;
-class KeyPages;
 
 class TableRows {
 public:
@@ -30,6 +30,9 @@ public:
     /// Rows that have @p text in one of their values, as text (all rows for an empty text);
     /// starts from the first row again.
     void setFilter(const std::string& text);
+    /// Rows sorted by @p column first (empty: by the key alone), NULLs last; starts from the
+    /// first row again.
+    void setOrder(const std::string& column, bool descending);
     /// How many rows the filter lets through.
     long long count();
     /// Up to @p rows rows after those read so far; fewer at the end.
@@ -43,6 +46,7 @@ private:
     std::string m_table;
     std::vector<std::string> m_columns, m_key;
     std::string m_where;
+    RowOrder m_order;
     std::unique_ptr<KeyPages> m_pages;
     bool m_end = false;
     std::string m_error;

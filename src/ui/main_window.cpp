@@ -297,6 +297,7 @@ void MainWindow::buildControls() {
     m_tabs->addTab(m_infoPage, QStringLiteral("DB情報"));
     m_rowsPage = new TableRowsPage;
     m_tabs->addTab(m_rowsPage, QStringLiteral("データ"));
+    connect(m_rowsPage, &TableRowsPage::counted, this, &MainWindow::tableCounted);
     m_tabTop = m_tabs->tabBar()->sizeHint().height() + 2;
 
     // Controls of a tab are given in the tab panel's coordinates, tabs included.

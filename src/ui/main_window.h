@@ -114,6 +114,7 @@ private:
     /// Hides the tables whose names do not hold the filter's text.
     void applyTreeFilter();
     void showPropertyLines(const std::vector<std::string>& lines) override;
+    void tableCounted(const QString& table, long long rows);
     void showTableRows(const std::string& connectionString, const std::string& table) override;
     void buildLoadModeMenu(QMenu* db);
     /// Where settings are remembered between runs.
@@ -135,6 +136,8 @@ private:
     QWidget* m_columnPage = nullptr;
     QWidget* m_infoPage = nullptr;
     class TableRowsPage* m_rowsPage = nullptr;
+    QStringList m_panelLines;  // the property panel's lines, and the table they are of
+    QString m_panelTable;
     QPushButton* m_cmdOpen = nullptr;
     QPushButton* m_cmdLeft = nullptr;
     QPushButton* m_cmdRight = nullptr;

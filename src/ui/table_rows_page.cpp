@@ -9,6 +9,7 @@
 #include <QPalette>
 #include <QShortcut>
 #include <QTableView>
+#include <QThread>
 #include <QVBoxLayout>
 #include <map>
 
@@ -17,11 +18,126 @@
 
 namespace quorix {
 
-void TableRowsModel::setRows(std::unique_ptr<TableRows> rows) {
+TableRowsModel::TableRowsModel(QObject* parent)
+    : QAbstractTableModel(parent), m_thread(new QThread(this)), m_worker(new QObject) {
+    m_worker->moveToThread(m_thread);
+    m_thread->start();
+}
+
+TableRowsModel::~TableRowsModel() {
+    // A read under way ends first; what is still posted is dropped with the worker.
+    m_thread->quit();
+    m_thread->wait();
+    delete m_worker;
+}
+
+void TableRowsModel::request(std::function<Reply(TableRows&)> read, bool restart) {
+    if (restart) ++m_reading;
+    m_busy = true;
+    const unsigned reading = m_reading;
+    QMetaObject::invokeMethod(m_worker, [this, rows = m_rows, read = std::move(read), reading, restart] {
+        Reply reply = read(*rows);
+        QMetaObject::invokeMethod(this, [this, reply = std::move(reply), reading, restart]() mutable {
+            if (reading != m_reading) return;
+            take(std::move(reply), restart);
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void TableRowsModel::take(Reply reply, bool restart) {
+    m_busy = false;
+    if (restart) {
+        beginResetModel();
+        m_read = std::move(reply.rows);
+        endResetModel();
+    } else if (!reply.rows.empty()) {
+        const int first = static_cast<int>(m_read.size());
+        beginInsertRows({}, first, first + static_cast<int>(reply.rows.size()) - 1);
+        for (auto& r : reply.rows) m_read.push_back(std::move(r));
+        endInsertRows();
+    }
+    m_end = reply.end;
+    if (reply.count >= 0) m_count = reply.count;
+    m_error = std::move(reply.error);
+    Q_EMIT statusChanged();
+    if (restart) Q_EMIT started();
+}
+
+void TableRowsModel::open(const std::string& connectionString, const std::string& table) {
     beginResetModel();
-    m_rows = std::move(rows);
+    ++m_reading;
+    m_rows.reset();
+    m_table = table;
+    m_columns.clear();
+    m_key.clear();
     m_read.clear();
+    m_filter.clear();
+    m_count = -1;
+    m_error.clear();
+    m_end = true;
+    m_busy = !table.empty();
     endResetModel();
+    Q_EMIT statusChanged();
+    if (table.empty()) return;
+    // Opening the connection is the slow part on a server: it happens on the rows' thread too.
+    const unsigned reading = m_reading;
+    QMetaObject::invokeMethod(m_worker, [this, connectionString, table, reading] {
+        auto rows = std::make_shared<TableRows>(connectionString, table);
+        Reply reply;
+        if (rows->error().empty()) {
+            reply.count = rows->count();
+            if (rows->error().empty()) reply.rows = rows->more(kPageRows);
+            reply.end = rows->atEnd();
+        }
+        reply.error = rows->error();
+        QMetaObject::invokeMethod(this, [this, rows, reply = std::move(reply), reading]() mutable {
+            if (reading != m_reading) return;
+            beginResetModel();
+            m_rows = rows;
+            m_columns = rows->columns();
+            m_key = rows->key();
+            endResetModel();
+            take(std::move(reply), true);
+        }, Qt::QueuedConnection);
+    }, Qt::QueuedConnection);
+}
+
+void TableRowsModel::setFilter(const QString& text) {
+    if (!m_rows) return;
+    m_filter = text;
+    m_count = -1;
+    Q_EMIT statusChanged();
+    request([filter = ss(text)](TableRows& rows) {
+        rows.setFilter(filter);
+        Reply reply;
+        reply.count = rows.count();
+        if (rows.error().empty()) reply.rows = rows.more(kPageRows);
+        reply.end = rows.atEnd();
+        reply.error = rows.error();
+        return reply;
+    }, true);
+}
+
+void TableRowsModel::sort(int column, Qt::SortOrder order) {
+    if (!m_rows) return;
+    const std::string by =
+        column >= 0 && column < columnCount() ? m_columns[static_cast<std::size_t>(column)] : "";
+    request([by, descending = order == Qt::DescendingOrder](TableRows& rows) {
+        rows.setOrder(by, descending);
+        Reply reply;
+        reply.rows = rows.more(kPageRows);
+        reply.end = rows.atEnd();
+        reply.error = rows.error();
+        return reply;
+    }, true);
+}
+
+QString TableRowsModel::status() const {
+    if (m_table.empty()) return {};
+    if (!m_error.empty()) return qs(m_error);
+    if (m_count < 0) return qs("表「" + m_table + "」: 読み込み中…");
+    return qs("表「" + m_table + "」: " + grouped(m_count) + " 行") +
+           (m_filter.isEmpty() ? QString() : QStringLiteral("（「%1」を含む行）").arg(m_filter));
 }
 
 int TableRowsModel::rowCount(const QModelIndex& parent) const {
@@ -29,7 +145,7 @@ int TableRowsModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TableRowsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_rows ? 0 : static_cast<int>(m_rows->columns().size());
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
 }
 
 QVariant TableRowsModel::data(const QModelIndex& index, int role) const {
@@ -64,10 +180,10 @@ QVariant TableRowsModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TableRowsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (!m_rows) return {};
     if (orientation == Qt::Vertical) return role == Qt::DisplayRole ? QVariant(section + 1) : QVariant();
-    const std::string& name = m_rows->columns()[static_cast<std::size_t>(section)];
-    const auto& key = m_rows->key();
+    if (section < 0 || section >= columnCount()) return {};
+    const std::string& name = m_columns[static_cast<std::size_t>(section)];
+    const auto& key = m_key;
     // The key's columns in bold: the rows come in their order.
     if (role == Qt::FontRole && std::find(key.begin(), key.end(), name) != key.end()) {
         QFont font;
@@ -79,24 +195,19 @@ QVariant TableRowsModel::headerData(int section, Qt::Orientation orientation, in
     return role == Qt::DisplayRole ? QVariant(qs(name)) : QVariant();
 }
 
-void TableRowsModel::restart() {
-    beginResetModel();
-    m_read.clear();
-    endResetModel();
-}
-
 bool TableRowsModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && m_rows && !m_rows->atEnd();
+    return !parent.isValid() && m_rows && !m_end && !m_busy;
 }
 
 void TableRowsModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent)) return;
-    std::vector<TextRow> more = m_rows->more(kPageRows);
-    if (more.empty()) return;
-    const int first = static_cast<int>(m_read.size());
-    beginInsertRows({}, first, first + static_cast<int>(more.size()) - 1);
-    for (auto& r : more) m_read.push_back(std::move(r));
-    endInsertRows();
+    request([](TableRows& rows) {
+        Reply reply;
+        reply.rows = rows.more(kPageRows);
+        reply.end = rows.atEnd();
+        reply.error = rows.error();
+        return reply;
+    }, false);
 }
 
 TableRowsPage::TableRowsPage(QWidget* parent)
@@ -114,6 +225,8 @@ TableRowsPage::TableRowsPage(QWidget* parent)
     m_view->setModel(m_model);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_view->setSortingEnabled(true);  // a click on a header sorts on the server
     m_view->horizontalHeader()->setDefaultSectionSize(120);
     m_view->verticalHeader()->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     auto* top = new QHBoxLayout;
@@ -122,7 +235,16 @@ TableRowsPage::TableRowsPage(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_view, 1);
-    connect(m_filter, &QLineEdit::returnPressed, this, &TableRowsPage::reload);
+    connect(m_filter, &QLineEdit::returnPressed, this, [this] { m_model->setFilter(m_filter->text()); });
+    connect(m_model, &TableRowsModel::statusChanged, this, [this] {
+        m_count->setText(m_model->status());
+        if (m_model->tableRows() >= 0) Q_EMIT counted(qs(m_model->table()), m_model->tableRows());
+    });
+    connect(m_model, &TableRowsModel::started, this, [this] {
+        // Fitted once a table: a new filter or order keeps the widths the user sees.
+        if (m_fit) fitColumns();
+        m_fit = false;
+    });
     auto* copy = new QShortcut(QKeySequence::Copy, m_view);
     copy->setContext(Qt::WidgetShortcut);
     connect(copy, &QShortcut::activated, this,
@@ -131,31 +253,12 @@ TableRowsPage::TableRowsPage(QWidget* parent)
 
 void TableRowsPage::showTable(const std::string& connectionString, const std::string& table) {
     m_filter->clear();
-    m_model->setRows(table.empty() ? nullptr : std::make_unique<TableRows>(connectionString, table));
-    reload();
+    m_view->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);  // the key's order
+    m_fit = true;
+    m_model->open(connectionString, table);
 }
 
-void TableRowsPage::reload() {
-    TableRows* rows = m_model->rows();
-    if (!rows) {
-        m_count->clear();
-        return;
-    }
-    if (!rows->error().empty()) {
-        m_count->setText(qs(rows->error()));
-        return;
-    }
-    const QString filter = m_filter->text();
-    rows->setFilter(ss(filter));
-    const long long n = rows->count();
-    m_model->restart();
-    if (!rows->error().empty()) {
-        m_count->setText(qs(rows->error()));
-        return;
-    }
-    m_count->setText(qs("表「" + rows->table() + "」: " + grouped(n) + " 行") +
-                     (filter.isEmpty() ? QString() : QStringLiteral("（「%1」を含む行）").arg(filter)));
-    m_model->fetchMore({});  // the first rows at once, the rest as the view scrolls
+void TableRowsPage::fitColumns() {
     // Columns as wide as the first rows' values, within reason (the tooltip has the rest).
     m_view->resizeColumnsToContents();
     const int widest = std::max(160, m_view->width() / 2);

@@ -6,6 +6,7 @@
 #include "ui/connect_dialog_widget.h"
 #include "ui/main_window.h"
 #include "ui/table_rows_page.h"
+#include "services/text/text.h"
 #include "ui/qt_text.h"
 
 namespace quorix {
@@ -114,13 +115,21 @@ void MainWindow::treeNodeAboutToBeRemoved(const TreeNode* node) {
 }
 
 void MainWindow::showTableRows(const std::string& connectionString, const std::string& table) {
+    m_panelTable = qs(table);  // its row count joins the panel once the rows page has it
     m_rowsPage->showTable(connectionString, table);
 }
 
 void MainWindow::showPropertyLines(const std::vector<std::string>& lines) {
-    QStringList text;
-    for (const auto& l : lines) text << qs(l);
-    m_picture->setPlainText(text.join(QLatin1Char('\n')));
+    m_panelLines.clear();
+    for (const auto& l : lines) m_panelLines << qs(l);
+    m_panelTable.clear();
+    m_picture->setPlainText(m_panelLines.join(QLatin1Char('\n')));
+}
+
+void MainWindow::tableCounted(const QString& table, long long rows) {
+    if (table != m_panelTable) return;
+    m_picture->setPlainText((QStringList(m_panelLines) << qs("行数 = " + grouped(rows)))
+                                .join(QLatin1Char('\n')));
 }
 
 }  // namespace quorix

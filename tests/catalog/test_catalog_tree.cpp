@@ -155,6 +155,8 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
             "型 = 文字列（adVarWChar）",
             "桁数 = 50",
             "NULLを許可 = いいえ",
+            "既定値 = なし",
+            "キー = 主キー",
         }));
     // A nullable column of type 202: eight lines, then three in Japanese.
     browser.TreeView1_NodeClick(find(browser, root(), "表/T2/列/y"));
@@ -172,7 +174,11 @@ TEST_F(CatalogTree, ClickingShowsTheObjectsProperties) {
             "型 = 文字列（adVarWChar）",
             "桁数 = 30",
             "NULLを許可 = はい",
+            "既定値 = なし",
+            "キー = なし",
         }));
+    browser.TreeView1_NodeClick(find(browser, root(), "表/T2/列/x"));
+    EXPECT_EQ(view.lines.back(), "キー = 外部キー（表「T1」）");
     // An index's column has a sort order; a key's column its related column.
     browser.TreeView1_NodeClick(find(browser, root(), "表/T1/索引/T1/列/a"));
     EXPECT_EQ(view.lines.at(6), "SortOrder = 1");
@@ -280,6 +286,8 @@ TEST(PostgresCatalogTree, ShapeAndPanelOfAServerDatabase) {
     const std::pair<const char*, const char*> shown[] = {
         {"表/p/列/b", "DefinedSize = 12"},
         {"表/p/列/b", "Type = adVarWChar"},
+        {"表/p/列/a", "キー = 主キー"},
+        {"表/c/列/x", "キー = 外部キー（表「p」）"},
         {"表/p/索引/p_b/列/b", "SortOrder = 2"},
         {"表/c/キー/c_x_fkey", "RelatedTable = p"},
         {"表/c/キー/c_x_fkey", "DeleteRule = adRICascade"},
@@ -315,8 +323,9 @@ std::string describe(const CatalogObjectPtr& table) {
     return out;
 }
 
-// Opening each table of the names-first tree gives what the full read gives, node by node.
-void expectTheFullReading(const std::string& connectionString) {
+// Opening each table of the names-first tree gives what the full read gives, node by node;
+// returns the tables as described.
+std::string expectTheFullReading(const std::string& connectionString) {
     Connection connection;
     connection.setConnectionString(connectionString);
     connection.open();
@@ -328,7 +337,9 @@ void expectTheFullReading(const std::string& connectionString) {
     CatalogBrowser browser(port, view);
     browser.RefreshTreeView(connectionString);
     TreeNode* tables = const_cast<TreeNode*>(browser.root())->children.at(0).get();
-    ASSERT_EQ(tables->children.size(), full->members().size());
+    EXPECT_EQ(tables->children.size(), full->members().size());
+    if (tables->children.size() != full->members().size()) return {};
+    std::string described;
     for (std::size_t i = 0; i < full->members().size(); ++i) {
         TreeNode* node = tables->children[i].get();
         const CatalogObjectPtr& expected = full->members()[i];
@@ -336,11 +347,13 @@ void expectTheFullReading(const std::string& connectionString) {
         EXPECT_EQ(propertyLines(*browser.objectAt(node->tag)), propertyLines(*expected));
         EXPECT_TRUE(browser.TreeView1_Expand(node));
         EXPECT_FALSE(browser.TreeView1_Expand(node));  // read once
+        described += describe(expected);
         EXPECT_EQ(describe(browser.objectAt(node->tag)), describe(expected)) << node->text;
         std::vector<std::string> parts;
         for (const auto& c : node->children) parts.push_back(c->text);
         EXPECT_EQ(parts, (std::vector<std::string>{"列", "索引", "キー"}));
     }
+    return described;
 }
 
 }  // namespace
@@ -351,29 +364,38 @@ TEST(CatalogTreeReading, NamesFirstThenPartsGiveTheFullReadingOnEveryEngine) {
     const std::string sqlite = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file;
     Catalog().create(sqlite);
     sqlite3Cli(file,
-               "CREATE TABLE \"a b.c\"(\"x\"\"y\" INTEGER PRIMARY KEY AUTOINCREMENT, z TEXT);"
+               "CREATE TABLE \"a b.c\"(\"x\"\"y\" INTEGER PRIMARY KEY AUTOINCREMENT, z TEXT DEFAULT 'なし');"
                "CREATE TABLE 表(k1 NVARCHAR(5), k2 INT, v REAL, CONSTRAINT 表 PRIMARY KEY (k1, k2),"
                " FOREIGN KEY (k2) REFERENCES \"a b.c\"(\"x\"\"y\") ON DELETE CASCADE);"
                "CREATE UNIQUE INDEX 表_v ON 表(v DESC, k1); CREATE TABLE empty_one(q BLOB);");
-    expectTheFullReading(sqlite);
+    // A column's default as the engine writes it; "なし" without one.
+    const auto hasLine = [](const std::string& described, const std::string& line) {
+        return described.find("   " + line + "\n") != std::string::npos;
+    };
+    std::string described = expectTheFullReading(sqlite);
+    EXPECT_TRUE(hasLine(described, "既定値 = 'なし'")) << described;
+    EXPECT_TRUE(hasLine(described, "既定値 = なし"));
 
     test::PostgresServer& pg = test::PostgresServer::instance();
     pg.freshDatabase("quorix_reading");
     pg.psql("quorix_reading",
             "CREATE TABLE \"Book\" (id int PRIMARY KEY, t varchar(9) UNIQUE);"
-            "CREATE TABLE book (id int REFERENCES \"Book\"(id) ON UPDATE SET NULL, n numeric);"
+            "CREATE TABLE book (id int REFERENCES \"Book\"(id) ON UPDATE SET NULL, n numeric DEFAULT 0);"
             "CREATE TABLE \"s.t\" (\"a\"\"b\" text); CREATE INDEX bi ON book (n DESC, id);");
-    expectTheFullReading("Provider=PostgreSQL;Data Source=" + pg.dataSource("quorix_reading"));
+    described = expectTheFullReading("Provider=PostgreSQL;Data Source=" + pg.dataSource("quorix_reading"));
+    EXPECT_TRUE(hasLine(described, "既定値 = 0")) << described;
 
     test::MariaDbServer& my = test::MariaDbServer::instance();
     my.freshDatabase("quorix_reading");
     my.sql("quorix_reading",
            "CREATE TABLE Book (id int PRIMARY KEY, t varchar(9) UNIQUE) ENGINE=InnoDB;"
-           "CREATE TABLE book (id int, n decimal(9,2), KEY bi (n DESC, id), FOREIGN KEY (id) "
+           "CREATE TABLE book (id int, n decimal(9,2) DEFAULT 0, KEY bi (n DESC, id), FOREIGN KEY (id) "
            "REFERENCES Book (id) ON DELETE CASCADE) ENGINE=InnoDB;"
            "CREATE TABLE `we``ird` (a text) ENGINE=InnoDB;");
-    expectTheFullReading("Provider=MariaDB;Data Source=\"" + my.dataSource("quorix_reading") +
-                         "\";User ID=root");
+    described = expectTheFullReading("Provider=MariaDB;Data Source=\"" +
+                                     my.dataSource("quorix_reading") + "\";User ID=root");
+    EXPECT_TRUE(hasLine(described, "既定値 = 0.00")) << described;
+    EXPECT_FALSE(hasLine(described, "既定値 = NULL"));
 }
 
 TEST_F(CatalogTree, NewTablesJoinTheTreeAndOpenedNodesStay) {

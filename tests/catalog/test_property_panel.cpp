@@ -41,12 +41,14 @@ TEST(PropertyPanel, Formatters) {
     column.setProperty("DefinedSize", 40LL);
     column.setProperty("Attributes", 2LL);
     EXPECT_EQ(columnLinesInJapanese(column),
-              (std::vector<std::string>{"型 = 文字列（adVarWChar）", "桁数 = 40", "NULLを許可 = はい"}));
+              (std::vector<std::string>{"型 = 文字列（adVarWChar）", "桁数 = 40", "NULLを許可 = はい",
+                                        "既定値 = なし"}));
     column.setProperty("Type", 20LL);
     column.setProperty("DefinedSize", 0LL);
     column.setProperty("Attributes", 0LL);
+    column.setProperty("Default", std::string("0"));
     EXPECT_EQ(columnLinesInJapanese(column),
-              (std::vector<std::string>{"型 = 整数（adBigInt）", "NULLを許可 = いいえ"}));
+              (std::vector<std::string>{"型 = 整数（adBigInt）", "NULLを許可 = いいえ", "既定値 = 0"}));
 
     CatalogObject bare("Column", "x");
     EXPECT_EQ(ColumnAttribute(bare),

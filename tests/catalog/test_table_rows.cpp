@@ -87,8 +87,28 @@ TEST(TableRows, PagesByKeyFilterAndNullOnEveryEngine) {
         EXPECT_EQ(shown(rows.more(10)), "2|b|x'y\n");
         rows.setFilter("3");
         EXPECT_EQ(shown(rows.more(10)), "3|a|ok\n");  // numbers are searched as text too
+        // Sorted by a column over pages of two: ties in the key's order (reversed going down),
+        // NULLs last both ways.
+        rows.setFilter("");
+        const auto sorted = [&](const std::string& column, bool descending) {
+            rows.setOrder(column, descending);
+            std::string out;
+            while (!rows.atEnd()) out += shown(rows.more(2));
+            return out;
+        };
+        EXPECT_EQ(sorted("A", true), "3|a|ok\n2|b|x'y\n2|a|50%\n1|z|<NULL>\n1|a|\n");
+        EXPECT_EQ(sorted("B", false), "1|a|\n2|a|50%\n3|a|ok\n2|b|x'y\n1|z|<NULL>\n");
+        EXPECT_EQ(sorted("V", false), "1|a|\n2|a|50%\n3|a|ok\n2|b|x'y\n1|z|<NULL>\n");
+        EXPECT_EQ(sorted("V", true), "2|b|x'y\n3|a|ok\n2|a|50%\n1|a|\n1|z|<NULL>\n");
     }
     TempDir dir;
+    // SQLite keeps currency as units: pages end where the stored value does, not the shown one.
+    const std::string money = servers().front().connectionString(dir);
+    servers().front().sql("CREATE TABLE M (P currency PRIMARY KEY); INSERT INTO M VALUES (90000), (120000), (1234500)");
+    TableRows prices(money, "M");
+    std::string all;
+    while (!prices.atEnd()) all += shown(prices.more(1));
+    EXPECT_EQ(all, "9\n12\n123.45\n");
     TableRows gone(servers().front().connectionString(dir), "NONE");
     EXPECT_NE(gone.error(), "");
 }

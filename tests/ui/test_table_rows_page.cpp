@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -13,6 +14,17 @@
 #include "ui/table_rows_page.h"
 
 using namespace quorix;
+
+namespace {
+
+// The rows are read on a thread of their own: wait for what was asked.
+void settle(const TableRowsPage& page) {
+    auto* model = page.findChild<QTableView*>(QStringLiteral("grdRows"))->model();
+    for (int i = 0; i < 1000 && static_cast<TableRowsModel*>(model)->busy(); ++i) QTest::qWait(10);
+    QApplication::processEvents();
+}
+
+}  // namespace
 
 TEST(TableRowsPage, ShowsCountsScrollsFiltersAndCopies) {
     test::TempDir dir;
@@ -30,6 +42,7 @@ TEST(TableRowsPage, ShowsCountsScrollsFiltersAndCopies) {
     auto* view = page.findChild<QTableView*>(QStringLiteral("grdRows"));
     auto* filter = page.findChild<QLineEdit*>(QStringLiteral("txtRowFilter"));
     ASSERT_TRUE(count && view && filter);
+    settle(page);
     EXPECT_EQ(count->text(), QStringLiteral("表「T」: 450 行"));
     QAbstractItemModel* model = view->model();
     EXPECT_EQ(model->rowCount(), static_cast<int>(TableRowsModel::kPageRows));
@@ -40,6 +53,7 @@ TEST(TableRowsPage, ShowsCountsScrollsFiltersAndCopies) {
     for (int i = 0; i < 10 && model->rowCount() < 450; ++i) {
         view->scrollToBottom();
         QApplication::processEvents();
+        settle(page);
     }
     EXPECT_EQ(model->rowCount(), 450);
     EXPECT_EQ(model->index(449, 1).data().toString(), QStringLiteral("v450"));
@@ -50,6 +64,22 @@ TEST(TableRowsPage, ShowsCountsScrollsFiltersAndCopies) {
 
     filter->setText(QStringLiteral("v44"));
     QTest::keyClick(filter, Qt::Key_Return);
+    settle(page);
     EXPECT_EQ(count->text(), QStringLiteral("表「T」: 11 行（「v44」を含む行）"));
+    EXPECT_EQ(model->rowCount(), 11);
+
+    // A click on a header sorts by that column on the server, a second click the other way.
+    QHeaderView* header = view->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(0) + 5, 5);
+    QStringList firsts;
+    for (int click = 0; click < 2; ++click) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        settle(page);
+        EXPECT_EQ(model->index(0, 0).data().toString(),
+                  header->sortIndicatorOrder() == Qt::DescendingOrder ? QStringLiteral("449")
+                                                                      : QStringLiteral("44"));
+        firsts << model->index(0, 0).data().toString();
+    }
+    EXPECT_NE(firsts[0], firsts[1]);
     EXPECT_EQ(model->rowCount(), 11);
 }

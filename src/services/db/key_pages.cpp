@@ -26,21 +26,35 @@ std::vector<std::string> primaryKeyOf(Connection& connection, const std::string&
 
 KeyPages::KeyPages(Connection& connection, const std::string& table,
                    std::vector<std::string> select, std::vector<std::string> key,
-                   std::size_t pageRows, std::string where)
+                   std::size_t pageRows, std::string where, RowOrder order)
     : m_connection(connection),
       m_select(std::move(select)),
       m_key(std::move(key)),
       m_pageRows(std::max<std::size_t>(pageRows, 1)),
-      m_where(std::move(where)) {
-    for (const std::string& k : m_key) {
-        auto it = std::find(m_select.begin(), m_select.end(), k);
-        if (it == m_select.end()) it = m_select.insert(m_select.end(), k);
-        m_keyAt.push_back(static_cast<std::size_t>(it - m_select.begin()));
-    }
+      m_where(std::move(where)),
+      m_order(std::move(order)) {
+    for (const std::string& k : m_key)
+        if (std::find(m_select.begin(), m_select.end(), k) == m_select.end()) m_select.push_back(k);
+    if (!m_order.column.empty() &&
+        std::find(m_select.begin(), m_select.end(), m_order.column) == m_select.end())
+        m_select.push_back(m_order.column);
     m_from = m_connection.run([&](DatabaseSession& s) {
         std::string sql;
         for (const std::string& c : m_select)
             sql += (sql.empty() ? "SELECT " : ", ") + s.quotedName(c);
+        // A page's end is read as the column is stored; where the engine shows it otherwise,
+        // that value comes again after the columns.
+        std::size_t extra = m_select.size();
+        const auto at = [&](const std::string& c) {
+            const std::string stored = s.storedValue(s.quotedName(c));
+            if (stored == s.quotedName(c))
+                return static_cast<std::size_t>(std::find(m_select.begin(), m_select.end(), c) -
+                                                m_select.begin());
+            sql += ", " + stored;
+            return extra++;
+        };
+        for (const std::string& k : m_key) m_keyAt.push_back(at(k));
+        if (!m_order.column.empty()) m_orderAt = at(m_order.column);
         return sql + " FROM " + s.quotedTable(table);
     });
     fetch();
@@ -53,30 +67,49 @@ void KeyPages::next() {
 
 void KeyPages::fetch() {
     const std::string sql = m_connection.run([&](DatabaseSession& s) {
-        std::string past;
-        if (!m_page.empty() && !m_key.empty() && s.rowValueRanges()) {
-            const TextRow& last = m_page.back();
+        const TextRow* last = m_page.empty() ? nullptr : &m_page.back();
+        // Sorted down, the key goes down too: the same order read from the other end.
+        const bool down = m_order.descending;
+        const char* further = down ? " < " : " > ";
+        std::string past;  // the rows after the last one read, by key
+        if (last && !m_key.empty() && s.rowValueRanges()) {
             std::string names, values;
             for (std::size_t k = 0; k < m_key.size(); ++k) {
                 names += (k ? ", " : "") + s.quotedName(m_key[k]);
-                values += (k ? ", " : "") + s.literal(*last[m_keyAt[k]]);
+                values += (k ? ", " : "") + s.literal(*(*last)[m_keyAt[k]]);
             }
-            past = "(" + names + ") > (" + values + ")";
-        } else if (!m_page.empty() && !m_key.empty()) {
-            const TextRow& last = m_page.back();
+            past = "(" + names + ")" + further + "(" + values + ")";
+        } else if (last && !m_key.empty()) {
             for (std::size_t k = 0; k < m_key.size(); ++k) {
                 past += past.empty() ? "(" : " OR (";
                 for (std::size_t e = 0; e < k; ++e)
-                    past += s.quotedName(m_key[e]) + " = " + s.literal(*last[m_keyAt[e]]) + " AND ";
-                past += s.quotedName(m_key[k]) + " > " + s.literal(*last[m_keyAt[k]]) + ")";
+                    past += s.quotedName(m_key[e]) + " = " + s.literal(*(*last)[m_keyAt[e]]) + " AND ";
+                past += s.quotedName(m_key[k]) + further + s.literal(*(*last)[m_keyAt[k]]) + ")";
             }
         }
+        std::string order;
+        // By the key's first column the key's own order serves, read from its index.
+        if (!m_order.column.empty() && (m_key.empty() || m_order.column != m_key.front())) {
+            const std::string c = s.quotedName(m_order.column);
+            // A key's columns hold no NULL: without the NULLs' term the engine may use an index.
+            const bool keyColumn = std::find(m_key.begin(), m_key.end(), m_order.column) != m_key.end();
+            order = " ORDER BY " + (keyColumn ? "" : "CASE WHEN " + c + " IS NULL THEN 1 ELSE 0 END, ") +
+                    c + (down ? " DESC" : "");
+            // Past the last row: further along the column, or level with it and past by key;
+            // the NULLs come after every value.
+            if (!past.empty()) {
+                const std::optional<std::string>& v = (*last)[m_orderAt];
+                const std::string nulls = keyColumn ? "" : " OR " + c + " IS NULL";
+                past = v ? "(" + c + further + s.literal(*v) + ") OR (" + c + " = " + s.literal(*v) +
+                               " AND (" + past + "))" + nulls
+                         : c + " IS NULL AND (" + past + ")";
+            }
+        }
+        for (const std::string& k : m_key)
+            order += (order.empty() ? " ORDER BY " : ", ") + s.quotedName(k) + (down ? " DESC" : "");
         std::string where;
         if (!m_where.empty()) where = "(" + m_where + ")";
         if (!past.empty()) where += (where.empty() ? "(" : " AND (") + past + ")";
-        std::string order;
-        for (const std::string& k : m_key)
-            order += (order.empty() ? " ORDER BY " : ", ") + s.quotedName(k);
         std::string limit = " LIMIT " + std::to_string(m_pageRows);
         if (m_key.empty()) limit += " OFFSET " + std::to_string(m_offset);
         return m_from + (where.empty() ? "" : " WHERE " + where) + order + limit;

@@ -153,6 +153,9 @@ public:
     virtual bool rowValueRanges() const { return false; }
     /// The SQL expression @p expr as text, for comparing any column's values with a text.
     virtual std::string asText(const std::string& expr) const { return "CAST(" + expr + " AS TEXT)"; }
+    /// The column @p quoted as selectText should read it to give a text that compares with the
+    /// column as its stored value does (where selectText shows some values otherwise).
+    virtual std::string storedValue(const std::string& quoted) const { return quoted; }
     /// The rows a query gives, every value as the engine writes it as text (NULL: nullopt).
     virtual std::vector<TextRow> selectText(const std::string& sql, const std::string& what) = 0;
 };

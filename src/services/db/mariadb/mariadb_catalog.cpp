@@ -71,7 +71,7 @@ CatalogObjectPtr readTables(MYSQL* m, const std::string& database, const std::st
     for (const auto& r : rows(m,
                               "SELECT TABLE_NAME, COLUMN_NAME, DATA_TYPE, COLUMN_TYPE, "
                               "CHARACTER_MAXIMUM_LENGTH, NUMERIC_PRECISION, NUMERIC_SCALE, "
-                              "IS_NULLABLE, EXTRA FROM information_schema.COLUMNS WHERE "
+                              "IS_NULLABLE, EXTRA, COLUMN_DEFAULT FROM information_schema.COLUMNS WHERE "
                               "TABLE_SCHEMA = " +
                                   schema + only + " ORDER BY BINARY TABLE_NAME, ORDINAL_POSITION",
                               what)) {
@@ -82,6 +82,8 @@ CatalogObjectPtr readTables(MYSQL* m, const std::string& database, const std::st
         f.autoIncrement = r[8].find("auto_increment") != std::string::npos;
         f.timeZone = r[2] == "timestamp";
         auto col = columnObject(r[1], f);
+        // The server writes "NULL" for a column without a default.
+        if (!r[9].empty() && r[9] != "NULL") col->setProperty("Default", r[9]);
         columnsByName[r[0]][r[1]] = col;
         t->second->child("Columns")->addMember(col);
     }

@@ -49,12 +49,14 @@ const char kRelationNames[] =
     "c.relnamespace = n.oid WHERE c.relkind IN ('r', 'p')";
 
 // A column of the catalog from row @p i of the column query (relation, name, type, modifier,
-// not null, identity).
+// not null, identity, default).
 CatalogObjectPtr columnOf(const PGresult* r, int i) {
     ColumnFacts f = typeFacts(value(r, i, 2), number(r, i, 3));
     f.nullable = !flag(r, i, 4);
     f.autoIncrement = flag(r, i, 5);
-    return columnObject(value(r, i, 1), f);
+    CatalogObjectPtr column = columnObject(value(r, i, 1), f);
+    if (!PQgetisnull(r, i, 6)) column->setProperty("Default", value(r, i, 6));
+    return column;
 }
 
 /// Every table of the relations query @p relations (oid, schema, name), in full.
@@ -79,7 +81,9 @@ CatalogObjectPtr readTables(PGconn* conn, const std::string& relations) {
     // Every column of those tables in one query.
     Result cols = run(conn,
                       "SELECT a.attrelid, a.attname, format_type(a.atttypid, NULL), a.atttypmod, "
-                      "a.attnotnull, a.attidentity <> '' FROM pg_attribute a WHERE a.attnum > 0 "
+                      "a.attnotnull, a.attidentity <> '', pg_get_expr(d.adbin, d.adrelid) "
+                      "FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid "
+                      "AND d.adnum = a.attnum WHERE a.attnum > 0 "
                       "AND NOT a.attisdropped AND a.attrelid IN (SELECT oid FROM (" +
                           relations + ") r) ORDER BY a.attrelid, a.attnum",
                       what);

@@ -223,12 +223,13 @@ private:
             if (only) st.bind(1, *only);
             while (st.step()) row(st, m_raw[st.text(0)]);
         };
-        run("SELECT m.name, p.name, p.type, p.\"notnull\", p.pk, p.hidden FROM " + m +
+        run("SELECT m.name, p.name, p.type, p.\"notnull\", p.pk, p.hidden, "
+            "ifnull(p.dflt_value, '') FROM " + m +
                 " JOIN pragma_table_xinfo(m.name) p" + filter + " ORDER BY m.rowid, p.cid",
             [](Statement& st, RawTable& t) {
                 t.columns.push_back({st.text(1), st.text(2), st.integer(3) != 0,
                                      static_cast<int>(st.integer(4)),
-                                     static_cast<int>(st.integer(5))});
+                                     static_cast<int>(st.integer(5)), st.text(6)});
             });
         run("SELECT m.name, il.name, il.\"unique\", il.origin, ix.name, ix.\"desc\" FROM " + m +
                 " JOIN pragma_index_list(m.name) il JOIN pragma_index_xinfo(il.name) ix" + filter +
@@ -344,7 +345,9 @@ CatalogObjectPtr SqliteCatalog::buildTable(const std::string& name, const RawTab
         const bool rowidAlias = c.pk > 0 && pkCount == 1 && upper(c.declared) == "INTEGER";
         const bool autoInc = (rowidAlias && raw.autoIncrement) || emulatedAuto.count(c.name);
         const bool nullable = !c.notNull && !rowidAlias && c.pk == 0;
-        columns->addMember(makeColumn(c.name, t, nullable, autoInc));
+        CatalogObjectPtr column = makeColumn(c.name, t, nullable, autoInc);
+        if (!c.defaultValue.empty()) column->setProperty("Default", c.defaultValue);
+        columns->addMember(std::move(column));
         if (c.pk > 0) pkColumns.emplace_back(c.pk, c.name);
     }
     std::sort(pkColumns.begin(), pkColumns.end());

@@ -44,6 +44,7 @@ struct RawColumn {
     bool notNull = false;
     int pk = 0;      ///< 1-based position in the primary key, 0 when not in it
     int hidden = 0;  ///< 0 ordinary, 1 hidden, 2 generated virtual, 3 generated stored
+    std::string defaultValue;  ///< the DEFAULT clause's expression, empty when none
     bool operator==(const RawColumn&) const = default;
 };
 

@@ -117,6 +117,8 @@ public:
         }
         return rows;
     }
+    // An expression has no declared type: currency comes as its units, as it is compared.
+    std::string storedValue(const std::string& quoted) const override { return "+" + quoted; }
     long long count(const std::string& sql, const std::string& what) override {
         Statement st(m_db, sql, what);
         return st.step() ? st.integer(0) : 0;
