@@ -81,9 +81,8 @@ const char kUsage[] =
     "      入れ子の表の行は、キーで結ばれた親の行の中に書きます。読み直せば同じ値になります。\n"
     "      --table: その表だけを、列ごとの要素で平らに書き出します。\n"
     "  quorix-cli --version\n"
-    "  KEY: access または sqlite（既定。SQLiteのファイル）、ole3.51、postgresql、mysql\n"
-    "       （MariaDB / MySQL）、\n"
-    "       sqlserver（analyse の型の名前だけ）\n"
+    "  KEY: sqlite または access（既定。SQLiteのファイル）、postgresql または postgres、\n"
+    "       mysql または mariadb（MariaDB / MySQL）、ole3.51、sqlserver（analyse の型の名前だけ）\n"
     "終了コード: 0 成功、1 中止または失敗（何も作成されません）、2 引数の誤り\n";
 
 // Collects what a command would show in the status line.
@@ -108,6 +107,34 @@ std::string lines(std::string text) {
     return out;
 }
 
+// How many single-character edits turn @p a into @p b.
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// " 「x」のことですか？" for the nearest of @p names, when one is near enough to be meant.
+std::string didYouMean(const std::string& given, const std::vector<std::string>& names) {
+    std::string best;
+    std::size_t distance = 3;
+    for (const std::string& n : names)
+        if (const std::size_t d = editDistance(given, n); d < distance) {
+            distance = d;
+            best = n;
+        }
+    return best.empty() ? "" : "「" + best + "」のことですか？";
+}
+
 struct Arguments {
     std::string command;
     std::string file;
@@ -120,12 +147,22 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
                                const std::vector<std::string>& allowed, std::ostream& err) {
     Arguments a;
     a.command = args.at(0);
+    // Every command's options, to tell an option of another command from one that is none.
+    static const std::vector<std::string> everyOption = {
+        "--rowset", "--row", "--db-type", "-o", "--evidence", "--propose", "--link-keys",
+        "--attributes", "--name-tables", "--data-source", "--user", "--password-file",
+        "--new-database", "--create", "--reject", "--mode", "--summary", "--add-columns",
+        "--remember", "--table"};
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.size() > 1 && arg[0] == '-') {  // "-" alone is standard input
             if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) {
-                err << "quorix-cli: オプション「" << displayText(arg) << "」は「" << a.command
-                    << "」では使用できません。\n";
+                if (std::find(everyOption.begin(), everyOption.end(), arg) != everyOption.end())
+                    err << "quorix-cli: オプション「" << displayText(arg) << "」は「" << a.command
+                        << "」では使用できません。\n";
+                else
+                    err << "quorix-cli: オプション「" << displayText(arg) << "」はありません。"
+                        << didYouMean(arg, allowed) << "--help で使い方を表示します。\n";
                 return std::nullopt;
             }
             if (arg == "--evidence" || arg == "--propose" || arg == "--create" ||
@@ -153,6 +190,16 @@ std::optional<Arguments> parse(const std::vector<std::string>& args,
         err << "quorix-cli: 「" << a.command << "」にはファイルを指定してください。\n";
         return std::nullopt;
     }
+    // A file named that is not there is a mistake in the arguments, found before any work.
+    std::vector<std::string> inputs = a.documents;
+    inputs.insert(inputs.begin(), a.file);
+    for (const std::string& f : inputs) {
+        std::error_code ec;
+        if (f != "-" && !std::filesystem::exists(f, ec)) {
+            err << "quorix-cli: ファイル「" << displayText(f) << "」がありません。\n";
+            return std::nullopt;
+        }
+    }
     return a;
 }
 
@@ -161,18 +208,24 @@ std::string option(const Arguments& a, const std::string& name, const std::strin
     return it == a.options.end() ? fallback : it->second;
 }
 
-// The database type asked for; "sqlite" is another name for "access", which files keep.
+// The database type asked for, by the key files keep: the names the window shows are taken too
+// ("sqlite" for "access", "postgres", "mariadb").
 std::string dbTypeOption(const Arguments& a, const std::string& fallback) {
     const std::string key = option(a, "--db-type", fallback);
-    return key == "sqlite" ? "access" : key;
+    if (key == "sqlite") return "access";
+    if (key == "postgres") return "postgresql";
+    if (key == "mariadb") return "mysql";
+    return key;
 }
 
 bool knownDbType(const std::string& key, std::ostream& err) {
     if (!providerFor(key).empty() && !typeNamesFor(key).empty()) return true;
     err << "quorix-cli: データベースタイプ「" << displayText(key)
-        << "」はサポートされていません。\n";
+        << "」はサポートされていません。使えるのは sqlite（access）、postgresql（postgres）、"
+           "mysql（mariadb）、ole3.51、sqlserver（analyse の型の名前だけ）です。\n";
     return false;
 }
+
 
 int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     DefinitionContext context;
@@ -342,6 +395,14 @@ bool openDatabase(const Arguments& a, const std::string& dbType, Connection& con
         err << "quorix-cli: データベースは開けません。" << lines(e.description()) << "\n";
         if (made && !made->empty()) err << "quorix-cli: " << removeMadeDatabase(*made) << "\n";
         status = 1;
+        // A database file that is not there yet: say how one is made.
+        std::error_code ec;
+        if ((dbType == "access" || dbType == "ole3.51") && !a.options.count("--new-database") &&
+            !std::filesystem::exists(a.options.at("--data-source"), ec)) {
+            err << "quorix-cli: ファイル「" << displayText(a.options.at("--data-source"))
+                << "」がありません。新しいデータベースは --new-database で作成します。\n";
+            status = 2;
+        }
         return false;
     }
     const std::string note = connection.run([](DatabaseSession& s) { return s.openingNote(); });
@@ -568,8 +629,10 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     };
     const auto it = commands.find(command);
     if (it == commands.end()) {
-        err << "quorix-cli: コマンド「" << displayText(command)
-            << "」はありません。--help で使い方を表示します。\n";
+        std::vector<std::string> names;
+        for (const auto& c : commands) names.push_back(c.first);
+        err << "quorix-cli: コマンド「" << displayText(command) << "」はありません。"
+            << didYouMean(command, names) << "--help で使い方を表示します。\n";
         return 2;
     }
     const auto parsed = parse(args, it->second.options, err);

@@ -31,16 +31,31 @@ TableRowsModel::~TableRowsModel() {
     delete m_worker;
 }
 
-void TableRowsModel::request(std::function<Reply(TableRows&)> read, bool restart) {
+void TableRowsModel::request(std::function<Reply(TableRows&)> read, bool restart, bool recount) {
     if (restart) ++m_reading;
     m_busy = true;
+    m_counting = m_counting || recount;
     const unsigned reading = m_reading;
-    QMetaObject::invokeMethod(m_worker, [this, rows = m_rows, read = std::move(read), reading, restart] {
+    QMetaObject::invokeMethod(m_worker, [this, rows = m_rows, read = std::move(read), reading, restart,
+                                         recount] {
         Reply reply = read(*rows);
+        const bool failed = !reply.error.empty();
         QMetaObject::invokeMethod(this, [this, reply = std::move(reply), reading, restart]() mutable {
-            if (reading != m_reading) return;
-            take(std::move(reply), restart);
+            if (reading == m_reading) take(std::move(reply), restart);
         }, Qt::QueuedConnection);
+        if (recount) countOnThread(*rows, reading, failed);
+    }, Qt::QueuedConnection);
+}
+
+void TableRowsModel::countOnThread(TableRows& rows, unsigned reading, bool failed) {
+    // After the first rows: counting a big table takes longer than showing its start.
+    const long long n = failed ? -1 : rows.count();
+    QMetaObject::invokeMethod(this, [this, n, error = rows.error(), reading] {
+        if (reading != m_reading) return;
+        m_counting = false;
+        if (!error.empty()) m_error = error;
+        if (n >= 0 && error.empty()) m_count = n;
+        Q_EMIT statusChanged();
     }, Qt::QueuedConnection);
 }
 
@@ -57,10 +72,18 @@ void TableRowsModel::take(Reply reply, bool restart) {
         endInsertRows();
     }
     m_end = reply.end;
-    if (reply.count >= 0) m_count = reply.count;
-    m_error = std::move(reply.error);
+    if (!reply.error.empty()) m_error = std::move(reply.error);
     Q_EMIT statusChanged();
     if (restart) Q_EMIT started();
+}
+
+// The first rows of what @p rows reads now.
+TableRowsModel::Reply TableRowsModel::firstRows(TableRows& rows) {
+    Reply reply;
+    if (rows.error().empty()) reply.rows = rows.more(kPageRows);
+    reply.end = rows.atEnd();
+    reply.error = rows.error();
+    return reply;
 }
 
 void TableRowsModel::open(const std::string& connectionString, const std::string& table) {
@@ -75,7 +98,7 @@ void TableRowsModel::open(const std::string& connectionString, const std::string
     m_count = -1;
     m_error.clear();
     m_end = true;
-    m_busy = !table.empty();
+    m_busy = m_counting = !table.empty();
     endResetModel();
     Q_EMIT statusChanged();
     if (table.empty()) return;
@@ -83,13 +106,8 @@ void TableRowsModel::open(const std::string& connectionString, const std::string
     const unsigned reading = m_reading;
     QMetaObject::invokeMethod(m_worker, [this, connectionString, table, reading] {
         auto rows = std::make_shared<TableRows>(connectionString, table);
-        Reply reply;
-        if (rows->error().empty()) {
-            reply.count = rows->count();
-            if (rows->error().empty()) reply.rows = rows->more(kPageRows);
-            reply.end = rows->atEnd();
-        }
-        reply.error = rows->error();
+        Reply reply = firstRows(*rows);
+        const bool failed = !reply.error.empty();
         QMetaObject::invokeMethod(this, [this, rows, reply = std::move(reply), reading]() mutable {
             if (reading != m_reading) return;
             beginResetModel();
@@ -99,6 +117,7 @@ void TableRowsModel::open(const std::string& connectionString, const std::string
             endResetModel();
             take(std::move(reply), true);
         }, Qt::QueuedConnection);
+        countOnThread(*rows, reading, failed);
     }, Qt::QueuedConnection);
 }
 
@@ -106,16 +125,12 @@ void TableRowsModel::setFilter(const QString& text) {
     if (!m_rows) return;
     m_filter = text;
     m_count = -1;
-    Q_EMIT statusChanged();
+    m_error.clear();
     request([filter = ss(text)](TableRows& rows) {
         rows.setFilter(filter);
-        Reply reply;
-        reply.count = rows.count();
-        if (rows.error().empty()) reply.rows = rows.more(kPageRows);
-        reply.end = rows.atEnd();
-        reply.error = rows.error();
-        return reply;
-    }, true);
+        return firstRows(rows);
+    }, true, true);
+    Q_EMIT statusChanged();
 }
 
 void TableRowsModel::sort(int column, Qt::SortOrder order) {
@@ -124,18 +139,14 @@ void TableRowsModel::sort(int column, Qt::SortOrder order) {
         column >= 0 && column < columnCount() ? m_columns[static_cast<std::size_t>(column)] : "";
     request([by, descending = order == Qt::DescendingOrder](TableRows& rows) {
         rows.setOrder(by, descending);
-        Reply reply;
-        reply.rows = rows.more(kPageRows);
-        reply.end = rows.atEnd();
-        reply.error = rows.error();
-        return reply;
-    }, true);
+        return firstRows(rows);
+    }, true, false);
 }
 
 QString TableRowsModel::status() const {
     if (m_table.empty()) return {};
     if (!m_error.empty()) return qs(m_error);
-    if (m_count < 0) return qs("表「" + m_table + "」: 読み込み中…");
+    if (m_count < 0) return qs("表「" + m_table + "」: " + (m_read.empty() ? "読み込み中…" : "行を数えています…"));
     return qs("表「" + m_table + "」: " + grouped(m_count) + " 行") +
            (m_filter.isEmpty() ? QString() : QStringLiteral("（「%1」を含む行）").arg(m_filter));
 }
@@ -201,13 +212,7 @@ bool TableRowsModel::canFetchMore(const QModelIndex& parent) const {
 
 void TableRowsModel::fetchMore(const QModelIndex& parent) {
     if (!canFetchMore(parent)) return;
-    request([](TableRows& rows) {
-        Reply reply;
-        reply.rows = rows.more(kPageRows);
-        reply.end = rows.atEnd();
-        reply.error = rows.error();
-        return reply;
-    }, false);
+    request([](TableRows& rows) { return firstRows(rows); }, false, false);
 }
 
 TableRowsPage::TableRowsPage(QWidget* parent)

@@ -29,7 +29,7 @@ public:
     /// Rows holding @p text in one of their values (all rows for an empty text).
     void setFilter(const QString& text);
     /// Whether a read is under way.
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_busy || m_counting; }
     bool showsTable() const { return !m_table.empty(); }
     /// The line above the rows: the table, its count, the filter, or what went wrong.
     QString status() const;
@@ -57,12 +57,15 @@ private:
     struct Reply {
         std::vector<TextRow> rows;
         bool end = true;
-        long long count = -1;  // -1: not counted again
         std::string error;
     };
+    static Reply firstRows(TableRows& rows);
     // Runs @p read on the rows' thread; its reply replaces the rows read when @p restart,
-    // else adds to them; a reply to a reading since replaced is dropped.
-    void request(std::function<Reply(TableRows&)> read, bool restart);
+    // else adds to them, and the rows are counted again after it when @p recount; a reply to
+    // a reading since replaced is dropped.
+    void request(std::function<Reply(TableRows&)> read, bool restart, bool recount);
+    // On the rows' thread: counts @p rows and posts the count (none after a failure).
+    void countOnThread(TableRows& rows, unsigned reading, bool failed);
     void take(Reply reply, bool restart);
 
     class QThread* m_thread;
@@ -75,7 +78,8 @@ private:
     long long m_count = -1;
     std::string m_error;
     bool m_end = true;
-    bool m_busy = false;
+    bool m_busy = false;      // rows are being read
+    bool m_counting = false;  // the rows are being counted
     unsigned m_reading = 0;  // which reading the rows shown belong to
 };
 

@@ -120,35 +120,38 @@ TEST(Cli, BadInputGetsAnExitStatusAndOneLine) {
     };
     const Case cases[] = {
         {{}, 2, "使い方:", -1},
-        {{"frobnicate", doc}, 2, "quorix-cli: コマンド「frobnicate」はありません。"},
-        {{"analyse", doc, "--colour", "x"},
+        {{"frobnicate", doc}, 2, "quorix-cli: コマンド「frobnicate」はありません。--help"},
+        {{"analyze", doc}, 2, "quorix-cli: コマンド「analyze」はありません。「analyse」のことですか？"},
+        {{"analyse", doc, "--colour", "x"}, 2, "quorix-cli: オプション「--colour」はありません。"},
+        {{"analyse", doc, "--evidnce"}, 2, "quorix-cli: オプション「--evidnce」はありません。「--evidence」のことですか？"},
+        {{"analyse", doc, "--table", "x"},
          2,
-         "quorix-cli: オプション「--colour」は「analyse」では使用できません。"},
+         "quorix-cli: オプション「--table」は「analyse」では使用できません。"},
         {{"analyse"}, 2, "quorix-cli: 「analyse」にはファイルを指定してください。"},
         {{"analyse", doc, "--db-type", "oracle"},
          2,
-         "quorix-cli: データベースタイプ「oracle」はサポートされていません。"},
+         "quorix-cli: データベースタイプ「oracle」はサポートされていません。使えるのは sqlite（access）、"
+         "postgresql（postgres）、mysql（mariadb）"},
         {{"create", named, "--data-source", db, "--new-database"},  // never over an existing one
          1,
          "quorix-cli: データベースを作成できません。"},
-        {{"analyse", dir.file("missing.xml")},
-         1,
-         "quorix-cli: XML文書「" + dir.file("missing.xml") +
-             "」を読み込めません。ファイルが見つかりません。"},
+        {{"analyse", dir.file("missing.xml")}, 2, "quorix-cli: ファイル「" + dir.file("missing.xml") + "」がありません。"},
+        {{"load", named, doc, dir.file("gone.xml"), "--data-source", db},
+         2,
+         "quorix-cli: ファイル「" + dir.file("gone.xml") + "」がありません。"},
         {{"analyse", doc, "--row", "NOPE"},
          1,
          "quorix-cli: XML文書「" + doc +
              "」を読み込めません。XML文書内に行タグ「NOPE」がありません。"},
-        {{"sql", dir.file("missing.qxd")},
-         1,
-         "quorix-cli: 定義ファイル「" + dir.file("missing.qxd") + "」を読み込めません。"},
+        {{"sql", dir.file("missing.qxd")}, 2, "quorix-cli: ファイル「" + dir.file("missing.qxd") + "」がありません。"},
         {{"sql", qxd}, 1, "quorix-cli: 表名を入力してください。（2行目の定義）"},
         {{"create", named}, 2, "quorix-cli: 「create」には --data-source を指定してください。"},
         {{"load", named}, 2, "quorix-cli: 「load」にはファイルを指定してください。"},
         {{"load", named, doc}, 2, "quorix-cli: 「load」には --data-source を指定してください。"},
         {{"create", named, "--data-source", dir.file("none.mdb")},
-         1,
-         "quorix-cli: データベースは開けません。"},
+         2,
+         "quorix-cli: データベースは開けません。",
+         2},  // and how to make one: --new-database
         // One table exists: nothing at all is created.
         {{"create", named, "--data-source", db}, 1, "quorix-cli: 表「明細」は既に存在します。", 2},
     };
@@ -253,6 +256,9 @@ TEST(Cli, ADefinitionMovesToAnotherEngineWithANote) {
     // To MariaDB: a PostgreSQL timestamp is a datetime there, and what it cannot hold is said.
     const CliRun toMysql = cli({"sql", pg, "--db-type", "mysql"});
     ASSERT_EQ(toMysql.status, 0) << toMysql.err;
+    // The names the window shows are taken as well.
+    EXPECT_EQ(cli({"sql", pg, "--db-type", "mariadb"}).out, toMysql.out);
+    EXPECT_EQ(cli({"sql", pg, "--db-type", "postgres"}).out, cli({"sql", pg}).out);
     EXPECT_NE(toMysql.out.find("`ORDERED_AT` datetime(6)"), std::string::npos) << toMysql.out;
     EXPECT_NE(toMysql.err.find(
                   "ORDERED_AT（timestamp → datetime: 1000年から9999年までの日時だけを持てます）"),
@@ -469,7 +475,7 @@ TEST(Cli, OutputsAreCheckedAndInputsBounded) {
         {{"sql", fifo}, 1, "通常のファイルではないため読み込めません。"},
         {{"sql", dir.path().string()}, 1, "フォルダーです。"},
         {{"sql", sparse}, 1, "ファイルが大きすぎます（上限 256 MiB）。"},
-        {{"sql", odd}, 1, "定義ファイル「" + dir.file("a\\xFF\\x01.qxd") + "」"},
+        {{"sql", odd}, 2, "ファイル「" + dir.file("a\\xFF\\x01.qxd") + "」がありません。"},
         {create(fifo), 2, "通常のファイルではないため読み込めません。"},
         {create("/dev/zero"), 2, "通常のファイルではないため読み込めません。"},
         {create(big), 2, "ファイルが大きすぎます（上限 4 KiB）。"},
