@@ -9,6 +9,7 @@
 #include "main_window/busy_cursor.h"
 #include "main_window/dialogs_logic.h"
 #include "main_window/main_window_core.h"
+#include "services/text/text.h"
 
 namespace quorix {
 
@@ -259,8 +260,8 @@ void MainWindowCore::loadData(bool skipBadRows) {
             std::vector<std::vector<std::string>> summary = {
                 {"表", "追加", "更新", "既にあって飛ばした", "削除"}};
             for (const TableCounts& c : result.counts)
-                summary.push_back({c.table, std::to_string(c.inserted), std::to_string(c.updated),
-                                   std::to_string(c.skipped), std::to_string(c.deleted)});
+                summary.push_back({c.table, grouped(c.inserted), grouped(c.updated),
+                                   grouped(c.skipped), grouped(c.deleted)});
             m_port.showLoadSummary(summary);
         }
     }

@@ -138,7 +138,7 @@ void MainWindowCore::LoadXmlDocument(const std::string& previousPath) {
     recordOpened();
     m_port.fileUsed(path);
     PlaceCellEditors();
-    m_port.setStatus(std::to_string(rows) + " 行を読み、" +
+    m_port.setStatus(grouped(rows) + " 行を読み、" +
                      std::to_string(m_table->records().recordCount()) +
                      " 行の定義にしました。型のない要素は「" + untyped + "」にしました。" +
                      attributeNote(m_table->records(), attributes, attributesLeft));

@@ -144,12 +144,11 @@ void MainWindow::buildMenus() {
     action(file, "mnuSaveDef", "定義を保存(&S)...", [this] {
         m_core->mnuSaveDef_Click();
     })->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    // Ctrl+S saves to the definition's own file once it has one, without a menu entry.
-    auto* saveAgain = new QAction(this);
-    saveAgain->setObjectName(QStringLiteral("mnuSaveDefAgain"));
-    saveAgain->setShortcut(QKeySequence::Save);
-    connect(saveAgain, &QAction::triggered, this, [this] { m_core->mnuSaveDefAgain_Click(); });
-    addAction(saveAgain);
+    // Ctrl+S saves to the definition's own file once it has one (else asks where, as above);
+    // in the menu so that the key is seen where the user looks for it.
+    action(file, "mnuSaveDefAgain", "定義を上書き保存(&V)", [this] {
+        m_core->mnuSaveDefAgain_Click();
+    })->setShortcut(QKeySequence::Save);
     action(file, "mnuExportXML", "XMLに書き出す(&E)...", [this] { m_core->mnuExportXML_Click(); });
     m_mnuRecent = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
     m_mnuRecent->setObjectName(QStringLiteral("mnuRecent"));
@@ -593,9 +592,9 @@ MainWindowPort::SaveAnswer MainWindow::askSaveChanges() {
     QMessageBox box(QMessageBox::Question, QStringLiteral("Quorix"),
                     QStringLiteral("定義の変更を保存しますか？"), QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("questionBox"));
-    QPushButton* save = box.addButton(QStringLiteral("はい"), QMessageBox::YesRole);
+    QPushButton* save = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
     save->setObjectName(QStringLiteral("cmdSaveChanges"));
-    QPushButton* discard = box.addButton(QStringLiteral("いいえ"), QMessageBox::NoRole);
+    QPushButton* discard = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
     discard->setObjectName(QStringLiteral("cmdDiscardChanges"));
     box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole)
         ->setObjectName(QStringLiteral("cmdCancel"));

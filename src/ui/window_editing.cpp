@@ -22,10 +22,10 @@ int MainWindow::askProposalScope(int editedLines) {
                         .arg(editedLines),
                     QMessageBox::NoButton, this);
     box.setObjectName(QStringLiteral("questionBox"));
-    QPushButton* all = box.addButton(QStringLiteral("全ての行"), QMessageBox::YesRole);
+    QPushButton* all = box.addButton(QStringLiteral("全ての行(&A)"), QMessageBox::YesRole);
     all->setObjectName(QStringLiteral("cmdAllLines"));
     QPushButton* untouched =
-        box.addButton(QStringLiteral("変更していない行だけ"), QMessageBox::NoRole);
+        box.addButton(QStringLiteral("変更していない行だけ(&U)"), QMessageBox::NoRole);
     untouched->setObjectName(QStringLiteral("cmdUntouchedLines"));
     box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
     box.setDefaultButton(untouched);

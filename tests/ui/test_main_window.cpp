@@ -526,7 +526,7 @@ TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
     openDocument(big);
     ASSERT_EQ(model->rowCount(), 5);
     EXPECT_EQ(cell(4, 4), QStringLiteral("････Q"));
-    EXPECT_TRUE(status().startsWith(QStringLiteral("1000000 行を読み、5 行の定義にしました。")))
+    EXPECT_TRUE(status().startsWith(QStringLiteral("1,000,000 行を読み、5 行の定義にしました。")))
         << status().toStdString();
     EXPECT_FALSE(window.findChild<QProgressDialog*>());
 }
