@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "services/db/catalog.h"
+#include "services/db/connection.h"
 #include "services/db/engine/connection_info.h"
 #include "services/text/text.h"
 
@@ -49,8 +50,99 @@ std::string ConnectDialog::creationString() const {
     return text;
 }
 
+std::optional<ServerSource> parseServerSource(const std::string& dbType, const std::string& text) {
+    const auto pairs = splitKeyValues(text);
+    if (!pairs) return std::nullopt;
+    ServerSource s;
+    for (const auto& [key, value] : *pairs) {
+        if (key == "host")
+            s.host = value;
+        else if (key == "port")
+            s.port = value;
+        else if (key == "dbname" || (dbType == "mysql" && key == "database"))
+            s.database = value;
+        else
+            s.others.emplace_back(key, value);
+    }
+    return s;
+}
+
+std::string serverSourceText(const std::string& dbType, const ServerSource& source) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (!source.host.empty()) pairs.emplace_back("host", source.host);
+    if (!source.port.empty()) pairs.emplace_back("port", source.port);
+    if (!source.database.empty())
+        pairs.emplace_back(dbType == "mysql" ? "database" : "dbname", source.database);
+    pairs.insert(pairs.end(), source.others.begin(), source.others.end());
+    return joinKeyValues(pairs);
+}
+
+namespace {
+
+bool isServer(const std::string& key) { return key == "postgresql" || key == "mysql"; }
+
+}  // namespace
+
 void ConnectDialog::cboDBType_Change() {
-    m_port.setCreateEnabled(!typeKey().empty());
+    const std::string key = typeKey();
+    m_port.setCreateEnabled(!key.empty());
+    m_port.showServerFields(isServer(key), key == "mysql" ? "3306" : "5432");
+    if (key == "postgresql")
+        m_port.setExampleText("例：host=db.example.jp port=5432 dbname=sales");
+    else if (key == "mysql")
+        m_port.setExampleText("例：host=db.example.jp port=3306 database=sales");
+    else if (key == "access")
+        m_port.setExampleText("例：/home/user/sales.mdb（「参照」で選べます）");
+    else
+        m_port.setExampleText({});
+    dataSourceEdited();
+}
+
+void ConnectDialog::dataSourceEdited() {
+    const std::string key = typeKey();
+    if (!isServer(key)) return;
+    const auto source = parseServerSource(key, trimBlanks(m_port.dataSourceText()));
+    m_port.setHostText(source ? source->host : "");
+    m_port.setPortText(source ? source->port : "");
+    m_port.setDatabaseText(source ? source->database : "");
+}
+
+void ConnectDialog::serverFieldEdited() {
+    const std::string key = typeKey();
+    if (!isServer(key)) return;
+    // What the data source says besides the fields stays; text that is no list of keys
+    // (a URI) gives way to the fields.
+    ServerSource source =
+        parseServerSource(key, trimBlanks(m_port.dataSourceText())).value_or(ServerSource{});
+    source.host = trimBlanks(m_port.hostText());
+    source.port = trimBlanks(m_port.portText());
+    source.database = trimBlanks(m_port.databaseText());
+    m_port.setDataSourceText(serverSourceText(key, source));
+}
+
+void ConnectDialog::cmdTestConnection_Click() {
+    const std::string key = typeKey();
+    if (key.empty()) {
+        reportUnsupportedType();
+        return;
+    }
+    const std::string source = trimBlanks(m_port.dataSourceText());
+    if (source.empty()) {
+        m_port.setStatus("データソースを入力してください。");
+        return;
+    }
+    try {
+        Connection connection;
+        connection.setConnectionString(formatConnectionString(
+            {providerFor(key), source, m_port.userText(), m_port.passwordText()}));
+        connection.open();
+        const std::string version =
+            connection.run([](DatabaseSession& s) { return s.serverVersion(); });
+        m_port.setStatus("接続できました（" + version + "）。");
+    } catch (const ServiceError& e) {
+        m_port.beep();
+        m_port.setStatus("接続できません。" + e.description());
+    }
 }
 
 void ConnectDialog::cmdDSN_Click() {

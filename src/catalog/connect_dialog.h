@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/app_settings.h"
 #include "app/user_port.h"
@@ -20,9 +23,33 @@ public:
     virtual std::string passwordText() const = 0;
     virtual void setPasswordText(const std::string& text) = 0;
     virtual void setCreateEnabled(bool enabled) = 0;
+    /// A server's host, port and database, beside the data source they are written into.
+    virtual std::string hostText() const = 0;
+    virtual void setHostText(const std::string& text) = 0;
+    virtual std::string portText() const = 0;
+    virtual void setPortText(const std::string& text) = 0;
+    virtual std::string databaseText() const = 0;
+    virtual void setDatabaseText(const std::string& text) = 0;
+    /// Shows the server's fields (a server type) or the file chooser (a database file);
+    /// @p defaultPort is shown in the empty port field.
+    virtual void showServerFields(bool shown, const std::string& defaultPort) = 0;
+    /// The example under the data source.
+    virtual void setExampleText(const std::string& text) = 0;
     /// Closes the dialog.
     virtual void closeDialog() = 0;
 };
+
+/// A server's data source as its fields: what else it says is kept as it stands.
+struct ServerSource {
+    std::string host, port, database;
+    std::vector<std::pair<std::string, std::string>> others;
+};
+
+/// The fields of @p text, a data source of the server type @p dbType ("postgresql",
+/// "mysql"); nullopt when it is not "key=value" text (a URI, say).
+std::optional<ServerSource> parseServerSource(const std::string& dbType, const std::string& text);
+/// The data source of @p source: parseServerSource reads the same fields back.
+std::string serverSourceText(const std::string& dbType, const ServerSource& source);
 
 /// The rules of the connection dialog dlgConnect: which database the program works on, and
 /// the creation of new empty database files.
@@ -43,6 +70,12 @@ public:
     void OKButton_Click();
     void cmdCreateDB_Click();
     void CancelButton_Click();
+    /// The user changed the host, port or database: the data source is written anew.
+    void serverFieldEdited();
+    /// The user changed the data source: the server's fields show what it says.
+    void dataSourceEdited();
+    /// Connects with what the boxes say, and tells the server's version or why not.
+    void cmdTestConnection_Click();
 
 private:
     void ReplaceExistingDB();

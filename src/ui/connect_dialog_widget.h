@@ -40,6 +40,14 @@ private:
     std::string passwordText() const override;
     void setPasswordText(const std::string& text) override;
     void setCreateEnabled(bool enabled) override;
+    std::string hostText() const override;
+    void setHostText(const std::string& text) override;
+    std::string portText() const override;
+    void setPortText(const std::string& text) override;
+    std::string databaseText() const override;
+    void setDatabaseText(const std::string& text) override;
+    void showServerFields(bool shown, const std::string& defaultPort) override;
+    void setExampleText(const std::string& text) override;
     void closeDialog() override;
 
     ConnectDialog m_logic;
@@ -54,6 +62,16 @@ private:
     QFrame* m_line;
     QLabel* m_status;
     QLabel* m_typeNote;  // what kind of database the chosen type makes
+    QLabel* m_example;   // how a data source of the type is written
+    QLineEdit* m_host;
+    QLineEdit* m_portField;
+    QLineEdit* m_database;
+    QLabel* m_userLabel;
+    QLabel* m_passwordLabel;
+    QLabel* m_hostLabel;
+    QLabel* m_portLabel;
+    QLabel* m_databaseLabel;
+    QPushButton* m_test;
 };
 
 }  // namespace quorix

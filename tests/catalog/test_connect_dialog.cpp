@@ -3,7 +3,11 @@
 #include <filesystem>
 
 #include "catalog/connect_dialog.h"
+#include <tuple>
+
+#include "services/db/catalog.h"
 #include "services/db/connection.h"
+#include "services/db/engine/connection_info.h"
 #include "support/fake_port.h"
 #include "support/test_support.h"
 
@@ -31,6 +35,19 @@ public:
     void setPasswordText(const std::string& t) override { password = t; }
     void setCreateEnabled(bool e) override { createEnabled = e; }
     void closeDialog() override { closed = true; }
+    std::string host, port_, database, example, defaultPort;
+    bool serverShown = false;
+    std::string hostText() const override { return host; }
+    void setHostText(const std::string& t) override { host = t; }
+    std::string portText() const override { return port_; }
+    void setPortText(const std::string& t) override { port_ = t; }
+    std::string databaseText() const override { return database; }
+    void setDatabaseText(const std::string& t) override { database = t; }
+    void showServerFields(bool shown, const std::string& p) override {
+        serverShown = shown;
+        defaultPort = p;
+    }
+    void setExampleText(const std::string& t) override { example = t; }
 };
 
 struct Fixture : ::testing::Test {
@@ -245,4 +262,92 @@ TEST_F(Fixture, CreatesADatabaseOnMariaDb) {
     dialog.cmdCreateDB_Click();
     ASSERT_EQ(port.questions.size(), 1u);
     EXPECT_EQ(server.sql("quorix_dialog", "SHOW TABLES"), "");
+}
+
+TEST(ServerSource, FieldsAndDataSourceReadEachOtherBack) {
+    struct Case {
+        const char* type;
+        ServerSource fields;
+        const char* text;  // the data source written from them
+    };
+    const Case cases[] = {
+        {"postgresql", {"db.example.jp", "5433", "sales", {}}, "host=db.example.jp port=5433 dbname=sales"},
+        {"mysql", {"db.example.jp", "", "sales", {}}, "host=db.example.jp database=sales"},
+        {"postgresql", {"::1", "", "売上 2026", {}}, "host=::1 dbname='売上 2026'"},
+        {"mysql", {"", "", "o'neil\\x;y", {}}, "database='o\\'neil\\\\x;y'"},
+        {"postgresql", {"h", "", "", {{"sslmode", "require"}, {"user", ""}}}, "host=h sslmode=require user=''"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(serverSourceText(c.type, c.fields), c.text);
+        const auto back = parseServerSource(c.type, c.text);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(std::tie(back->host, back->port, back->database, back->others),
+                  std::tie(c.fields.host, c.fields.port, c.fields.database, c.fields.others));
+        // Inside a connection string too, ';' and quotes included.
+        const std::string whole = formatConnectionString({"PostgreSQL", c.text, "u", "p;w"});
+        EXPECT_EQ(parseConnectionString(whole).dataSource, c.text);
+    }
+    EXPECT_FALSE(parseServerSource("postgresql", "postgresql://h/db"));
+    EXPECT_EQ(parseServerSource("postgresql", "database=x")->others.size(), 1u);  // not PostgreSQL's key
+}
+
+TEST_F(Fixture, AServerTypeShowsItsFieldsAndWritesTheDataSourceFromThem) {
+    EXPECT_FALSE(port.serverShown);
+    EXPECT_NE(port.example.find(".mdb"), std::string::npos);
+    port.type = ConnectDialog::kMariaDbType;
+    port.source = "socket=/run/my.sock database=old lock_wait_timeout=5";
+    dialog.cboDBType_Change();
+    EXPECT_TRUE(port.serverShown);
+    EXPECT_EQ(port.defaultPort, "3306");
+    EXPECT_EQ(port.database, "old");
+    EXPECT_EQ(port.example, "例：host=db.example.jp port=3306 database=sales");
+    port.host = " db1 ";
+    port.database = "new db";
+    dialog.serverFieldEdited();
+    // What the fields do not show stays, after them.
+    EXPECT_EQ(port.source, "host=db1 database='new db' socket=/run/my.sock lock_wait_timeout=5");
+    port.source = "host=db2 port=3307";
+    dialog.dataSourceEdited();
+    EXPECT_EQ(std::tie(port.host, port.port_, port.database), std::make_tuple("db2", "3307", ""));
+}
+
+TEST(ConnectionTest, SaysTheServersVersionOrWhyNot) {
+    TempDir dir;
+    const std::string file = dir.file("t.mdb");
+    Catalog().create("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + file);
+    test::PostgresServer::instance().freshDatabase("quorix_conntest");
+    test::MariaDbServer::instance().freshDatabase("quorix_conntest");
+    struct Case {
+        const char* type;
+        std::string source, user;
+        const char* said;  // the start of the status line
+    };
+    const Case cases[] = {
+        {ConnectDialog::kSupportedType, file, "", "接続できました（SQLite 3."},
+        {ConnectDialog::kSupportedType, dir.file("none.mdb"), "", "接続できません。"},
+        {ConnectDialog::kPostgresType, test::PostgresServer::instance().dataSource("quorix_conntest"), "",
+         "接続できました（PostgreSQL "},
+        {ConnectDialog::kPostgresType, test::PostgresServer::instance().dataSource("no_such_db"), "",
+         "接続できません。"},
+        {ConnectDialog::kMariaDbType, test::MariaDbServer::instance().dataSource("quorix_conntest"), "root",
+         "接続できました（MariaDB 1"},
+        {ConnectDialog::kMariaDbType, "host=127.0.0.1 port=1 database=x", "root", "接続できません。"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        AppSettings settings;
+        settings.setDefaults();
+        FakeDialog port;
+        ConnectDialog dialog(settings, port);
+        dialog.Form_Load();
+        port.type = c.type;
+        port.source = c.source;
+        port.user = c.user;
+        dialog.cboDBType_Change();
+        dialog.cmdTestConnection_Click();
+        EXPECT_EQ(port.statusText.rfind(c.said, 0), 0u) << port.statusText;
+        EXPECT_FALSE(port.closed);
+        EXPECT_FALSE(settings.getConnStatus());  // a test connects nothing for the program
+    }
 }

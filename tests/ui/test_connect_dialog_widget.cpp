@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
+#include <cstdlib>
 
 #include "modal.h"
 #include "support/test_support.h"
@@ -96,4 +98,39 @@ TEST(Dialogs, FileFiltersInQtsForm) {
         nameFilters("MS Access(*.mdb)|*.mdb|全てのファイル|*.*"),
         (QStringList{QStringLiteral("MS Access(*.mdb)"), QStringLiteral("全てのファイル (*)")}));
     EXPECT_EQ(nameFilters("XML(*.xml)|*.xml|全てのファイル|*.*").size(), 2);
+}
+
+TEST(ConnectDialogWidget, EachTypeShowsItsFieldsAndEveryTextFits) {
+    AppSettings settings;
+    settings.setDefaults();
+    ConnectDialogWidget dialog(settings);
+    dialog.show();
+    auto* type = dialog.findChild<QComboBox*>(QStringLiteral("cboDBType"));
+    auto* host = dialog.findChild<QLineEdit*>(QStringLiteral("txtHost"));
+    auto* dsn = dialog.findChild<QLineEdit*>(QStringLiteral("txtDSN"));
+    ASSERT_TRUE(host && dsn && dialog.findChild<QPushButton*>(QStringLiteral("cmdTestConnection")));
+    int fileHeight = 0;
+    for (const char* t : {"MS Access", "PostgreSQL", "MariaDB / MySQL"}) {
+        SCOPED_TRACE(t);
+        type->setEditText(QString::fromUtf8(t));
+        const bool server = std::string(t) != "MS Access";
+        EXPECT_EQ(host->isVisible(), server);
+        EXPECT_EQ(dialog.findChild<QPushButton*>(QStringLiteral("cmdDSN"))->isVisible(), !server);
+        if (!server) fileHeight = dialog.height();
+        if (server) EXPECT_GT(dialog.height(), fileHeight);
+        for (QLabel* l : dialog.findChildren<QLabel*>())
+            if (l->isVisible() && !l->text().isEmpty() && !l->wordWrap())
+                EXPECT_LE(l->sizeHint().width(), l->width()) << l->objectName().toStdString();
+        for (QPushButton* b : dialog.findChildren<QPushButton*>())
+            if (b->isVisible()) EXPECT_LE(b->geometry().bottom(), dialog.height()) << b->objectName().toStdString();
+        if (const char* shots = std::getenv("QUORIX_SHOTS"))  // to look at
+            dialog.grab().save(QStringLiteral("%1/connect-%2.png").arg(QString::fromLocal8Bit(shots)).arg(QString::fromUtf8(t).left(2)));
+    }
+    // A field typed writes the data source; the data source typed fills the fields.
+    QTest::keyClicks(host, QStringLiteral("db1"));
+    EXPECT_EQ(dsn->text(), QStringLiteral("host=db1"));
+    dsn->clear();
+    QTest::keyClicks(dsn, QStringLiteral("host=h2 database=d"));
+    EXPECT_EQ(host->text(), QStringLiteral("h2"));
+    EXPECT_EQ(dialog.findChild<QLineEdit*>(QStringLiteral("txtDatabase"))->text(), QStringLiteral("d"));
 }

@@ -87,3 +87,52 @@ std::string formatConnectionString(const ConnectionInfo& info) {
 }
 
 }  // namespace quorix
+
+namespace quorix {
+
+std::optional<std::vector<std::pair<std::string, std::string>>> splitKeyValues(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && text[i] == ' ') ++i;
+        if (i >= text.size()) break;
+        const auto eq = text.find('=', i);
+        const auto blank = text.find(' ', i);
+        if (eq == std::string_view::npos || blank < eq) return std::nullopt;
+        std::string key(text.substr(i, eq - i));
+        std::string value;
+        i = eq + 1;
+        if (i < text.size() && text[i] == '\'') {
+            for (++i; i < text.size() && text[i] != '\''; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size()) ++i;
+                value += text[i];
+            }
+            ++i;
+        } else {
+            while (i < text.size() && text[i] != ' ') value += text[i++];
+        }
+        pairs.emplace_back(std::move(key), std::move(value));
+    }
+    return pairs;
+}
+
+std::string joinKeyValues(const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::string out;
+    for (const auto& [key, value] : pairs) {
+        if (!out.empty()) out += ' ';
+        out += key + '=';
+        if (!value.empty() && value.find_first_of(" '\\") == std::string::npos) {
+            out += value;
+            continue;
+        }
+        out += '\'';
+        for (char c : value) {
+            if (c == '\'' || c == '\\') out += '\\';
+            out += c;
+        }
+        out += '\'';
+    }
+    return out;
+}
+
+}  // namespace quorix

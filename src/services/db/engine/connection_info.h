@@ -1,7 +1,10 @@
 #pragma once
 
 #include <string>
+#include <optional>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace quorix {
 
@@ -25,5 +28,17 @@ std::string connectionStringValue(std::string_view value);
 /// "Provider=...;Data Source=..." with ";User ID=" and ";Password=" when not empty, every
 /// value as connectionStringValue gives it: parseConnectionString returns @p info unchanged.
 std::string formatConnectionString(const ConnectionInfo& info);
+
+}  // namespace quorix
+
+namespace quorix {
+
+/// The "key=value key='a value'" pairs of a server's data source, in order: a quoted value
+/// runs to its closing quote, with \' and \\ inside; nullopt for a part without '='.
+std::optional<std::vector<std::pair<std::string, std::string>>> splitKeyValues(std::string_view text);
+
+/// @p pairs written so that splitKeyValues reads them back: a value that is empty or holds a
+/// blank, a quote or a backslash in single quotes.
+std::string joinKeyValues(const std::vector<std::pair<std::string, std::string>>& pairs);
 
 }  // namespace quorix

@@ -97,6 +97,8 @@ public:
     virtual void rollbackToSavepoint(const std::string& name) = 0;
     /// What the engine did on opening that the user should hear of (empty when nothing).
     virtual std::string openingNote() const { return {}; }
+    /// The engine and its version, as the user knows them ("PostgreSQL 15.10").
+    virtual std::string serverVersion() const = 0;
     /// Tells the engine that numbers up to @p largest were given to an auto-numbered column,
     /// so that its own numbering continues after them.
     virtual void numbersGiven(const std::string& /*table*/, const std::string& /*column*/,

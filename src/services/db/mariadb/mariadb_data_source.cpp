@@ -63,29 +63,12 @@ DataSource parseDataSource(const std::string& text) {
         d.host = authority;
         return d;
     }
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && text[i] == ' ') ++i;
-        if (i >= text.size()) break;
-        const auto eq = text.find('=', i);
-        if (eq == std::string::npos)
-            throw ServiceError(ErrorNumber::kGeneral,
-                               "データソースは「host=… port=… database=…」か "
-                               "「mariadb://ホスト:ポート/データベース」の形で指定してください。");
-        const std::string key = text.substr(i, eq - i);
-        std::string value;
-        i = eq + 1;
-        if (i < text.size() && text[i] == '\'') {  // a quoted value; \' and \\ inside
-            for (++i; i < text.size() && text[i] != '\''; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size()) ++i;
-                value += text[i];
-            }
-            ++i;
-        } else {
-            while (i < text.size() && text[i] != ' ') value += text[i++];
-        }
-        set(key, value);
-    }
+    const auto pairs = splitKeyValues(text);
+    if (!pairs)
+        throw ServiceError(ErrorNumber::kGeneral,
+                           "データソースは「host=… port=… database=…」か "
+                           "「mariadb://ホスト:ポート/データベース」の形で指定してください。");
+    for (const auto& [key, value] : *pairs) set(key, value);
     return d;
 }
 

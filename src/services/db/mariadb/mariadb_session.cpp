@@ -45,6 +45,12 @@ public:
                           : kMariaDbCollation;
         removeStaleStaging();
     }
+    std::string serverVersion() const override {
+        // "10.11.6-MariaDB-0+deb12u1": the maker is named by the server itself.
+        const std::string v = mysql_get_server_info(c());
+        const bool mariadb = v.find("MariaDB") != std::string::npos;
+        return std::string(mariadb ? "MariaDB " : "MySQL ") + v.substr(0, v.find('-'));
+    }
     ~MariaDbSession() override {
         m_sender.discard();
         if (!m_staging.empty()) dropStaging();

@@ -15,6 +15,11 @@ namespace {
 class PostgresSession : public DatabaseSession {
 public:
     explicit PostgresSession(Conn conn) : m_conn(std::move(conn)) {}
+    std::string serverVersion() const override {
+        const char* v = PQparameterStatus(c(), "server_version");  // "15.10 (Debian 15.10-0+deb12u1)"
+        const std::string text = v ? v : "";
+        return "PostgreSQL " + text.substr(0, text.find(' '));
+    }
 
     void beginTransaction() override { run(c(), "BEGIN", "トランザクションを開始できません。"); }
     void commitTransaction() override {

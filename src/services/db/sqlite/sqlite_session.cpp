@@ -18,6 +18,7 @@ class SqliteSession : public DatabaseSession {
 public:
     explicit SqliteSession(Database db) : m_db(db.release()) {}
     ~SqliteSession() override { sqlite3_close_v2(m_db); }
+    std::string serverVersion() const override { return std::string("SQLite ") + sqlite3_libversion(); }
 
     void beginTransaction() override { exec("BEGIN", "トランザクションを開始できません。"); }
     void commitTransaction() override {
