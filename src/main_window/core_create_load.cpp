@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "generation/table_creation.h"
@@ -12,6 +14,17 @@
 #include "services/text/text.h"
 
 namespace quorix {
+
+namespace {
+
+// Seconds to a tenth ("12.3"), to the thousandth under one.
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, seconds < 1 ? "%.3f" : "%.1f", seconds);
+    return text;
+}
+
+}  // namespace
 
 void MainWindowCore::cmdCreate_Click() {
     if (!m_table) return;
@@ -242,6 +255,7 @@ void MainWindowCore::loadData(bool skipBadRows) {
     BusyCursor cursor(m_port);
     BackgroundWork work;
     LoadResult result;
+    const auto started = std::chrono::steady_clock::now();
     m_port.runInBackground("データを取り込んでいます...", work, [&] {
         result = loadDocument(*layout, load, m_connection, m_catalog,
                               [&](std::uint64_t done, std::uint64_t total) {
@@ -256,14 +270,26 @@ void MainWindowCore::loadData(bool skipBadRows) {
         if (!result.outcomeUnknown) return;
     } else {
         m_port.setStatus(loadReport(result));
-        if (result.mode != LoadMode::Insert) {
-            std::vector<std::vector<std::string>> summary = {
-                {"表", "追加", "更新", "既にあって飛ばした", "削除"}};
-            for (const TableCounts& c : result.counts)
-                summary.push_back({c.table, grouped(c.inserted), grouped(c.updated),
-                                   grouped(c.skipped), grouped(c.deleted)});
-            m_port.showLoadSummary(summary);
+        // The figures stay in view: per table, and the time it took.
+        const bool insert = result.mode == LoadMode::Insert;
+        std::vector<std::vector<std::string>> summary = {
+            insert ? std::vector<std::string>{"表", "追加"}
+                   : std::vector<std::string>{"表", "追加", "更新", "既にあって飛ばした", "削除"}};
+        for (const TableCounts& c : result.counts) {
+            summary.push_back({c.table, grouped(c.inserted)});
+            if (!insert)
+                for (long long n : {c.updated, c.skipped, c.deleted}) summary.back().push_back(grouped(n));
         }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::string heading = loadReport(result) + kCrLf + "所要時間 " + secondsText(seconds) + " 秒";
+        if (seconds > 0) heading += "（文書の " + grouped(static_cast<long long>(result.rows / seconds)) + " 行/秒）";
+        heading += "。";
+        if (result.documents.size() > 1)
+            for (const DocumentCounts& d : result.documents)
+                heading += kCrLf + std::filesystem::path(d.document).filename().string() + ": " +
+                           grouped(d.rows) + " 行";
+        m_port.showLoadSummary(heading, summary);
     }
     TablesAdded();
 }

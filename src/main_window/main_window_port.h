@@ -77,7 +77,10 @@ public:
     /// Shows the evidence table (header first), sortable and copyable.
     virtual void showEvidenceTable(const std::vector<std::vector<std::string>>& table) = 0;
     /// Shows what a load did to each table (header first) in a window the user may keep open.
-    virtual void showLoadSummary(const std::vector<std::vector<std::string>>& table) = 0;
+    /// The result of a load, kept in view until the user closes it: @p heading, then
+    /// @p table (a header row, then a row per table).
+    virtual void showLoadSummary(const std::string& heading,
+                                 const std::vector<std::vector<std::string>>& table) = 0;
     /// Shows @p sql read-only, to be copied or saved.
     virtual void showSqlDialog(const std::string& sql) = 0;
 

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -13,8 +14,21 @@
 
 namespace quorix {
 
+namespace {
+
+// A number shown grouped ("300,000") that sorts as a number.
+class NumberItem : public QTableWidgetItem {
+public:
+    NumberItem(const QString& text, qlonglong n) : QTableWidgetItem(text) { setData(Qt::UserRole, n); }
+    bool operator<(const QTableWidgetItem& other) const override {
+        return data(Qt::UserRole).toLongLong() < other.data(Qt::UserRole).toLongLong();
+    }
+};
+
+}  // namespace
+
 EvidenceDialog::EvidenceDialog(const std::vector<std::vector<std::string>>& table, QWidget* parent,
-                               const QString& title, const QString& name)
+                               const QString& title, const QString& name, const QString& heading)
     : QDialog(parent) {
     setObjectName(name);
     setWindowTitle(title);
@@ -32,15 +46,11 @@ EvidenceDialog::EvidenceDialog(const std::vector<std::vector<std::string>>& tabl
         m_table->setRowCount(static_cast<int>(table.size() - 1));
         for (std::size_t r = 1; r < table.size(); ++r) {
             for (std::size_t c = 0; c < table[r].size(); ++c) {
-                auto* item = new QTableWidgetItem;
                 const QString text = qs(table[r][c]);
                 bool number = false;
-                const qlonglong n = text.toLongLong(&number);
+                const qlonglong n = QString(text).remove(QLatin1Char(',')).toLongLong(&number);
                 // Numbers sort as numbers.
-                if (number && c > 0)
-                    item->setData(Qt::DisplayRole, n);
-                else
-                    item->setText(text);
+                QTableWidgetItem* item = number && c > 0 ? new NumberItem(text, n) : new QTableWidgetItem(text);
                 if (c > 0) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 m_table->setItem(static_cast<int>(r - 1), static_cast<int>(c), item);
             }
@@ -57,6 +67,13 @@ EvidenceDialog::EvidenceDialog(const std::vector<std::vector<std::string>>& tabl
     buttons->addStretch();
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
+    if (!heading.isEmpty()) {
+        auto* label = new QLabel(heading, this);
+        label->setObjectName(QStringLiteral("lblHeading"));
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(label);
+    }
     layout->addWidget(m_table);
     layout->addLayout(buttons);
     connect(copy, &QPushButton::clicked, this,

@@ -16,7 +16,8 @@ public:
     /// @p table: a header row, then one row per line.
     EvidenceDialog(const std::vector<std::vector<std::string>>& table, QWidget* parent = nullptr,
                    const QString& title = QStringLiteral("データの傾向"),
-                   const QString& name = QStringLiteral("dlgEvidence"));
+                   const QString& name = QStringLiteral("dlgEvidence"),
+                   const QString& heading = {});
 
     /// The table as tab-separated lines, in the order shown, header first.
     QString text() const;

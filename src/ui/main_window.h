@@ -101,7 +101,8 @@ private:
     /// Rebuilds the recent files menu from the remembered list.
     void showRecentFiles();
     void showEvidenceTable(const std::vector<std::vector<std::string>>& table) override;
-    void showLoadSummary(const std::vector<std::vector<std::string>>& table) override;
+    void showLoadSummary(const std::string& heading,
+                         const std::vector<std::vector<std::string>>& table) override;
     /// Runs the layout rules for the current size.
     void relayout();
     // CatalogView

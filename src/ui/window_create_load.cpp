@@ -14,12 +14,16 @@
 
 namespace quorix {
 
-void MainWindow::showLoadSummary(const std::vector<std::vector<std::string>>& table) {
-    // Not modal: the figures stay beside the window while the user looks at the tables.
+void MainWindow::showLoadSummary(const std::string& heading,
+                                 const std::vector<std::vector<std::string>>& table) {
+    // Not modal: the figures stay beside the window while the user looks at the tables; the
+    // last load's replaces the one before.
+    if (auto* before = findChild<QDialog*>(QStringLiteral("dlgLoadSummary"))) before->close();
     auto* dialog = new EvidenceDialog(table, this, QStringLiteral("取り込みの結果"),
-                                      QStringLiteral("dlgLoadSummary"));
+                                      QStringLiteral("dlgLoadSummary"), display(heading));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->resize(640, 260);
+    dialog->setAttribute(Qt::WA_ShowWithoutActivating);  // the keys stay with the window
+    dialog->resize(640, 320);
     dialog->show();
 }
 

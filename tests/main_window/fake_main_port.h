@@ -95,7 +95,9 @@ public:
         evidence = t;
     }
     std::vector<std::vector<std::string>> loadSummary;
-    void showLoadSummary(const std::vector<std::vector<std::string>>& t) override {
+    std::string loadHeading;
+    void showLoadSummary(const std::string& heading, const std::vector<std::vector<std::string>>& t) override {
+        loadHeading = heading;
         loadSummary = t;
     }
     void runInBackground(const std::string& label, BackgroundWork& state,
