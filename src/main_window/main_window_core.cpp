@@ -129,10 +129,11 @@ void MainWindowCore::guideNotOpened(const std::string& guide) {
 void MainWindowCore::cmdStatus_Click() {
     m_statusExpanded = !m_statusExpanded;
     m_port.setStatusButtonCaption(m_statusExpanded ? "<<" : ">>");
+    const int before = m_windowLayout.statusHeight;
     m_windowLayout.statusHeight = m_statusExpanded ? kStatusExpandedHeight : kStatusCollapsedHeight;
     m_port.applyLayout(m_windowLayout);
-    m_port.setWindowOuterHeight(
-        statusPanelWindowHeight(m_windowLayout, m_windowLayout.statusHeight));
+    // The window changes by the panel's change alone: folded back, it is as it was.
+    m_port.growWindow(m_windowLayout.statusHeight - before);
 }
 
 void MainWindowCore::Form_Resize(int outerWidth, int innerHeight, bool minimized) {

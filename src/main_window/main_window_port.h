@@ -47,7 +47,9 @@ public:
     virtual void applyLayout(const WindowLayout& layout) = 0;
     /// Sets the window's outer height (title and menu bar included); the window then runs
     /// its layout rules.
-    virtual void setWindowOuterHeight(int twips) = 0;
+    /// Makes the window @p twips taller (shorter when negative), within the screen; a shrink
+    /// gives back what the last growth took.
+    virtual void growWindow(int twips) = 0;
     virtual void setStatusButtonCaption(const std::string& caption) = 0;
     /// Shows the XML tag dialog modally; it writes the tags through their accessors.
     virtual void showXmlTagDialog(AppSettings& settings) = 0;

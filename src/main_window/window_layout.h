@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 namespace quorix {
 
 /// Where the main window's resizable controls stand, in twips. Tab panel, frame and status
@@ -30,9 +32,18 @@ inline constexpr int kStatusPanelExtra = 990;
 /// is @p innerHeight high. Sizes below the thresholds leave the controls where they were.
 WindowLayout Form_Resize(WindowLayout layout, int outerWidth, int innerHeight);
 
-/// The window's outer height after the status panel changes to @p statusHeight.
-inline int statusPanelWindowHeight(const WindowLayout& l, int statusHeight) {
-    return l.tabHeight + l.tabTop + statusHeight + kStatusPanelExtra;
+/// A window from @p top to @p bottom growing by @p grow on a screen whose free area runs from
+/// @p screenTop to @p screenBottom (any one unit): it moves up where the room below is too
+/// small, and grows less where the whole screen is: its new top and how much it grew.
+struct Growth {
+    int top;
+    int grown;
+};
+inline Growth growWithinScreen(int top, int bottom, int grow, int screenTop, int screenBottom) {
+    if (grow <= 0) return {top, grow};
+    const int below = std::max(0, screenBottom - bottom);
+    const int up = std::min(std::max(0, grow - below), std::max(0, top - screenTop));
+    return {top - up, std::min(grow, below + up)};
 }
 
 }  // namespace quorix

@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTabBar>
@@ -530,11 +531,21 @@ void MainWindow::applyLayout(const WindowLayout& l) {
     m_cmdStatus->move(t.toPx(l.statusButtonLeft), t.toPx(l.statusButtonTop));
 }
 
-void MainWindow::setWindowOuterHeight(int twips) {
+void MainWindow::growWindow(int twips) {
+    // A maximised or full-screen window keeps its size: the panel takes its room inside.
+    if (isMaximized() || isFullScreen()) return;
     const Twips t = Twips::of(this);
-    // The title bar belongs to the outer height but not to the widget's own height.
-    const int titleBar = std::max(0, frameGeometry().height() - geometry().height());
-    resize(width(), std::max(1, t.toPx(twips) - titleBar));
+    if (twips < 0) {
+        resize(width(), std::max(1, height() - m_statusGrowth));
+        m_statusGrowth = 0;
+        return;
+    }
+    const QRect frame = frameGeometry();
+    const QRect free = screen() ? screen()->availableGeometry() : QRect(frame.topLeft(), QSize(frame.width(), 1 << 20));
+    const Growth g = growWithinScreen(frame.top(), frame.bottom(), t.toPx(twips), free.top(), free.bottom());
+    if (g.top != frame.top()) move(x(), y() - (frame.top() - g.top));
+    resize(width(), height() + g.grown);
+    m_statusGrowth = g.grown;
 }
 
 void MainWindow::setStatusButtonCaption(const std::string& caption) {

@@ -84,7 +84,7 @@ private:
     void setGenerateCaption(const std::string& caption) override;
     void setFocus(EditorFocus target) override;
     void applyLayout(const WindowLayout& layout) override;
-    void setWindowOuterHeight(int twips) override;
+    void growWindow(int twips) override;
     void setStatusButtonCaption(const std::string& caption) override;
     void showXmlTagDialog(AppSettings& settings) override;
     void showAboutBox() override;
@@ -137,6 +137,7 @@ private:
     QWidget* m_columnPage = nullptr;
     QWidget* m_infoPage = nullptr;
     class TableRowsPage* m_rowsPage = nullptr;
+    int m_statusGrowth = 0;  // pixels the window grew for the status panel
     QStringList m_panelLines;  // the property panel's lines, and the table they are of
     QString m_panelTable;
     QPushButton* m_cmdOpen = nullptr;

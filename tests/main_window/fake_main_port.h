@@ -133,14 +133,14 @@ public:
 
     WindowLayout layout;
     int layoutsApplied = 0;
-    int outerHeight = 0;
+    std::vector<int> grown;  // the window's changes of height, in twips
     std::string statusCaption = ">>";
     int xmlDialogs = 0, aboutBoxes = 0;
     void applyLayout(const WindowLayout& l) override {
         layout = l;
         ++layoutsApplied;
     }
-    void setWindowOuterHeight(int twips) override { outerHeight = twips; }
+    void growWindow(int twips) override { grown.push_back(twips); }
     void setStatusButtonCaption(const std::string& c) override { statusCaption = c; }
     void showXmlTagDialog(AppSettings& s) override {
         ++xmlDialogs;

@@ -55,18 +55,36 @@ TEST(WindowLayout, StatusPanelToggle) {
     test::FakeMainPort port;
     MainWindowCore core(port);
     core.Form_Resize(12390, 6645, false);
-    const int tabHeight = core.windowLayout().tabHeight;
     core.cmdStatus_Click();
     EXPECT_EQ(port.statusCaption, "<<");
-    EXPECT_EQ(port.outerHeight, tabHeight + 2500 + 990);
     core.cmdStatus_Click();
     EXPECT_EQ(port.statusCaption, ">>");
-    EXPECT_EQ(port.outerHeight, tabHeight + 255 + 990);
+    // By the panel's change alone, back and forth.
+    EXPECT_EQ(port.grown, (std::vector<int>{2500 - 255, 255 - 2500}));
     EXPECT_EQ(core.windowLayout().statusHeight, 255);
     // Minimised: nothing changes.
     const int applied = port.layoutsApplied;
     core.Form_Resize(10, 10, true);
     EXPECT_EQ(port.layoutsApplied, applied);
+}
+
+TEST(WindowLayout, TheGrowingWindowStaysOnTheScreen) {
+    struct Case {
+        int top, bottom, grow, screenTop, screenBottom;
+        Growth want;
+    };
+    const Case cases[] = {
+        {100, 700, 170, 0, 1000, {100, 170}},  // room below
+        {200, 900, 170, 0, 1000, {130, 170}},  // moves up by what is missing below
+        {20, 990, 170, 0, 1000, {0, 30}},      // the whole screen: grows what it can
+        {0, 1000, 170, 0, 1000, {0, 0}},       // fills it already
+        {300, 1200, 170, 0, 1000, {130, 170}}, // past the screen's end already: up, bottom kept
+        {100, 700, -170, 0, 1000, {100, -170}},
+    };
+    for (const Case& c : cases) {
+        const Growth g = growWithinScreen(c.top, c.bottom, c.grow, c.screenTop, c.screenBottom);
+        EXPECT_EQ(std::make_pair(g.top, g.grown), std::make_pair(c.want.top, c.want.grown)) << c.top << " " << c.bottom;
+    }
 }
 
 TEST(WindowLayout, TheSplitterMovesTheTabPanelsLeftEdge) {

@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QScreen>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
@@ -310,13 +311,16 @@ TEST_F(MainWindowTest, StatusPanelAndResizing) {
     auto* status = button("cmdStatus");
     auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
     const int oneLine = label->height();
+    const int before = window.height();
     status->click();
     EXPECT_EQ(status->text(), QStringLiteral("<<"));
     EXPECT_GT(label->height(), oneLine * 5);
     EXPECT_LE(label->geometry().bottom(), window.centralWidget()->height());
+    EXPECT_LE(window.frameGeometry().bottom(), window.screen()->availableGeometry().bottom());
     status->click();
     EXPECT_EQ(status->text(), QStringLiteral(">>"));
     EXPECT_EQ(label->height(), oneLine);
+    EXPECT_EQ(window.height(), before);  // folded back: as it was
 
     window.resize(1200, 700);
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("SSTab1"));
