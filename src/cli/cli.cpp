@@ -259,7 +259,10 @@ int analyse(const Arguments& a, std::ostream& out, std::ostream& err) {
     if (attributesLeft > 0)
         err << "quorix-cli: 注意: 列にしていない属性が " << attributesLeft
             << " 種類あります（--attributes で列にします）。\n";
-    if (a.options.count("--propose")) applyProposals(*table, context.dbType, ProposalScope::All);
+    if (a.options.count("--propose")) {
+        const ProposalCount proposed = applyProposals(*table, context.dbType, ProposalScope::All);
+        if (!proposed.slashDateLines.empty()) err << "quorix-cli: " << proposalReport(proposed) << "\n";
+    }
     if (a.options.count("--link-keys")) {
         const KeyLinkResult linked = linkNestedKeys(*table, context.dbType, kIndentUnit);
         err << "quorix-cli: " << keyLinkReport(linked) << "\n";

@@ -231,7 +231,8 @@ std::optional<std::string> readLineSource(RecordSet& rs, const std::vector<std::
 
 // A "#line-info" record: what the program gave a line and the figures of its values.
 std::optional<std::string> readLineInfo(RecordSet& rs, const std::vector<std::string>& values) {
-    if (values.size() != 5 + kEvidenceFields)
+    // One more figure after them where dates were written with slashes.
+    if (values.size() != 5 + kEvidenceFields && values.size() != 6 + kEvidenceFields)
         return std::string("「#line-info」の項目の数が正しくありません。");
     long long line = 0, rows = 0;
     if (!toNumber(values[1], line) || line < 1 || line > rs.recordCount())
@@ -245,7 +246,9 @@ std::optional<std::string> readLineInfo(RecordSet& rs, const std::vector<std::st
     if (values[4] != kNull) info->givenSize = size;
     if (values[5] != kNull) {
         Evidence e;
-        if (!parseEvidence(values, 5, e))
+        if (!parseEvidence(values, 5, e) ||
+            (values.size() > 5 + kEvidenceFields &&
+             (!toNumber(values.back(), e.slashDates) || e.slashDates < 0)))
             return std::string("「#line-info」の値が正しくありません。");
         info->evidence = std::make_shared<const Evidence>(e);
     }
@@ -293,6 +296,8 @@ std::string formatDefinition(const DefinitionTable& table, const DefinitionConte
                (info->givenSize ? escape(*info->givenSize) : kNull);
         if (info->evidence) {
             for (const auto& f : evidenceFields(*info->evidence)) out += "\t" + f;
+            // Only where there are any: files without them read as before everywhere.
+            if (info->evidence->slashDates > 0) out += "\t" + std::to_string(info->evidence->slashDates);
         } else {
             for (std::size_t i = 0; i < kEvidenceFields; ++i) out += std::string("\t") + kNull;
         }

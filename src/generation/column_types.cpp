@@ -11,10 +11,12 @@ namespace quorix {
 
 namespace {
 
-const std::vector<std::string> kAccess = {"ﾃｷｽﾄ型", "ﾒﾓ型",       "数値型",  "日付/時刻型",
-                                          "通貨型", "ｵｰﾄﾅﾝﾊﾞｰ型", "Yes/No型"};
-const std::vector<std::string> kJet351 = {"ﾃｷｽﾄ型",      "ﾒﾓ型",   "数値型",
-                                          "日付/時刻型", "通貨型", "Yes/No型"};
+// New names go after the old ones: a position in a list stays what it was.
+const std::vector<std::string> kAccess = {"ﾃｷｽﾄ型",   "ﾒﾓ型",       "数値型",
+                                          "日付/時刻型", "通貨型",     "ｵｰﾄﾅﾝﾊﾞｰ型",
+                                          "Yes/No型", "倍精度浮動小数点型", "10進型"};
+const std::vector<std::string> kJet351 = {"ﾃｷｽﾄ型", "ﾒﾓ型",     "数値型",  "日付/時刻型",
+                                          "通貨型", "Yes/No型", "倍精度浮動小数点型"};
 const std::vector<std::string> kOracle = {"BLOB", "CHAR",   "CLOB",    "DATE",
                                           "LONG", "NUMBER", "VARCHAR2"};
 const std::vector<std::string> kSqlServer = {
@@ -48,6 +50,8 @@ const JetEntry kJetMapping[] = {
     {"数値型", "3", "3", ""},     {"日付/時刻型", "7", "135", ""},
     {"通貨型", "6", "6", ""},     {"ｵｰﾄﾅﾝﾊﾞｰ型", "3", "3", "AutoIncrement,true"},
     {"Yes/No型", "11", "11", ""},
+    {"倍精度浮動小数点型", "5", "5", ""},
+    {"10進型", "131", nullptr, ""},  // the older engine has no decimal type
 };
 
 // Single precision, then the nearest 16-bit integer with halves to even.
@@ -251,11 +255,13 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
     if (dbType == "access" || dbType == "ole3.51") {
         const bool access = dbType == "access";
         for (const auto& e : kJetMapping) {
-            if (name != e.name) continue;
+            if (name != e.name || (!access && !e.jet351Code)) continue;
             ColumnTypeSpec spec;
             spec.typeCode = access ? e.accessCode : e.jet351Code;
             spec.property = e.property;
             if (name == "ﾃｷｽﾄ型") spec.size = sizeRule(sizeText, "255");
+            // Numbers of more digits lose the last ones in this engine's files.
+            if (name == "10進型") spec.size = decimalSize(sizeText, 15, 15);
             return spec;
         }
         return std::nullopt;
@@ -299,7 +305,7 @@ std::optional<ColumnTypeSpec> MapColumnType(std::string_view dbType, std::string
 
 bool typeTakesSize(std::string_view dbType, std::string_view typeName) {
     const std::string name = trimBlanks(typeName);
-    if (dbType == "access" || dbType == "ole3.51") return name == "ﾃｷｽﾄ型";
+    if (dbType == "access" || dbType == "ole3.51") return name == "ﾃｷｽﾄ型" || name == "10進型";
     if (dbType == "oracle") return name == "VARCHAR2";
     if (dbType == "postgresql") return name == "varchar" || name == "numeric";
     if (dbType == "mysql") return name == "varchar" || name == "decimal";

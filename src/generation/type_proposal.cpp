@@ -33,26 +33,67 @@ std::optional<std::string> sizeOf(const RecordSet& rs, int row) {
 
 }  // namespace
 
+namespace {
+
+long long digitsOf(long long n) {
+    long long d = 1;
+    for (unsigned long long u = n < 0 ? 0ULL - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+         u >= 10; u /= 10)
+        ++d;
+    return d;
+}
+
+// "p,s" for numbers with up to @p whole digits before the point and @p places after it.
+std::string precisionAndScale(long long whole, long long places) {
+    return std::to_string(std::max(1LL, whole + places)) + "," + std::to_string(places);
+}
+
+}  // namespace
+
 std::optional<TypeProposal> proposeColumnType(std::string_view dbType, const Evidence& e) {
     const long long seen = e.nonEmpty();
     if (seen == 0) return std::nullopt;
     const bool allIntegers = e.integer == seen && !e.leadingZero;
     const bool allNumbers = e.integer + e.decimal == seen && !e.leadingZero;
     const long long dates = e.date + e.dateTime + e.dateTimeTz;
+    // Digits before the point, of the integers and the decimals alike; places after it.
+    long long whole = e.integerDigits;
+    if (e.minInteger) whole = std::max({whole, digitsOf(*e.minInteger), digitsOf(*e.maxInteger)});
+    const long long places = e.fractionDigits;
     if (dbType == "access") {
         if (e.allBoolean()) return TypeProposal{"Yes/No型", std::nullopt};
         if (allIntegers && fitsInt32(e)) return TypeProposal{"数値型", std::nullopt};
         if (dates == seen) return TypeProposal{"日付/時刻型", std::nullopt};
+        // Four places and fifteen digits before them: currency holds them exactly.
+        if (allNumbers && e.decimal > 0 && places <= 4 && whole <= 15)
+            return TypeProposal{"通貨型", std::nullopt};
+        // The file keeps fifteen digits of a number exactly; more stay text, as written.
+        if (allNumbers && whole + places <= 15)
+            return TypeProposal{"10進型", precisionAndScale(whole, places)};
         return textType(e.longestBytes, 255, "ﾃｷｽﾄ型", "ﾒﾓ型");
     }
     if (dbType == "postgresql") {
         if (e.allBoolean()) return TypeProposal{"boolean", std::nullopt};
         if (allIntegers) return TypeProposal{fitsInt32(e) ? "integer" : "bigint", std::nullopt};
+        if (allNumbers && whole + places <= 1000)
+            return TypeProposal{"numeric", precisionAndScale(whole, places)};
         if (allNumbers) return TypeProposal{"numeric", std::nullopt};
         if (e.date == seen) return TypeProposal{"date", std::nullopt};
         if (dates == seen)
             return TypeProposal{e.dateTimeTz > 0 ? "timestamptz" : "timestamp", std::nullopt};
         return textType(e.longestChars, 10485760, "varchar", "text");
+    }
+    if (dbType == "mysql") {
+        if (e.allBoolean()) return TypeProposal{"boolean", std::nullopt};
+        if (allIntegers) return TypeProposal{fitsInt32(e) ? "int" : "bigint", std::nullopt};
+        if (allNumbers && whole + places <= 65 && places <= 30)
+            return TypeProposal{"decimal", precisionAndScale(whole, places)};
+        if (allNumbers) return TypeProposal{"double", std::nullopt};
+        if (e.date == seen) return TypeProposal{"date", std::nullopt};
+        // A time with its zone has no column that keeps the zone: it stays text.
+        if (dates == seen && e.dateTimeTz == 0) return TypeProposal{"datetime", std::nullopt};
+        // A row holds 65 535 bytes: varchar up to 16 383 characters of four bytes.
+        return textType(e.longestChars, 16383, "varchar", "text");
     }
     return std::nullopt;
 }
@@ -105,6 +146,13 @@ ProposalCount applyProposals(DefinitionTable& table, std::string_view dbType, Pr
             }
         }
         changes.emplace_back(row, p);
+        if (info.evidence->slashDates > 0 && info.evidence->date + info.evidence->dateTime +
+                                                     info.evidence->dateTimeTz == info.evidence->nonEmpty()) {
+            const FieldValue& t = rs.valueAt(row, rs.fieldIndex(Field::kTagName));
+            std::string tag = std::holds_alternative<std::string>(t) ? trimBlanks(std::get<std::string>(t)) : "";
+            while (tag.starts_with("･")) tag.erase(0, std::string_view("･").size());
+            count.slashDateLines.push_back(tag);
+        }
     });
     const int type = rs.fieldIndex(Field::kType);
     const int size = rs.fieldIndex(Field::kSize);
@@ -141,6 +189,18 @@ ProposalCount applyProposals(DefinitionTable& table, std::string_view dbType, Pr
         ++count.changed;
     }
     return count;
+}
+
+std::string proposalReport(const ProposalCount& count) {
+    std::string status = std::to_string(count.changed) + "行の型を変更しました。";
+    if (count.kept > 0)
+        status += "（手で変更された" + std::to_string(count.kept) + "行はそのままです。）";
+    if (!count.slashDateLines.empty()) {
+        std::string names;
+        for (const auto& n : count.slashDateLines) names += "「" + n + "」";
+        status += names + "の「2026/11/02」の形の日付は、「2026-11-02」の形で取り込みます。";
+    }
+    return status;
 }
 
 }  // namespace quorix

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -25,7 +26,12 @@ struct ProposalCount {
     int changed = 0;  ///< lines whose type or size now differs
     int kept = 0;     ///< lines left alone because they were edited by hand
     int edited = 0;   ///< lines with a proposal that were edited by hand
+    /// Lines made dates whose values are written "YYYY/MM/DD": the load writes them the ISO way.
+    std::vector<std::string> slashDateLines;
 };
+
+/// What the status line says after proposals: "3行の型を変更しました。…".
+std::string proposalReport(const ProposalCount& count);
 
 /// Which lines take a proposal.
 enum class ProposalScope { Untouched, All };

@@ -199,7 +199,7 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
         out = std::string(raw);
         return true;
     }
-    const std::string_view v = trimmed(raw);
+    std::string_view v = trimmed(raw);
     long long n = 0;
     std::size_t fraction = 0;
     switch (rule.type) {
@@ -266,15 +266,20 @@ bool convertValue(const ColumnRule& rule, std::string_view raw, CellValue& out,
         case adDouble:
         case adSingle:
             return floating(rule, v, out, reason);
-        case adDBDate:
-            if (!isIsoDate(v)) {
+        case adDBDate: {
+            // "2026/11/02" is the same day, written the ISO way.
+            const std::optional<std::string> slashed = isoFromSlashed(v);
+            if (!isIsoDate(slashed ? *slashed : v)) {
                 reason = "日付（YYYY-MM-DD）ではありません";
                 return false;
             }
-            out = std::string(v);
+            out = slashed ? *slashed : std::string(v);
             return true;
+        }
         case adDate:
         case adDBTimeStamp: {
+            const std::optional<std::string> slashed = isoFromSlashed(v);
+            if (slashed) v = *slashed;
             const int kind = isIsoDate(v) ? 1 : isoDateTimeKind(v);
             if (kind == 0) {
                 reason = "日付・日時（YYYY-MM-DDTHH:MM:SS）ではありません";

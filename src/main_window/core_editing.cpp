@@ -111,10 +111,7 @@ void MainWindowCore::mnuProposeTypes_Click() {
         if (choice == 2) scope = ProposalScope::All;
     }
     const ProposalCount count = applyProposals(*m_table, m_openDBType, scope);
-    std::string status = std::to_string(count.changed) + "行の型を変更しました。";
-    if (count.kept > 0)
-        status += "（手で変更された" + std::to_string(count.kept) + "行はそのままです。）";
-    m_port.setStatus(status);
+    m_port.setStatus(proposalReport(count));
     recordChange();
     PlaceCellEditors();
 }

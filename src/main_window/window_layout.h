@@ -26,7 +26,6 @@ inline constexpr int kSplitterWidth = 105;  ///< between the catalog pane and th
 inline constexpr int kMinimumLayoutHeight = 4335;
 inline constexpr int kStatusCollapsedHeight = 255;
 inline constexpr int kStatusExpandedHeight = 2500;
-inline constexpr int kStatusPanelExtra = 990;
 
 /// The layout rules, applied to @p layout for a window @p outerWidth wide whose client area
 /// is @p innerHeight high. Sizes below the thresholds leave the controls where they were.

@@ -83,6 +83,31 @@ int isoDateTimeKind(std::string_view s) {
     return dateTimeKind(s);
 }
 
+std::optional<std::string> isoFromSlashed(std::string_view s) {
+    if (s.size() < 8 || s[4] != '/' || number(s, 0, 4) < 0) return std::nullopt;
+    std::string iso(s.substr(0, 4));
+    std::size_t i = 5;
+    // One or two digits, then @p end (or the text's end when @p last).
+    const auto part = [&](char end, bool last) {
+        std::size_t j = i;
+        while (j < s.size() && j < i + 2 && digit(s[j])) ++j;
+        if (j == i || (j < s.size() ? s[j] != end && !(last && (s[j] == ' ' || s[j] == 'T')) : !last))
+            return false;
+        iso += '-';
+        if (j - i == 1) iso += '0';
+        iso.append(s.substr(i, j - i));
+        i = j;
+        return true;
+    };
+    if (!part('/', false) || s[i++] != '/' || !part('\0', true)) return std::nullopt;
+    if (i == s.size()) return iso;
+    // The time: "H:MM" gets its leading zero, the rest is as ISO writes it.
+    iso += s[i++];
+    if (i + 1 < s.size() && digit(s[i]) && s[i + 1] == ':') iso += '0';
+    iso.append(s.substr(i));
+    return iso;
+}
+
 void Evidence::addValue(std::string_view v, std::size_t bytes, std::size_t chars, bool complete) {
     ++values;
     if (bytes > longestBytes) longestBytes = bytes;
@@ -130,20 +155,26 @@ void Evidence::addValue(std::string_view v, std::size_t bytes, std::size_t chars
         fractionDigits = std::max(fractionDigits, static_cast<long long>(body.size() - point - 1));
         return;
     }
-    if (v.size() == 10 && isDate(v)) {
+    // Dates written with slashes are dates too, noted apart: the load writes them the ISO way.
+    const std::optional<std::string> slashed = isoFromSlashed(v);
+    const std::string_view iso = slashed ? std::string_view(*slashed) : v;
+    if (iso.size() == 10 && isDate(iso)) {
         ++date;
+        if (slashed) ++slashDates;
         return;
     }
-    switch (dateTimeKind(v)) {
+    switch (dateTimeKind(iso)) {
         case 1:
             ++dateTime;
-            return;
+            break;
         case 2:
             ++dateTimeTz;
-            return;
+            break;
         default:
             ++text;
+            return;
     }
+    if (slashed) ++slashDates;
 }
 
 bool Evidence::allBoolean() const {
@@ -288,6 +319,7 @@ std::string evidenceSummary(const Evidence& e, long long totalRows) {
     kind("日付", e.date);
     kind("日時", e.dateTime);
     kind("日時(TZ)", e.dateTimeTz);
+    if (e.slashDates > 0) s += "（うち「YYYY/MM/DD」の形 " + grouped(e.slashDates) + "）";
     kind("テキスト", e.text);
     kind("空", e.empty);
     return s;

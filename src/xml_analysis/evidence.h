@@ -18,6 +18,11 @@ bool isIsoDate(std::string_view s);
 /// for the "T"), a time that exists: 0 when it is none, 1 without a time zone, 2 with one.
 int isoDateTimeKind(std::string_view s);
 
+/// "YYYY/M/D" (one or two digits of month and day) with an optional time after a blank or
+/// "T", written the ISO way ("2026/1/2 9:05" → "2026-01-02 09:05"); nullopt for anything else.
+/// Whether the day and time exist is for the ISO checks to say.
+std::optional<std::string> isoFromSlashed(std::string_view s);
+
 struct Evidence {
     long long rows = 0;         ///< rows in which the element occurs
     long long occurrences = 0;  ///< all its occurrences
@@ -34,6 +39,7 @@ struct Evidence {
     long long dateTime = 0;    ///< without a time zone
     long long dateTimeTz = 0;  ///< with one
     long long text = 0;
+    long long slashDates = 0;  ///< of the dates and date-times, those written "YYYY/MM/DD"
 
     std::optional<long long> minInteger, maxInteger;
     bool leadingZero = false;     ///< an integer written with a leading zero ("007")

@@ -182,3 +182,38 @@ TEST(Export, WhatCannotBeWrittenIsSaidAndLeavesNoFile) {
         << flat.out;
     EXPECT_EQ(cli(with({"export", qxd, "--table", "NONE"}, e.target(dir, false))).status, 1);
 }
+
+// The types proposed on each engine hold the values as they were written: slashed dates come
+// back the ISO way, amounts and measures exactly, and the tables say the types chosen.
+TEST(Export, ProposedTypesHoldTheDocumentsValuesOnEveryEngine) {
+    const char doc[] =
+        "<ROWSET><ROW><ID>1</ID><ON>2026/11/02</ON><AT>2026/11/02 9:05</AT><PRICE>198.00</PRICE>"
+        "<RATE>3.14159</RATE><BIG>4000000000</BIG></ROW>\n"
+        "<ROW><ID>2</ID><ON>2026/1/5</ON><AT>2026-01-05T10:00:00</AT><PRICE>0.05</PRICE>"
+        "<RATE>-12.5</RATE><BIG>1</BIG></ROW></ROWSET>\n";
+    const auto targets = test::engines("quorix_proposed");
+    const char* types[] = {"access", "postgresql", "mysql"};
+    const char* declared[] = {"NUMERIC(7,5)", "numeric(7,5)", "decimal(7,5)"};
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        SCOPED_TRACE(targets[i].name);
+        TempDir dir;
+        const std::string xml = dir.write("doc.xml", doc), qxd = dir.file("doc.qxd");
+        const CliRun analysed = cli({"analyse", xml, "--propose", "--name-tables", "--db-type", types[i], "-o", qxd});
+        ASSERT_EQ(analysed.status, 0);
+        EXPECT_NE(analysed.err.find("「ON」「AT」の「2026/11/02」の形の日付は"), std::string::npos) << analysed.err;
+        const CliRun loaded = cli(with({"load", qxd, xml, "--create"}, targets[i].target(dir, true)));
+        ASSERT_EQ(loaded.status, 0) << loaded.err;
+        const CliRun out = cli(with({"export", qxd}, targets[i].target(dir, false)));
+        ASSERT_EQ(out.status, 0) << out.err;
+        EXPECT_NE(out.out.find("<ROW><ID>1</ID><ON>2026-11-02</ON><AT>2026-11-02T09:05"), std::string::npos) << out.out;
+        EXPECT_NE(out.out.find("<PRICE>0.05</PRICE><RATE>-12.5"), std::string::npos) << out.out;  // servers add the scale's zeros
+        EXPECT_NE(out.out.find("<RATE>3.14159</RATE><BIG>4000000000</BIG>"), std::string::npos) << out.out;
+        const std::string schema =
+            i == 0 ? targets[i].query(".schema ROW")
+                   : targets[i].query(i == 1 ? "SELECT format_type(atttypid, atttypmod) FROM pg_attribute "
+                                               "WHERE attrelid = '\"ROW\"'::regclass AND attname = 'RATE'"
+                                             : "SELECT COLUMN_TYPE FROM information_schema.COLUMNS WHERE "
+                                               "TABLE_NAME = 'ROW' AND COLUMN_NAME = 'RATE'");
+        EXPECT_NE(schema.find(declared[i]), std::string::npos) << schema;
+    }
+}

@@ -54,10 +54,14 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
     // A file with attribute lines is of the newer version; one without stays as it was.
     const std::string attributes =
         dir.write("attributes.xml", "<ROWSET><ROW id='1'><P u='x'>2</P></ROW></ROWSET>");
-    for (const std::string example : {"orders.xml", "products.xml", "staff_sjis.xml", ""}) {
+    // Dates written with slashes keep that figure too.
+    const std::string slashes = dir.write(
+        "slashes.xml", "<ROWSET><ROW><D>2026/11/02</D><E>x</E></ROW><ROW><D>2026-1-1</D></ROW></ROWSET>");
+    for (const std::string example : {"orders.xml", "products.xml", "staff_sjis.xml", "", "/"}) {
         SCOPED_TRACE(example);
-        auto table = example.empty() ? analysed(attributes, true)
-                                     : analysed(std::string(QUORIX_EXAMPLES) + "/" + example);
+        auto table = example.empty()  ? analysed(attributes, true)
+                     : example == "/" ? analysed(slashes)
+                                      : analysed(std::string(QUORIX_EXAMPLES) + "/" + example);
         RecordSet& rs = table->records();
         // Hand edits: an empty text, a null, texts with the characters the format escapes.
         rs.setCurrentRow(1);
@@ -76,6 +80,9 @@ TEST(DefinitionFile, SavedAndOpenedAgainFieldByField) {
         EXPECT_EQ(dump(*file->table), dump(*table));
         EXPECT_EQ(test::readFile(path).substr(0, 21),
                   example.empty() ? "#quorix-definition\t4\n" : "#quorix-definition\t3\n");
+        if (example == "/") {
+            EXPECT_EQ(lineInfo(file->table->records(), 1)->evidence->slashDates, 1);
+        }
         // The evidence and what the program typed come back with their lines.
         for (int row = 0; row < rs.recordCount(); ++row) {
             const LineInfo* a = lineInfo(rs, row);

@@ -8,8 +8,8 @@ using namespace quorix;
 TEST(TypeVocabulary, ListsAndInitialEntries) {
     EXPECT_EQ(typeNamesFor("access"),
               (std::vector<std::string>{"ﾃｷｽﾄ型", "ﾒﾓ型", "数値型", "日付/時刻型", "通貨型",
-                                        "ｵｰﾄﾅﾝﾊﾞｰ型", "Yes/No型"}));
-    EXPECT_EQ(typeNamesFor("ole3.51").size(), 6u);
+                                        "ｵｰﾄﾅﾝﾊﾞｰ型", "Yes/No型", "倍精度浮動小数点型", "10進型"}));
+    EXPECT_EQ(typeNamesFor("ole3.51").size(), 7u);
     EXPECT_EQ(typeNamesFor("ole3.51")[5], "Yes/No型");
     EXPECT_EQ(typeNamesFor("oracle")[initialTypeIndex("oracle")], "VARCHAR2");
     EXPECT_EQ(typeNamesFor("sqlserver")[initialTypeIndex("sqlserver")], "Varchar");
@@ -176,7 +176,8 @@ TEST(TypeVocabulary, TypesMoveBetweenEnginesOnlyWhereNothingIsLost) {
         {"access", "date", "日付/時刻型"},
         {"access", "serial", "ｵｰﾄﾅﾝﾊﾞｰ型"},
         {"access", "bigint", ""},
-        {"access", "numeric", ""},
+        {"access", "numeric", "10進型"},
+        {"ole3.51", "numeric", ""},  // the older engine has no decimal type
         {"access", "timestamptz", ""},
         {"access", "bytea", ""},
         {"ole3.51", "serial", ""},
@@ -200,8 +201,8 @@ TEST(TypeVocabulary, TypesMoveBetweenEnginesOnlyWhereNothingIsLost) {
         {"postgresql", "mysql", "timestamp", "datetime"},
         {"mysql", "postgresql", "timestamp", "timestamptz"},
         {"postgresql", "mysql", "timestamptz", "timestamp"},
-        {"postgresql", "access", "double precision", ""},
-        {"mysql", "access", "double", ""},
+        {"postgresql", "access", "double precision", "倍精度浮動小数点型"},
+        {"mysql", "access", "double", "倍精度浮動小数点型"},
         {"mysql", "mysql", "timestamp", "timestamp"},
     };
     for (const auto& c : shared)

@@ -30,30 +30,36 @@ TEST(TypeProposal, TheNarrowestTypeThatHoldsEveryValue) {
         std::initializer_list<std::string_view> values;
         const char* access;
         const char* postgresql;
+        const char* mysql;
     };
     const Case cases[] = {
-        {{"1", "98765", "-3"}, "数値型", "integer"},
-        {{"1", "4000000000"}, "ﾃｷｽﾄ型(10)", "bigint"},
-        {{"007", "12"}, "ﾃｷｽﾄ型(3)", "varchar(3)"},  // leading zeros are codes, not numbers
-        {{"1.5", "2"}, "ﾃｷｽﾄ型(3)", "numeric"},
-        {{"true", "false", ""}, "Yes/No型", "boolean"},
-        {{"0", "1", "1"}, "Yes/No型", "boolean"},
-        {{"0", "1", "2"}, "数値型", "integer"},
-        {{"2026-12-07", "2026-01-01"}, "日付/時刻型", "date"},
-        {{"2026-12-07", "2026-12-07T10:00"}, "日付/時刻型", "timestamp"},
-        {{"2026-12-07T10:00Z"}, "日付/時刻型", "timestamptz"},
-        {{"ｶﾀｶﾅ漢字", "a"}, "ﾃｷｽﾄ型(8)", "varchar(6)"},
-        {{"", ""}, "none", "none"},
+        {{"1", "98765", "-3"}, "数値型", "integer", "int"},
+        {{"1", "4000000000"}, "10進型(10,0)", "bigint", "bigint"},
+        {{"007", "12"}, "ﾃｷｽﾄ型(3)", "varchar(3)", "varchar(3)"},  // leading zeros are codes
+        {{"1.5", "2"}, "通貨型", "numeric(2,1)", "decimal(2,1)"},
+        {{"198.00", "0.05", "12"}, "通貨型", "numeric(5,2)", "decimal(5,2)"},
+        {{"3.14159", "-12.5"}, "10進型(7,5)", "numeric(7,5)", "decimal(7,5)"},
+        {{"0.1234567890123456789"}, "ﾃｷｽﾄ型(21)", "numeric(20,19)", "decimal(20,19)"},
+        {{"0.1234567890123456789012345678901"}, "ﾃｷｽﾄ型(33)", "numeric(32,31)", "double"},
+        {{"true", "false", ""}, "Yes/No型", "boolean", "boolean"},
+        {{"0", "1", "1"}, "Yes/No型", "boolean", "boolean"},
+        {{"0", "1", "2"}, "数値型", "integer", "int"},
+        {{"2026-12-07", "2026-01-01"}, "日付/時刻型", "date", "date"},
+        {{"2026/11/02", "2026/1/5"}, "日付/時刻型", "date", "date"},  // the slashed form too
+        {{"2026/13/02"}, "ﾃｷｽﾄ型(10)", "varchar(10)", "varchar(10)"},  // no such month
+        {{"2026-12-07", "2026-12-07T10:00", "2026/12/07 9:30"}, "日付/時刻型", "timestamp", "datetime"},
+        {{"2026-12-07T10:00Z"}, "日付/時刻型", "timestamptz", "varchar(17)"},
+        {{"ｶﾀｶﾅ漢字", "a"}, "ﾃｷｽﾄ型(8)", "varchar(6)", "varchar(6)"},
+        {{"", ""}, "none", "none", "none"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(*c.values.begin());
         const Evidence e = of(c.values);
-        EXPECT_EQ(text(proposeColumnType("access", e)), c.access) << *c.values.begin();
-        const auto pg = proposeColumnType("postgresql", e);
-        EXPECT_EQ(pg ? pg->type + (pg->size && pg->type == "varchar" ? "(" + *pg->size + ")" : "")
-                     : "none",
-                  c.postgresql)
-            << *c.values.begin();
+        EXPECT_EQ(text(proposeColumnType("access", e)), c.access);
+        EXPECT_EQ(text(proposeColumnType("postgresql", e)), c.postgresql);
+        EXPECT_EQ(text(proposeColumnType("mysql", e)), c.mysql);
     }
+    EXPECT_EQ(of({"2026/11/02", "2026-11-03", "2026/1/2 9:05"}).slashDates, 2);
     // Long text: a memo, beyond 255 bytes.
     const std::string longText(300, 'x');
     EXPECT_EQ(text(proposeColumnType("access", of({longText}))), "ﾒﾓ型");

@@ -56,6 +56,13 @@ TEST(ValueConversion, EachTypeAtItsLimits) {
         // Dates and date-times that exist; a zone only where the column keeps it.
         {adDBDate, {}, "postgresql", "2024-02-29", "2024-02-29"},
         {adDBDate, {}, "postgresql", "2023-02-29", "!日付"},
+        // Written with slashes: the same day, the ISO way.
+        {adDBDate, {}, "postgresql", "2026/1/5", "2026-01-05"},
+        {adDBDate, {}, "postgresql", "2023/2/29", "!日付"},
+        {adDBDate, {}, "postgresql", "2026/1/5/", "!日付"},
+        {adDate, {}, "access", "2026/11/02 9:05", "2026-11-02 09:05"},
+        {adDate, {}, "access", "2026/11/02T10:00:00", "2026-11-02T10:00:00"},
+        {adDate, {}, "access", "2026/11/02 25:00", "!日付"},
         {adDate, {}, "access", "2026-12-07T10:00:00+09:00", "2026-12-07T10:00:00+09:00"},
         {adDate, {}, "access", "2026-12-07", "2026-12-07"},
         {adDate, {}, "access", "2026-12-07T24:30", "!日付・日時"},

@@ -36,7 +36,7 @@ TEST(StartUp, ConnectsAndPreparesTheWindow) {
     // The catalog is read off the window's thread, then the tree is shown.
     EXPECT_EQ(port.backgroundLabel, "データベースの構成を読み取っています...");
     EXPECT_EQ(port.treeBuilds, 1);
-    EXPECT_EQ(port.typeChoices.size(), 7u);
+    EXPECT_EQ(port.typeChoices.size(), 9u);
     EXPECT_EQ(port.chooserText, "ﾃｷｽﾄ型");
     ASSERT_TRUE(core.definitionTable());
     EXPECT_EQ(port.bound, &core.definitionTable()->records());

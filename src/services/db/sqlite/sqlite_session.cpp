@@ -138,7 +138,7 @@ public:
     void addColumn(const std::string& table, const ColumnDefinition& column) override {
         exec("ALTER TABLE " + quoteIdentifier(table) + " ADD COLUMN " +
                  quoteIdentifier(column.name) + " " +
-                 sqliteDeclaredType(column.type, column.definedSize),
+                 sqliteDeclaredType(column.type, column.definedSize, column.precision, column.scale),
              "表「" + table + "」に列「" + column.name + "」を加えられません。");
     }
     long long emptyTable(const std::string& table) override {

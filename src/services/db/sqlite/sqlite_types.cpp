@@ -104,7 +104,7 @@ std::string trimmed(std::string_view s) {
 
 }  // namespace
 
-std::string sqliteDeclaredType(int32_t type, int32_t definedSize) {
+std::string sqliteDeclaredType(int32_t type, int32_t definedSize, int32_t precision, int32_t scale) {
     const TypeEntry* e = entryFor(type);
     if (!e)
         throw ServiceError(ErrorNumber::kBadColumn, "型コード " + std::to_string(type) +
@@ -112,6 +112,9 @@ std::string sqliteDeclaredType(int32_t type, int32_t definedSize) {
     if (definedSize < 0)
         throw ServiceError(ErrorNumber::kBadColumn,
                            "列の長さ " + std::to_string(definedSize) + " は使用できません。");
+    // Read back as it was given (the values stay what SQLite makes of numbers).
+    if ((type == adNumeric || type == adDecimal) && precision > 0)
+        return std::string(e->declared) + "(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
     if (!e->sized) return e->declared;
     return std::string(e->declared) + "(" +
            std::to_string(definedSize > 0 ? definedSize : e->size) + ")";
@@ -208,7 +211,7 @@ std::vector<std::string> statementsFor(const TableDefinition& table) {
     std::vector<std::string> items;
     for (const auto& c : table.columns) {
         std::string& item = items.emplace_back(quoteIdentifier(c.name) + " " +
-                                               sqliteDeclaredType(c.type, c.definedSize));
+                                               sqliteDeclaredType(c.type, c.definedSize, c.precision, c.scale));
         if (c.name == rowidColumn) {
             item += " CONSTRAINT " + quoteIdentifier(pk->name) + " PRIMARY KEY AUTOINCREMENT";
             continue;

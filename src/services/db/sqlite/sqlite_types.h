@@ -23,9 +23,10 @@ struct SqliteColumnType {
     int32_t numericScale = 0;
 };
 
-/// The declared type for a type code and size (0 = default size). Throws ServiceError for a
-/// code the engine cannot store.
-std::string sqliteDeclaredType(int32_t type, int32_t definedSize);
+/// The declared type for a type code and size (0 = default size), a decimal's precision and
+/// scale written in it. Throws ServiceError for a code the engine cannot store.
+std::string sqliteDeclaredType(int32_t type, int32_t definedSize, int32_t precision = 0,
+                               int32_t scale = 0);
 
 /// Reads back a declared type: ours exactly, any other by SQLite's affinity rules.
 SqliteColumnType sqliteColumnType(std::string_view declared);
