@@ -267,6 +267,9 @@ void MainWindow::buildControls() {
     m_tree = new QTreeWidget(m_frmDB);
     m_tree->setObjectName(QStringLiteral("TreeView1"));
     m_tree->setHeaderHidden(true);
+    // Long names scroll sideways instead of being cut.
+    m_tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_tree->header()->setStretchLastSection(false);
     // The filter box takes the top of the tree's place.
     m_filter = new QLineEdit(m_frmDB);
     m_filter->setObjectName(QStringLiteral("txtFilter"));
@@ -419,8 +422,10 @@ void MainWindow::bindEvents() {
             [this] { m_core->DataGrid1_Scroll(); });
     connect(m_grid->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this] { m_core->DataGrid1_Scroll(); });
-    connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
-        if (!m_settingUp) m_core->DataGrid1_ColResize();
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (m_settingUp) return;
+        columnResized(column);
+        m_core->DataGrid1_ColResize();
     });
     connect(m_grid->verticalHeader(), &QHeaderView::sectionResized, this,
             [this](int, int, int newSize) {
@@ -553,6 +558,7 @@ void MainWindow::setStatusButtonCaption(const std::string& caption) {
 }
 
 MainWindowCore::StartResult MainWindow::start() {
+    loadColumnWidths();  // before the first lines are shown
     const auto result = m_core->Form_Load();
     if (result != MainWindowCore::StartResult::Started) return result;
     // Where the user left the window and the boundary of the catalog pane.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QMap>
 #include <QMainWindow>
 #include <memory>
 
@@ -137,6 +138,9 @@ private:
     QWidget* m_columnPage = nullptr;
     QWidget* m_infoPage = nullptr;
     class TableRowsPage* m_rowsPage = nullptr;
+    void columnResized(int column);
+    void loadColumnWidths();
+    QMap<int, int> m_setWidths;  // grid columns the user gave a width, in twips
     int m_statusGrowth = 0;  // pixels the window grew for the status panel
     QStringList m_panelLines;  // the property panel's lines, and the table they are of
     QString m_panelTable;

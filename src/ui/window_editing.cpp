@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <algorithm>
 #include <QTableView>
 
 #include "ui/definition_table_model.h"
@@ -61,18 +63,49 @@ int MainWindow::typeChooserHeight() const {
     return Twips::of(this).toTwips(m_cboFType->height());
 }
 
+void MainWindow::columnResized(int column) {
+    // The user's width: kept for this session and the next.
+    m_setWidths[column] = Twips::of(this).toTwips(m_grid->columnWidth(column));
+    QStringList widths;
+    for (auto it = m_setWidths.cbegin(); it != m_setWidths.cend(); ++it)
+        widths << QStringLiteral("%1:%2").arg(it.key()).arg(it.value());
+    QSettings(settingsFile(), QSettings::IniFormat)
+        .setValue(QStringLiteral("grid/columnWidths"), widths.join(QLatin1Char(',')));
+}
+
+void MainWindow::loadColumnWidths() {
+    const QString text = QSettings(settingsFile(), QSettings::IniFormat)
+                             .value(QStringLiteral("grid/columnWidths"))
+                             .toString();
+    for (const QString& part : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList pair = part.split(QLatin1Char(':'));
+        bool column = false, width = false;
+        const int c = pair.value(0).toInt(&column), w = pair.value(1).toInt(&width);
+        if (pair.size() == 2 && column && width && c >= 0 && c < static_cast<int>(kGridColumns.size()) &&
+            w >= 60 && w <= 20000)
+            m_setWidths[c] = w;
+    }
+}
+
 void MainWindow::bindDefinitionTable(RecordSet* records) {
     m_settingUp = true;
     m_model->setRecords(records);
     const Twips t = Twips::of(this);
     if (records) {
+        // Fitted to what the lines say, no narrower than the design and no wider than a third
+        // of the grid; a width the user set is kept.
+        const int widest = std::max(t.toPx(2400), m_grid->viewport()->width() / 3);
         for (int i = 0; i < static_cast<int>(kGridColumns.size()); ++i) {
             if (kGridColumns[i].width == 0) {
                 m_grid->hideColumn(i);
-            } else {
-                m_grid->showColumn(i);
-                m_grid->setColumnWidth(i, t.toPx(kGridColumns[i].width));
+                continue;
             }
+            m_grid->showColumn(i);
+            const int design = t.toPx(kGridColumns[i].width);
+            const auto set = m_setWidths.find(i);
+            m_grid->resizeColumnToContents(i);  // the values' and the caption's width
+            const int fitted = std::clamp(m_grid->columnWidth(i), design, std::max(design, widest));
+            m_grid->setColumnWidth(i, set != m_setWidths.end() ? t.toPx(*set) : fitted);
         }
     }
     m_settingUp = false;

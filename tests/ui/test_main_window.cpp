@@ -476,10 +476,27 @@ TEST_F(MainWindowTest, TheGridStaysInsideItsPageAtEverySize) {
     }
 }
 
-TEST_F(MainWindowTest, GridColumnsHaveTheirDesignWidths) {
+TEST_F(MainWindowTest, GridColumnsShowTheirTextAndKeepTheWidthsTheUserSets) {
     const Twips t = Twips::of(grid);
-    EXPECT_EQ(grid->columnWidth(1), t.toPx(400));
-    EXPECT_EQ(grid->columnWidth(6), t.toPx(1300));
+    window.resize(1400, 800);
+    openDocument(std::string(QUORIX_EXAMPLES) + "/orders.xml");
+    // No narrower than the design, and as wide as the longest tag name.
+    EXPECT_GE(grid->columnWidth(6), t.toPx(1300));
+    int longest = 0;
+    for (int row = 0; row < grid->model()->rowCount(); ++row)
+        longest = std::max(longest, grid->fontMetrics().horizontalAdvance(cell(row, 4)));
+    EXPECT_GE(grid->columnWidth(4), longest);
+    // A width the user sets stays for the next document, and for the next session.
+    grid->horizontalHeader()->resizeSection(4, 333);
+    openDocument(std::string(QUORIX_EXAMPLES) + "/products.xml");
+    EXPECT_EQ(grid->columnWidth(4), 333);
+    MainWindow next;
+    test::onNextModal([](QWidget* dialog) {
+        dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+    });
+    ASSERT_EQ(next.start(), MainWindowCore::StartResult::Started);
+    EXPECT_NEAR(next.findChild<QTableView*>(QStringLiteral("DataGrid1"))->columnWidth(4), 333, 1);
+    next.close();
 }
 
 TEST_F(MainWindowTest, ALongReadShowsItsProgressAndCanBeStopped) {
