@@ -246,16 +246,27 @@ public:
     void open(const std::vector<std::size_t>& which) {
         m_pagers.resize(m_tables.size());
         m_written.assign(m_tables.size(), 0);
+        std::vector<std::vector<std::string>> keys(m_tables.size());
         for (std::size_t t : which) {
             PlanTable& table = m_tables[t];
-            const std::vector<std::string> key = primaryKeyOf(m_connection, table.name);
-            if (key.empty())
+            keys[t] = primaryKeyOf(m_connection, table.name);
+            if (keys[t].empty())
                 throw ExportStop{"表「" + table.name +
                                  "」に主キーがないため、行の順序が決まらず書き出せません。"};
-            if (t > 0 && which.size() > 1) linkCheck(table, key);
-            m_pagers[t] = std::make_unique<KeyPages>(m_connection, table.name, table.columns, key,
-                                                     exportPageRows);
+            if (t > 0 && which.size() > 1) linkCheck(table, keys[t]);
         }
+        // From here the pages are read on a thread of their own, ahead of the writing.
+        m_reader = std::make_unique<PageReader>(m_connection);
+        for (std::size_t t : which)
+            m_pagers[t] = std::make_unique<KeyPages>(m_connection, m_tables[t].name,
+                                                     m_tables[t].columns, keys[t], exportPageRows,
+                                                     std::string(), RowOrder{}, m_reader.get());
+    }
+
+    // Ends the reading ahead: the connection is the caller's again.
+    void close() {
+        m_pagers.clear();
+        m_reader.reset();
     }
 
     void nested() {
@@ -407,6 +418,7 @@ private:
     Connection& m_connection;
     Output& m_out;
     const std::function<bool(long long)>& m_progress;
+    std::unique_ptr<PageReader> m_reader;  // outlives the pagers, which wait for their reads
     std::vector<std::unique_ptr<KeyPages>> m_pagers;
     std::vector<long long> m_written;
 };
@@ -466,6 +478,7 @@ ExportResult exportTables(const LayoutDocument& layout, const ExportRequest& req
             exporter.nested();
         else
             exporter.flat(which.front(), request.row);
+        exporter.close();
         output.buffer += "</" + request.rowset + ">\n";
         // Every row has its place: a child row whose parent row is missing was not written.
         for (std::size_t t : which) {

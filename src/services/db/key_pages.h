@@ -4,7 +4,13 @@
 // the one before ("a > x OR (a = x AND b > y)"), which every engine answers from the key's
 // index however far into the table it is, and which needs no cursor held between pages.
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "services/db/engine/database_engine.h"
@@ -22,6 +28,28 @@ struct RowOrder {
     bool descending = false;
 };
 
+/// Runs the page reads of several KeyPages on their connection one after another, on a thread
+/// of its own: the next page of each is read while the caller works on the one before. While
+/// it lives, nothing else may use the connection.
+class PageReader {
+public:
+    explicit PageReader(Connection& connection);
+    /// Waits for the read under way; reads not begun are dropped.
+    ~PageReader();
+    using Job = std::function<std::vector<TextRow>(DatabaseSession&)>;
+    std::future<std::vector<TextRow>> post(Job job);
+
+private:
+    void loop();
+
+    Connection& m_connection;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::pair<Job, std::promise<std::vector<TextRow>>>> m_jobs;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 class KeyPages {
 public:
     /// Columns @p select of @p table (after the key's columns that are not among them) in the
@@ -30,7 +58,11 @@ public:
     /// order, a page after so many rows.
     KeyPages(Connection& connection, const std::string& table, std::vector<std::string> select,
              std::vector<std::string> key, std::size_t pageRows, std::string where = {},
-             RowOrder order = {});
+             RowOrder order = {}, PageReader* reader = nullptr);
+    /// With a reader: waits for the page it is reading.
+    ~KeyPages();
+    KeyPages(const KeyPages&) = delete;
+    KeyPages& operator=(const KeyPages&) = delete;
 
     /// The row at hand, null past the last.
     const TextRow* current() const { return m_at < m_page.size() ? &m_page[m_at] : nullptr; }
@@ -40,7 +72,14 @@ public:
     const std::vector<std::string>& columns() const { return m_select; }
 
 private:
+    // The SQL that reads from the table, and where a page's end is in a row.
+    void prepare(DatabaseSession& s, const std::string& table);
+    // The page after @p last (null: the first), @p offset rows in.
+    std::string pageSql(DatabaseSession& s, const TextRow* last, std::size_t offset) const;
     void fetch();
+    // With a reader: takes the page it read, and asks for the one after it.
+    void take();
+    void askNext();
 
     Connection& m_connection;
     std::string m_from;
@@ -54,6 +93,8 @@ private:
     std::size_t m_at = 0;
     std::size_t m_offset = 0;  // rows read so far, for a table without a key
     bool m_last = false;
+    PageReader* m_reader = nullptr;
+    std::future<std::vector<TextRow>> m_pending;  // the next page, being read
 };
 
 }  // namespace quorix
