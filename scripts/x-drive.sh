@@ -10,8 +10,10 @@ waitfor() {
     done
     fail "waited in vain for: $*"
 }
-# The X server answers before the program is started on it (Xvfb may still be coming up).
-for _ in $(seq 1 100); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+# The X server answers before the program is started on it (Xvfb may still be coming up, slowly
+# on a machine busy with other tests).
+for _ in $(seq 1 600); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo > /dev/null 2>&1 || fail "the X server on $DISPLAY does not answer"
 shown() { xdotool search --onlyvisible --name "$1" > /dev/null 2>&1; }
 gone() { ! shown "$1"; }
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
